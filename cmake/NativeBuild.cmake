@@ -1,0 +1,82 @@
+# Native build: portable logic, its tests (plain and under ASan+UBSan),
+# fuzz targets and benchmarks; and the cross build as an external project.
+include(ExternalProject)
+
+function(quivane_portable_library name)
+  add_library(${name} STATIC ${QUIVANE_PORTABLE_SOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  target_compile_options(${name} PRIVATE ${QUIVANE_WARNINGS} ${ARGN})
+  target_link_options(${name} PUBLIC ${ARGN})
+endfunction()
+
+set(QUIVANE_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+quivane_portable_library(quivane_portable)
+quivane_portable_library(quivane_portable_asan ${QUIVANE_SANITIZE})
+
+file(GLOB QUIVANE_NATIVE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*.cpp)
+include(GoogleTest)
+foreach(variant IN ITEMS plain asan)
+  set(target native_tests_${variant})
+  add_executable(${target} ${QUIVANE_NATIVE_TEST_SOURCES})
+  if(variant STREQUAL "asan")
+    target_link_libraries(${target} PRIVATE quivane_portable_asan GTest::gtest_main)
+    target_compile_options(${target} PRIVATE ${QUIVANE_SANITIZE})
+  else()
+    target_link_libraries(${target} PRIVATE quivane_portable GTest::gtest_main)
+  endif()
+  target_compile_options(${target} PRIVATE ${QUIVANE_WARNINGS})
+  gtest_discover_tests(${target} TEST_PREFIX "native.${variant}." DISCOVERY_TIMEOUT 30)
+endforeach()
+
+# libFuzzer targets need clang; their committed corpora replay as tests.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  file(GLOB QUIVANE_FUZZERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/*_fuzzer.cpp)
+  foreach(source IN LISTS QUIVANE_FUZZERS)
+    get_filename_component(name ${source} NAME_WE)
+    add_executable(${name} ${source} ${QUIVANE_PORTABLE_SOURCES})
+    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src)
+    target_compile_options(${name} PRIVATE ${QUIVANE_WARNINGS} -fsanitize=fuzzer,address,undefined
+                                           -fno-sanitize-recover=all)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+    add_test(NAME fuzz.${name}.corpus
+             COMMAND ${name} -runs=0 ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${name})
+    add_test(NAME fuzz.${name}.short
+             COMMAND ${name} -max_total_time=10 -seed=1 -rss_limit_mb=1024
+                     ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${name})
+  endforeach()
+endif()
+
+find_package(benchmark QUIET)
+if(benchmark_FOUND)
+  file(GLOB QUIVANE_NATIVE_BENCH CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/native/*.cpp)
+  add_executable(native_bench ${QUIVANE_NATIVE_BENCH})
+  target_link_libraries(native_bench PRIVATE quivane_portable benchmark::benchmark)
+  target_compile_options(native_bench PRIVATE ${QUIVANE_WARNINGS})
+endif()
+
+# The Windows build: Quivane.dll, quivane.exe and the Windows-side tests.
+set(QUIVANE_WINDOWS_BINARY_DIR ${CMAKE_BINARY_DIR}/windows)
+ExternalProject_Add(windows
+  SOURCE_DIR ${CMAKE_SOURCE_DIR}
+  BINARY_DIR ${QUIVANE_WINDOWS_BINARY_DIR}
+  CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-w64.cmake
+             -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+             -DQUIVANE_CONFORMANCE_DIR=${QUIVANE_CONFORMANCE_DIR}
+             -DGOOGLETEST_SOURCE_DIR=${GOOGLETEST_SOURCE_DIR}
+  BUILD_ALWAYS ON
+  INSTALL_COMMAND ""
+  TEST_COMMAND ""
+)
+
+# Windows test executables run through Wine in the build tree's own prefix.
+include(${CMAKE_SOURCE_DIR}/tests/windows/tests.cmake)
+foreach(name IN LISTS QUIVANE_WINDOWS_TESTS)
+  add_test(NAME windows.${name}
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/support/wine-run ${QUIVANE_WINDOWS_BINARY_DIR}/bin/${name}.exe)
+  set_tests_properties(windows.${name} PROPERTIES TIMEOUT 600)
+endforeach()
+foreach(check IN LISTS QUIVANE_WINDOWS_SCRIPT_TESTS)
+  add_test(NAME windows.${check}
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/${check}.sh ${QUIVANE_WINDOWS_BINARY_DIR}/bin
+                   ${CMAKE_SOURCE_DIR})
+endforeach()

@@ -1,0 +1,40 @@
+# Cross build: the in-process server, the host tool and the Windows-side tests.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
+# Only system DLLs at run time: the C++ runtime, libgcc and winpthread are linked in.
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+file(GLOB_RECURSE QUIVANE_CORE_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/src/renderers/*.cpp
+  ${CMAKE_SOURCE_DIR}/src/platform/*.cpp
+  ${CMAKE_SOURCE_DIR}/src/presentation/*.cpp
+  ${CMAKE_SOURCE_DIR}/src/preview/*.cpp
+  ${CMAKE_SOURCE_DIR}/src/thumbnail/*.cpp)
+add_library(quivane_core STATIC ${QUIVANE_CORE_SOURCES})
+target_include_directories(quivane_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_compile_options(quivane_core PRIVATE ${QUIVANE_WARNINGS})
+target_link_libraries(quivane_core PUBLIC windowscodecs d2d1 ole32 oleaut32 shlwapi propsys uuid user32 gdi32)
+
+file(GLOB QUIVANE_COM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/com/*.cpp)
+add_library(Quivane SHARED ${QUIVANE_COM_SOURCES} ${CMAKE_SOURCE_DIR}/src/com/Quivane.def)
+set_target_properties(Quivane PROPERTIES PREFIX "" OUTPUT_NAME "Quivane")
+target_compile_options(Quivane PRIVATE ${QUIVANE_WARNINGS})
+target_link_libraries(Quivane PRIVATE quivane_core)
+
+file(GLOB QUIVANE_TOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*.cpp)
+add_executable(quivane ${QUIVANE_TOOL_SOURCES})
+target_compile_options(quivane PRIVATE ${QUIVANE_WARNINGS})
+target_link_libraries(quivane PRIVATE quivane_core)
+target_link_options(quivane PRIVATE -municode)
+
+file(GLOB QUIVANE_WINDOWS_BENCH CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/windows/*.cpp)
+foreach(source IN LISTS QUIVANE_WINDOWS_BENCH)
+  get_filename_component(name ${source} NAME_WE)
+  add_executable(${name} ${source})
+  target_compile_options(${name} PRIVATE ${QUIVANE_WARNINGS})
+  target_link_libraries(${name} PRIVATE quivane_core)
+endforeach()
+
+add_subdirectory(tests/windows)

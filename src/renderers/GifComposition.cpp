@@ -1,0 +1,94 @@
+#include "GifComposition.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace Quivane {
+namespace {
+
+constexpr std::uint64_t kOpaqueAlphaMask = 0xFF000000FF000000ull;
+
+inline std::uint8_t BlendByte(std::uint32_t src, std::uint32_t dst, std::uint32_t inverseAlpha) {
+    return static_cast<std::uint8_t>(src + (dst * inverseAlpha + 127) / 255);
+}
+
+inline void BlendPixel(const std::uint8_t* src, std::uint8_t* dst) {
+    const std::uint32_t alpha = src[3];
+    if (alpha == 255) {
+        std::memcpy(dst, src, 4);
+    } else if (alpha != 0) {
+        const std::uint32_t inverse = 255 - alpha;
+        for (int i = 0; i < 4; ++i) dst[i] = BlendByte(src[i], dst[i], inverse);
+    }
+}
+
+// GIF pixels are either opaque or fully transparent, so most pairs of pixels
+// can be copied or skipped whole; only mixed pairs take the per-pixel path.
+void BlendRow(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t columns) {
+    std::uint32_t x = 0;
+    for (; x + 2 <= columns; x += 2, src += 8, dst += 8) {
+        std::uint64_t pair;
+        std::memcpy(&pair, src, 8);
+        const std::uint64_t alphas = pair & kOpaqueAlphaMask;
+        if (alphas == kOpaqueAlphaMask) {
+            std::memcpy(dst, &pair, 8);
+        } else if (alphas != 0) {
+            BlendPixel(src, dst);
+            BlendPixel(src + 4, dst + 4);
+        }
+    }
+    if (x < columns) BlendPixel(src, dst);
+}
+
+} // namespace
+
+std::uint32_t GifDelayMs(std::uint32_t hundredths) {
+    const std::uint64_t ms = static_cast<std::uint64_t>(hundredths) * 10;
+    if (ms < 10) return 10;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(ms, std::numeric_limits<std::uint32_t>::max()));
+}
+
+CanvasRegion ClipToCanvas(std::uint32_t canvasWidth, std::uint32_t canvasHeight, const GifFrameInfo& frame) {
+    CanvasRegion region;
+    region.left = frame.left;
+    region.top = frame.top;
+    region.columns = frame.left >= canvasWidth ? 0 : std::min(canvasWidth - frame.left, frame.width);
+    region.rows = frame.top >= canvasHeight ? 0 : std::min(canvasHeight - frame.top, frame.height);
+    if (region.columns == 0 || region.rows == 0) region.columns = region.rows = 0;
+    return region;
+}
+
+void BlendOverPremultiplied(std::uint8_t* canvas, std::size_t canvasStride, const CanvasRegion& region,
+                            const std::uint8_t* source, std::size_t sourceStride) {
+    std::uint8_t* row = canvas + region.top * canvasStride + static_cast<std::size_t>(region.left) * 4;
+    for (std::uint32_t y = 0; y < region.rows; ++y, row += canvasStride, source += sourceStride) {
+        BlendRow(source, row, region.columns);
+    }
+}
+
+void ClearRegion(std::uint8_t* canvas, std::size_t canvasStride, const CanvasRegion& region) {
+    std::uint8_t* row = canvas + region.top * canvasStride + static_cast<std::size_t>(region.left) * 4;
+    for (std::uint32_t y = 0; y < region.rows; ++y, row += canvasStride) {
+        std::memset(row, 0, static_cast<std::size_t>(region.columns) * 4);
+    }
+}
+
+GifCanvas::GifCanvas(std::uint32_t width, std::uint32_t height)
+    : width_(width), height_(height), pixels_(static_cast<std::size_t>(width) * height * 4) {}
+
+void GifCanvas::Compose(const GifFrameInfo& frame, const std::uint8_t* pixels) {
+    if (frame.disposal == kGifDisposeToPrevious) saved_.assign(pixels_.begin(), pixels_.end());
+    const CanvasRegion region = ClipToCanvas(width_, height_, frame);
+    BlendOverPremultiplied(pixels_.data(), Stride(), region, pixels, static_cast<std::size_t>(frame.width) * 4);
+}
+
+void GifCanvas::Dispose(const GifFrameInfo& frame) {
+    if (frame.disposal == kGifDisposeToTransparent) {
+        ClearRegion(pixels_.data(), Stride(), ClipToCanvas(width_, height_, frame));
+    } else if (frame.disposal == kGifDisposeToPrevious && saved_.size() == pixels_.size()) {
+        std::copy(saved_.begin(), saved_.end(), pixels_.begin());
+    }
+}
+
+} // namespace Quivane

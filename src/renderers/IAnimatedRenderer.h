@@ -1,0 +1,31 @@
+#pragma once
+// What every renderer offers once it has decoded a file: frame questions,
+// drawing of the current frame and, for videos, a position on a time line.
+#include <windows.h>
+#include <d2d1.h>
+#include <wincodec.h>
+
+#include <cstdint>
+
+namespace Quivane {
+
+class IAnimatedRenderer {
+public:
+    virtual ~IAnimatedRenderer() = default;
+    virtual HRESULT Load(IStream* stream) = 0;
+    virtual void DrawCurrentFrame(ID2D1RenderTarget* target) = 0;
+    virtual void SetViewSize(std::int32_t width, std::int32_t height) = 0;
+    virtual std::uint64_t GetFrameCount() const = 0;
+    virtual std::uint32_t GetCurrentFrameIndex() const = 0;
+    virtual std::uint32_t GetFrameDelay(std::uint32_t index) const = 0;
+    virtual void SetCurrentFrame(std::uint32_t index) = 0;
+    virtual bool IsAnimated() const = 0;
+    virtual std::uint32_t GetThumbnailFrameIndex() const = 0;
+    virtual HRESULT GetFrameBitmap(std::uint32_t index, IWICBitmapSource** out) const = 0;
+    virtual bool IsTimeBased() const = 0;
+    virtual std::uint64_t GetDuration() const = 0;
+    virtual std::uint64_t GetPosition() const = 0;
+    virtual HRESULT LoadAtPosition(IStream* stream, std::uint64_t position) = 0;
+};
+
+} // namespace Quivane

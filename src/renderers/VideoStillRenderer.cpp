@@ -1,0 +1,7 @@
+#include "VideoStillRenderer.h"
+
+namespace Quivane {
+
+HRESULT VideoStillRenderer::DecodeStream(IStream*) { return E_NOTIMPL; }
+
+} // namespace Quivane

@@ -1,0 +1,13 @@
+#pragma once
+#include "WicAnimatedRenderer.h"
+
+namespace Quivane {
+
+// Renderer for .mp4 and .wmv files. Decoding arrives with its format's own work;
+// until then a load answers E_NOTIMPL and leaves the renderer empty.
+class VideoStillRenderer : public WicAnimatedRenderer {
+public:
+    HRESULT DecodeStream(IStream* stream) override;
+};
+
+} // namespace Quivane

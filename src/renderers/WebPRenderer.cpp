@@ -1,0 +1,7 @@
+#include "WebPRenderer.h"
+
+namespace Quivane {
+
+HRESULT WebPRenderer::DecodeStream(IStream*) { return E_NOTIMPL; }
+
+} // namespace Quivane

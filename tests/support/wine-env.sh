@@ -1,0 +1,16 @@
+# Sourced by ./quivane and tests/support/wine-run: the build tree's private
+# Wine prefix, quiet, without Mono/Gecko installers.
+# Expects QUIVANE_BUILD_DIR to be set.
+export WINEPREFIX="${WINEPREFIX:-$QUIVANE_BUILD_DIR/wineprefix}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINEARCH=win64
+
+# Creates the prefix once; later calls find it ready.
+quivane_wine_prefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    wineboot -i </dev/null >/dev/null 2>&1
+    wineserver -w
+  fi
+}

@@ -1,0 +1,95 @@
+#include "TestSupport.h"
+
+#include "platform/HResult.h"
+#include "platform/WicImaging.h"
+
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+namespace QuivaneTest {
+
+ComPtr<IStream> StreamFromBytes(const std::vector<std::uint8_t>& bytes) {
+    ComPtr<IStream> stream;
+    stream.Attach(SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
+    return stream;
+}
+
+std::vector<std::uint8_t> ReadFileBytes(const std::wstring& path) {
+    std::vector<std::uint8_t> bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(file, &size)) {
+        bytes.resize(static_cast<size_t>(size.QuadPart));
+        DWORD read = 0;
+        if (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) bytes.clear();
+        bytes.resize(read);
+    }
+    CloseHandle(file);
+    return bytes;
+}
+
+std::wstring WindowsPathFromUnix(const std::string& unixPath) {
+    std::wstring path = L"Z:";
+    for (char c : unixPath) path.push_back(c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c)));
+    return path;
+}
+
+std::wstring ConformancePath(const std::string& relative) {
+    return WindowsPathFromUnix(std::string(QUIVANE_CONFORMANCE_DIR) + "/" + relative);
+}
+
+std::vector<std::string> ConformanceGifNames() {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(ConformancePath("gif/gifs/*.gif").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::wstring name = found.cFileName;
+        names.emplace_back(name.begin(), name.end() - 4); // ASCII names; drop ".gif"
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+HRESULT ReadPremultipliedBgra(IWICBitmapSource* source, Pixels& out) {
+    ComPtr<IWICImagingFactory> factory;
+    RETURN_IF_FAILED(Quivane::CreateImagingFactory(factory));
+    ComPtr<IWICFormatConverter> converter;
+    RETURN_IF_FAILED(Quivane::CreateConverter(factory.Get(), source, GUID_WICPixelFormat32bppPBGRA, converter));
+    RETURN_IF_FAILED(converter->GetSize(&out.width, &out.height));
+    return Quivane::CopyPixelsToBuffer(converter.Get(), nullptr, out.width * 4, out.height, out.bytes);
+}
+
+HRESULT DecodeFileAsPremultipliedBgra(const std::wstring& path, Pixels& out) {
+    ComPtr<IWICImagingFactory> factory;
+    RETURN_IF_FAILED(Quivane::CreateImagingFactory(factory));
+    ComPtr<IWICBitmapDecoder> decoder;
+    RETURN_IF_FAILED(factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
+                                                        WICDecodeMetadataCacheOnLoad, &decoder));
+    ComPtr<IWICBitmapFrameDecode> frame;
+    RETURN_IF_FAILED(decoder->GetFrame(0, &frame));
+    // Premultiply here rather than trusting the converter's rounding: round(c * a / 255).
+    ComPtr<IWICFormatConverter> converter;
+    RETURN_IF_FAILED(Quivane::CreateConverter(factory.Get(), frame.Get(), GUID_WICPixelFormat32bppBGRA, converter));
+    RETURN_IF_FAILED(converter->GetSize(&out.width, &out.height));
+    RETURN_IF_FAILED(Quivane::CopyPixelsToBuffer(converter.Get(), nullptr, out.width * 4, out.height, out.bytes));
+    for (size_t i = 0; i < out.bytes.size(); i += 4) {
+        const unsigned alpha = out.bytes[i + 3];
+        for (int c = 0; c < 3; ++c) out.bytes[i + c] = static_cast<std::uint8_t>((out.bytes[i + c] * alpha + 127) / 255);
+    }
+    return S_OK;
+}
+
+std::string Hex(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08lX", static_cast<unsigned long>(hr));
+    return text;
+}
+
+} // namespace QuivaneTest

@@ -1,0 +1,38 @@
+#pragma once
+// Helpers shared by the Windows-side tests: streams over bytes and files,
+// paths into the conformance suites, and pixel read-back.
+#include <windows.h>
+#include <wincodec.h>
+#include <wrl/client.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace QuivaneTest {
+
+using Microsoft::WRL::ComPtr;
+
+ComPtr<IStream> StreamFromBytes(const std::vector<std::uint8_t>& bytes);
+std::vector<std::uint8_t> ReadFileBytes(const std::wstring& path);
+
+// A Unix path as Wine's Z: drive shows it.
+std::wstring WindowsPathFromUnix(const std::string& unixPath);
+std::wstring ConformancePath(const std::string& relative);
+std::vector<std::string> ConformanceGifNames();
+
+struct Pixels {
+    UINT width = 0;
+    UINT height = 0;
+    std::vector<std::uint8_t> bytes; // 4 bytes a pixel, rows of width * 4
+    const std::uint8_t* At(UINT x, UINT y) const { return bytes.data() + (static_cast<size_t>(y) * width + x) * 4; }
+};
+
+// Reads any bitmap source as premultiplied BGRA.
+HRESULT ReadPremultipliedBgra(IWICBitmapSource* source, Pixels& out);
+// Decodes an image file (straight RGBA in, as the suites store them) into premultiplied BGRA.
+HRESULT DecodeFileAsPremultipliedBgra(const std::wstring& path, Pixels& out);
+
+std::string Hex(HRESULT hr);
+
+} // namespace QuivaneTest

@@ -1,0 +1,13 @@
+# Windows-side test programs (each tests/windows/NAME.cpp plus the shared
+# support) and the script checks run against the cross-built binaries.
+set(QUIVANE_WINDOWS_TESTS
+  renderer_core_tests
+  gif_tests
+  gif_conformance_tests
+  gif_bad_input_tests
+  drawing_tests
+)
+set(QUIVANE_WINDOWS_SCRIPT_TESTS
+  dll_imports_exports
+  host_tool_frames
+)

@@ -1,0 +1,17 @@
+#pragma once
+#include <windows.h>
+#include <wincodec.h>
+#include <wrl/client.h>
+
+#include <string>
+
+namespace QuivaneTool {
+
+// Opens a file as a read-only stream.
+HRESULT OpenReadStream(const std::wstring& path, Microsoft::WRL::ComPtr<IStream>& stream);
+
+// Writes a picture as a PNG with straight (not premultiplied) alpha, which is
+// what image viewers expect of a PNG.
+HRESULT WriteStraightAlphaPng(IWICBitmapSource* source, const std::wstring& path);
+
+} // namespace QuivaneTool

@@ -1,0 +1,38 @@
+// quivane.exe: shows what the library's renderers produce.
+//   quivane frames FILE OUTDIR [--time]
+#include "FramesCommand.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+int Usage() {
+    std::fwprintf(stderr, L"usage: quivane frames FILE OUTDIR [--time]\n");
+    return 2;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::wstring> args(argv + 1, argv + argc);
+    if (args.empty()) return Usage();
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 3;
+    int result = 2;
+    try {
+        if (args[0] == L"frames" && (args.size() == 3 || (args.size() == 4 && args[3] == L"--time"))) {
+            result = QuivaneTool::RunFramesCommand(args[1], args[2], args.size() == 4);
+        } else {
+            result = Usage();
+        }
+    } catch (const std::exception&) {
+        std::fwprintf(stderr, L"error: 0x%08lX\n", static_cast<unsigned long>(E_OUTOFMEMORY));
+        result = 1;
+    }
+    CoUninitialize();
+    return result;
+}
