@@ -93,3 +93,85 @@ std::string Hex(HRESULT hr) {
 }
 
 } // namespace QuivaneTest
+
+namespace QuivaneTest {
+
+ComPtr<IWICBitmap> SolidBitmap(UINT width, UINT height, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+    std::vector<std::uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+    for (size_t i = 0; i < pixels.size(); i += 4) {
+        pixels[i] = b;
+        pixels[i + 1] = g;
+        pixels[i + 2] = r;
+        pixels[i + 3] = 255;
+    }
+    ComPtr<IWICImagingFactory> factory;
+    ComPtr<IWICBitmap> bitmap;
+    if (SUCCEEDED(Quivane::CreateImagingFactory(factory))) {
+        Quivane::CreateBitmapFromPixels(factory.Get(), width, height, GUID_WICPixelFormat32bppPBGRA, width * 4,
+                                        pixels.data(), pixels.size(), bitmap);
+    }
+    return bitmap;
+}
+
+HRESULT FixedFramesRenderer::DecodeStream(IStream*) {
+    std::uint32_t delay = 0;
+    for (const auto& frame : frames_) AppendFrame(frame, delay += 40);
+    return result_;
+}
+
+std::vector<ComPtr<IWICBitmap>> SolidFrames(size_t count, UINT width, UINT height) {
+    std::vector<ComPtr<IWICBitmap>> frames;
+    for (size_t i = 0; i < count; ++i) frames.push_back(SolidBitmap(width, height, 0, static_cast<std::uint8_t>(i), 255));
+    return frames;
+}
+
+namespace {
+
+class FailingStream final : public IStream {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (out == nullptr) return E_POINTER;
+        *out = nullptr;
+        if (iid == IID_IUnknown || iid == IID_ISequentialStream || iid == IID_IStream) {
+            *out = static_cast<IStream*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = InterlockedDecrement(&references_);
+        if (left == 0) delete this;
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE Read(void*, ULONG, ULONG* read) override {
+        if (read) *read = 0;
+        return STG_E_READFAULT;
+    }
+    HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return STG_E_SEEKERROR; }
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+
+private:
+    LONG references_ = 1;
+};
+
+} // namespace
+
+ComPtr<IStream> UnreadableStream() {
+    ComPtr<IStream> stream;
+    stream.Attach(new FailingStream());
+    return stream;
+}
+
+} // namespace QuivaneTest

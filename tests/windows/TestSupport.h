@@ -36,3 +36,30 @@ HRESULT DecodeFileAsPremultipliedBgra(const std::wstring& path, Pixels& out);
 std::string Hex(HRESULT hr);
 
 } // namespace QuivaneTest
+
+#include "renderers/WicAnimatedRenderer.h"
+
+namespace QuivaneTest {
+
+// A solid, opaque premultiplied-BGRA bitmap of one colour (bytes B, G, R).
+ComPtr<IWICBitmap> SolidBitmap(UINT width, UINT height, std::uint8_t b, std::uint8_t g, std::uint8_t r);
+
+// A renderer whose decode appends the given frames (delays 40, 80, 120 ... ms)
+// and then answers `result`: exercises the frame store on its own.
+class FixedFramesRenderer : public Quivane::WicAnimatedRenderer {
+public:
+    explicit FixedFramesRenderer(std::vector<ComPtr<IWICBitmap>> frames, HRESULT result = S_OK)
+        : frames_(std::move(frames)), result_(result) {}
+    HRESULT DecodeStream(IStream* stream) override;
+
+private:
+    std::vector<ComPtr<IWICBitmap>> frames_;
+    HRESULT result_;
+};
+
+std::vector<ComPtr<IWICBitmap>> SolidFrames(size_t count, UINT width = 4, UINT height = 2);
+
+// A stream every read and seek of which fails.
+ComPtr<IStream> UnreadableStream();
+
+} // namespace QuivaneTest

@@ -1,1 +1,209 @@
+// The frame store, renderer choice, stream sniffing and the stop condition.
+#include "GifBuilder.h"
+#include "TestSupport.h"
+#include "renderers/ApngRenderer.h"
+#include "renderers/GifRenderer.h"
+#include "renderers/LoadStopCondition.h"
+#include "renderers/RendererFactory.h"
+#include "renderers/VideoStillRenderer.h"
+#include "renderers/WebPRenderer.h"
+
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+using namespace Quivane;
+using namespace QuivaneTest;
+
+namespace {
+
+template <typename T>
+bool Creates(const wchar_t* name) {
+    std::unique_ptr<IAnimatedRenderer> renderer(CreateRendererForPath(name));
+    return dynamic_cast<T*>(renderer.get()) != nullptr;
+}
+
+std::wstring SniffBytes(std::vector<std::uint8_t> bytes) { return SyntheticNameFromStream(StreamFromBytes(bytes).Get()); }
+
+ULONGLONG StreamPosition(IStream* stream) {
+    ULARGE_INTEGER position{};
+    stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_CUR, &position);
+    return position.QuadPart;
+}
+
+std::vector<std::uint8_t> ThreeFrameGif() {
+    GifBuilder gif(3, 2, {{0, 0, 0}, {255, 0, 0}});
+    for (int i = 0; i < 3; ++i) gif.AddFrame(SolidFrame(0, 0, 3, 2, 1));
+    return gif.Build();
+}
+
+} // namespace
+
+TEST(CreateRendererForPath, PicksTheClassBySuffix) {
+    EXPECT_TRUE(Creates<GifRenderer>(L"ANIM.GIF"));
+    EXPECT_TRUE(Creates<GifRenderer>(L"C:\\Pictures\\Cat.GiF"));
+    EXPECT_TRUE(Creates<WebPRenderer>(L"a.webp"));
+    EXPECT_TRUE(Creates<ApngRenderer>(L"a.png"));
+    EXPECT_TRUE(Creates<VideoStillRenderer>(L"clip.MP4"));
+    EXPECT_TRUE(Creates<VideoStillRenderer>(L"clip.wmv"));
+    for (const wchar_t* name : {L"photo.jpg", L"gif", L""}) {
+        std::unique_ptr<IAnimatedRenderer> renderer(CreateRendererForPath(name));
+        EXPECT_EQ(renderer, nullptr) << "name: " << std::string(name, name + wcslen(name));
+    }
+}
+
+TEST(SyntheticNameFromStream, SniffsAndRewinds) {
+    std::vector<std::uint8_t> webp = {'R', 'I', 'F', 'F', 9, 9, 9, 9, 'W', 'E', 'B', 'P', 'V', 'P', '8', 'L'};
+    auto stream = StreamFromBytes(webp);
+    LARGE_INTEGER three{};
+    three.QuadPart = 3;
+    stream->Seek(three, STREAM_SEEK_SET, nullptr);
+    EXPECT_EQ(SyntheticNameFromStream(stream.Get()), L"preview.webp");
+    EXPECT_EQ(StreamPosition(stream.Get()), 0u);
+
+    EXPECT_EQ(SniffBytes({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0}), L"preview.png");
+    EXPECT_EQ(SniffBytes({1, 2, 3, 4, 'f', 't', 'y', 'p', 'm', 'p', '4', '2'}), L"preview.mp4");
+    EXPECT_EQ(SniffBytes({0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE,
+                          0x6C, 0x11, 0x22}),
+              L"preview.wmv");
+}
+
+TEST(SyntheticNameFromStream, ShortUnreadableAndNullStreamsAreGif) {
+    EXPECT_EQ(SniffBytes({'G', 'I', 'F'}), L"preview.gif");
+    EXPECT_EQ(SniffBytes({0x89, 'P', 'N'}), L"preview.gif");
+    EXPECT_EQ(SniffBytes({}), L"preview.gif");
+    EXPECT_EQ(SyntheticNameFromStream(UnreadableStream().Get()), L"preview.gif");
+    EXPECT_EQ(SyntheticNameFromStream(nullptr), L"preview.gif");
+}
+
+TEST(FrameStore, LoadFillsTheStoreAndPicksTheMiddleFrame) {
+    struct Case {
+        size_t frames;
+        std::uint32_t thumbnail;
+    };
+    for (const Case c : {Case{5, 2}, Case{4, 2}, Case{1, 0}, Case{0, 0}}) {
+        FixedFramesRenderer renderer(SolidFrames(c.frames));
+        ASSERT_EQ(renderer.Load(StreamFromBytes({1}).Get()), S_OK);
+        EXPECT_EQ(renderer.GetFrameCount(), c.frames);
+        EXPECT_EQ(renderer.GetThumbnailFrameIndex(), c.thumbnail);
+        EXPECT_EQ(renderer.GetDeviceBitmapSlotCount(), c.frames);
+        EXPECT_EQ(renderer.IsAnimated(), c.frames >= 2);
+        EXPECT_EQ(renderer.GetCurrentFrameIndex(), 0u);
+    }
+}
+
+TEST(FrameStore, IndicesAreClampedOrRefused) {
+    FixedFramesRenderer renderer(SolidFrames(3));
+    ASSERT_EQ(renderer.Load(StreamFromBytes({1}).Get()), S_OK);
+    renderer.SetCurrentFrame(1000);
+    EXPECT_EQ(renderer.GetCurrentFrameIndex(), 2u);
+    renderer.SetCurrentFrame(1);
+    EXPECT_EQ(renderer.GetCurrentFrameIndex(), 1u);
+    EXPECT_EQ(renderer.GetFrameDelay(1), 80u);
+    EXPECT_EQ(renderer.GetFrameDelay(7), 100u);
+
+    EXPECT_EQ(renderer.GetFrameBitmap(0, nullptr), E_POINTER);
+    IWICBitmapSource* sentinel = reinterpret_cast<IWICBitmapSource*>(0x1);
+    EXPECT_EQ(renderer.GetFrameBitmap(5, &sentinel), E_INVALIDARG);
+    EXPECT_EQ(sentinel, nullptr);
+
+    ComPtr<IWICBitmapSource> bitmap;
+    ASSERT_EQ(renderer.GetFrameBitmap(2, &bitmap), S_OK);
+    UINT width = 0, height = 0;
+    ASSERT_EQ(bitmap->GetSize(&width, &height), S_OK);
+    EXPECT_EQ(width, 4u);
+    EXPECT_EQ(height, 2u);
+
+    FixedFramesRenderer empty({});
+    ASSERT_EQ(empty.Load(StreamFromBytes({1}).Get()), S_OK);
+    empty.SetCurrentFrame(7);
+    EXPECT_EQ(empty.GetCurrentFrameIndex(), 0u);
+}
+
+TEST(FrameStore, ImageRenderersHaveNoTimeline) {
+    GifRenderer renderer;
+    EXPECT_FALSE(renderer.IsTimeBased());
+    EXPECT_EQ(renderer.GetDuration(), 0u);
+    EXPECT_EQ(renderer.GetPosition(), 0u);
+    EXPECT_EQ(renderer.LoadAtPosition(StreamFromBytes(ThreeFrameGif()).Get(), 10'000'000), E_NOTIMPL);
+}
+
+TEST(FrameStore, FailedLoadsLeaveTheRendererEmpty) {
+    GifRenderer renderer;
+    EXPECT_EQ(renderer.Load(nullptr), E_POINTER);
+    EXPECT_EQ(renderer.GetFrameCount(), 0u);
+
+    // A good load, then a failing one: nothing of the first survives.
+    ASSERT_EQ(renderer.Load(StreamFromBytes(ThreeFrameGif()).Get()), S_OK);
+    renderer.SetCurrentFrame(2);
+    ASSERT_EQ(renderer.GetFrameCount(), 3u);
+    EXPECT_TRUE(FAILED(renderer.Load(StreamFromBytes({'G', 'I', 'F', '8', '9', 'a', 1, 2}).Get())));
+    EXPECT_EQ(renderer.GetFrameCount(), 0u);
+    EXPECT_EQ(renderer.GetCurrentFrameIndex(), 0u);
+    EXPECT_EQ(renderer.GetThumbnailFrameIndex(), 0u);
+    EXPECT_EQ(renderer.GetDeviceBitmapSlotCount(), 0u);
+
+    // A decoder that appended frames before failing reports its own code.
+    FixedFramesRenderer halfway(SolidFrames(2), WINCODEC_ERR_BADIMAGE);
+    EXPECT_EQ(halfway.Load(StreamFromBytes({1}).Get()), WINCODEC_ERR_BADIMAGE);
+    EXPECT_EQ(halfway.GetFrameCount(), 0u);
+    EXPECT_EQ(halfway.GetDeviceBitmapSlotCount(), 0u);
+}
+
+class StopCondition : public testing::Test {
+protected:
+    void TearDown() override { ClearLoadStopCondition(); }
+};
+
+TEST_F(StopCondition, UnarmedThreadNeverStops) {
+    EXPECT_FALSE(ShouldStopLoading());
+    EXPECT_EQ(StopResult(), HRESULT_FROM_WIN32(ERROR_CANCELLED));
+}
+
+TEST_F(StopCondition, DeadlineStopsWithTimeout) {
+    std::atomic<std::uint64_t> generation{7};
+    SetLoadStopCondition(&generation, 7, GetTickCount64() + 60);
+    EXPECT_FALSE(ShouldStopLoading());
+    Sleep(80);
+    EXPECT_TRUE(ShouldStopLoading());
+    EXPECT_EQ(StopResult(), static_cast<HRESULT>(0x80070102));
+}
+
+TEST_F(StopCondition, NewerGenerationStopsWithCancelled) {
+    std::atomic<std::uint64_t> generation{7};
+    SetLoadStopCondition(&generation, 7, GetTickCount64() + 60'000);
+    EXPECT_FALSE(ShouldStopLoading());
+    generation.store(8);
+    EXPECT_TRUE(ShouldStopLoading());
+    EXPECT_EQ(StopResult(), static_cast<HRESULT>(0x800704C7));
+    ClearLoadStopCondition();
+    EXPECT_FALSE(ShouldStopLoading());
+}
+
+TEST_F(StopCondition, BelongsToOneThread) {
+    std::atomic<std::uint64_t> generation{1};
+    SetLoadStopCondition(&generation, 0, 0); // already superseded on this thread
+    bool otherThreadStops = true;
+    std::thread other([&] { otherThreadStops = ShouldStopLoading(); });
+    other.join();
+    EXPECT_TRUE(ShouldStopLoading());
+    EXPECT_FALSE(otherThreadStops);
+}
+
+TEST_F(StopCondition, ImageDecodeStopsWithCancelledWhateverTheReason) {
+    std::atomic<std::uint64_t> generation{2};
+    GifRenderer renderer;
+    SetLoadStopCondition(&generation, 1, 0);
+    EXPECT_EQ(renderer.Load(StreamFromBytes(ThreeFrameGif()).Get()), HRESULT_FROM_WIN32(ERROR_CANCELLED));
+    EXPECT_EQ(renderer.GetFrameCount(), 0u);
+
+    SetLoadStopCondition(nullptr, 0, 1); // a deadline long passed
+    EXPECT_EQ(renderer.Load(StreamFromBytes(ThreeFrameGif()).Get()), HRESULT_FROM_WIN32(ERROR_CANCELLED));
+    EXPECT_EQ(renderer.GetFrameCount(), 0u);
+
+    ClearLoadStopCondition();
+    EXPECT_EQ(renderer.Load(StreamFromBytes(ThreeFrameGif()).Get()), S_OK);
+    EXPECT_EQ(renderer.GetFrameCount(), 3u);
+}
