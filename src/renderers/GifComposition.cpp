@@ -69,6 +69,7 @@ CanvasRegion ClipToCanvas(std::uint32_t canvasWidth, std::uint32_t canvasHeight,
 
 void BlendOverPremultiplied(std::uint8_t* canvas, std::size_t canvasStride, const CanvasRegion& region,
                             const std::uint8_t* source, std::size_t sourceStride) {
+    if (region.rows == 0) return; // an empty canvas has no rows to point into
     std::uint8_t* row = canvas + region.top * canvasStride + static_cast<std::size_t>(region.left) * 4;
     for (std::uint32_t y = 0; y < region.rows; ++y, row += canvasStride, source += sourceStride) {
         BlendRow(source, row, region.columns);
@@ -76,6 +77,7 @@ void BlendOverPremultiplied(std::uint8_t* canvas, std::size_t canvasStride, cons
 }
 
 void ClearRegion(std::uint8_t* canvas, std::size_t canvasStride, const CanvasRegion& region) {
+    if (region.rows == 0) return;
     std::uint8_t* row = canvas + region.top * canvasStride + static_cast<std::size_t>(region.left) * 4;
     for (std::uint32_t y = 0; y < region.rows; ++y, row += canvasStride) {
         std::memset(row, 0, static_cast<std::size_t>(region.columns) * 4);

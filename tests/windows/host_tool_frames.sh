@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# quivane.exe frames: PNGs with straight alpha and frames.tsv for a good file,
+# a hex HRESULT and a non-zero exit for a bad one.
+set -eu
+bin=$1
+root=$2
+run="$root/tests/support/wine-run"
+conformance="$root/../shared/conformance/gif/gifs"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+winpath() { local p; p=$(realpath -m -- "$1"); printf 'Z:%s' "${p//\//\\}"; }
+fail() { echo "FAIL: $*"; exit 1; }
+
+"$run" "$bin/quivane.exe" frames "$(winpath "$conformance/animated_transparent_frame_restoreprev_loop.gif")" \
+  "$(winpath "$work/out")" --time > "$work/stdout" 2>&1 || fail "frames exited $?: $(cat "$work/stdout")"
+grep -q '^ms_per_frame' "$work/stdout" || fail "--time printed no timing"
+tsv="$work/out/frames.tsv"
+[ -f "$tsv" ] || fail "no frames.tsv"
+[ "$(head -1 "$tsv" | tr -d '\r')" = "$(printf 'index\tfile\tdelay_ms\twidth\theight')" ] || fail "header: $(head -1 "$tsv")"
+[ "$(tail -n +2 "$tsv" | wc -l)" -eq 4 ] || fail "expected 4 frame rows"
+while IFS=$'\t' read -r index file delay width height; do
+  [ "$index" = index ] && continue
+  [ -s "$work/out/$file" ] || fail "row $index names missing $file"
+  head -c 8 "$work/out/$file" | od -An -tx1 | grep -q '89 50 4e 47 0d 0a 1a 0a' || fail "$file is not a PNG"
+  [ "$width" = 100 ] && [ "$height" = 100 ] || fail "row $index size ${width}x$height"
+  [ "$delay" -ge 10 ] || fail "row $index delay $delay"
+done < "$tsv"
+
+printf 'GIF89a\x10\x00\x10\x00' > "$work/broken.gif"
+if "$run" "$bin/quivane.exe" frames "$(winpath "$work/broken.gif")" "$(winpath "$work/bad")" > "$work/stderr" 2>&1; then
+  fail "a broken file exited 0"
+fi
+grep -Eq 'error: 0x[0-9A-F]{8}' "$work/stderr" || fail "no HRESULT printed: $(cat "$work/stderr")"
+echo "frames command behaves"
