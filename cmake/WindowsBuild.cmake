@@ -35,6 +35,7 @@ foreach(source IN LISTS QUIVANE_WINDOWS_BENCH)
   add_executable(${name} ${source})
   target_compile_options(${name} PRIVATE ${QUIVANE_WARNINGS})
   target_link_libraries(${name} PRIVATE quivane_core)
+  target_link_options(${name} PRIVATE -municode)
 endforeach()
 
 add_subdirectory(tests/windows)
