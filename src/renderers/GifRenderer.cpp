@@ -1,8 +1,10 @@
 #include "GifRenderer.h"
 
 #include "GifComposition.h"
+#include "GifControlBlocks.h"
 #include "LoadStopCondition.h"
 #include "platform/HResult.h"
+#include "platform/StreamBytes.h"
 #include "platform/WicImaging.h"
 
 #include <algorithm>
@@ -33,20 +35,28 @@ HRESULT ChooseCanvasSize(IWICBitmapDecoder* decoder, UINT& width, UINT& height) 
     return S_OK;
 }
 
-GifFrameInfo ReadFrameInfo(IWICBitmapFrameDecode* frame, UINT decodedWidth, UINT decodedHeight) {
+// `walked` is the control block the file itself puts in front of this image;
+// it stands in only when the platform reports none.
+GifFrameInfo ReadFrameInfo(IWICBitmapFrameDecode* frame, UINT decodedWidth, UINT decodedHeight,
+                           const GifControlBlock& walked) {
     GifFrameInfo info;
     info.width = decodedWidth;
     info.height = decodedHeight;
+    bool controlReported = false;
     ComPtr<IWICMetadataQueryReader> reader;
     if (SUCCEEDED(frame->GetMetadataQueryReader(&reader)) && reader) {
         ReadMetadataUInt(reader.Get(), L"/imgdesc/Left", info.left);
         ReadMetadataUInt(reader.Get(), L"/imgdesc/Top", info.top);
         ReadMetadataUInt(reader.Get(), L"/imgdesc/Width", info.width);
         ReadMetadataUInt(reader.Get(), L"/imgdesc/Height", info.height);
-        ReadMetadataUInt(reader.Get(), L"/grctlext/Disposal", info.disposal);
+        controlReported |= ReadMetadataUInt(reader.Get(), L"/grctlext/Disposal", info.disposal);
         std::uint32_t hundredths = 10;
-        ReadMetadataUInt(reader.Get(), L"/grctlext/Delay", hundredths);
+        controlReported |= ReadMetadataUInt(reader.Get(), L"/grctlext/Delay", hundredths);
         info.delayMs = GifDelayMs(hundredths);
+    }
+    if (!controlReported && walked.present) {
+        info.disposal = walked.disposal;
+        info.delayMs = GifDelayMs(walked.delayHundredths);
     }
     // The descriptor may claim more than the codec decoded.
     info.width = std::min<std::uint32_t>(info.width, decodedWidth);
@@ -54,9 +64,16 @@ GifFrameInfo ReadFrameInfo(IWICBitmapFrameDecode* frame, UINT decodedWidth, UINT
     return info;
 }
 
+std::vector<GifControlBlock> WalkControlBlocks(IStream* stream) {
+    std::vector<std::uint8_t> bytes;
+    if (FAILED(ReadWholeStream(stream, bytes))) return {};
+    return ReadGifControlBlocks(bytes.data(), bytes.size());
+}
+
 } // namespace
 
 HRESULT GifRenderer::DecodeStream(IStream* stream) {
+    const std::vector<GifControlBlock> walkedControls = WalkControlBlocks(stream);
     ComPtr<IWICImagingFactory> factory;
     RETURN_IF_FAILED(CreateImagingFactory(factory));
     ComPtr<IWICBitmapDecoder> decoder;
@@ -83,7 +100,8 @@ HRESULT GifRenderer::DecodeStream(IStream* stream) {
         UINT decodedHeight = 0;
         RETURN_IF_FAILED(GetNonEmptySize(frame.Get(), decodedWidth, decodedHeight));
 
-        const GifFrameInfo info = ReadFrameInfo(frame.Get(), decodedWidth, decodedHeight);
+        const GifControlBlock walked = index < walkedControls.size() ? walkedControls[index] : GifControlBlock{};
+        const GifFrameInfo info = ReadFrameInfo(frame.Get(), decodedWidth, decodedHeight, walked);
         if (info.width > 0 && info.height > 0) {
             const WICRect rect = {0, 0, static_cast<INT>(info.width), static_cast<INT>(info.height)};
             RETURN_IF_FAILED(CopyPixelsToBuffer(converter.Get(), &rect, info.width * 4, info.height, framePixels));

@@ -76,6 +76,11 @@ GifBuilder& GifBuilder::AddFrame(const GifFrameSpec& frame) {
         bytes_.push_back(frame.transparentIndex.value_or(0));
         bytes_.push_back(0x00);
     }
+    if (frame.applicationBlockAfterControl) {
+        const std::uint8_t gamma[] = {0x21, 0xFF, 0x0B, 'I', 'm', 'a', 'g', 'e', 'M', 'a', 'g', 'i', 'c', 'k', 0x0D,
+                                      'g',  'a',  'm',  'm', 'a', '=', '0', '.', '4', '5', '4', '5', '5', 0x00};
+        bytes_.insert(bytes_.end(), std::begin(gamma), std::end(gamma));
+    }
     bytes_.push_back(0x2C);
     PutU16(bytes_, frame.left);
     PutU16(bytes_, frame.top);

@@ -21,6 +21,7 @@ struct GifFrameSpec {
     std::uint16_t delayHundredths = 10;
     std::uint8_t disposal = 0;
     std::optional<std::uint8_t> transparentIndex;
+    bool applicationBlockAfterControl = false;   // as ImageMagick writes its gamma block
 };
 
 class GifBuilder {

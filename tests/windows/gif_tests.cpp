@@ -186,6 +186,23 @@ TEST(GifDecode, WideCanvasesComposeAcrossWholeRows) {
     }
 }
 
+TEST(GifDecode, ControlBlockSeparatedFromItsImageStillApplies) {
+    // ImageMagick writes an application block between each control block and its
+    // image; the disposal and delay must reach the right frame all the same.
+    GifFrameSpec hole = With(SolidFrame(0, 0, 1, 1, kBlue), 2, 30);
+    hole.applicationBlockAfterControl = true;
+    GifFrameSpec last = With(SolidFrame(1, 1, 1, 1, kWhite), 0, 40);
+    last.applicationBlockAfterControl = true;
+    GifFrameSpec first = With(SolidFrame(0, 0, 2, 2, kRed), 0, 20);
+    first.applicationBlockAfterControl = true;
+    const Decoded d = Decode(GifBuilder(2, 2, kPalette).AddFrame(first).AddFrame(hole).AddFrame(last).Build());
+    ASSERT_EQ(d.hr, S_OK);
+    EXPECT_EQ(d.delays, (std::vector<std::uint32_t>{200, 300, 400}));
+    EXPECT_EQ(At(d.frames[1], 0, 0), kBluePx);
+    EXPECT_EQ(At(d.frames[2], 0, 0), kClear);
+    EXPECT_EQ(At(d.frames[2], 1, 0), kRedPx);
+}
+
 TEST(GifDecode, OneFrameGifYieldsOneFrame) {
     const Decoded d = Decode(GifBuilder(2, 2, kPalette).AddFrame(SolidFrame(0, 0, 2, 2, kRed)).Build());
     ASSERT_EQ(d.hr, S_OK);
