@@ -34,7 +34,7 @@ void WicAnimatedRenderer::DrawCurrentFrame(ID2D1RenderTarget* target) {
 
     const D2D1_SIZE_F targetSize = target->GetSize();
     const D2D1_SIZE_F bitmapSize = bitmap->GetSize();
-    const FitRect fit = FitCentered(targetSize.width, targetSize.height, bitmapSize.width, bitmapSize.height);
+    const RectF fit = FitCentered(targetSize.width, targetSize.height, bitmapSize.width, bitmapSize.height);
     const D2D1_RECT_F destination = D2D1::RectF(fit.left, fit.top, fit.right, fit.bottom);
     target->DrawBitmap(bitmap, destination, 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_LINEAR, nullptr);
 }
@@ -105,7 +105,6 @@ HRESULT WicAnimatedRenderer::EnsureDeviceBitmap(ID2D1RenderTarget* target, std::
         ReleaseDeviceBitmaps();
         deviceTarget = target;
     }
-    if (index >= deviceBitmaps.size()) deviceBitmaps.resize(frames.size());
 
     DeviceFrameBitmap& entry = deviceBitmaps[index];
     entry.delayMs = frames[index].delayMs;

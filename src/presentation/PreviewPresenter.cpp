@@ -1,0 +1,157 @@
+#include "PreviewPresenter.h"
+
+#include "Painters.h"
+#include "Theme.h"
+#include "platform/Direct2D.h"
+
+#include <algorithm>
+
+namespace Quivane {
+namespace {
+
+HRESULT CreateHwndTarget(ID2D1Factory* factory, const D2D1_RENDER_TARGET_PROPERTIES& properties,
+                         const D2D1_HWND_RENDER_TARGET_PROPERTIES& windowProperties, ID2D1HwndRenderTarget** target) {
+    return factory->CreateHwndRenderTarget(properties, windowProperties, target);
+}
+
+D2D1_COLOR_F OpaqueColor(COLORREF color) {
+    return ToD2D(ColorFromRef(color, 1.0f));
+}
+
+} // namespace
+
+PreviewPresenter::PreviewPresenter() : createRenderTarget(CreateHwndTarget) {}
+
+PreviewPresenter::~PreviewPresenter() {
+    // The renderer's device bitmaps belong to the target: renderer first, then target, then factory.
+    renderer.reset();
+    renderTarget.Reset();
+    factory.Reset();
+}
+
+std::int32_t PreviewPresenter::Width() const {
+    return static_cast<std::int32_t>(std::max<LONG>(0, rectangle.right - rectangle.left));
+}
+
+std::int32_t PreviewPresenter::Height() const {
+    return static_cast<std::int32_t>(std::max<LONG>(0, rectangle.bottom - rectangle.top));
+}
+
+HRESULT PreviewPresenter::Initialize(HWND targetWindow, const RECT& rect) {
+    window = targetWindow;
+    rectangle = rect;
+    seekBar.SetSize(Width(), Height());
+    const HRESULT hr = CreateDirect2DFactory(D2D1_FACTORY_TYPE_MULTI_THREADED, factory);
+    if (FAILED(hr)) return hr;
+    return EnsureRenderTarget();
+}
+
+HRESULT PreviewPresenter::EnsureRenderTarget() {
+    if (renderTarget) return S_OK;
+    if (!factory || window == nullptr) return E_FAIL;
+    const D2D1_HWND_RENDER_TARGET_PROPERTIES windowProperties = D2D1::HwndRenderTargetProperties(
+        window, D2D1::SizeU(static_cast<UINT32>(Width()), static_cast<UINT32>(Height())), D2D1_PRESENT_OPTIONS_NONE);
+    return createRenderTarget(factory.Get(), D2D1::RenderTargetProperties(), windowProperties,
+                              renderTarget.ReleaseAndGetAddressOf());
+}
+
+void PreviewPresenter::Resize(const RECT& rect) {
+    rectangle = rect;
+    if (renderTarget &&
+        FAILED(renderTarget->Resize(D2D1::SizeU(static_cast<UINT32>(Width()), static_cast<UINT32>(Height()))))) {
+        renderTarget.Reset(); // made again at the next paint
+    }
+    seekBar.SetSize(Width(), Height());
+    if (renderer) renderer->SetViewSize(Width(), Height());
+}
+
+// Brings the target to the window's extents, re-creating it when it will not follow.
+bool PreviewPresenter::MatchTargetToExtents() {
+    const D2D1_SIZE_U wanted = D2D1::SizeU(static_cast<UINT32>(Width()), static_cast<UINT32>(Height()));
+    const D2D1_SIZE_U actual = renderTarget->GetPixelSize();
+    if (actual.width == wanted.width && actual.height == wanted.height) return true;
+    if (SUCCEEDED(renderTarget->Resize(wanted))) {
+        const D2D1_SIZE_U resized = renderTarget->GetPixelSize();
+        if (resized.width == wanted.width && resized.height == wanted.height) return true;
+    }
+    renderTarget.Reset();
+    return SUCCEEDED(EnsureRenderTarget()) && renderTarget;
+}
+
+void PreviewPresenter::Render() {
+    if (FAILED(EnsureRenderTarget()) || !renderTarget) return;
+    if (!MatchTargetToExtents()) return;
+    if (!loading) SelectFrameToDraw();
+    RefreshThemeColors();
+
+    renderTarget->BeginDraw();
+    renderTarget->Clear(clearColor);
+    if (renderer && (!loading || keepFrameVisible)) renderer->DrawCurrentFrame(renderTarget.Get());
+    if (loading) {
+        DrawLoadingIndicator(renderTarget.Get(), static_cast<float>(Width()), static_cast<float>(Height()),
+                             indicatorColors);
+    } else if (renderer) {
+        DrawSeekBar(seekBar, renderTarget.Get());
+    }
+    if (renderTarget->EndDraw() == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) renderTarget.Reset();
+}
+
+void PreviewPresenter::RefreshThemeColors() {
+    const std::uint32_t now = GetTickCount();
+    if (lastThemeCheck != 0 && now - lastThemeCheck < 1000) return;
+    lastThemeCheck = now;
+    const bool light = IsLightTheme();
+    clearColor = OpaqueColor(ChooseBackgroundColor(hostBackgroundSet, hostBackground));
+    indicatorColors = IndicatorColorsFor(light, hostTextSet, hostText);
+}
+
+void PreviewPresenter::SetBackgroundColor(COLORREF color) {
+    hostBackground = color;
+    hostBackgroundSet = true;
+    lastThemeCheck = 0;
+}
+
+void PreviewPresenter::SetTextColor(COLORREF color) {
+    hostText = color;
+    hostTextSet = true;
+    lastThemeCheck = 0;
+}
+
+void PreviewPresenter::SetLoading(bool isLoading, bool keep) {
+    loading = isLoading;
+    keepFrameVisible = isLoading && keep;
+}
+
+void PreviewPresenter::SetRenderer(std::unique_ptr<IAnimatedRenderer> newRenderer) {
+    renderer = std::move(newRenderer);
+    seekBar.SetSize(Width(), Height());
+    if (renderer) {
+        renderer->SetViewSize(Width(), Height());
+        SyncWithRenderer();
+    }
+}
+
+void PreviewPresenter::ReloadFromStream(IStream* stream) {
+    if (!renderer || stream == nullptr) return;
+    stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+    if (SUCCEEDED(renderer->Load(stream))) {
+        SyncWithRenderer();
+        frameClock = 0;
+    }
+}
+
+HRESULT PreviewPresenter::GetCurrentFrame(IWICBitmapSource** bitmap, std::uint32_t* index) const {
+    if (bitmap == nullptr) return E_POINTER;
+    *bitmap = nullptr;
+    if (!renderer || renderer->GetFrameCount() == 0) return E_FAIL;
+    if (loading && !keepFrameVisible) return E_FAIL;
+    std::uint32_t frame = 0;
+    if (!HasTimeline()) {
+        frame = seekBar.IsDragging() ? seekBar.FrameIndex() : playback.currentIndex;
+        frame = static_cast<std::uint32_t>(std::min<std::uint64_t>(frame, renderer->GetFrameCount() - 1));
+    }
+    if (index != nullptr) *index = frame;
+    return renderer->GetFrameBitmap(frame, bitmap);
+}
+
+} // namespace Quivane

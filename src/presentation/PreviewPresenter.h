@@ -1,0 +1,103 @@
+#pragma once
+// Draws one preview window with Direct2D (background, the current frame, the
+// seek bar or the loading indicator) and owns the playback of its renderer.
+#include "ColorRules.h"
+#include "PlaybackState.h"
+#include "SeekBar.h"
+#include "renderers/IAnimatedRenderer.h"
+
+#include <windows.h>
+#include <d2d1.h>
+#include <wrl/client.h>
+
+#include <functional>
+#include <memory>
+
+namespace Quivane {
+
+class PreviewPresenter {
+public:
+    // How the window render target is made; tests substitute one that injects faults.
+    using RenderTargetFactory = std::function<HRESULT(ID2D1Factory*, const D2D1_RENDER_TARGET_PROPERTIES&,
+                                                      const D2D1_HWND_RENDER_TARGET_PROPERTIES&,
+                                                      ID2D1HwndRenderTarget**)>;
+
+    PreviewPresenter();
+    ~PreviewPresenter();
+    PreviewPresenter(const PreviewPresenter&) = delete;
+    PreviewPresenter& operator=(const PreviewPresenter&) = delete;
+
+    HRESULT Initialize(HWND window, const RECT& rect);
+    void Resize(const RECT& rect);
+    void Render();
+    void RefreshThemeColors();
+    void SetBackgroundColor(COLORREF color);
+    void SetTextColor(COLORREF color);
+    void SetLoading(bool loading, bool keepFrameVisible);
+    bool IsLoading() const { return loading; }
+    void SetRenderer(std::unique_ptr<IAnimatedRenderer> renderer);
+    void ReloadFromStream(IStream* stream);
+    HRESULT GetCurrentFrame(IWICBitmapSource** bitmap, std::uint32_t* index) const;
+
+    // Playback.
+    bool HasTimeline() const;
+    bool AdvanceTime(std::uint32_t elapsedMs);
+    bool TogglePause();
+    void GoToFirstFrame();
+    void GoToLastFrame();
+    void NextFrame();
+    void PreviousFrame();
+    void StepFrameByWheel(std::int16_t delta);
+    void SyncWithRenderer();
+    void SetVideoPosition(std::uint64_t position);
+    void SyncVideoPosition();
+    std::uint64_t StepVideoPosition(std::int32_t seconds) const;
+    std::uint64_t GetEndSeekPosition() const;
+
+    // Seek bar.
+    void SeekBarPress(std::int32_t x, std::int32_t y);
+    void SeekBarDrag(std::int32_t x);
+    bool IsSeeking() const { return seekBar.IsDragging(); }
+    bool SeekBarRelease(std::uint64_t* position);
+
+    // State the window and tests read.
+    const PlaybackState& Playback() const { return playback; }
+    const SeekBar& Bar() const { return seekBar; }
+    std::uint32_t FrameClock() const { return frameClock; }
+    std::uint64_t VideoPosition() const { return videoPosition; }
+    IAnimatedRenderer* Renderer() const { return renderer.get(); }
+    bool HasRenderTarget() const { return renderTarget != nullptr; }
+    D2D1_COLOR_F ClearColor() const { return clearColor; }
+
+    void SetRenderTargetFactory(RenderTargetFactory factory) { createRenderTarget = std::move(factory); }
+
+private:
+    HRESULT EnsureRenderTarget();
+    bool MatchTargetToExtents();
+    void SelectFrameToDraw();
+    void ShowFrameChange();
+    std::int32_t Width() const;
+    std::int32_t Height() const;
+
+    HWND window = nullptr;
+    RECT rectangle = {};
+    Microsoft::WRL::ComPtr<ID2D1Factory> factory;
+    Microsoft::WRL::ComPtr<ID2D1HwndRenderTarget> renderTarget;
+    std::unique_ptr<IAnimatedRenderer> renderer;
+    PlaybackState playback;
+    SeekBar seekBar;
+    std::uint32_t frameClock = 0;
+    std::uint64_t videoPosition = 0;
+    bool loading = false;
+    bool keepFrameVisible = false;
+    std::uint32_t lastThemeCheck = 0;
+    bool hostBackgroundSet = false;
+    COLORREF hostBackground = 0;
+    bool hostTextSet = false;
+    COLORREF hostText = 0;
+    D2D1_COLOR_F clearColor = {0, 0, 0, 1};
+    IndicatorColors indicatorColors = {};
+    RenderTargetFactory createRenderTarget;
+};
+
+} // namespace Quivane
