@@ -2,7 +2,8 @@
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
-add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
+# Struct-returning COM methods (GetSize and the like) called the way the platform ABI returns them.
+add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00 WIDL_EXPLICIT_AGGREGATE_RETURNS)
 # Only system DLLs at run time: the C++ runtime, libgcc and winpthread are linked in.
 add_link_options(-static -static-libgcc -static-libstdc++)
 

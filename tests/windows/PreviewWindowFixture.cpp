@@ -1,0 +1,97 @@
+#include "PreviewWindowFixture.h"
+
+namespace QuivaneTest {
+namespace {
+
+const wchar_t kClassName[] = L"QuivaneTestPreviewHost";
+const wchar_t kPersonalize[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+
+void RegisterTestClass() {
+    static bool registered = false;
+    if (registered) return;
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kClassName;
+    windowClass.hbrBackground = nullptr;
+    RegisterClassW(&windowClass);
+    registered = true;
+}
+
+} // namespace
+
+TestWindow::TestWindow(int width, int height) {
+    RegisterTestClass();
+    window_ = CreateWindowExW(WS_EX_TOPMOST, kClassName, L"Quivane test", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
+                              nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    PumpMessages();
+}
+
+TestWindow::~TestWindow() {
+    if (window_) DestroyWindow(window_);
+    PumpMessages();
+}
+
+RECT TestWindow::ClientRect() const {
+    RECT rect = {};
+    GetClientRect(window_, &rect);
+    return rect;
+}
+
+void TestWindow::PumpMessages() const {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+Pixels TestWindow::Capture() const {
+    Pixels pixels;
+    const RECT rect = ClientRect();
+    pixels.width = static_cast<UINT>(rect.right);
+    pixels.height = static_cast<UINT>(rect.bottom);
+    pixels.bytes.assign(static_cast<size_t>(pixels.width) * pixels.height * 4, 0);
+    HDC windowDc = GetDC(window_);
+    HDC memoryDc = CreateCompatibleDC(windowDc);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = static_cast<LONG>(pixels.width);
+    info.bmiHeader.biHeight = -static_cast<LONG>(pixels.height);
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(memoryDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memoryDc, section);
+    BitBlt(memoryDc, 0, 0, rect.right, rect.bottom, windowDc, 0, 0, SRCCOPY);
+    GdiFlush();
+    memcpy(pixels.bytes.data(), bits, pixels.bytes.size());
+    SelectObject(memoryDc, old);
+    DeleteObject(section);
+    DeleteDC(memoryDc);
+    ReleaseDC(window_, windowDc);
+    return pixels;
+}
+
+ThemeOverride::ThemeOverride(int light) {
+    DWORD size = sizeof(previous_);
+    hadValue_ = RegGetValueW(HKEY_CURRENT_USER, kPersonalize, L"AppsUseLightTheme", RRF_RT_REG_DWORD, nullptr,
+                             &previous_, &size) == ERROR_SUCCESS;
+    if (light < 0) {
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kPersonalize, L"AppsUseLightTheme");
+    } else {
+        const DWORD value = static_cast<DWORD>(light);
+        RegSetKeyValueW(HKEY_CURRENT_USER, kPersonalize, L"AppsUseLightTheme", REG_DWORD, &value, sizeof(value));
+    }
+}
+
+ThemeOverride::~ThemeOverride() {
+    if (hadValue_) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, kPersonalize, L"AppsUseLightTheme", REG_DWORD, &previous_, sizeof(previous_));
+    } else {
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kPersonalize, L"AppsUseLightTheme");
+    }
+}
+
+} // namespace QuivaneTest

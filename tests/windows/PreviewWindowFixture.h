@@ -1,0 +1,39 @@
+#pragma once
+// A real top-level window on the test display for the presenter to draw in,
+// with its pixels read back through GDI.
+#include "TestSupport.h"
+
+#include <windows.h>
+
+namespace QuivaneTest {
+
+class TestWindow {
+public:
+    TestWindow(int width, int height);
+    ~TestWindow();
+    TestWindow(const TestWindow&) = delete;
+    TestWindow& operator=(const TestWindow&) = delete;
+
+    HWND Handle() const { return window_; }
+    RECT ClientRect() const;
+    // The window's client area as it stands on screen, 4 bytes a pixel (B, G, R, x).
+    Pixels Capture() const;
+    void PumpMessages() const;
+
+private:
+    HWND window_ = nullptr;
+};
+
+// Sets or deletes "AppsUseLightTheme" for the current user, and restores the
+// earlier state when it goes out of scope.
+class ThemeOverride {
+public:
+    explicit ThemeOverride(int light); // -1 deletes the value
+    ~ThemeOverride();
+
+private:
+    bool hadValue_ = false;
+    DWORD previous_ = 0;
+};
+
+} // namespace QuivaneTest

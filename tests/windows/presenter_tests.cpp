@@ -1,0 +1,322 @@
+// The presenter's pictures, read back pixel by pixel. The presenter draws
+// through its normal code into a window render target whose pixels land in
+// an imaging bitmap (see FaultInjectingTarget); one test also draws with the
+// real window target in a real window on the test display.
+#include "FaultInjectingTarget.h"
+#include "GifBuilder.h"
+#include "PreviewWindowFixture.h"
+#include "TestSupport.h"
+#include "platform/HResult.h"
+#include "platform/WicImaging.h"
+#include "presentation/PreviewPresenter.h"
+#include "renderers/GifRenderer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+using namespace Quivane;
+using namespace QuivaneTest;
+
+namespace {
+
+constexpr int kWidth = 400;
+constexpr int kHeight = 300;
+
+// A renderer that stands for a still inside a video of the given duration.
+class FixedVideoRenderer : public FixedFramesRenderer {
+public:
+    FixedVideoRenderer(std::uint64_t duration, std::uint64_t position)
+        : FixedFramesRenderer({SolidBitmap(100, 50, 0, 0, 255)}), duration_(duration), position_(position) {}
+    bool IsTimeBased() const override { return true; }
+    std::uint64_t GetDuration() const override { return duration_; }
+    std::uint64_t GetPosition() const override { return position_; }
+
+private:
+    std::uint64_t duration_;
+    std::uint64_t position_;
+};
+
+std::unique_ptr<IAnimatedRenderer> Loaded(std::unique_ptr<FixedFramesRenderer> renderer) {
+    EXPECT_EQ(renderer->Load(StreamFromBytes({1}).Get()), S_OK);
+    return renderer;
+}
+
+std::unique_ptr<IAnimatedRenderer> RedFrames(size_t count) {
+    std::vector<ComPtr<IWICBitmap>> frames;
+    for (size_t i = 0; i < count; ++i) frames.push_back(SolidBitmap(100, 50, 0, 0, 255));
+    return Loaded(std::make_unique<FixedFramesRenderer>(std::move(frames)));
+}
+
+::testing::AssertionResult Near(const std::uint8_t* pixel, int b, int g, int r, int tolerance = 3) {
+    if (std::abs(pixel[0] - b) <= tolerance && std::abs(pixel[1] - g) <= tolerance &&
+        std::abs(pixel[2] - r) <= tolerance) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "BGR " << int(pixel[0]) << "," << int(pixel[1]) << "," << int(pixel[2])
+                                         << ", expected " << b << "," << g << "," << r;
+}
+
+class Presenting : public testing::Test {
+protected:
+    void SetUp() override { Start(); }
+
+    void Start() {
+        presenter = std::make_unique<PreviewPresenter>();
+        presenter->SetRenderTargetFactory([this](ID2D1Factory* factory, const D2D1_RENDER_TARGET_PROPERTIES& properties,
+                                                 const D2D1_HWND_RENDER_TARGET_PROPERTIES& windowProperties,
+                                                 ID2D1HwndRenderTarget** out) {
+            return MakeTarget(factory, properties, windowProperties, out);
+        });
+        ASSERT_EQ(presenter->Initialize(window.Handle(), RECT{0, 0, kWidth, kHeight}), S_OK);
+    }
+
+    HRESULT MakeTarget(ID2D1Factory* factory, const D2D1_RENDER_TARGET_PROPERTIES& properties,
+                       const D2D1_HWND_RENDER_TARGET_PROPERTIES& windowProperties, ID2D1HwndRenderTarget** out) {
+        ComPtr<IWICImagingFactory> wic;
+        RETURN_IF_FAILED(CreateImagingFactory(wic));
+        ComPtr<IWICBitmap> bitmap;
+        RETURN_IF_FAILED(wic->CreateBitmap(windowProperties.pixelSize.width, windowProperties.pixelSize.height,
+                                           GUID_WICPixelFormat32bppPBGRA, WICBitmapCacheOnLoad, &bitmap));
+        ComPtr<ID2D1RenderTarget> inner;
+        RETURN_IF_FAILED(factory->CreateWicBitmapRenderTarget(bitmap.Get(), properties, &inner));
+        ComPtr<FaultInjectingTarget> target;
+        target.Attach(new FaultInjectingTarget(inner, bitmap, windowProperties.hwnd));
+        targets.push_back(target);
+        *out = target.Detach();
+        return S_OK;
+    }
+
+    FaultInjectingTarget& Target() { return *targets.back().Get(); }
+
+    Pixels Shot() {
+        presenter->Render();
+        Pixels pixels;
+        EXPECT_EQ(ReadPremultipliedBgra(Target().PixelsBitmap(), pixels), S_OK);
+        return pixels;
+    }
+
+    // One window serves every test: creating and destroying windows is slow under Wine.
+    static TestWindow& SharedWindow() {
+        static TestWindow* shared = new TestWindow(kWidth, kHeight);
+        return *shared;
+    }
+    TestWindow& window = SharedWindow();
+    std::vector<ComPtr<FaultInjectingTarget>> targets;
+    std::unique_ptr<PreviewPresenter> presenter;
+};
+
+} // namespace
+
+TEST(PresenterWindow, DrawsWithTheRealWindowTarget) {
+    TestWindow window(kWidth, kHeight);
+    PreviewPresenter presenter;
+    ASSERT_EQ(presenter.Initialize(window.Handle(), window.ClientRect()), S_OK);
+    presenter.SetRenderer(RedFrames(3));
+    presenter.Render();
+    presenter.Render();
+    EXPECT_TRUE(presenter.HasRenderTarget());
+    EXPECT_EQ(presenter.Renderer()->GetCurrentFrameIndex(), 0u);
+}
+
+TEST_F(Presenting, BackgroundFollowsTheThemeAndSuitableHostColours) {
+    struct Case {
+        int theme; // -1: value missing
+        bool hostSet;
+        COLORREF host;
+        int b, g, r;
+    };
+    const Case cases[] = {
+        {1, false, 0, 245, 245, 245},
+        {0, false, 0, 15, 15, 15},
+        {-1, false, 0, 15, 15, 15},
+        {1, true, RGB(255, 255, 255), 255, 255, 255},
+        {0, true, RGB(255, 255, 255), 15, 15, 15},
+        {0, true, RGB(60, 20, 30), 30, 20, 60},
+        {1, true, RGB(60, 20, 30), 245, 245, 245},
+    };
+    for (const Case& c : cases) {
+        ThemeOverride theme(c.theme);
+        Start();
+        if (c.hostSet) presenter->SetBackgroundColor(c.host);
+        const Pixels shot = Shot();
+        EXPECT_TRUE(Near(shot.At(5, 5), c.b, c.g, c.r, 0)) << "theme " << c.theme << " host " << std::hex << c.host;
+        EXPECT_EQ(shot.At(5, 5)[3], 255);
+    }
+}
+
+TEST_F(Presenting, FrameIsFittedAndTheSeekBarFollowsTheFrame) {
+    ThemeOverride theme(1);
+    Start();
+    presenter->SetRenderer(RedFrames(5));
+    Pixels shot = Shot();
+    // 100x50 fitted into 400x300: (0, 50) - (400, 250).
+    EXPECT_TRUE(Near(shot.At(200, 45), 245, 245, 245));
+    EXPECT_TRUE(Near(shot.At(200, 55), 0, 0, 255));
+    EXPECT_TRUE(Near(shot.At(200, 245), 0, 0, 255));
+    EXPECT_TRUE(Near(shot.At(200, 255), 245, 245, 245));
+    // Bar background over the lowest 40 pixels: 0.97 at alpha 0.92 over 245.
+    EXPECT_TRUE(Near(shot.At(200, 265), 247, 247, 247));
+    // Track (12, 275) - (388, 285) at 0.70; the thumb at frame 0 stands at x = 12.
+    EXPECT_TRUE(Near(shot.At(200, 280), 178, 178, 178));
+    EXPECT_TRUE(Near(shot.At(12, 265), 56, 56, 56));
+    EXPECT_TRUE(Near(shot.At(200, 265), 247, 247, 247));
+
+    presenter->NextFrame();
+    presenter->NextFrame();
+    shot = Shot(); // frame 2 of 5: thumb at 12 + 376 * 0.5 = 200
+    EXPECT_TRUE(Near(shot.At(200, 265), 56, 56, 56));
+    EXPECT_TRUE(Near(shot.At(12, 265), 247, 247, 247));
+    EXPECT_EQ(presenter->Renderer()->GetCurrentFrameIndex(), 2u);
+}
+
+TEST_F(Presenting, DarkThemeColoursTheBar) {
+    ThemeOverride theme(0);
+    Start();
+    presenter->SetRenderer(RedFrames(2));
+    const Pixels shot = Shot();
+    // 0.08 at alpha 0.75 over 15; track 0.16; thumb 0.72.
+    EXPECT_TRUE(Near(shot.At(200, 265), 19, 19, 19));
+    EXPECT_TRUE(Near(shot.At(200, 280), 41, 41, 41));
+    EXPECT_TRUE(Near(shot.At(12, 280), 184, 184, 184));
+}
+
+TEST_F(Presenting, TimeModeThumbStandsAtThePosition) {
+    ThemeOverride theme(1);
+    Start();
+    presenter->SetRenderer(Loaded(std::make_unique<FixedVideoRenderer>(40'000'000, 10'000'000)));
+    ASSERT_TRUE(presenter->HasTimeline());
+    const Pixels shot = Shot(); // fraction 0.25: thumb at 12 + 376 * 0.25 = 106
+    EXPECT_TRUE(Near(shot.At(106, 266), 56, 56, 56));
+    EXPECT_TRUE(Near(shot.At(200, 266), 247, 247, 247));
+}
+
+TEST_F(Presenting, SingleFrameShowsNoBar) {
+    ThemeOverride theme(1);
+    Start();
+    presenter->SetRenderer(RedFrames(1));
+    const Pixels shot = Shot();
+    EXPECT_TRUE(Near(shot.At(200, 280), 245, 245, 245, 0));
+    EXPECT_TRUE(Near(shot.At(12, 265), 245, 245, 245, 0));
+}
+
+TEST_F(Presenting, LoadingShowsTheIndicatorClippedToItsBar) {
+    ThemeOverride theme(1);
+    Start();
+    presenter->SetRenderer(RedFrames(3));
+    presenter->SetLoading(true, false);
+    for (int picture = 0; picture < 6; ++picture) {
+        const Pixels shot = Shot();
+        EXPECT_TRUE(Near(shot.At(200, 100), 245, 245, 245, 0)) << "frame hidden while loading";
+        EXPECT_TRUE(Near(shot.At(200, 280), 245, 245, 245, 0)) << "no seek bar while loading";
+        // Bar (80, 143) - (320, 157). Inside: track or block; outside: background only.
+        for (UINT x = 84; x <= 316; x += 4) {
+            // Track (0.70 at alpha 0.95) or block (0.22 over it), or a blend at the block's edges.
+            const std::uint8_t* p = shot.At(x, 150);
+            EXPECT_TRUE(p[0] >= 56 && p[0] <= 186 && std::abs(p[0] - p[2]) <= 2) << "x " << x << ": " << int(p[0]);
+        }
+        for (UINT x : {40u, 75u, 325u, 360u}) EXPECT_TRUE(Near(shot.At(x, 150), 245, 245, 245, 0)) << "x " << x;
+        EXPECT_TRUE(Near(shot.At(200, 139), 245, 245, 245, 0));
+        Sleep(150);
+    }
+}
+
+TEST_F(Presenting, KeptFrameStaysUnderTheIndicator) {
+    ThemeOverride theme(1);
+    Start();
+    presenter->SetRenderer(RedFrames(3));
+    presenter->SetLoading(true, true);
+    const Pixels shot = Shot();
+    EXPECT_TRUE(Near(shot.At(200, 100), 0, 0, 255));
+    EXPECT_TRUE(Near(shot.At(40, 150), 0, 0, 255)); // left of the indicator bar
+    EXPECT_FALSE(Near(shot.At(200, 150), 0, 0, 255));
+    presenter->SetLoading(false, true);
+    EXPECT_TRUE(Near(Shot().At(200, 150), 0, 0, 255));
+}
+
+TEST_F(Presenting, HostTextColourColoursTheBlock) {
+    ThemeOverride theme(1);
+    Start();
+    presenter->SetTextColor(RGB(0, 0, 255)); // a dark text colour stands out in the light theme
+    presenter->SetLoading(true, false);
+    bool sawBlock = false;
+    for (int attempt = 0; attempt < 20 && !sawBlock; ++attempt) {
+        const Pixels shot = Shot();
+        for (UINT x = 84; x <= 316; ++x) sawBlock |= Near(shot.At(x, 150), 255 * 95 / 100 + 12, 12, 12, 8);
+        Sleep(50);
+    }
+    EXPECT_TRUE(sawBlock);
+}
+
+TEST_F(Presenting, LostDeviceIsRebuiltAndTheSamePictureDrawnAgain) {
+    ThemeOverride theme(1);
+    Start();
+    presenter->SetRenderer(RedFrames(4));
+    presenter->NextFrame();
+    const Pixels before = Shot();
+    const size_t made = targets.size();
+
+    Target().failEndDraws = 1;
+    presenter->Render();
+    EXPECT_FALSE(presenter->HasRenderTarget());
+
+    const Pixels after = Shot();
+    ASSERT_EQ(targets.size(), made + 1);
+    EXPECT_TRUE(presenter->HasRenderTarget());
+    EXPECT_EQ(after.bytes, before.bytes);
+}
+
+TEST_F(Presenting, FailedResizeReleasesTheTargetAndANewOneFitsTheWindow) {
+    presenter->SetRenderer(RedFrames(2));
+    Shot();
+    Target().resizeResult = D2DERR_RECREATE_TARGET;
+    presenter->Resize(RECT{0, 0, 200, 100});
+    EXPECT_FALSE(presenter->HasRenderTarget());
+    const Pixels shot = Shot();
+    EXPECT_EQ(shot.width, 200u);
+    EXPECT_EQ(shot.height, 100u);
+    EXPECT_TRUE(Near(shot.At(100, 30), 0, 0, 255)); // (0, 0) - (200, 100) is all frame
+}
+
+TEST_F(Presenting, FailingBrushOmitsOnlyTheBarOrTheIndicator) {
+    ThemeOverride theme(1);
+    Start();
+    presenter->SetRenderer(RedFrames(3));
+    Shot();
+    Target().failBrushes = 1;
+    Pixels shot = Shot();
+    EXPECT_TRUE(Near(shot.At(200, 100), 0, 0, 255));
+    EXPECT_TRUE(Near(shot.At(200, 280), 245, 245, 245, 0));
+    EXPECT_TRUE(Near(Shot().At(200, 280), 178, 178, 178)); // back on the next picture
+
+    presenter->SetLoading(true, false);
+    Target().failBrushes = 1;
+    shot = Shot();
+    EXPECT_TRUE(Near(shot.At(200, 150), 245, 245, 245, 0));
+}
+
+TEST_F(Presenting, FailedReloadLeavesTheRendererEmptyAndPlaybackAlone) {
+    const std::vector<Rgb> palette = {{0, 0, 0}, {255, 0, 0}};
+    GifBuilder gif(4, 2, palette);
+    for (int i = 0; i < 3; ++i) gif.AddFrame(SolidFrame(0, 0, 4, 2, 1));
+    const auto good = gif.Build();
+    auto renderer = std::make_unique<GifRenderer>();
+    ASSERT_EQ(renderer->Load(StreamFromBytes(good).Get()), S_OK);
+    presenter->SetRenderer(std::move(renderer));
+    presenter->NextFrame();
+    presenter->TogglePause();
+
+    presenter->ReloadFromStream(StreamFromBytes({'G', 'I', 'F', '8', '9', 'a', 0, 0}).Get());
+    EXPECT_EQ(presenter->Renderer()->GetFrameCount(), 0u);
+    EXPECT_EQ(presenter->Playback().currentIndex, 1u);
+    EXPECT_EQ(presenter->Playback().frameCount, 3u);
+    EXPECT_TRUE(presenter->Playback().paused);
+    Shot(); // draws nothing of the empty renderer, and does not crash
+    EXPECT_TRUE(presenter->HasRenderTarget());
+
+    presenter->ReloadFromStream(StreamFromBytes(good).Get());
+    EXPECT_EQ(presenter->Renderer()->GetFrameCount(), 3u);
+    EXPECT_EQ(presenter->Playback().currentIndex, 0u);
+    EXPECT_FALSE(presenter->Playback().paused);
+}
