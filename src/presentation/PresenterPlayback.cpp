@@ -9,6 +9,13 @@ bool PreviewPresenter::HasTimeline() const {
     return renderer && renderer->IsTimeBased() && renderer->GetDuration() != 0;
 }
 
+bool PreviewPresenter::OnTimerTick(std::uint64_t now, std::uint64_t& lastTickTime) {
+    if (loading) return true; // only the indicator moves
+    const std::uint32_t elapsed = TickElapsed(lastTickTime, now);
+    lastTickTime = now;
+    return AdvanceTime(elapsed);
+}
+
 bool PreviewPresenter::AdvanceTime(std::uint32_t elapsedMs) {
     if (!renderer || HasTimeline() || renderer->GetFrameCount() <= 1) return false;
     if (playback.paused || seekBar.IsDragging()) return false; // the time is dropped, not saved up

@@ -40,6 +40,10 @@ public:
     HRESULT GetCurrentFrame(IWICBitmapSource** bitmap, std::uint32_t* index) const;
 
     // Playback.
+    // One tick of the window's timer at `now` (milliseconds): feeds the time
+    // since `lastTickTime` to AdvanceTime, or, while loading, leaves the clock
+    // alone. Returns whether the window needs a new picture.
+    bool OnTimerTick(std::uint64_t now, std::uint64_t& lastTickTime);
     bool HasTimeline() const;
     bool AdvanceTime(std::uint32_t elapsedMs);
     bool TogglePause();
