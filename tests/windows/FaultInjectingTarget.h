@@ -1,12 +1,9 @@
 #pragma once
-// A window render target for tests. It draws through a real Direct2D target
-// into an imaging bitmap the test can read back (under Wine a window target
-// presents through OpenGL, which GDI cannot read), and it can be told to fail
-// EndDraw with D2DERR_RECREATE_TARGET, as a lost device does, or to fail
-// brush creation or Resize.
+// A window render target for tests: it forwards every call to the real
+// window target and can be told to fail EndDraw with D2DERR_RECREATE_TARGET,
+// as a lost device does, or to fail brush creation or Resize.
 #include <windows.h>
 #include <d2d1.h>
-#include <wincodec.h>
 #include <wrl/client.h>
 
 #include <utility>
@@ -15,11 +12,8 @@ namespace QuivaneTest {
 
 class FaultInjectingTarget final : public ID2D1HwndRenderTarget {
 public:
-    FaultInjectingTarget(Microsoft::WRL::ComPtr<ID2D1RenderTarget> inner, Microsoft::WRL::ComPtr<IWICBitmap> pixels,
-                         HWND window)
-        : inner_(std::move(inner)), pixels_(std::move(pixels)), window_(window) {}
+    explicit FaultInjectingTarget(Microsoft::WRL::ComPtr<ID2D1HwndRenderTarget> inner) : inner_(std::move(inner)) {}
 
-    IWICBitmap* PixelsBitmap() const { return pixels_.Get(); }
     int endDrawCalls = 0;
 
     int failEndDraws = 0;     // how many coming EndDraw calls report a lost device
@@ -190,11 +184,9 @@ public:
     }
 
     // ID2D1HwndRenderTarget
-    D2D1_WINDOW_STATE STDMETHODCALLTYPE CheckWindowState() override { return D2D1_WINDOW_STATE_NONE; }
-    // The bitmap cannot change size in place: another size fails, and the
-    // presenter makes a new target, as after any failed resize.
+    D2D1_WINDOW_STATE STDMETHODCALLTYPE CheckWindowState() override { return inner_->CheckWindowState(); }
     HRESULT STDMETHODCALLTYPE Resize(const D2D1_SIZE_U* size) override;
-    HWND STDMETHODCALLTYPE GetHwnd() const override { return window_; }
+    HWND STDMETHODCALLTYPE GetHwnd() const override { return inner_->GetHwnd(); }
 
     using ID2D1RenderTarget::GetPixelFormat;
     using ID2D1RenderTarget::GetPixelSize;
@@ -203,9 +195,7 @@ public:
     int failBrushes = 0; // how many coming brush creations fail with E_OUTOFMEMORY
 
 private:
-    Microsoft::WRL::ComPtr<ID2D1RenderTarget> inner_;
-    Microsoft::WRL::ComPtr<IWICBitmap> pixels_;
-    HWND window_;
+    Microsoft::WRL::ComPtr<ID2D1HwndRenderTarget> inner_;
     LONG references_ = 1;
 };
 

@@ -1,7 +1,6 @@
-// The presenter's pictures, read back pixel by pixel. The presenter draws
-// through its normal code into a window render target whose pixels land in
-// an imaging bitmap (see FaultInjectingTarget); one test also draws with the
-// real window target in a real window on the test display.
+// The presenter drawing into a real window on the test display, its pixels
+// read back from the screen through GDI. Its window target is wrapped so that
+// tests can inject a lost device and failing brushes or resizes.
 #include "FaultInjectingTarget.h"
 #include "GifBuilder.h"
 #include "PreviewWindowFixture.h"
@@ -74,15 +73,10 @@ protected:
 
     HRESULT MakeTarget(ID2D1Factory* factory, const D2D1_RENDER_TARGET_PROPERTIES& properties,
                        const D2D1_HWND_RENDER_TARGET_PROPERTIES& windowProperties, ID2D1HwndRenderTarget** out) {
-        ComPtr<IWICImagingFactory> wic;
-        RETURN_IF_FAILED(CreateImagingFactory(wic));
-        ComPtr<IWICBitmap> bitmap;
-        RETURN_IF_FAILED(wic->CreateBitmap(windowProperties.pixelSize.width, windowProperties.pixelSize.height,
-                                           GUID_WICPixelFormat32bppPBGRA, WICBitmapCacheOnLoad, &bitmap));
-        ComPtr<ID2D1RenderTarget> inner;
-        RETURN_IF_FAILED(factory->CreateWicBitmapRenderTarget(bitmap.Get(), properties, &inner));
+        ComPtr<ID2D1HwndRenderTarget> inner;
+        RETURN_IF_FAILED(factory->CreateHwndRenderTarget(properties, windowProperties, &inner));
         ComPtr<FaultInjectingTarget> target;
-        target.Attach(new FaultInjectingTarget(inner, bitmap, windowProperties.hwnd));
+        target.Attach(new FaultInjectingTarget(inner));
         targets.push_back(target);
         *out = target.Detach();
         return S_OK;
@@ -90,11 +84,15 @@ protected:
 
     FaultInjectingTarget& Target() { return *targets.back().Get(); }
 
+    // Wine puts a presented picture on screen a present or two later (more
+    // for a new target), so the same picture is presented a few times before
+    // the screen is read.
     Pixels Shot() {
-        presenter->Render();
-        Pixels pixels;
-        EXPECT_EQ(ReadPremultipliedBgra(Target().PixelsBitmap(), pixels), S_OK);
-        return pixels;
+        for (int present = 0; present < 3; ++present) {
+            presenter->Render();
+            window.PumpMessages();
+        }
+        return window.Capture();
     }
 
     // One window serves every test: creating and destroying windows is slow under Wine.
@@ -142,7 +140,6 @@ TEST_F(Presenting, BackgroundFollowsTheThemeAndSuitableHostColours) {
         if (c.hostSet) presenter->SetBackgroundColor(c.host);
         const Pixels shot = Shot();
         EXPECT_TRUE(Near(shot.At(5, 5), c.b, c.g, c.r, 0)) << "theme " << c.theme << " host " << std::hex << c.host;
-        EXPECT_EQ(shot.At(5, 5)[3], 255);
     }
 }
 
@@ -268,15 +265,21 @@ TEST_F(Presenting, LostDeviceIsRebuiltAndTheSamePictureDrawnAgain) {
 }
 
 TEST_F(Presenting, FailedResizeReleasesTheTargetAndANewOneFitsTheWindow) {
+    ThemeOverride theme(1);
+    Start();
     presenter->SetRenderer(RedFrames(2));
     Shot();
+    const size_t made = targets.size();
     Target().resizeResult = D2DERR_RECREATE_TARGET;
     presenter->Resize(RECT{0, 0, 200, 100});
     EXPECT_FALSE(presenter->HasRenderTarget());
     const Pixels shot = Shot();
-    EXPECT_EQ(shot.width, 200u);
-    EXPECT_EQ(shot.height, 100u);
+    ASSERT_EQ(targets.size(), made + 1);
+    const D2D1_SIZE_U size = Target().GetPixelSize();
+    EXPECT_EQ(size.width, 200u);
+    EXPECT_EQ(size.height, 100u);
     EXPECT_TRUE(Near(shot.At(100, 30), 0, 0, 255)); // (0, 0) - (200, 100) is all frame
+    presenter->Resize(RECT{0, 0, kWidth, kHeight});
 }
 
 TEST_F(Presenting, FailingBrushOmitsOnlyTheBarOrTheIndicator) {
@@ -284,14 +287,14 @@ TEST_F(Presenting, FailingBrushOmitsOnlyTheBarOrTheIndicator) {
     Start();
     presenter->SetRenderer(RedFrames(3));
     Shot();
-    Target().failBrushes = 1;
+    Target().failBrushes = 3; // every present of the next shot
     Pixels shot = Shot();
     EXPECT_TRUE(Near(shot.At(200, 100), 0, 0, 255));
     EXPECT_TRUE(Near(shot.At(200, 280), 245, 245, 245, 0));
     EXPECT_TRUE(Near(Shot().At(200, 280), 178, 178, 178)); // back on the next picture
 
     presenter->SetLoading(true, false);
-    Target().failBrushes = 1;
+    Target().failBrushes = 3;
     shot = Shot();
     EXPECT_TRUE(Near(shot.At(200, 150), 245, 245, 245, 0));
 }
