@@ -29,6 +29,17 @@ foreach(variant IN ITEMS plain asan)
   gtest_discover_tests(${target} TEST_PREFIX "native.${variant}." DISCOVERY_TIMEOUT 30)
 endforeach()
 
+# The loader's bookkeeping under ThreadSanitizer.
+add_executable(native_tests_tsan ${CMAKE_SOURCE_DIR}/tests/native/load_coordinator_test.cpp
+               ${GOOGLETEST_SOURCE_DIR}/googletest/src/gtest-all.cc ${GOOGLETEST_SOURCE_DIR}/googletest/src/gtest_main.cc)
+target_include_directories(native_tests_tsan PRIVATE ${CMAKE_SOURCE_DIR}/src
+                           ${GOOGLETEST_SOURCE_DIR}/googletest/include ${GOOGLETEST_SOURCE_DIR}/googletest)
+target_compile_options(native_tests_tsan PRIVATE -fsanitize=thread -O1 -g)
+target_link_options(native_tests_tsan PRIVATE -fsanitize=thread)
+find_package(Threads REQUIRED)
+target_link_libraries(native_tests_tsan PRIVATE Threads::Threads)
+gtest_discover_tests(native_tests_tsan TEST_PREFIX "native.tsan." DISCOVERY_TIMEOUT 30)
+
 # libFuzzer targets need clang; their committed corpora replay as tests.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   file(GLOB QUIVANE_FUZZERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/*_fuzzer.cpp)

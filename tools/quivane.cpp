@@ -1,6 +1,8 @@
 // quivane.exe: shows what the library's renderers produce.
 //   quivane frames FILE OUTDIR [--time]
+//   quivane preview FILE [--size WxH] [--keys LIST] [--screenshot OUT.png [--after-ms N]] [--time]
 #include "FramesCommand.h"
+#include "PreviewCommand.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -12,7 +14,9 @@
 namespace {
 
 int Usage() {
-    std::fwprintf(stderr, L"usage: quivane frames FILE OUTDIR [--time]\n");
+    std::fwprintf(stderr, L"usage: quivane frames FILE OUTDIR [--time]\n"
+                          L"       quivane preview FILE [--size WxH] [--keys LIST] [--screenshot OUT.png "
+                          L"[--after-ms N]] [--time]\n");
     return 2;
 }
 
@@ -26,6 +30,8 @@ int wmain(int argc, wchar_t** argv) {
     try {
         if (args[0] == L"frames" && (args.size() == 3 || (args.size() == 4 && args[3] == L"--time"))) {
             result = QuivaneTool::RunFramesCommand(args[1], args[2], args.size() == 4);
+        } else if (args[0] == L"preview") {
+            result = QuivaneTool::RunPreviewCommand(args);
         } else {
             result = Usage();
         }

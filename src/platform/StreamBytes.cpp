@@ -1,31 +1,43 @@
 #include "StreamBytes.h"
 
-#include "HResult.h"
+#include <algorithm>
+#include <new>
 
 namespace Quivane {
 
-HRESULT ReadWholeStream(IStream* stream, std::vector<std::uint8_t>& bytes) {
+HRESULT ReadWholeStream(IStream* stream, std::vector<std::uint8_t>& bytes,
+                        const std::atomic<std::uint64_t>* watchedGeneration, std::uint64_t expectedGeneration) {
     bytes.clear();
     if (stream == nullptr) return E_POINTER;
-    ULARGE_INTEGER original{};
-    RETURN_IF_FAILED(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_CUR, &original));
-    RETURN_IF_FAILED(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr));
-
-    constexpr ULONG kChunk = 64 * 1024;
-    HRESULT hr = S_OK;
-    for (;;) {
-        const size_t used = bytes.size();
-        bytes.resize(used + kChunk);
-        ULONG read = 0;
-        hr = stream->Read(bytes.data() + used, kChunk, &read);
-        bytes.resize(used + read);
-        if (FAILED(hr) || read == 0) break;
+    if (FAILED(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr))) return E_FAIL;
+    STATSTG stat = {};
+    if (FAILED(stream->Stat(&stat, STATFLAG_NONAME))) return E_FAIL;
+    const std::uint64_t size = stat.cbSize.QuadPart;
+    if (size == 0) return E_FAIL;
+    if (size > bytes.max_size()) return E_OUTOFMEMORY;
+    try {
+        bytes.resize(static_cast<std::size_t>(size));
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
     }
-    LARGE_INTEGER back{};
-    back.QuadPart = static_cast<LONGLONG>(original.QuadPart);
-    const HRESULT restored = stream->Seek(back, STREAM_SEEK_SET, nullptr);
-    if (FAILED(hr)) return hr;
-    return restored;
+
+    constexpr std::uint64_t kChunk = 1024 * 1024;
+    for (std::uint64_t offset = 0; offset < size;) {
+        if (watchedGeneration != nullptr && watchedGeneration->load() != expectedGeneration) {
+            bytes.clear();
+            return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        }
+        const ULONG chunk = static_cast<ULONG>(std::min(size - offset, kChunk));
+        ULONG read = 0;
+        const HRESULT hr = stream->Read(bytes.data() + offset, chunk, &read);
+        if (FAILED(hr) || read != chunk) {
+            bytes.clear();
+            return E_FAIL;
+        }
+        offset += chunk;
+    }
+    stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+    return S_OK;
 }
 
 } // namespace Quivane

@@ -2,12 +2,18 @@
 #include <windows.h>
 #include <objidl.h>
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
 namespace Quivane {
 
-// Reads a stream from its start to its end and puts its position back where it was.
-HRESULT ReadWholeStream(IStream* stream, std::vector<std::uint8_t>& bytes);
+// Copies a whole stream into memory in reads of at most 1 MiB, from its start;
+// the stream is left at its start. With a watched generation, a change of it
+// ends the copy with ERROR_CANCELLED before the next read. An empty stream,
+// a failing seek, size query or read, or a short read gives E_FAIL.
+HRESULT ReadWholeStream(IStream* stream, std::vector<std::uint8_t>& bytes,
+                        const std::atomic<std::uint64_t>* watchedGeneration = nullptr,
+                        std::uint64_t expectedGeneration = 0);
 
 } // namespace Quivane

@@ -7,6 +7,9 @@
 #include <algorithm>
 
 namespace Quivane {
+
+using Microsoft::WRL::ComPtr;
+
 namespace {
 
 HRESULT CreateHwndTarget(ID2D1Factory* factory, const D2D1_RENDER_TARGET_PROPERTIES& properties,
@@ -85,15 +88,31 @@ void PreviewPresenter::Render() {
     RefreshThemeColors();
 
     renderTarget->BeginDraw();
-    renderTarget->Clear(clearColor);
-    if (renderer && (!loading || keepFrameVisible)) renderer->DrawCurrentFrame(renderTarget.Get());
-    if (loading) {
-        DrawLoadingIndicator(renderTarget.Get(), static_cast<float>(Width()), static_cast<float>(Height()),
-                             indicatorColors);
-    } else if (renderer) {
-        DrawSeekBar(seekBar, renderTarget.Get());
-    }
+    DrawPicture(renderTarget.Get());
     if (renderTarget->EndDraw() == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) renderTarget.Reset();
+}
+
+void PreviewPresenter::DrawPicture(ID2D1RenderTarget* target) {
+    target->Clear(clearColor);
+    if (renderer && (!loading || keepFrameVisible)) renderer->DrawCurrentFrame(target);
+    if (loading) {
+        DrawLoadingIndicator(target, static_cast<float>(Width()), static_cast<float>(Height()), indicatorColors);
+    } else if (renderer) {
+        DrawSeekBar(seekBar, target);
+    }
+}
+
+HRESULT PreviewPresenter::RenderToBitmap(IWICBitmap* bitmap) {
+    if (bitmap == nullptr) return E_POINTER;
+    if (!factory) return E_FAIL;
+    ComPtr<ID2D1RenderTarget> target;
+    const HRESULT hr = factory->CreateWicBitmapRenderTarget(bitmap, D2D1::RenderTargetProperties(), &target);
+    if (FAILED(hr)) return hr;
+    if (!loading) SelectFrameToDraw();
+    RefreshThemeColors();
+    target->BeginDraw();
+    DrawPicture(target.Get());
+    return target->EndDraw();
 }
 
 void PreviewPresenter::RefreshThemeColors() {

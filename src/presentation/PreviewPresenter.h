@@ -8,6 +8,7 @@
 
 #include <windows.h>
 #include <d2d1.h>
+#include <wincodec.h>
 #include <wrl/client.h>
 
 #include <functional>
@@ -30,6 +31,9 @@ public:
     HRESULT Initialize(HWND window, const RECT& rect);
     void Resize(const RECT& rect);
     void Render();
+    // Draws the same picture as Render into an imaging bitmap of the window's
+    // size: for screenshots where the screen cannot be read back.
+    HRESULT RenderToBitmap(IWICBitmap* bitmap);
     void RefreshThemeColors();
     void SetBackgroundColor(COLORREF color);
     void SetTextColor(COLORREF color);
@@ -79,6 +83,7 @@ private:
     HRESULT EnsureRenderTarget();
     bool MatchTargetToExtents();
     void SelectFrameToDraw();
+    void DrawPicture(ID2D1RenderTarget* target);
     void ShowFrameChange();
     std::int32_t Width() const;
     std::int32_t Height() const;

@@ -1,0 +1,26 @@
+#pragma once
+// The context menu's two commands: save the frame on screen as an image file,
+// and copy it to the clipboard.
+#include <windows.h>
+#include <wincodec.h>
+
+#include <cstdint>
+#include <string>
+
+namespace Quivane {
+
+// "dance_frame_001.png" for frame 0 of C:\clips\dance.gif; "preview" stands in
+// for an empty name.
+std::wstring MakeDefaultFrameFileName(const std::wstring& name, std::uint32_t frameIndex);
+
+// Asks for a file name in the save dialog, then writes the frame.
+HRESULT SaveFrameAs(HWND owner, IWICBitmapSource* frame, const std::wstring& proposedName);
+
+// Writes the frame to `path` as PNG, JPEG or 24-bit BMP, chosen by the path's
+// extension (anything else is PNG).
+HRESULT WriteFrameFile(IWICBitmapSource* frame, const std::wstring& path);
+
+// Puts the frame on the clipboard as a top-down 32-bit CF_DIB with premultiplied alpha.
+HRESULT CopyFrameToClipboard(HWND owner, IWICBitmapSource* frame);
+
+} // namespace Quivane

@@ -1,0 +1,349 @@
+#include "PreviewHandlerCom.h"
+
+#include "renderers/RendererFactory.h"
+
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <new>
+
+namespace Quivane {
+
+using Microsoft::WRL::ComPtr;
+
+const wchar_t kPreviewWindowClass[] = L"QuivanePreviewWindow";
+
+namespace {
+
+constexpr DWORD kPreviewWindowStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP;
+
+LONG Width(const RECT& r) { return std::max<LONG>(0, r.right - r.left); }
+LONG Height(const RECT& r) { return std::max<LONG>(0, r.bottom - r.top); }
+
+} // namespace
+
+HRESULT CreatePreviewHandler(REFIID iid, void** out) {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    PreviewHandlerCom* handler = new (std::nothrow) PreviewHandlerCom();
+    if (handler == nullptr) return E_OUTOFMEMORY;
+    const HRESULT hr = handler->QueryInterface(iid, out);
+    handler->Release(); // a refused interface destroys the new object here
+    return hr;
+}
+
+PreviewHandlerCom::PreviewHandlerCom() = default;
+
+PreviewHandlerCom::~PreviewHandlerCom() {
+    CancelLoads();
+    presenter.reset();
+    // A handler released without Unload must not leave a window whose user
+    // data points at freed memory: the window goes with it.
+    DestroyPreviewWindow();
+    hostFrame.Reset();
+    site.Reset();
+    source.Reset();
+}
+
+IFACEMETHODIMP PreviewHandlerCom::QueryInterface(REFIID iid, void** out) {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (iid == IID_IUnknown || iid == IID_IPreviewHandler) {
+        *out = static_cast<IPreviewHandler*>(this);
+    } else if (iid == IID_IInitializeWithStream) {
+        *out = static_cast<IInitializeWithStream*>(this);
+    } else if (iid == IID_IInitializeWithFile) {
+        *out = static_cast<IInitializeWithFile*>(this);
+    } else if (iid == IID_IInitializeWithItem) {
+        *out = static_cast<IInitializeWithItem*>(this);
+    } else if (iid == IID_IObjectWithSite) {
+        *out = static_cast<IObjectWithSite*>(this);
+    } else if (iid == IID_IOleWindow) {
+        *out = static_cast<IOleWindow*>(this);
+    } else if (iid == IID_IPreviewHandlerVisuals) {
+        *out = static_cast<IPreviewHandlerVisuals*>(this);
+    } else {
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+IFACEMETHODIMP_(ULONG) PreviewHandlerCom::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount)); }
+
+IFACEMETHODIMP_(ULONG) PreviewHandlerCom::Release() {
+    const LONG left = InterlockedDecrement(&refCount);
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+}
+
+IFACEMETHODIMP PreviewHandlerCom::Initialize(IStream* stream, DWORD) {
+    if (stream == nullptr) return E_POINTER;
+    source = stream;
+    name.clear();
+    return S_OK;
+}
+
+IFACEMETHODIMP PreviewHandlerCom::Initialize(LPCWSTR path, DWORD) {
+    if (path == nullptr || path[0] == L'\0') return E_INVALIDARG;
+    ComPtr<IStream> opened;
+    const HRESULT hr = SHCreateStreamOnFileEx(path, STGM_READ | STGM_SHARE_DENY_NONE, FILE_ATTRIBUTE_NORMAL, FALSE,
+                                              nullptr, &opened);
+    if (FAILED(hr)) return hr;
+    if (!opened) return E_FAIL;
+    source = opened;
+    name = path;
+    return S_OK;
+}
+
+IFACEMETHODIMP PreviewHandlerCom::Initialize(IShellItem* item, DWORD mode) {
+    if (item == nullptr) return E_INVALIDARG;
+    PWSTR path = nullptr;
+    const HRESULT hr = item->GetDisplayName(SIGDN_FILESYSPATH, &path);
+    if (FAILED(hr)) return hr;
+    if (path == nullptr) return E_FAIL;
+    const HRESULT result = Initialize(static_cast<LPCWSTR>(path), mode);
+    CoTaskMemFree(path);
+    return result;
+}
+
+IFACEMETHODIMP PreviewHandlerCom::SetSite(IUnknown* newSite) {
+    site = newSite;
+    hostFrame.Reset();
+    if (site) site.As(&hostFrame); // a site without a frame leaves it null
+    return S_OK;
+}
+
+IFACEMETHODIMP PreviewHandlerCom::GetSite(REFIID iid, void** out) {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (!site) return E_FAIL;
+    return site->QueryInterface(iid, out);
+}
+
+IFACEMETHODIMP PreviewHandlerCom::GetWindow(HWND* out) {
+    if (out == nullptr) return E_POINTER;
+    *out = window != nullptr ? window : parentWindow;
+    return S_OK;
+}
+
+IFACEMETHODIMP PreviewHandlerCom::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
+
+IFACEMETHODIMP PreviewHandlerCom::SetBackgroundColor(COLORREF color) {
+    backgroundColorSet = true;
+    backgroundColor = color;
+    if (presenter) {
+        presenter->SetBackgroundColor(color);
+        DrawAndValidate();
+    }
+    return S_OK;
+}
+
+IFACEMETHODIMP PreviewHandlerCom::SetTextColor(COLORREF color) {
+    textColorSet = true;
+    textColor = color;
+    if (presenter) {
+        presenter->SetTextColor(color);
+        DrawAndValidate();
+    }
+    return S_OK;
+}
+
+IFACEMETHODIMP PreviewHandlerCom::SetFont(const LOGFONTW* font) { return font == nullptr ? E_INVALIDARG : S_OK; }
+
+void PreviewHandlerCom::DrawAndValidate() {
+    presenter->Render();
+    if (window != nullptr) ValidateRect(window, nullptr);
+}
+
+void PreviewHandlerCom::ApplyHostColors() {
+    if (backgroundColorSet) presenter->SetBackgroundColor(backgroundColor);
+    if (textColorSet) presenter->SetTextColor(textColor);
+}
+
+HRESULT PreviewHandlerCom::CreatePreviewWindow() {
+    if (window != nullptr) return S_OK;
+    if (parentWindow == nullptr) return E_FAIL;
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = kPreviewWindowClass;
+    RegisterClassW(&windowClass); // a class left by an earlier handler is reused
+    HWND created = CreateWindowExW(0, kPreviewWindowClass, L"", kPreviewWindowStyle, rect.left, rect.top, Width(rect),
+                                   Height(rect), parentWindow, nullptr, windowClass.hInstance, nullptr);
+    if (created == nullptr) {
+        // Draw straight into the host's window, never positioning or showing it.
+        // Load notices and ticks still need a window procedure of ours: a
+        // message-only window takes them.
+        window = parentWindow;
+        ownsWindow = false;
+        messageWindow = CreateWindowExW(0, kPreviewWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                        windowClass.hInstance, nullptr);
+        if (messageWindow != nullptr) {
+            SetWindowLongPtrW(messageWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        }
+        UpdateCompletionTarget();
+        return S_OK;
+    }
+    window = created;
+    UpdateCompletionTarget();
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    ownsWindow = true;
+    ShowWindow(window, SW_SHOW);
+    UpdateWindow(window);
+    return S_OK;
+}
+
+void PreviewHandlerCom::PositionPreviewWindow() {
+    SetWindowPos(window, nullptr, rect.left, rect.top, Width(rect), Height(rect),
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+}
+
+RECT PreviewHandlerCom::GetPreviewClientRect() const {
+    RECT client = {};
+    if (window != nullptr && IsWindow(window) && GetClientRect(window, &client)) return client;
+    return RECT{0, 0, Width(rect), Height(rect)};
+}
+
+void PreviewHandlerCom::UpdateCompletionTarget() {
+    HWND target = parentWindow;
+    if (ownsWindow) {
+        target = window;
+    } else if (messageWindow != nullptr) {
+        target = messageWindow;
+    }
+    completionTarget.store(target);
+}
+
+void PreviewHandlerCom::StartTimer() {
+    if (ownsWindow) {
+        SetTimer(window, TICK_TIMER_ID, kTickIntervalMs, nullptr);
+    } else if (messageWindow != nullptr) {
+        SetTimer(messageWindow, TICK_TIMER_ID, kTickIntervalMs, nullptr);
+    }
+}
+
+void PreviewHandlerCom::DestroyPreviewWindow() {
+    if (messageWindow != nullptr) {
+        KillTimer(messageWindow, TICK_TIMER_ID);
+        SetWindowLongPtrW(messageWindow, GWLP_USERDATA, 0);
+        DestroyWindow(messageWindow);
+        messageWindow = nullptr;
+    }
+    if (window == nullptr) {
+        UpdateCompletionTarget();
+        return;
+    }
+    if (ownsWindow) {
+        KillTimer(window, TICK_TIMER_ID);
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        DestroyWindow(window);
+    }
+    window = nullptr;
+    ownsWindow = false;
+    UpdateCompletionTarget();
+}
+
+IFACEMETHODIMP PreviewHandlerCom::SetWindow(HWND parent, const RECT* newRect) {
+    if (parent == nullptr || newRect == nullptr) return E_INVALIDARG;
+    if (parentWindow != nullptr && parentWindow != parent && !ownsWindow && window != nullptr) {
+        // The fallback drew into the old parent itself: start again in the new one.
+        presenter.reset();
+        DestroyPreviewWindow();
+    }
+    parentWindow = parent;
+    UpdateCompletionTarget();
+    rect = *newRect;
+    if (ownsWindow) PositionPreviewWindow();
+    if (window == nullptr) CreatePreviewWindow();
+
+    if (!presenter) {
+        presenter = std::make_unique<PreviewPresenter>();
+        if (FAILED(presenter->Initialize(window, GetPreviewClientRect()))) return S_OK;
+        ApplyHostColors();
+        presenter->SetLoading(true, false);
+        DrawAndValidate();
+        StartTimer();
+        if (ownsWindow) {
+            ShowWindow(window, SW_SHOW);
+            UpdateWindow(window);
+        }
+        return S_OK;
+    }
+    presenter->Resize(GetPreviewClientRect());
+    DrawAndValidate();
+    return S_OK;
+}
+
+IFACEMETHODIMP PreviewHandlerCom::SetRect(const RECT* newRect) {
+    if (newRect == nullptr) return E_INVALIDARG;
+    rect = *newRect;
+    if (ownsWindow) PositionPreviewWindow();
+    if (presenter) {
+        presenter->Resize(GetPreviewClientRect());
+        if (window != nullptr) DrawAndValidate();
+    }
+    return S_OK;
+}
+
+IFACEMETHODIMP PreviewHandlerCom::DoPreview() {
+    if (parentWindow == nullptr || !source) return E_FAIL;
+    if (window == nullptr) CreatePreviewWindow();
+    if (ownsWindow) PositionPreviewWindow();
+    if (!presenter) {
+        presenter = std::make_unique<PreviewPresenter>();
+        if (FAILED(presenter->Initialize(window, GetPreviewClientRect()))) return S_OK;
+    } else {
+        presenter->Resize(GetPreviewClientRect());
+    }
+    ApplyHostColors();
+    StartTimer();
+    presenter->SetLoading(true, false);
+    DrawAndValidate();
+    if (ownsWindow) {
+        ShowWindow(window, SW_SHOW);
+        UpdateWindow(window);
+    }
+    // A bare stream is named by its first bytes once, so reloads and seeks choose the same renderer.
+    if (name.empty()) name = SyntheticNameFromStream(source.Get());
+    StartLoad(source.Get(), name);
+    return S_OK;
+}
+
+IFACEMETHODIMP PreviewHandlerCom::Unload() {
+    CancelLoads();
+    presenter.reset();
+    DestroyPreviewWindow();
+    source.Reset();
+    name.clear();
+    lastTickTime = 0;
+    return S_OK;
+}
+
+IFACEMETHODIMP PreviewHandlerCom::SetFocus() {
+    HWND target = window != nullptr ? window : parentWindow;
+    if (target != nullptr && IsWindow(target)) ::SetFocus(target);
+    return S_OK;
+}
+
+IFACEMETHODIMP PreviewHandlerCom::QueryFocus(HWND* out) {
+    if (out == nullptr) return E_POINTER;
+    *out = GetFocus();
+    return S_OK;
+}
+
+IFACEMETHODIMP PreviewHandlerCom::TranslateAccelerator(MSG* message) {
+    if (message == nullptr) return S_FALSE;
+    const bool keyDown = message->message == WM_KEYDOWN || message->message == WM_SYSKEYDOWN;
+    if (keyDown && window != nullptr && message->hwnd == window) return S_FALSE; // the window handles its own keys
+    if (presenter && keyDown && RunKeyCommand(message->wParam)) {
+        presenter->Render();
+        if (window != nullptr) InvalidateRect(window, nullptr, FALSE);
+        return S_OK;
+    }
+    if (hostFrame) return hostFrame->TranslateAccelerator(message);
+    return S_FALSE;
+}
+
+} // namespace Quivane

@@ -1,0 +1,152 @@
+#pragma once
+// The COM object the shell's preview host drives to show one file in the
+// reading pane: it owns the preview window, its presenter and the loads that
+// run in the background.
+#include "LoadCoordinator.h"
+#include "presentation/PreviewPresenter.h"
+#include "renderers/IAnimatedRenderer.h"
+
+#include <windows.h>
+#include <ocidl.h>
+#include <shobjidl.h>
+#include <wrl/client.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+namespace Quivane {
+
+constexpr UINT WM_LOAD_COMPLETE = WM_APP + 23;
+constexpr UINT_PTR TICK_TIMER_ID = 1;
+constexpr UINT kTickIntervalMs = 16;
+extern const wchar_t kPreviewWindowClass[]; // "QuivanePreviewWindow"
+
+struct LoadResult {
+    std::unique_ptr<IAnimatedRenderer> renderer;
+    HRESULT hr = E_FAIL;
+};
+
+struct LoadRequest {
+    Microsoft::WRL::ComPtr<IStream> source;
+    std::wstring name;
+};
+
+class PreviewHandlerCom final : public IPreviewHandler,
+                          public IInitializeWithStream,
+                          public IInitializeWithFile,
+                          public IInitializeWithItem,
+                          public IObjectWithSite,
+                          public IOleWindow,
+                          public IPreviewHandlerVisuals {
+public:
+    PreviewHandlerCom();
+
+    // IUnknown
+    IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override;
+    IFACEMETHODIMP_(ULONG) AddRef() override;
+    IFACEMETHODIMP_(ULONG) Release() override;
+
+    // IInitializeWithStream, IInitializeWithFile, IInitializeWithItem
+    IFACEMETHODIMP Initialize(IStream* stream, DWORD mode) override;
+    IFACEMETHODIMP Initialize(LPCWSTR path, DWORD mode) override;
+    IFACEMETHODIMP Initialize(IShellItem* item, DWORD mode) override;
+
+    // IObjectWithSite
+    IFACEMETHODIMP SetSite(IUnknown* site) override;
+    IFACEMETHODIMP GetSite(REFIID iid, void** out) override;
+
+    // IOleWindow
+    IFACEMETHODIMP GetWindow(HWND* window) override;
+    IFACEMETHODIMP ContextSensitiveHelp(BOOL enterMode) override;
+
+    // IPreviewHandlerVisuals
+    IFACEMETHODIMP SetBackgroundColor(COLORREF color) override;
+    IFACEMETHODIMP SetFont(const LOGFONTW* font) override;
+    IFACEMETHODIMP SetTextColor(COLORREF color) override;
+
+    // IPreviewHandler
+    IFACEMETHODIMP SetWindow(HWND parent, const RECT* rect) override;
+    IFACEMETHODIMP SetRect(const RECT* rect) override;
+    IFACEMETHODIMP DoPreview() override;
+    IFACEMETHODIMP Unload() override;
+    IFACEMETHODIMP SetFocus() override;
+    IFACEMETHODIMP QueryFocus(HWND* window) override;
+    IFACEMETHODIMP TranslateAccelerator(MSG* message) override;
+
+    // Background loading (the user-interface thread's side).
+    void StartLoad(IStream* source, std::wstring name);
+    void StartPositionedLoad(std::uint64_t position);
+    void PollLoadResult();
+
+    // The preview window's procedure and its commands.
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    bool RunKeyCommand(WPARAM key);
+
+    // For the host tool and tests.
+    PreviewPresenter* Presenter() const { return presenter.get(); }
+    HWND PreviewWindow() const { return window; }
+    bool IsLoaderIdle() const { return !loads.AnyRunning(); }
+
+private:
+    ~PreviewHandlerCom();
+    PreviewHandlerCom(const PreviewHandlerCom&) = delete;
+    PreviewHandlerCom& operator=(const PreviewHandlerCom&) = delete;
+
+    struct LoadJob;
+    static void RunLoadJob(std::unique_ptr<LoadJob> job);
+    static void RunPositionedLoadJob(std::unique_ptr<LoadJob> job);
+    static HRESULT DecodeJob(LoadJob& job, IAnimatedRenderer& renderer, IStream* stream);
+    static void FinishJob(LoadJob& job, LoadResult& result);
+    void LaunchWorker(std::uint64_t generation, IStream* source, std::wstring name, bool positioned,
+                      std::uint64_t position);
+    void StoreFailedStart(std::uint64_t generation, HRESULT hr);
+    void StartPendingLoad();
+    void CancelLoads();
+    void UpdateCompletionTarget();
+    void StartTimer();
+
+    HRESULT CreatePreviewWindow();
+    void PositionPreviewWindow();
+    RECT GetPreviewClientRect() const;
+    void ApplyHostColors();
+    void DrawAndValidate();
+    void DestroyPreviewWindow();
+    void ReleaseWindowPresenter();
+
+    LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    void OnTimer();
+    void OnMouseWheel(short delta);
+    void OnContextMenu(LPARAM lParam);
+    void FallbackPaint();
+    void FocusWindow();
+    void Draw();
+
+    LONG refCount = 1;
+    Microsoft::WRL::ComPtr<IStream> source;
+    Microsoft::WRL::ComPtr<IUnknown> site;
+    Microsoft::WRL::ComPtr<IPreviewHandlerFrame> hostFrame;
+    HWND parentWindow = nullptr;
+    HWND window = nullptr;
+    bool ownsWindow = false;
+    // Without an own child window the presenter draws into the parent; this
+    // message-only window then receives the load notices and timer ticks.
+    HWND messageWindow = nullptr;
+    RECT rect = {};
+    bool backgroundColorSet = false;
+    COLORREF backgroundColor = 0;
+    bool textColorSet = false;
+    COLORREF textColor = 0xFFFFFF;
+    std::unique_ptr<PreviewPresenter> presenter;
+    std::wstring name;
+    std::uint64_t lastTickTime = 0;
+    LoadCoordinator<LoadResult, LoadRequest> loads;
+    // Where workers post WM_LOAD_COMPLETE: the preview window, else the parent.
+    // Kept apart so workers read it without touching the window fields.
+    std::atomic<HWND> completionTarget{nullptr};
+};
+
+// Creates a preview handler and queries it for `iid` (what the class factory calls).
+HRESULT CreatePreviewHandler(REFIID iid, void** out);
+
+} // namespace Quivane

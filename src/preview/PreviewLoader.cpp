@@ -1,0 +1,219 @@
+// Background loading: each load decodes on a worker thread of its own in the
+// multithreaded apartment; the user-interface thread takes the result over.
+#include "PreviewHandlerCom.h"
+
+#include "platform/StreamBytes.h"
+#include "renderers/LoadStopCondition.h"
+#include "renderers/RendererFactory.h"
+
+#include <shlwapi.h>
+
+#include <exception>
+#include <system_error>
+#include <vector>
+
+namespace Quivane {
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+constexpr std::uint64_t kPositionedLoadBudgetMs = 2000;
+
+// Videos decode straight from the source stream; every other file is copied
+// into memory first.
+bool IsVideoName(const std::wstring& name) {
+    if (name.empty()) return false;
+    const wchar_t* extension = PathFindExtensionW(name.c_str());
+    return lstrcmpiW(extension, L".mp4") == 0 || lstrcmpiW(extension, L".wmv") == 0;
+}
+
+// Disarms the thread's stop condition on every way out, exceptions included.
+class ArmedStopCondition {
+public:
+    ArmedStopCondition(const std::atomic<std::uint64_t>* generation, std::uint64_t expected, std::uint64_t deadline) {
+        SetLoadStopCondition(generation, expected, deadline);
+    }
+    ~ArmedStopCondition() { ClearLoadStopCondition(); }
+    ArmedStopCondition(const ArmedStopCondition&) = delete;
+    ArmedStopCondition& operator=(const ArmedStopCondition&) = delete;
+};
+
+} // namespace
+
+struct PreviewHandlerCom::LoadJob {
+    LoadJob(PreviewHandlerCom* owner, std::uint64_t generation, IStream* marshalled, std::wstring name, bool positioned,
+            std::uint64_t position, LoadCoordinator<LoadResult, LoadRequest>::Flag finished)
+        : owner(owner), generation(generation), marshalled(marshalled), name(std::move(name)), positioned(positioned),
+          position(position), finished(std::move(finished)) {}
+    // A marshalled stream that was never unmarshalled still holds a reference to the source.
+    ~LoadJob() {
+        if (marshalled != nullptr) {
+            CoReleaseMarshalData(marshalled);
+            marshalled->Release();
+        }
+    }
+    LoadJob(const LoadJob&) = delete;
+    LoadJob& operator=(const LoadJob&) = delete;
+
+    PreviewHandlerCom* owner; // joined before it is torn down
+    std::uint64_t generation;
+    IStream* marshalled;
+    std::wstring name;
+    bool positioned;
+    std::uint64_t position;
+    LoadCoordinator<LoadResult, LoadRequest>::Flag finished;
+};
+
+void PreviewHandlerCom::CancelLoads() {
+    auto dropped = loads.CancelAll();
+    loads.StopAllWorkers();
+    // What was waiting in the slot or the queue dies here, outside the lock.
+}
+
+void PreviewHandlerCom::StoreFailedStart(std::uint64_t generation, HRESULT hr) {
+    LoadResult failed;
+    failed.hr = hr;
+    loads.StoreResult(generation, failed);
+    if (HWND target = completionTarget.load()) PostMessageW(target, WM_LOAD_COMPLETE, 0, 0);
+}
+
+void PreviewHandlerCom::StartLoad(IStream* loadSource, std::wstring loadName) {
+    if (loadSource == nullptr) return;
+    const auto generation = loads.BeginFullLoad(LoadRequest{loadSource, loadName});
+    if (!generation) return; // queued behind the running worker, which is now superseded
+    LaunchWorker(*generation, loadSource, std::move(loadName), false, 0);
+}
+
+void PreviewHandlerCom::StartPositionedLoad(std::uint64_t position) {
+    if (!source || !presenter || !presenter->HasTimeline()) return;
+    loads.ReapFinishedWorkers();
+    const auto generation = loads.BeginPositionedLoad();
+    if (!generation) return; // another load runs: the seek is dropped
+    presenter->SetVideoPosition(position);
+    presenter->SetLoading(true, true); // the current still stays under the indicator
+    presenter->Render();
+    if (window != nullptr) InvalidateRect(window, nullptr, FALSE);
+    LaunchWorker(*generation, source.Get(), name, true, position);
+}
+
+void PreviewHandlerCom::LaunchWorker(std::uint64_t generation, IStream* loadSource, std::wstring loadName,
+                                     bool positioned, std::uint64_t position) {
+    IStream* marshalled = nullptr;
+    HRESULT hr = CoMarshalInterThreadInterfaceInStream(IID_IStream, loadSource, &marshalled);
+    if (SUCCEEDED(hr) && marshalled == nullptr) hr = E_FAIL;
+    if (FAILED(hr)) {
+        StoreFailedStart(generation, hr);
+        return;
+    }
+    if (!positioned) loads.ReapFinishedWorkers();
+
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    try {
+        auto job = std::make_unique<LoadJob>(this, generation, marshalled, std::move(loadName), positioned, position,
+                                             finished);
+        std::thread worker(positioned ? RunPositionedLoadJob : RunLoadJob, std::move(job));
+        loads.AddWorker(std::move(worker), std::move(finished));
+    } catch (const std::exception&) {
+        // No thread: the job and its marshalled stream were freed with the failed
+        // start. The load ends as a failure, the usual way, so the indicator goes.
+        StoreFailedStart(generation, E_OUTOFMEMORY);
+    }
+}
+
+HRESULT PreviewHandlerCom::DecodeJob(LoadJob& job, IAnimatedRenderer& renderer, IStream* stream) {
+    const std::atomic<std::uint64_t>* generation = &job.owner->loads.CurrentGeneration();
+    if (job.positioned) {
+        ArmedStopCondition stop(generation, job.generation, GetTickCount64() + kPositionedLoadBudgetMs);
+        return renderer.LoadAtPosition(stream, job.position);
+    }
+    if (IsVideoName(job.name)) {
+        ArmedStopCondition stop(generation, job.generation, 0);
+        return renderer.Load(stream);
+    }
+    std::vector<std::uint8_t> bytes;
+    HRESULT hr = ReadWholeStream(stream, bytes, generation, job.generation);
+    if (FAILED(hr)) return hr;
+    if (generation->load() != job.generation) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+    if (bytes.size() > UINT_MAX) return E_OUTOFMEMORY; // a memory stream takes a 32-bit length
+    ComPtr<IStream> memory;
+    memory.Attach(SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
+    if (!memory) return E_OUTOFMEMORY;
+    bytes.clear();
+    bytes.shrink_to_fit(); // the memory stream holds its own copy
+    ArmedStopCondition stop(generation, job.generation, 0);
+    return renderer.Load(memory.Get());
+}
+
+void PreviewHandlerCom::RunPositionedLoadJob(std::unique_ptr<LoadJob> job) { RunLoadJob(std::move(job)); }
+
+void PreviewHandlerCom::RunLoadJob(std::unique_ptr<LoadJob> job) {
+    const HRESULT initHr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    LoadResult result;
+    try {
+        result.renderer.reset(CreateRendererForPath(job->name));
+    } catch (const std::exception&) {
+        result.hr = E_OUTOFMEMORY;
+    }
+    if (result.renderer && FAILED(initHr)) result.hr = initHr;
+    if (result.renderer && SUCCEEDED(initHr)) {
+        ComPtr<IStream> stream;
+        HRESULT hr = CoGetInterfaceAndReleaseStream(job->marshalled, IID_IStream, reinterpret_cast<void**>(stream.GetAddressOf()));
+        job->marshalled = nullptr;
+        if (SUCCEEDED(hr) && !stream) hr = E_FAIL;
+        if (SUCCEEDED(hr) && job->owner->loads.CurrentGeneration().load() != job->generation) {
+            hr = HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        }
+        if (SUCCEEDED(hr)) {
+            try {
+                hr = DecodeJob(*job, *result.renderer, stream.Get());
+            } catch (const std::exception&) {
+                hr = E_OUTOFMEMORY;
+            }
+        }
+        result.hr = hr;
+    }
+    if (FAILED(result.hr)) {
+        ClearLoadStopCondition();
+        result.renderer.reset();
+    }
+    if (job->marshalled != nullptr) {
+        job->marshalled->Release();
+        job->marshalled = nullptr;
+    }
+    FinishJob(*job, result);
+    if (SUCCEEDED(initHr)) CoUninitialize();
+    job->finished->store(true);
+    // A stale renderer is still here and is destroyed with `result`.
+}
+
+void PreviewHandlerCom::FinishJob(LoadJob& job, LoadResult& result) {
+    PreviewHandlerCom& owner = *job.owner;
+    owner.loads.StoreResult(job.generation, result);
+    // Posted whether or not the result was stored; a stale one is simply found empty.
+    if (HWND target = owner.completionTarget.load()) PostMessageW(target, WM_LOAD_COMPLETE, 0, 0);
+}
+
+void PreviewHandlerCom::PollLoadResult() {
+    std::optional<LoadResult> taken = loads.TakeResult();
+    loads.ReapFinishedWorkers();
+    if (taken && presenter) {
+        if (taken->renderer && SUCCEEDED(taken->hr)) {
+            presenter->SetRenderer(std::move(taken->renderer));
+            lastTickTime = GetTickCount64();
+        } else {
+            presenter->SyncVideoPosition(); // a failed seek snaps back to the still on screen
+        }
+        presenter->SetLoading(false, false);
+        presenter->Render();
+        if (window != nullptr) InvalidateRect(window, nullptr, FALSE);
+    }
+    StartPendingLoad();
+}
+
+void PreviewHandlerCom::StartPendingLoad() {
+    std::optional<LoadRequest> next = loads.TakePendingIfIdle();
+    if (next && next->source) StartLoad(next->source.Get(), std::move(next->name));
+}
+
+} // namespace Quivane

@@ -1,0 +1,224 @@
+// The preview window's procedure: paint, size, the 16 ms timer, the seek bar
+// under the mouse, the wheel, the command keys and the context menu.
+#include "FrameExport.h"
+#include "PreviewHandlerCom.h"
+#include "presentation/Theme.h"
+
+#include <windowsx.h>
+
+namespace Quivane {
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+constexpr UINT IDM_SAVE_FRAME = 0x5101;
+constexpr UINT IDM_COPY_FRAME = 0x5102;
+constexpr WPARAM kKeyR = 0x52;
+
+bool IsCommandKey(WPARAM key) {
+    switch (key) {
+    case VK_SPACE:
+    case VK_END:
+    case VK_HOME:
+    case VK_LEFT:
+    case VK_RIGHT:
+    case kKeyR: return true;
+    default: return false;
+    }
+}
+
+LRESULT DialogCode(LPARAM lParam) {
+    const MSG* pending = reinterpret_cast<const MSG*>(lParam);
+    if (pending == nullptr) return DLGC_WANTARROWS;
+    if (pending->message == WM_KEYDOWN || pending->message == WM_SYSKEYDOWN) {
+        return IsCommandKey(pending->wParam) ? DLGC_WANTALLKEYS : 0;
+    }
+    return DLGC_WANTARROWS;
+}
+
+} // namespace
+
+LRESULT CALLBACK PreviewHandlerCom::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* handler = reinterpret_cast<PreviewHandlerCom*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (handler == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
+    return handler->HandleMessage(hwnd, message, wParam, lParam);
+}
+
+void PreviewHandlerCom::FocusWindow() {
+    if (window != nullptr && IsWindow(window)) ::SetFocus(window);
+}
+
+void PreviewHandlerCom::Draw() {
+    if (presenter) presenter->Render();
+}
+
+void PreviewHandlerCom::FallbackPaint() {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    if (window != nullptr && dc != nullptr) {
+        RECT client;
+        GetClientRect(window, &client);
+        HBRUSH brush = CreateSolidBrush(ChooseBackgroundColor(backgroundColorSet, backgroundColor));
+        FillRect(dc, &client, brush);
+        DeleteObject(brush);
+    }
+    EndPaint(window, &paint);
+}
+
+LRESULT PreviewHandlerCom::HandleMessage(HWND self, UINT message, WPARAM wParam, LPARAM lParam) {
+    // The handler may be released by a host call made from inside this message.
+    ComPtr<IPreviewHandler> keepAlive(this);
+    switch (message) {
+    case WM_ERASEBKGND: return 1; // every paint fills the whole window
+    case WM_MOUSEACTIVATE:
+        FocusWindow();
+        return MA_ACTIVATE;
+    default: break;
+    }
+    if (!presenter) {
+        if (message == WM_PAINT) {
+            FallbackPaint();
+            return 0;
+        }
+        if (message == WM_LBUTTONDOWN) FocusWindow();
+        return DefWindowProcW(self, message, wParam, lParam);
+    }
+
+    switch (message) {
+    case WM_SIZE:
+        presenter->Resize(GetPreviewClientRect());
+        Draw();
+        ValidateRect(self, nullptr);
+        return 0;
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        BeginPaint(self, &paint);
+        Draw();
+        EndPaint(self, &paint);
+        return 0;
+    }
+    case WM_CONTEXTMENU:
+        OnContextMenu(lParam);
+        return 0;
+    case WM_GETDLGCODE: return DialogCode(lParam);
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+        if (!RunKeyCommand(wParam)) return DefWindowProcW(self, message, wParam, lParam);
+        Draw();
+        InvalidateRect(self, nullptr, FALSE);
+        return 0;
+    case WM_TIMER:
+        OnTimer();
+        return 0;
+    case WM_MOUSEMOVE:
+        presenter->SeekBarDrag(GET_X_LPARAM(lParam));
+        if (presenter->IsSeeking()) Draw();
+        return 0;
+    case WM_LBUTTONDOWN:
+        FocusWindow();
+        SetCapture(self);
+        presenter->SeekBarPress(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        Draw();
+        return 0;
+    case WM_LBUTTONUP: {
+        ReleaseCapture();
+        std::uint64_t position = 0;
+        if (presenter && presenter->SeekBarRelease(&position)) {
+            StartPositionedLoad(position);
+        } else {
+            Draw();
+        }
+        return 0;
+    }
+    case WM_MOUSEWHEEL:
+        OnMouseWheel(GET_WHEEL_DELTA_WPARAM(wParam));
+        return 0;
+    case WM_LOAD_COMPLETE:
+        PollLoadResult();
+        return 0;
+    default: return DefWindowProcW(self, message, wParam, lParam);
+    }
+}
+
+void PreviewHandlerCom::OnTimer() {
+    PollLoadResult();
+    if (!presenter) return;
+    // While loading only the indicator moves, and the playback clock is left alone.
+    if (presenter->OnTimerTick(GetTickCount64(), lastTickTime)) {
+        Draw();
+        if (presenter->IsLoading() && window != nullptr) InvalidateRect(window, nullptr, FALSE);
+    }
+}
+
+void PreviewHandlerCom::OnMouseWheel(short delta) {
+    if (presenter->HasTimeline()) {
+        if (delta > 0) {
+            StartPositionedLoad(presenter->StepVideoPosition(-1));
+        } else if (delta < 0) {
+            StartPositionedLoad(presenter->StepVideoPosition(+1));
+        }
+        return;
+    }
+    presenter->StepFrameByWheel(delta);
+    Draw();
+}
+
+bool PreviewHandlerCom::RunKeyCommand(WPARAM key) {
+    if (!presenter || !IsCommandKey(key)) return false;
+    if (presenter->HasTimeline()) {
+        switch (key) {
+        case VK_END: StartPositionedLoad(presenter->GetEndSeekPosition()); break;
+        case VK_HOME: StartPositionedLoad(0); break;
+        case VK_LEFT: StartPositionedLoad(presenter->StepVideoPosition(-1)); break;
+        case VK_RIGHT: StartPositionedLoad(presenter->StepVideoPosition(+1)); break;
+        case kKeyR:
+            if (source) {
+                presenter->SetLoading(true, false);
+                StartLoad(source.Get(), name);
+            }
+            break;
+        default: break; // Space: nothing to pause on a still
+        }
+        return true;
+    }
+    switch (key) {
+    case VK_SPACE: presenter->TogglePause(); break;
+    case VK_END: presenter->GoToLastFrame(); break;
+    case VK_HOME: presenter->GoToFirstFrame(); break;
+    case VK_LEFT: presenter->PreviousFrame(); break;
+    case VK_RIGHT: presenter->NextFrame(); break;
+    case kKeyR: presenter->ReloadFromStream(source.Get()); break;
+    default: break;
+    }
+    return true;
+}
+
+void PreviewHandlerCom::OnContextMenu(LPARAM lParam) {
+    FocusWindow();
+    ComPtr<IWICBitmapSource> frame;
+    std::uint32_t index = 0;
+    if (FAILED(presenter->GetCurrentFrame(&frame, &index)) || !frame) return;
+
+    POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    if (at.x == -1 && at.y == -1) { // asked for from the keyboard: the centre of the preview
+        RECT client = {};
+        GetClientRect(window, &client);
+        at = {(client.left + client.right) / 2, (client.top + client.bottom) / 2};
+        ClientToScreen(window, &at);
+    }
+    HMENU menu = CreatePopupMenu();
+    if (menu == nullptr) return;
+    AppendMenuW(menu, MF_STRING, IDM_SAVE_FRAME, L"Save current frame as...");
+    AppendMenuW(menu, MF_STRING, IDM_COPY_FRAME, L"Copy current frame");
+    const UINT command = static_cast<UINT>(
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr));
+    DestroyMenu(menu);
+    if (command == IDM_SAVE_FRAME) {
+        SaveFrameAs(window, frame.Get(), MakeDefaultFrameFileName(name, index));
+    } else if (command == IDM_COPY_FRAME) {
+        CopyFrameToClipboard(window, frame.Get());
+    }
+}
+
+} // namespace Quivane

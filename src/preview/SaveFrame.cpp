@@ -1,0 +1,120 @@
+#include "FrameExport.h"
+
+#include "platform/HResult.h"
+#include "platform/WicImaging.h"
+
+#include <commdlg.h>
+#include <shlwapi.h>
+
+#include <cwchar>
+#include <vector>
+
+namespace Quivane {
+namespace {
+
+struct EncodingChoice {
+    GUID container;
+    WICPixelFormatGUID pixelFormat;
+    UINT bytesPerPixel;
+};
+
+EncodingChoice ChooseEncoding(const std::wstring& path) {
+    const wchar_t* extension = PathFindExtensionW(path.c_str());
+    if (lstrcmpiW(extension, L".jpg") == 0 || lstrcmpiW(extension, L".jpeg") == 0) {
+        return {GUID_ContainerFormatJpeg, GUID_WICPixelFormat24bppBGR, 3};
+    }
+    if (lstrcmpiW(extension, L".bmp") == 0) return {GUID_ContainerFormatBmp, GUID_WICPixelFormat24bppBGR, 3};
+    return {GUID_ContainerFormatPng, GUID_WICPixelFormat32bppPBGRA, 4};
+}
+
+HRESULT ConvertFrame(IWICBitmapSource* frame, const EncodingChoice& choice, UINT& width, UINT& height,
+                     std::vector<std::uint8_t>& pixels) {
+    ComPtr<IWICImagingFactory> factory;
+    RETURN_IF_FAILED(CreateImagingFactory(factory));
+    RETURN_IF_FAILED(GetNonEmptySize(frame, width, height));
+    ComPtr<IWICFormatConverter> converter;
+    RETURN_IF_FAILED(CreateConverter(factory.Get(), frame, choice.pixelFormat, converter));
+    return CopyPixelsToBuffer(converter.Get(), nullptr, choice.bytesPerPixel * width, height, pixels);
+}
+
+HRESULT SetJpegQuality(IPropertyBag2* options) {
+    PROPBAG2 option = {};
+    option.dwType = PROPBAG2_TYPE_DATA;
+    option.pstrName = const_cast<LPOLESTR>(L"ImageQuality");
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_R4;
+    value.fltVal = 0.9f;
+    const HRESULT hr = options->Write(1, &option, &value);
+    VariantClear(&value);
+    return hr;
+}
+
+} // namespace
+
+std::wstring MakeDefaultFrameFileName(const std::wstring& name, std::uint32_t frameIndex) {
+    const wchar_t* fileName = name.empty() ? L"" : PathFindFileNameW(name.c_str());
+    if (fileName == nullptr || fileName[0] == L'\0') fileName = L"preview";
+    wchar_t base[MAX_PATH];
+    lstrcpynW(base, fileName, MAX_PATH);
+    PathRemoveExtensionW(base);
+    wchar_t suffix[64];
+    std::swprintf(suffix, 64, L"_frame_%03u.png", static_cast<unsigned>(frameIndex) + 1u);
+    return std::wstring(base) + suffix;
+}
+
+HRESULT WriteFrameFile(IWICBitmapSource* frame, const std::wstring& path) {
+    if (frame == nullptr) return E_POINTER;
+    const EncodingChoice choice = ChooseEncoding(path);
+    UINT width = 0, height = 0;
+    std::vector<std::uint8_t> pixels;
+    RETURN_IF_FAILED(ConvertFrame(frame, choice, width, height, pixels));
+
+    ComPtr<IWICImagingFactory> factory;
+    RETURN_IF_FAILED(CreateImagingFactory(factory));
+    ComPtr<IWICStream> stream;
+    RETURN_IF_FAILED(factory->CreateStream(&stream));
+    RETURN_IF_FAILED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE));
+    ComPtr<IWICBitmapEncoder> encoder;
+    RETURN_IF_FAILED(factory->CreateEncoder(choice.container, nullptr, &encoder));
+    RETURN_IF_FAILED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache));
+    ComPtr<IWICBitmapFrameEncode> frameEncoder;
+    ComPtr<IPropertyBag2> options;
+    RETURN_IF_FAILED(encoder->CreateNewFrame(&frameEncoder, &options));
+    if (choice.container == GUID_ContainerFormatJpeg && options) SetJpegQuality(options.Get());
+    RETURN_IF_FAILED(frameEncoder->Initialize(options.Get()));
+    RETURN_IF_FAILED(frameEncoder->SetSize(width, height));
+    WICPixelFormatGUID format = choice.pixelFormat;
+    RETURN_IF_FAILED(frameEncoder->SetPixelFormat(&format));
+    RETURN_IF_FAILED(frameEncoder->WritePixels(height, choice.bytesPerPixel * width, static_cast<UINT>(pixels.size()),
+                                               pixels.data()));
+    RETURN_IF_FAILED(frameEncoder->Commit());
+    return encoder->Commit();
+}
+
+HRESULT SaveFrameAs(HWND owner, IWICBitmapSource* frame, const std::wstring& proposedName) {
+    if (frame == nullptr) return E_POINTER;
+    wchar_t path[MAX_PATH];
+    lstrcpynW(path, proposedName.c_str(), MAX_PATH);
+    static const wchar_t kFilter[] =
+        L"PNG (*.png)\0*.png\0JPEG (*.jpg;*.jpeg)\0*.jpg;*.jpeg\0" L"24-bit Bitmap (*.bmp)\0*.bmp\0\0";
+    OPENFILENAMEW dialog = {};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = kFilter;
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.nFilterIndex = 1;
+    dialog.lpstrDefExt = L"png";
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
+    if (!GetSaveFileNameW(&dialog)) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+
+    std::wstring chosen = path;
+    const wchar_t* extension = PathFindExtensionW(chosen.c_str());
+    if (extension == nullptr || extension[0] == L'\0') {
+        chosen += dialog.nFilterIndex == 2 ? L".jpg" : dialog.nFilterIndex == 3 ? L".bmp" : L".png";
+    }
+    return WriteFrameFile(frame, chosen);
+}
+
+} // namespace Quivane

@@ -1,0 +1,181 @@
+#include "PreviewCommand.h"
+
+#include "ImageFiles.h"
+#include "PreviewHost.h"
+#include "presentation/PreviewPresenter.h"
+#include "platform/HResult.h"
+#include "platform/WicImaging.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <sstream>
+
+namespace QuivaneTool {
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+constexpr UINT_PTR kScriptTimer = 0x51;
+constexpr UINT kScriptIntervalMs = 16;
+constexpr ULONGLONG kLoadTimeoutMs = 30000;
+constexpr ULONGLONG kKeySpacingMs = 60;
+
+struct Options {
+    std::wstring file;
+    int width = 640;
+    int height = 400;
+    std::vector<std::wstring> keys;
+    std::wstring screenshot;
+    ULONGLONG afterMs = 1000;
+    bool time = false;
+};
+
+bool ParseOptions(const std::vector<std::wstring>& args, Options& options) {
+    if (args.size() < 2) return false;
+    options.file = args[1];
+    for (size_t i = 2; i < args.size(); ++i) {
+        const std::wstring& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == L"--size" && hasValue) {
+            if (std::swscanf(args[++i].c_str(), L"%dx%d", &options.width, &options.height) != 2) return false;
+        } else if (arg == L"--keys" && hasValue) {
+            std::wstringstream list(args[++i]);
+            for (std::wstring key; std::getline(list, key, L',');) options.keys.push_back(key);
+        } else if (arg == L"--screenshot" && hasValue) {
+            options.screenshot = args[++i];
+        } else if (arg == L"--after-ms" && hasValue) {
+            options.afterMs = static_cast<ULONGLONG>(_wtoi(args[++i].c_str()));
+        } else if (arg == L"--time") {
+            options.time = true;
+        } else {
+            return false;
+        }
+    }
+    return options.width > 0 && options.height > 0;
+}
+
+// Sends one scripted input to the preview window, as the user's key or wheel would.
+bool SendInput(HWND preview, const std::wstring& key) {
+    static const struct {
+        const wchar_t* name;
+        WPARAM code;
+    } kKeys[] = {{L"space", VK_SPACE}, {L"right", VK_RIGHT}, {L"left", VK_LEFT}, {L"home", VK_HOME},
+                 {L"end", VK_END},     {L"r", 0x52},         {L"up", VK_UP},     {L"down", VK_DOWN}};
+    for (const auto& entry : kKeys) {
+        if (key == entry.name) return PostMessageW(preview, WM_KEYDOWN, entry.code, 1) != FALSE;
+    }
+    if (key == L"wheelup" || key == L"wheeldown") {
+        const short delta = key == L"wheelup" ? WHEEL_DELTA : -WHEEL_DELTA;
+        return PostMessageW(preview, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(delta)), 0) != FALSE;
+    }
+    return key == L"wait";
+}
+
+// The preview's picture, drawn by the presenter's own drawing code into a
+// bitmap of the window's size. (Under Wine on Xvfb a child window's Direct2D
+// content never reaches the screen, so the screen cannot be read instead.)
+HRESULT SavePreviewPicture(Quivane::PreviewPresenter* presenter, HWND window, const std::wstring& path) {
+    if (presenter == nullptr) return E_FAIL;
+    RECT client = {};
+    GetClientRect(window, &client);
+    if (client.right <= 0 || client.bottom <= 0) return E_FAIL;
+    ComPtr<IWICImagingFactory> factory;
+    RETURN_IF_FAILED(Quivane::CreateImagingFactory(factory));
+    ComPtr<IWICBitmap> bitmap;
+    RETURN_IF_FAILED(factory->CreateBitmap(client.right, client.bottom, GUID_WICPixelFormat32bppPBGRA,
+                                           WICBitmapCacheOnLoad, &bitmap));
+    RETURN_IF_FAILED(presenter->RenderToBitmap(bitmap.Get()));
+    return WriteStraightAlphaPng(bitmap.Get(), path);
+}
+
+double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(to.QuadPart - from.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+} // namespace
+
+int RunPreviewCommand(const std::vector<std::wstring>& args) {
+    Options options;
+    if (!ParseOptions(args, options)) {
+        std::fwprintf(stderr, L"usage: quivane preview FILE [--size WxH] [--keys LIST] [--screenshot OUT.png "
+                              L"[--after-ms N]] [--time]\n");
+        return 2;
+    }
+    PreviewHost host;
+    LARGE_INTEGER opened = {}, shown = {}, lastTick = {}, now = {};
+    HRESULT hr = host.Open(options.file, options.width, options.height);
+    QueryPerformanceCounter(&opened);
+    if (SUCCEEDED(hr)) hr = host.Preview();
+    if (FAILED(hr)) {
+        std::fwprintf(stderr, L"error: 0x%08lX (preview)\n", static_cast<unsigned long>(hr));
+        return 1;
+    }
+    const bool scripted = !options.screenshot.empty() || options.time;
+    if (scripted) SetTimer(host.HostWindow(), kScriptTimer, kScriptIntervalMs, nullptr);
+
+    // Scripted runs: wait for the first frame, send the keys, wait, take the picture.
+    enum class Phase { Loading, Keys, Settling, Done } phase = Phase::Loading;
+    size_t nextKey = 0;
+    const ULONGLONG start = GetTickCount64();
+    ULONGLONG phaseStart = start;
+    double longestGapMs = 0;
+    bool loadedInTime = true;
+    lastTick = opened;
+    MSG message;
+    while (phase != Phase::Done && GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (message.hwnd == host.HostWindow() && message.message == WM_TIMER && message.wParam == kScriptTimer) {
+            QueryPerformanceCounter(&now);
+            const ULONGLONG tick = GetTickCount64();
+            if (phase == Phase::Loading) {
+                longestGapMs = std::max(longestGapMs, Milliseconds(lastTick, now));
+                lastTick = now;
+                if (!host.IsLoading()) {
+                    shown = now;
+                    phase = Phase::Keys;
+                    phaseStart = tick;
+                } else if (tick - start > kLoadTimeoutMs) {
+                    loadedInTime = false;
+                    phase = Phase::Settling;
+                    phaseStart = tick;
+                }
+            } else if (phase == Phase::Keys) {
+                if (nextKey >= options.keys.size()) {
+                    phase = Phase::Settling;
+                    phaseStart = tick;
+                } else if (tick - phaseStart >= kKeySpacingMs) {
+                    if (!SendInput(host.PreviewWindow(), options.keys[nextKey])) {
+                        std::fwprintf(stderr, L"unknown key: %ls\n", options.keys[nextKey].c_str());
+                    }
+                    ++nextKey;
+                    phaseStart = tick;
+                }
+            } else if (phase == Phase::Settling && tick - phaseStart >= (options.screenshot.empty() ? 0 : options.afterMs)) {
+                phase = Phase::Done;
+            }
+            continue;
+        }
+        host.Dispatch(message);
+    }
+
+    int exitCode = 0;
+    if (options.time) {
+        std::printf("first_frame_ms\t%.1f\nlongest_tick_gap_while_loading_ms\t%.1f\n",
+                    loadedInTime ? Milliseconds(opened, shown) : -1.0, longestGapMs);
+    }
+    if (!options.screenshot.empty()) {
+        const HRESULT saved = SavePreviewPicture(host.Presenter(), host.PreviewWindow(), options.screenshot);
+        if (FAILED(saved)) {
+            std::fwprintf(stderr, L"error: 0x%08lX (screenshot)\n", static_cast<unsigned long>(saved));
+            exitCode = 1;
+        }
+    }
+    host.Close();
+    return exitCode;
+}
+
+} // namespace QuivaneTool

@@ -1,0 +1,49 @@
+#pragma once
+// The host side of a preview: a top-level window, the handler driven through
+// its COM interfaces in the shell host's order, and a site that answers for
+// the host frame.
+#include <windows.h>
+#include <shobjidl.h>
+#include <wrl/client.h>
+
+#include <string>
+
+namespace Quivane {
+class PreviewPresenter;
+}
+
+namespace QuivaneTool {
+
+class PreviewHost {
+public:
+    PreviewHost() = default;
+    ~PreviewHost();
+    PreviewHost(const PreviewHost&) = delete;
+    PreviewHost& operator=(const PreviewHost&) = delete;
+
+    // Creates the window (client area width x height), initialises the handler
+    // with the file, sites it and gives it the window.
+    HRESULT Open(const std::wstring& path, int width, int height);
+    // DoPreview, then the focus.
+    HRESULT Preview();
+    // Unload and Release, as the host does when the pane closes.
+    void Close();
+
+    HWND HostWindow() const { return hostWindow_; }
+    HWND PreviewWindow() const;
+    IPreviewHandler* Handler() const { return handler_.Get(); }
+    bool IsLoading() const;
+    Quivane::PreviewPresenter* Presenter() const;
+
+    // The host's message loop step: keys go to the handler's accelerator check first.
+    void Dispatch(MSG& message);
+
+private:
+    static LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    HWND hostWindow_ = nullptr;
+    Microsoft::WRL::ComPtr<IPreviewHandler> handler_;
+    Microsoft::WRL::ComPtr<IUnknown> site_;
+};
+
+} // namespace QuivaneTool
