@@ -114,17 +114,27 @@ public:
         return dropped;
     }
 
-    // Waits for every worker, running or not.
-    void StopAllWorkers() {
-        std::vector<std::thread> all;
+    // Waits for every worker, running or not. `idle` runs while some still
+    // run: a worker may be calling into the waiting thread's apartment (a
+    // stream it was handed, say), so that thread must keep serving such calls
+    // rather than block in a join.
+    template <typename Idle>
+    void StopAllWorkers(Idle idle) {
+        std::vector<Worker> all;
         {
             std::lock_guard<std::mutex> lock(mutex);
-            for (Worker& worker : workers) {
-                if (worker.thread.joinable()) all.push_back(std::move(worker.thread));
-            }
-            workers.clear();
+            all.swap(workers);
         }
-        for (std::thread& thread : all) thread.join();
+        for (const Worker& worker : all) {
+            while (!worker.finished->load()) idle();
+        }
+        for (Worker& worker : all) {
+            if (worker.thread.joinable()) worker.thread.join();
+        }
+    }
+
+    void StopAllWorkers() {
+        StopAllWorkers([] { std::this_thread::yield(); });
     }
 
     bool AnyRunning() const {

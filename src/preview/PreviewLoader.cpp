@@ -67,7 +67,14 @@ struct PreviewHandlerCom::LoadJob {
 
 void PreviewHandlerCom::CancelLoads() {
     auto dropped = loads.CancelAll();
-    loads.StopAllWorkers();
+    // Workers read the source stream through this apartment when it is not
+    // free-threaded: keep serving their calls while waiting for them, or the
+    // wait and a worker's read would block each other for ever.
+    static HANDLE neverSignalled = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    loads.StopAllWorkers([] {
+        DWORD index = 0;
+        if (FAILED(CoWaitForMultipleHandles(0, 10, 1, &neverSignalled, &index))) Sleep(1);
+    });
     // What was waiting in the slot or the queue dies here, outside the lock.
 }
 

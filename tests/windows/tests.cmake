@@ -7,6 +7,7 @@ set(QUIVANE_WINDOWS_TESTS
   gif_bad_input_tests
   drawing_tests
   presenter_playback_tests
+  preview_handler_tests
   presenter_tests
 )
 set(QUIVANE_WINDOWS_SCRIPT_TESTS

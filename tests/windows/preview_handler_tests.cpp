@@ -1,0 +1,430 @@
+// The preview handler driven through its COM interfaces in a real window on
+// the test display: life cycle, loading, keys, wheel, seek bar, context menu,
+// concurrency and bad files.
+#include "GifBuilder.h"
+#include "PreviewWindowFixture.h"
+#include "TestSupport.h"
+#include "platform/WicImaging.h"
+#include "preview/PreviewHandlerCom.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace Quivane;
+using namespace QuivaneTest;
+
+namespace {
+
+constexpr int kWidth = 400;
+constexpr int kHeight = 300;
+const std::vector<Rgb> kPalette = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+
+// A GIF whose frame i is filled with palette colour 1 + i % 4, each shown `delay` hundredths.
+std::vector<std::uint8_t> ColourGif(int frames, std::uint16_t delay = 10, std::uint16_t size = 40) {
+    GifBuilder gif(size, size, kPalette);
+    for (int i = 0; i < frames; ++i) {
+        GifFrameSpec frame = SolidFrame(0, 0, size, size, static_cast<std::uint8_t>(1 + i % 4));
+        frame.delayHundredths = delay;
+        gif.AddFrame(frame);
+    }
+    return gif.Build();
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000) {
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    MSG message;
+    while (GetTickCount64() < end) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        if (done()) return true;
+        Sleep(5);
+    }
+    return done();
+}
+
+void PumpFor(DWORD ms) {
+    PumpUntil([] { return false; }, ms);
+}
+
+class PreviewHandler : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(CreatePreviewHandler(IID_PPV_ARGS(&handler)), S_OK);
+    }
+    void TearDown() override {
+        if (handler) handler->Unload();
+    }
+
+    PreviewHandlerCom& Object() { return *static_cast<PreviewHandlerCom*>(handler.Get()); }
+    PreviewPresenter* Presenter() { return Object().Presenter(); }
+
+    void InitializeWith(const std::vector<std::uint8_t>& bytes) {
+        ComPtr<IInitializeWithStream> init;
+        ASSERT_EQ(handler.As(&init), S_OK);
+        ASSERT_EQ(init->Initialize(StreamFromBytes(bytes).Get(), STGM_READ), S_OK);
+    }
+
+    void Show() {
+        RECT rect = {0, 0, kWidth, kHeight};
+        ASSERT_EQ(handler->SetWindow(host.Handle(), &rect), S_OK);
+    }
+
+    void PreviewAndWait(const std::vector<std::uint8_t>& bytes) {
+        InitializeWith(bytes);
+        Show();
+        ASSERT_EQ(handler->DoPreview(), S_OK);
+        ASSERT_TRUE(PumpUntil([this] { return Presenter() && !Presenter()->IsLoading(); }));
+    }
+
+    std::uint32_t ShownFrame() { return Presenter()->Playback().currentIndex; }
+    HWND Preview() { return Object().PreviewWindow(); }
+    void Key(WPARAM key) { SendMessageW(Preview(), WM_KEYDOWN, key, 1); }
+
+    // The picture the window shows, drawn by the presenter into a bitmap.
+    Pixels Picture() {
+        ComPtr<IWICImagingFactory> factory;
+        ComPtr<IWICBitmap> bitmap;
+        Pixels pixels;
+        EXPECT_EQ(CreateImagingFactory(factory), S_OK);
+        EXPECT_EQ(factory->CreateBitmap(kWidth, kHeight, GUID_WICPixelFormat32bppPBGRA, WICBitmapCacheOnLoad, &bitmap),
+                  S_OK);
+        EXPECT_EQ(Presenter()->RenderToBitmap(bitmap.Get()), S_OK);
+        EXPECT_EQ(ReadPremultipliedBgra(bitmap.Get(), pixels), S_OK);
+        return pixels;
+    }
+
+    static TestWindow& SharedHost() {
+        static TestWindow* shared = new TestWindow(kWidth, kHeight);
+        return *shared;
+    }
+    TestWindow& host = SharedHost();
+    ComPtr<IPreviewHandler> handler;
+};
+
+MSG KeyMessage(HWND window, UINT message, WPARAM key) {
+    MSG msg = {};
+    msg.hwnd = window;
+    msg.message = message;
+    msg.wParam = key;
+    msg.lParam = 1;
+    return msg;
+}
+
+bool IsColour(const std::uint8_t* p, int b, int g, int r) {
+    return std::abs(p[0] - b) <= 3 && std::abs(p[1] - g) <= 3 && std::abs(p[2] - r) <= 3;
+}
+
+} // namespace
+
+TEST_F(PreviewHandler, AnswersItsInterfacesAndRefusesOthers) {
+    const IID supported[] = {IID_IUnknown,         IID_IPreviewHandler,  IID_IInitializeWithStream,
+                             IID_IInitializeWithFile, IID_IInitializeWithItem, IID_IObjectWithSite,
+                             IID_IOleWindow,       IID_IPreviewHandlerVisuals};
+    for (const IID& iid : supported) {
+        ComPtr<IUnknown> unknown;
+        EXPECT_EQ(handler->QueryInterface(iid, reinterpret_cast<void**>(unknown.GetAddressOf())), S_OK);
+    }
+    ComPtr<IUnknown> none;
+    EXPECT_EQ(handler->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(none.GetAddressOf())),
+              E_NOINTERFACE);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_EQ(handler->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(CreatePreviewHandler(IID_IPersistFile, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+}
+
+TEST_F(PreviewHandler, ArgumentsAndOrderAreChecked) {
+    ComPtr<IInitializeWithFile> file;
+    ASSERT_EQ(handler.As(&file), S_OK);
+    EXPECT_EQ(file->Initialize(L"", STGM_READ), E_INVALIDARG);
+    EXPECT_EQ(file->Initialize(nullptr, STGM_READ), E_INVALIDARG);
+    EXPECT_EQ(file->Initialize(L"Z:\\no\\such\\file.gif", STGM_READ), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+    ComPtr<IInitializeWithStream> stream;
+    ASSERT_EQ(handler.As(&stream), S_OK);
+    EXPECT_EQ(stream->Initialize(nullptr, STGM_READ), E_POINTER);
+    ComPtr<IInitializeWithItem> item;
+    ASSERT_EQ(handler.As(&item), S_OK);
+    EXPECT_EQ(item->Initialize(nullptr, STGM_READ), E_INVALIDARG);
+
+    EXPECT_EQ(handler->DoPreview(), E_FAIL); // no parent, no source
+    RECT rect = {1, 2, 3, 4};
+    EXPECT_EQ(handler->SetRect(&rect), S_OK);
+    EXPECT_EQ(handler->SetRect(nullptr), E_INVALIDARG);
+    EXPECT_EQ(handler->SetWindow(nullptr, &rect), E_INVALIDARG);
+    EXPECT_EQ(handler->SetWindow(host.Handle(), nullptr), E_INVALIDARG);
+    EXPECT_EQ(handler->TranslateAccelerator(nullptr), S_FALSE);
+    EXPECT_EQ(handler->QueryFocus(nullptr), E_POINTER);
+
+    ComPtr<IObjectWithSite> site;
+    ASSERT_EQ(handler.As(&site), S_OK);
+    ComPtr<IUnknown> got;
+    EXPECT_EQ(site->GetSite(IID_IUnknown, reinterpret_cast<void**>(got.GetAddressOf())), E_FAIL);
+    EXPECT_EQ(site->GetSite(IID_IUnknown, nullptr), E_POINTER);
+
+    ComPtr<IOleWindow> window;
+    ASSERT_EQ(handler.As(&window), S_OK);
+    EXPECT_EQ(window->ContextSensitiveHelp(TRUE), E_NOTIMPL);
+    EXPECT_EQ(window->GetWindow(nullptr), E_POINTER);
+    ComPtr<IPreviewHandlerVisuals> visuals;
+    ASSERT_EQ(handler.As(&visuals), S_OK);
+    EXPECT_EQ(visuals->SetFont(nullptr), E_INVALIDARG);
+}
+
+TEST_F(PreviewHandler, DoPreviewShowsTheIndicatorThenTheFirstFrame) {
+    InitializeWith(ColourGif(3));
+    Show();
+    HWND child = Preview();
+    ASSERT_NE(child, nullptr);
+    EXPECT_NE(child, host.Handle());
+    wchar_t className[64] = {};
+    GetClassNameW(child, className, 64);
+    EXPECT_STREQ(className, L"QuivanePreviewWindow");
+    EXPECT_EQ(GetWindowLongW(child, GWL_STYLE) & 0x56010000, 0x56010000);
+    ASSERT_NE(Presenter(), nullptr);
+    EXPECT_TRUE(Presenter()->IsLoading());
+
+    ASSERT_EQ(handler->DoPreview(), S_OK);
+    ASSERT_TRUE(PumpUntil([this] { return !Presenter()->IsLoading(); }));
+    ASSERT_NE(Presenter()->Renderer(), nullptr);
+    EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 3u);
+    const Pixels picture = Picture(); // 40x40 red fitted into 400x300: (50, 0) - (350, 300)
+    EXPECT_TRUE(IsColour(picture.At(200, 100), 0, 0, 255));
+    EXPECT_FALSE(IsColour(picture.At(20, 100), 0, 0, 255));
+}
+
+TEST_F(PreviewHandler, FramesAdvanceWithTime) {
+    PreviewAndWait(ColourGif(4, 5));
+    EXPECT_TRUE(PumpUntil([this] { return ShownFrame() == 2; }, 3000));
+    EXPECT_TRUE(PumpUntil([this] { return ShownFrame() == 0; }, 3000)); // and loops
+}
+
+TEST_F(PreviewHandler, CommandKeysFollowTheKeyTable) {
+    PreviewAndWait(ColourGif(5, 500));
+    Key(VK_SPACE);
+    EXPECT_TRUE(Presenter()->Playback().paused);
+    Key(VK_RIGHT);
+    EXPECT_EQ(ShownFrame(), 1u);
+    Key(VK_LEFT);
+    Key(VK_LEFT);
+    EXPECT_EQ(ShownFrame(), 4u);
+    Key(VK_HOME);
+    EXPECT_EQ(ShownFrame(), 0u);
+    Key(VK_END);
+    EXPECT_EQ(ShownFrame(), 4u);
+    SendMessageW(Preview(), WM_SYSKEYDOWN, VK_LEFT, 1); // Alt held: the same command
+    EXPECT_EQ(ShownFrame(), 3u);
+    Key(0x52); // R: decoded again, unpaused, at frame 0
+    EXPECT_EQ(ShownFrame(), 0u);
+    EXPECT_FALSE(Presenter()->Playback().paused);
+    EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 5u);
+
+    const std::uint32_t before = ShownFrame();
+    Key(VK_UP); // not a command: DefWindowProc
+    Key(VK_DOWN);
+    EXPECT_EQ(ShownFrame(), before);
+    MSG up = KeyMessage(Preview(), WM_KEYDOWN, VK_UP);
+    EXPECT_EQ(handler->TranslateAccelerator(&up), S_FALSE); // addressed to the preview window itself
+    MSG right = KeyMessage(host.Handle(), WM_KEYDOWN, VK_RIGHT);
+    EXPECT_EQ(handler->TranslateAccelerator(&right), S_OK); // from elsewhere: run as a command
+    EXPECT_EQ(ShownFrame(), before + 1);
+    MSG other = KeyMessage(host.Handle(), WM_KEYDOWN, 'Q');
+    EXPECT_EQ(handler->TranslateAccelerator(&other), S_FALSE);
+}
+
+TEST_F(PreviewHandler, DialogCodeAsksForCommandKeysOnly) {
+    PreviewAndWait(ColourGif(2));
+    EXPECT_EQ(SendMessageW(Preview(), WM_GETDLGCODE, 0, 0), DLGC_WANTARROWS);
+    MSG right = KeyMessage(Preview(), WM_KEYDOWN, VK_RIGHT);
+    EXPECT_EQ(SendMessageW(Preview(), WM_GETDLGCODE, 0, reinterpret_cast<LPARAM>(&right)), DLGC_WANTALLKEYS);
+    MSG up = KeyMessage(Preview(), WM_KEYDOWN, VK_UP);
+    EXPECT_EQ(SendMessageW(Preview(), WM_GETDLGCODE, 0, reinterpret_cast<LPARAM>(&up)), 0);
+    MSG character = KeyMessage(Preview(), WM_CHAR, 'a');
+    EXPECT_EQ(SendMessageW(Preview(), WM_GETDLGCODE, 0, reinterpret_cast<LPARAM>(&character)), DLGC_WANTARROWS);
+}
+
+TEST_F(PreviewHandler, WheelStepsOneFramePerMessage) {
+    PreviewAndWait(ColourGif(5, 500));
+    SendMessageW(Preview(), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-3 * WHEEL_DELTA)), 0);
+    EXPECT_EQ(ShownFrame(), 1u); // towards the user: next
+    SendMessageW(Preview(), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
+    SendMessageW(Preview(), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
+    EXPECT_EQ(ShownFrame(), 4u); // away: previous, wrapping
+}
+
+TEST_F(PreviewHandler, SeekBarDragMovesThePictureWithTheThumb) {
+    PreviewAndWait(ColourGif(5, 500));
+    const LPARAM start = MAKELPARAM(12, kHeight - 10);
+    SendMessageW(Preview(), WM_LBUTTONDOWN, MK_LBUTTON, start);
+    EXPECT_TRUE(Presenter()->IsSeeking());
+    EXPECT_EQ(GetCapture(), Preview());
+    SendMessageW(Preview(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(kWidth / 2, kHeight - 10));
+    EXPECT_EQ(Presenter()->Renderer()->GetCurrentFrameIndex(), 2u); // the picture follows the thumb
+    EXPECT_TRUE(IsColour(Picture().At(200, 100), 255, 0, 0));      // frame 2 is blue
+    SendMessageW(Preview(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(kWidth + 50, 5)); // outside the window
+    SendMessageW(Preview(), WM_LBUTTONUP, 0, MAKELPARAM(kWidth + 50, 5));
+    EXPECT_FALSE(Presenter()->IsSeeking());
+    EXPECT_EQ(ShownFrame(), 4u);
+    EXPECT_NE(GetCapture(), Preview());
+}
+
+TEST_F(PreviewHandler, ContextMenuOpensAtTheCentreForTheKeyboard) {
+    PreviewAndWait(ColourGif(2, 500));
+    static RECT menuRect;
+    static bool menuSeen;
+    menuSeen = false;
+    // Runs inside the menu's modal loop: note where the menu stands, then close it.
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+        HWND menu = FindWindowW(L"#32768", nullptr);
+        if (menu != nullptr && IsWindowVisible(menu)) {
+            GetWindowRect(menu, &menuRect);
+            menuSeen = true;
+            EndMenu();
+        }
+    });
+    SendMessageW(Preview(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Preview()), MAKELPARAM(-1, -1));
+    KillTimer(nullptr, timer);
+    ASSERT_TRUE(menuSeen);
+    POINT centre = {kWidth / 2, kHeight / 2};
+    ClientToScreen(Preview(), &centre);
+    EXPECT_EQ(menuRect.left, centre.x);
+    EXPECT_EQ(menuRect.top, centre.y);
+}
+
+TEST_F(PreviewHandler, NoMenuDuringTheFirstLoad) {
+    InitializeWith(ColourGif(2));
+    Show(); // loading indicator on, no frame yet
+    static bool menuSeen;
+    menuSeen = false;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
+        HWND menu = FindWindowW(L"#32768", nullptr);
+        if (menu != nullptr && IsWindowVisible(menu)) {
+            menuSeen = true;
+            EndMenu();
+        }
+    });
+    SendMessageW(Preview(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Preview()), MAKELPARAM(-1, -1));
+    PumpFor(100);
+    KillTimer(nullptr, timer);
+    EXPECT_FALSE(menuSeen);
+}
+
+TEST_F(PreviewHandler, UnloadAndPreviewAgainOnTheSameObject) {
+    ComPtr<IPreviewHandlerVisuals> visuals;
+    ASSERT_EQ(handler.As(&visuals), S_OK);
+    EXPECT_EQ(visuals->SetBackgroundColor(RGB(15, 15, 15)), S_OK); // before SetWindow: stored
+    PreviewAndWait(ColourGif(2));
+    HWND first = Preview();
+    ASSERT_EQ(handler->Unload(), S_OK);
+    EXPECT_FALSE(IsWindow(first));
+    EXPECT_EQ(Presenter(), nullptr);
+    PreviewAndWait(ColourGif(3));
+    EXPECT_NE(Preview(), nullptr);
+    EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 3u);
+    EXPECT_FLOAT_EQ(Presenter()->ClearColor().r * 255.0f, 15.0f); // the host colour applies again (dark theme)
+}
+
+TEST_F(PreviewHandler, BadFilesEndWithTheBackgroundAndTheNextFileStillPreviews) {
+    auto truncated = ColourGif(3);
+    truncated.resize(truncated.size() / 2);
+    std::vector<std::uint8_t> random(3000);
+    std::uint32_t state = 7;
+    for (auto& byte : random) byte = static_cast<std::uint8_t>((state = state * 1664525u + 1013904223u) >> 24);
+    random[0] = 'G';
+    random[1] = 'I';
+    random[2] = 'F';
+    for (const auto& bad : {std::vector<std::uint8_t>{}, random, truncated}) {
+        PreviewAndWait(bad);
+        EXPECT_EQ(Presenter()->Renderer(), nullptr);
+        EXPECT_FALSE(Presenter()->IsLoading());
+        handler->Unload();
+    }
+    PreviewAndWait(ColourGif(2));
+    EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 2u);
+}
+
+TEST_F(PreviewHandler, NewestOfSeveralRequestsWinsWhileAWorkerRuns) {
+    PreviewAndWait(ColourGif(2));
+    const auto big = ColourGif(120, 10, 400); // long enough to be running while the others arrive
+    Object().StartLoad(StreamFromBytes(big).Get(), L"big.gif");
+    for (int frames : {3, 4, 5}) Object().StartLoad(StreamFromBytes(ColourGif(frames)).Get(), L"next.gif");
+    ASSERT_TRUE(PumpUntil([this] {
+        return Object().IsLoaderIdle() && Presenter()->Renderer() && Presenter()->Renderer()->GetFrameCount() == 5;
+    }));
+    PumpFor(200);
+    EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 5u); // the big file and 3, 4 were never shown
+}
+
+TEST_F(PreviewHandler, UnloadWaitsForTheRunningWorker) {
+    const auto big = ColourGif(150, 10, 500);
+    InitializeWith(big);
+    Show();
+    ASSERT_EQ(handler->DoPreview(), S_OK);
+    EXPECT_FALSE(Object().IsLoaderIdle());
+    ASSERT_EQ(handler->Unload(), S_OK);
+    EXPECT_TRUE(Object().IsLoaderIdle());
+    EXPECT_EQ(Presenter(), nullptr);
+}
+
+TEST_F(PreviewHandler, RapidCyclesOnOneObjectAndOnFreshObjects) {
+    const auto gif = ColourGif(3);
+    for (int cycle = 0; cycle < 200; ++cycle) {
+        ComPtr<IPreviewHandler> target = handler;
+        if (cycle % 2 == 1) {
+            ASSERT_EQ(CreatePreviewHandler(IID_PPV_ARGS(&target)), S_OK);
+        }
+        ComPtr<IInitializeWithStream> init;
+        ASSERT_EQ(target.As(&init), S_OK);
+        ASSERT_EQ(init->Initialize(StreamFromBytes(gif).Get(), STGM_READ), S_OK);
+        RECT rect = {0, 0, kWidth, kHeight};
+        ASSERT_EQ(target->SetWindow(host.Handle(), &rect), S_OK);
+        ASSERT_EQ(target->DoPreview(), S_OK);
+        if (cycle % 3 == 0) PumpFor(1);
+        ASSERT_EQ(target->Unload(), S_OK);
+        EXPECT_TRUE(static_cast<PreviewHandlerCom*>(target.Get())->IsLoaderIdle());
+    }
+    PreviewAndWait(gif);
+    EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 3u);
+}
+
+TEST_F(PreviewHandler, ReleaseWithoutUnloadTakesTheWindowAlong) {
+    PreviewAndWait(ColourGif(2));
+    HWND child = Preview();
+    ASSERT_TRUE(IsWindow(child));
+    handler.Reset();
+    EXPECT_FALSE(IsWindow(child));
+}
+
+TEST_F(PreviewHandler, WithoutItsOwnWindowAFinishedLoadStillArrives) {
+    // Refuse the child window the way a failing CreateWindowEx would.
+    static HHOOK hook;
+    hook = SetWindowsHookExW(
+        WH_CBT,
+        [](int code, WPARAM wParam, LPARAM lParam) -> LRESULT {
+            if (code == HCBT_CREATEWND) {
+                const CBT_CREATEWNDW* create = reinterpret_cast<CBT_CREATEWNDW*>(lParam);
+                if ((create->lpcs->style & WS_CHILD) && create->lpcs->hwndParent != HWND_MESSAGE) return 1;
+            }
+            return CallNextHookEx(hook, code, wParam, lParam);
+        },
+        nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    InitializeWith(ColourGif(3));
+    Show();
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(Preview(), host.Handle()); // drawing falls back to the host's window
+    HWND window = nullptr;
+    ComPtr<IOleWindow> oleWindow;
+    ASSERT_EQ(handler.As(&oleWindow), S_OK);
+    EXPECT_EQ(oleWindow->GetWindow(&window), S_OK);
+    EXPECT_EQ(window, host.Handle());
+    ASSERT_EQ(handler->DoPreview(), S_OK);
+    ASSERT_TRUE(PumpUntil([this] { return !Presenter()->IsLoading(); }));
+    ASSERT_NE(Presenter()->Renderer(), nullptr);
+    EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 3u);
+    ASSERT_EQ(handler->Unload(), S_OK);
+    EXPECT_TRUE(IsWindow(host.Handle())); // the host's window is only forgotten
+}
