@@ -15,26 +15,32 @@ namespace {
 struct EncodingChoice {
     GUID container;
     WICPixelFormatGUID pixelFormat;
-    UINT bytesPerPixel;
 };
 
 EncodingChoice ChooseEncoding(const std::wstring& path) {
     const wchar_t* extension = PathFindExtensionW(path.c_str());
     if (lstrcmpiW(extension, L".jpg") == 0 || lstrcmpiW(extension, L".jpeg") == 0) {
-        return {GUID_ContainerFormatJpeg, GUID_WICPixelFormat24bppBGR, 3};
+        return {GUID_ContainerFormatJpeg, GUID_WICPixelFormat24bppBGR};
     }
-    if (lstrcmpiW(extension, L".bmp") == 0) return {GUID_ContainerFormatBmp, GUID_WICPixelFormat24bppBGR, 3};
-    return {GUID_ContainerFormatPng, GUID_WICPixelFormat32bppPBGRA, 4};
+    if (lstrcmpiW(extension, L".bmp") == 0) return {GUID_ContainerFormatBmp, GUID_WICPixelFormat24bppBGR};
+    return {GUID_ContainerFormatPng, GUID_WICPixelFormat32bppPBGRA};
 }
 
-HRESULT ConvertFrame(IWICBitmapSource* frame, const EncodingChoice& choice, UINT& width, UINT& height,
-                     std::vector<std::uint8_t>& pixels) {
-    ComPtr<IWICImagingFactory> factory;
-    RETURN_IF_FAILED(CreateImagingFactory(factory));
-    RETURN_IF_FAILED(GetNonEmptySize(frame, width, height));
+// Bytes per pixel of the formats an encoder may settle on; 0 for any other.
+UINT BytesPerPixel(const WICPixelFormatGUID& format) {
+    if (format == GUID_WICPixelFormat32bppPBGRA || format == GUID_WICPixelFormat32bppBGRA ||
+        format == GUID_WICPixelFormat32bppBGR || format == GUID_WICPixelFormat32bppRGBA) {
+        return 4;
+    }
+    if (format == GUID_WICPixelFormat24bppBGR || format == GUID_WICPixelFormat24bppRGB) return 3;
+    return 0;
+}
+
+HRESULT ConvertFrame(IWICImagingFactory* factory, IWICBitmapSource* frame, const WICPixelFormatGUID& format,
+                     UINT bytesPerPixel, UINT width, UINT height, std::vector<std::uint8_t>& pixels) {
     ComPtr<IWICFormatConverter> converter;
-    RETURN_IF_FAILED(CreateConverter(factory.Get(), frame, choice.pixelFormat, converter));
-    return CopyPixelsToBuffer(converter.Get(), nullptr, choice.bytesPerPixel * width, height, pixels);
+    RETURN_IF_FAILED(CreateConverter(factory, frame, format, converter));
+    return CopyPixelsToBuffer(converter.Get(), nullptr, bytesPerPixel * width, height, pixels);
 }
 
 HRESULT SetJpegQuality(IPropertyBag2* options) {
@@ -67,8 +73,7 @@ HRESULT WriteFrameFile(IWICBitmapSource* frame, const std::wstring& path) {
     if (frame == nullptr) return E_POINTER;
     const EncodingChoice choice = ChooseEncoding(path);
     UINT width = 0, height = 0;
-    std::vector<std::uint8_t> pixels;
-    RETURN_IF_FAILED(ConvertFrame(frame, choice, width, height, pixels));
+    RETURN_IF_FAILED(GetNonEmptySize(frame, width, height));
 
     ComPtr<IWICImagingFactory> factory;
     RETURN_IF_FAILED(CreateImagingFactory(factory));
@@ -84,9 +89,17 @@ HRESULT WriteFrameFile(IWICBitmapSource* frame, const std::wstring& path) {
     if (choice.container == GUID_ContainerFormatJpeg && options) SetJpegQuality(options.Get());
     RETURN_IF_FAILED(frameEncoder->Initialize(options.Get()));
     RETURN_IF_FAILED(frameEncoder->SetSize(width, height));
+    // The encoder answers with the format it will store. The PNG encoder takes
+    // no premultiplied pixels: handing it premultiplied bytes as straight ones
+    // would darken every translucent pixel, so the frame is converted to
+    // whatever format the encoder settled on.
     WICPixelFormatGUID format = choice.pixelFormat;
     RETURN_IF_FAILED(frameEncoder->SetPixelFormat(&format));
-    RETURN_IF_FAILED(frameEncoder->WritePixels(height, choice.bytesPerPixel * width, static_cast<UINT>(pixels.size()),
+    const UINT bytesPerPixel = BytesPerPixel(format);
+    if (bytesPerPixel == 0) return WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
+    std::vector<std::uint8_t> pixels;
+    RETURN_IF_FAILED(ConvertFrame(factory.Get(), frame, format, bytesPerPixel, width, height, pixels));
+    RETURN_IF_FAILED(frameEncoder->WritePixels(height, bytesPerPixel * width, static_cast<UINT>(pixels.size()),
                                                pixels.data()));
     RETURN_IF_FAILED(frameEncoder->Commit());
     return encoder->Commit();

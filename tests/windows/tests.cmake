@@ -6,6 +6,7 @@ set(QUIVANE_WINDOWS_TESTS
   gif_conformance_tests
   gif_bad_input_tests
   drawing_tests
+  frame_export_tests
   presenter_playback_tests
   preview_handler_tests
   presenter_tests

@@ -1,0 +1,226 @@
+// Saving and copying the frame on screen: proposed names, the three file
+// formats, the real save dialog and the real clipboard.
+#include "PreviewWindowFixture.h"
+#include "TestSupport.h"
+#include "platform/WicImaging.h"
+#include "preview/FrameExport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+
+using namespace Quivane;
+using namespace QuivaneTest;
+
+namespace {
+
+// 3x2 premultiplied BGRA: the top row red, half-transparent red, blue; the
+// bottom row green, white, black.
+const std::uint8_t kFramePixels[] = {0, 0, 255, 255, 0, 0, 128, 128, 255, 0, 0, 255,
+                                     0, 255, 0, 255, 255, 255, 255, 255, 0, 0, 0, 255};
+
+ComPtr<IWICBitmap> SmallFrame() {
+    ComPtr<IWICImagingFactory> factory;
+    ComPtr<IWICBitmap> bitmap;
+    EXPECT_EQ(CreateImagingFactory(factory), S_OK);
+    EXPECT_EQ(CreateBitmapFromPixels(factory.Get(), 3, 2, GUID_WICPixelFormat32bppPBGRA, 12, kFramePixels,
+                                     sizeof(kFramePixels), bitmap),
+              S_OK);
+    return bitmap;
+}
+
+std::wstring TempPath(const wchar_t* name) {
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    return std::wstring(folder) + name;
+}
+
+GUID ContainerOf(const std::wstring& path) {
+    ComPtr<IWICImagingFactory> factory;
+    ComPtr<IWICBitmapDecoder> decoder;
+    GUID container = GUID_NULL;
+    if (SUCCEEDED(CreateImagingFactory(factory)) &&
+        SUCCEEDED(factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnLoad,
+                                                     &decoder))) {
+        decoder->GetContainerFormat(&container);
+    }
+    return container;
+}
+
+HWND FindDialog() {
+    HWND found = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM out) -> BOOL {
+            wchar_t name[16] = {};
+            GetClassNameW(window, name, 16);
+            if (std::wstring(name) == L"#32770" && IsWindowVisible(window)) {
+                *reinterpret_cast<HWND*>(out) = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// What the user does in the save dialog, run from a timer inside its modal loop.
+struct DialogScript {
+    std::wstring typedName; // empty: press Cancel
+    std::wstring proposedName;
+    bool done = false;
+};
+DialogScript* activeScript = nullptr;
+
+void CALLBACK DriveDialog(HWND, UINT, UINT_PTR, DWORD) {
+    HWND dialog = FindDialog();
+    if (dialog == nullptr || activeScript == nullptr || activeScript->done) return;
+    // The file name box is edt1 in one dialog style and the combo box cmb13 in the other.
+    int kFileNameEdit = 0x480;
+    if (GetDlgItem(dialog, kFileNameEdit) == nullptr) kFileNameEdit = 0x47c;
+    wchar_t shown[MAX_PATH] = {};
+    GetDlgItemTextW(dialog, kFileNameEdit, shown, MAX_PATH);
+    activeScript->proposedName = shown;
+    activeScript->done = true;
+    if (activeScript->typedName.empty()) {
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    } else {
+        SetDlgItemTextW(dialog, kFileNameEdit, activeScript->typedName.c_str());
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    }
+}
+
+HRESULT SaveThroughDialog(IWICBitmapSource* frame, const std::wstring& proposed, DialogScript& script) {
+    TestWindow owner(200, 100);
+    activeScript = &script;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, DriveDialog);
+    const HRESULT hr = SaveFrameAs(owner.Handle(), frame, proposed);
+    KillTimer(nullptr, timer);
+    activeScript = nullptr;
+    return hr;
+}
+
+} // namespace
+
+TEST(FrameFileName, BaseNameOfTheSourceWithTheFrameNumber) {
+    EXPECT_EQ(MakeDefaultFrameFileName(L"C:\\clips\\dance.gif", 0), L"dance_frame_001.png");
+    EXPECT_EQ(MakeDefaultFrameFileName(L"C:\\clips\\dance.gif", 41), L"dance_frame_042.png");
+    EXPECT_EQ(MakeDefaultFrameFileName(L"preview.webp", 9), L"preview_frame_010.png");
+    EXPECT_EQ(MakeDefaultFrameFileName(L"C:\\clips\\dance.gif", 999), L"dance_frame_1000.png");
+    EXPECT_EQ(MakeDefaultFrameFileName(L"", 0), L"preview_frame_001.png");
+    EXPECT_EQ(MakeDefaultFrameFileName(L"archive.tar.gz", 0), L"archive.tar_frame_001.png");
+    // A name part longer than 259 characters is cut first, then loses its extension.
+    const std::wstring longName = std::wstring(300, L'a') + L".gif";
+    EXPECT_EQ(MakeDefaultFrameFileName(L"C:\\" + longName, 0), std::wstring(259, L'a') + L"_frame_001.png");
+}
+
+TEST(CopyFrame, PutsATopDownPremultipliedDibOnTheClipboard) {
+    TestWindow owner(100, 100);
+    ASSERT_EQ(CopyFrameToClipboard(owner.Handle(), SmallFrame().Get()), S_OK);
+    ASSERT_TRUE(OpenClipboard(owner.Handle()));
+    HANDLE data = GetClipboardData(CF_DIB);
+    ASSERT_NE(data, nullptr);
+    ASSERT_EQ(GlobalSize(data), 40u + 24u);
+    const auto* bytes = static_cast<const std::uint8_t*>(GlobalLock(data));
+    BITMAPINFOHEADER header;
+    std::memcpy(&header, bytes, sizeof(header));
+    EXPECT_EQ(header.biSize, 40u);
+    EXPECT_EQ(header.biWidth, 3);
+    EXPECT_EQ(header.biHeight, -2);
+    EXPECT_EQ(header.biPlanes, 1);
+    EXPECT_EQ(header.biBitCount, 32);
+    EXPECT_EQ(header.biCompression, static_cast<DWORD>(BI_RGB));
+    EXPECT_EQ(header.biSizeImage, 0u);
+    EXPECT_EQ(std::memcmp(bytes + 40, kFramePixels, sizeof(kFramePixels)), 0); // top row first, still premultiplied
+    GlobalUnlock(data);
+    CloseClipboard();
+}
+
+TEST(CopyFrame, FailsWithoutTouchingAClipboardAnotherProgramHolds) {
+    TestWindow owner(100, 100);
+    ASSERT_EQ(CopyFrameToClipboard(owner.Handle(), SmallFrame().Get()), S_OK);
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE opened = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder([&] {
+        TestWindow other(50, 50);
+        OpenClipboard(other.Handle());
+        SetEvent(opened);
+        WaitForSingleObject(release, 10000);
+        CloseClipboard();
+    });
+    WaitForSingleObject(opened, 10000);
+    const HRESULT hr = CopyFrameToClipboard(owner.Handle(), SmallFrame().Get());
+    SetEvent(release);
+    holder.join();
+    EXPECT_TRUE(FAILED(hr)) << Hex(hr);
+    ASSERT_TRUE(OpenClipboard(owner.Handle()));
+    EXPECT_NE(GetClipboardData(CF_DIB), nullptr); // the earlier copy is still there
+    CloseClipboard();
+    CloseHandle(release);
+    CloseHandle(opened);
+    EXPECT_EQ(CopyFrameToClipboard(owner.Handle(), nullptr), E_POINTER);
+}
+
+TEST(WriteFrame, ExtensionChoosesTheFormat) {
+    const ComPtr<IWICBitmap> frame = SmallFrame();
+    struct Case {
+        const wchar_t* name;
+        GUID container;
+    };
+    const Case cases[] = {{L"quivane_a.png", GUID_ContainerFormatPng},   {L"quivane_b.jpg", GUID_ContainerFormatJpeg},
+                          {L"quivane_c.JPEG", GUID_ContainerFormatJpeg}, {L"quivane_d.bmp", GUID_ContainerFormatBmp},
+                          {L"quivane_e.gif", GUID_ContainerFormatPng},   {L"quivane_f", GUID_ContainerFormatPng}};
+    for (const Case& c : cases) {
+        const std::wstring path = TempPath(c.name);
+        DeleteFileW(path.c_str());
+        ASSERT_EQ(WriteFrameFile(frame.Get(), path), S_OK);
+        EXPECT_TRUE(ContainerOf(path) == c.container) << std::string(c.name, c.name + wcslen(c.name));
+        DeleteFileW(path.c_str());
+    }
+    EXPECT_EQ(WriteFrameFile(nullptr, TempPath(L"x.png")), E_POINTER);
+}
+
+TEST(WriteFrame, FilesDecodeToTheFrame) {
+    const ComPtr<IWICBitmap> frame = SmallFrame();
+    const std::wstring png = TempPath(L"quivane_frame.png");
+    const std::wstring bmp = TempPath(L"quivane_frame.bmp");
+    ASSERT_EQ(WriteFrameFile(frame.Get(), png), S_OK);
+    ASSERT_EQ(WriteFrameFile(frame.Get(), bmp), S_OK);
+    Pixels fromPng, fromBmp;
+    ASSERT_EQ(DecodeFileAsPremultipliedBgra(png, fromPng), S_OK);
+    ASSERT_EQ(DecodeFileAsPremultipliedBgra(bmp, fromBmp), S_OK);
+    ASSERT_EQ(fromPng.bytes.size(), sizeof(kFramePixels));
+    for (size_t i = 0; i < sizeof(kFramePixels); ++i) {
+        EXPECT_NEAR(fromPng.bytes[i], kFramePixels[i], 1) << "png byte " << i;
+    }
+    // The translucent pixel keeps its colour: premultiplied once, not twice.
+    EXPECT_NEAR(fromPng.At(1, 0)[2], 128, 1);
+    // BMP holds 24 bits: opaque pixels survive exactly, alpha does not.
+    EXPECT_EQ(fromBmp.width, 3u);
+    EXPECT_EQ(std::memcmp(fromBmp.At(0, 0), kFramePixels, 3), 0);
+    EXPECT_EQ(std::memcmp(fromBmp.At(1, 1), kFramePixels + 16, 3), 0);
+    EXPECT_EQ(fromBmp.At(1, 0)[3], 255);
+    DeleteFileW(png.c_str());
+    DeleteFileW(bmp.c_str());
+}
+
+TEST(SaveDialog, ProposesTheNameAndWritesWhatTheUserTyped) {
+    const std::wstring path = TempPath(L"quivane_dialog.bmp");
+    DeleteFileW(path.c_str());
+    DialogScript script;
+    script.typedName = path;
+    EXPECT_EQ(SaveThroughDialog(SmallFrame().Get(), L"dance_frame_001.png", script), S_OK);
+    EXPECT_EQ(script.proposedName, L"dance_frame_001.png");
+    EXPECT_TRUE(ContainerOf(path) == GUID_ContainerFormatBmp);
+    DeleteFileW(path.c_str());
+}
+
+TEST(SaveDialog, CancelWritesNothing) {
+    DialogScript script; // types nothing: Cancel
+    const std::wstring proposed = L"quivane_cancelled_frame_001.png";
+    EXPECT_EQ(SaveThroughDialog(SmallFrame().Get(), proposed, script), HRESULT_FROM_WIN32(ERROR_CANCELLED));
+    EXPECT_TRUE(script.done);
+    EXPECT_EQ(GetFileAttributesW(proposed.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(SaveFrameAs(nullptr, nullptr, L"x.png"), E_POINTER);
+}
