@@ -14,4 +14,5 @@ set(QUIVANE_WINDOWS_TESTS
 set(QUIVANE_WINDOWS_SCRIPT_TESTS
   dll_imports_exports
   host_tool_frames
+  host_tool_preview
 )

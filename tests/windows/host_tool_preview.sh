@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# quivane.exe preview: hosts the handler, plays a GIF, takes scripted keys and
+# saves the preview's picture; a file it cannot show still exits cleanly.
+set -eu
+bin=$1
+root=$2
+run="$root/tests/support/wine-run"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+winpath() { local p; p=$(realpath -m -- "$1"); printf 'Z:%s' "${p//\//\\}"; }
+fail() { echo "FAIL: $*"; exit 1; }
+
+"$run" "$bin/quivane.exe" preview "$(winpath "$root/samples/bouncing_ball.gif")" --size 320x200 \
+  --keys space,right,right --screenshot "$(winpath "$work/shot.png")" --after-ms 100 --time > "$work/out" 2>&1 \
+  || fail "preview exited $?: $(cat "$work/out")"
+grep -q '^first_frame_ms' "$work/out" || fail "--time printed nothing"
+[ -s "$work/shot.png" ] || fail "no screenshot"
+head -c 24 "$work/shot.png" | od -An -tx1 | tr -d ' \n' | grep -q '^89504e470d0a1a0a0000000d4948445200000140000000c8' \
+  || fail "screenshot is not a 320x200 PNG"
+
+head -c 100 /dev/urandom > "$work/noise.gif"
+"$run" "$bin/quivane.exe" preview "$(winpath "$work/noise.gif")" --screenshot "$(winpath "$work/noise.png")" \
+  --after-ms 50 > "$work/out2" 2>&1 || fail "a bad file made preview fail: $(cat "$work/out2")"
+[ -s "$work/noise.png" ] || fail "no screenshot of the background"
+echo "preview command behaves"
