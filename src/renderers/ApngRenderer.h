@@ -3,8 +3,9 @@
 
 namespace Quivane {
 
-// Renderer for .png (plain and animated) files. Decoding arrives with its format's own work;
-// until then a load answers E_NOTIMPL and leaves the renderer empty.
+// Renderer for .png files. Animated PNGs are taken apart here: each frame is
+// rebuilt as a plain PNG for the platform's codec, then composed onto the
+// canvas. Plain PNGs go to the platform's decoder whole.
 class ApngRenderer : public WicAnimatedRenderer {
 public:
     HRESULT DecodeStream(IStream* stream) override;

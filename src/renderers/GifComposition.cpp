@@ -7,8 +7,10 @@
 namespace Quivane {
 namespace {
 
+// Saturates: a decoder's premultiplied pixels never exceed 255 here, but a
+// colour above its alpha must not wrap around.
 inline std::uint8_t BlendByte(std::uint32_t src, std::uint32_t dst, std::uint32_t inverseAlpha) {
-    return static_cast<std::uint8_t>(src + (dst * inverseAlpha + 127) / 255);
+    return static_cast<std::uint8_t>(std::min<std::uint32_t>(255, src + (dst * inverseAlpha + 127) / 255));
 }
 
 inline void BlendPixel(const std::uint8_t* src, std::uint8_t* dst) {

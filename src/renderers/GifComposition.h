@@ -35,7 +35,7 @@ CanvasRegion ClipToCanvas(std::uint32_t canvasWidth, std::uint32_t canvasHeight,
 
 // Blends `region.columns` x `region.rows` premultiplied BGRA pixels (rows of
 // `sourceStride` bytes) over the canvas at the region's corner. Every byte
-// becomes src + (dst * (255 - a) + 127) / 255.
+// becomes min(255, src + (dst * (255 - a) + 127) / 255). Shared by GIF and APNG.
 void BlendOverPremultiplied(std::uint8_t* canvas, std::size_t canvasStride, const CanvasRegion& region,
                             const std::uint8_t* source, std::size_t sourceStride);
 

@@ -31,7 +31,7 @@ HRESULT ChooseCanvasSize(IWICBitmapDecoder* decoder, UINT& width, UINT& height) 
         RETURN_IF_FAILED(decoder->GetFrame(0, &first));
         RETURN_IF_FAILED(GetNonEmptySize(first.Get(), width, height));
     }
-    if (width > kMaxGifCanvasSide || height > kMaxGifCanvasSide) return E_OUTOFMEMORY;
+    if (width > kMaxCanvasSide || height > kMaxCanvasSide) return E_OUTOFMEMORY;
     return S_OK;
 }
 

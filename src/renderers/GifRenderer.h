@@ -1,4 +1,5 @@
 #pragma once
+#include "CanvasLimits.h"
 #include "WicAnimatedRenderer.h"
 
 namespace Quivane {
@@ -9,9 +10,5 @@ class GifRenderer : public WicAnimatedRenderer {
 public:
     HRESULT DecodeStream(IStream* stream) override;
 };
-
-// Direct2D cannot draw a bitmap wider or taller than this, and a canvas this
-// size already costs 1 GiB per frame; a larger logical screen is refused.
-constexpr std::uint32_t kMaxGifCanvasSide = 16384;
 
 } // namespace Quivane

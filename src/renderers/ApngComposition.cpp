@@ -1,0 +1,58 @@
+#include "ApngComposition.h"
+
+#include "GifComposition.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace Quivane {
+namespace {
+
+CanvasRegion RegionOf(const ApngFrameControl& control) {
+    return CanvasRegion{control.x_offset, control.y_offset, control.width, control.height};
+}
+
+} // namespace
+
+std::uint32_t ApngDelayMs(std::uint16_t delayNum, std::uint16_t delayDen) {
+    const std::uint32_t denominator = delayDen == 0 ? 100 : delayDen;
+    const std::uint32_t ms = static_cast<std::uint32_t>(delayNum) * 1000u / denominator;
+    return ms == 0 ? 10 : ms;
+}
+
+bool ApngRegionFits(std::uint32_t width, std::uint32_t height, const ApngFrameControl& control) {
+    return control.x_offset < width && control.y_offset < height && control.width <= width - control.x_offset &&
+           control.height <= height - control.y_offset;
+}
+
+bool IsSkippedControl(const ApngFrameControl& control) {
+    return control.width == 0 || control.height == 0 || control.pieces.empty();
+}
+
+ApngCanvas::ApngCanvas(std::uint32_t width, std::uint32_t height)
+    : width_(width), pixels_(static_cast<std::size_t>(width) * height * 4) {}
+
+void ApngCanvas::Draw(const ApngFrameControl& control, const std::uint8_t* pixels) {
+    if (control.dispose_op == kApngDisposePrevious) saved_.assign(pixels_.begin(), pixels_.end());
+    const CanvasRegion region = RegionOf(control);
+    const std::size_t rowBytes = static_cast<std::size_t>(control.width) * 4;
+    if (control.blend_op == kApngBlendSource) {
+        for (std::uint32_t row = 0; row < control.height; ++row) {
+            std::memcpy(pixels_.data() + (static_cast<std::size_t>(region.top + row) * width_ + region.left) * 4,
+                        pixels + row * rowBytes, rowBytes);
+        }
+    } else {
+        BlendOverPremultiplied(pixels_.data(), Stride(), region, pixels, rowBytes);
+    }
+}
+
+void ApngCanvas::Dispose(const ApngFrameControl& control) {
+    if (control.dispose_op == kApngDisposeBackground) {
+        ClearRegion(pixels_.data(), Stride(), RegionOf(control));
+    } else if (control.dispose_op == kApngDisposePrevious) {
+        if (saved_.size() == pixels_.size()) std::copy(saved_.begin(), saved_.end(), pixels_.begin());
+        saved_.clear();
+    }
+}
+
+} // namespace Quivane

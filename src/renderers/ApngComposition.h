@@ -1,0 +1,47 @@
+#pragma once
+// APNG canvas composition: region checks, the SOURCE copy and the OVER blend,
+// disposal, and the delay rule. Pure byte arithmetic, shared blend helpers
+// with GIF.
+#include "PngChunks.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace Quivane {
+
+constexpr std::uint8_t kApngDisposeBackground = 1;
+constexpr std::uint8_t kApngDisposePrevious = 2;
+constexpr std::uint8_t kApngBlendSource = 0;
+
+// delay_num / delay_den seconds in milliseconds (a 0 denominator means 100);
+// a result of 0 becomes 10.
+std::uint32_t ApngDelayMs(std::uint16_t delayNum, std::uint16_t delayDen);
+
+// Whether a frame region lies wholly on a width x height canvas.
+bool ApngRegionFits(std::uint32_t width, std::uint32_t height, const ApngFrameControl& control);
+
+// A control without size or data produces no frame.
+bool IsSkippedControl(const ApngFrameControl& control);
+
+class ApngCanvas {
+public:
+    // Allocates a transparent-black canvas; throws std::bad_alloc when it cannot.
+    ApngCanvas(std::uint32_t width, std::uint32_t height);
+
+    // Draws a decoded region (width x height premultiplied BGRA, tightly
+    // packed) whose place has been checked with ApngRegionFits.
+    void Draw(const ApngFrameControl& control, const std::uint8_t* pixels);
+    // Applies the frame's disposal after its picture has been taken.
+    void Dispose(const ApngFrameControl& control);
+
+    const std::uint8_t* Pixels() const { return pixels_.data(); }
+    std::size_t ByteSize() const { return pixels_.size(); }
+    std::size_t Stride() const { return static_cast<std::size_t>(width_) * 4; }
+
+private:
+    std::uint32_t width_;
+    std::vector<std::uint8_t> pixels_;
+    std::vector<std::uint8_t> saved_;
+};
+
+} // namespace Quivane

@@ -1,0 +1,150 @@
+#include "PngChunks.h"
+
+#include <cstring>
+
+namespace Quivane {
+namespace {
+
+std::uint32_t ReadU32(const std::uint8_t* p) {
+    return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
+           (static_cast<std::uint32_t>(p[2]) << 8) | p[3];
+}
+
+std::uint16_t ReadU16(const std::uint8_t* p) { return static_cast<std::uint16_t>((p[0] << 8) | p[1]); }
+
+void PutU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
+    out.push_back(static_cast<std::uint8_t>(value >> 24));
+    out.push_back(static_cast<std::uint8_t>(value >> 16));
+    out.push_back(static_cast<std::uint8_t>(value >> 8));
+    out.push_back(static_cast<std::uint8_t>(value));
+}
+
+void PutU32At(std::uint8_t* p, std::uint32_t value) {
+    p[0] = static_cast<std::uint8_t>(value >> 24);
+    p[1] = static_cast<std::uint8_t>(value >> 16);
+    p[2] = static_cast<std::uint8_t>(value >> 8);
+    p[3] = static_cast<std::uint8_t>(value);
+}
+
+bool IsType(const std::uint8_t* type, const char* expected) { return std::memcmp(type, expected, 4) == 0; }
+
+// Built once per process; a function-local static is initialised thread-safely.
+const std::array<std::uint32_t, 256>& CrcTable() {
+    static const std::array<std::uint32_t, 256> table = [] {
+        std::array<std::uint32_t, 256> entries{};
+        for (std::uint32_t n = 0; n < 256; ++n) {
+            std::uint32_t c = n;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            entries[n] = c;
+        }
+        return entries;
+    }();
+    return table;
+}
+
+void AppendChunk(std::vector<std::uint8_t>& buffer, const std::uint8_t* type, const std::uint8_t* data,
+                 std::size_t size) {
+    PutU32(buffer, static_cast<std::uint32_t>(size));
+    buffer.insert(buffer.end(), type, type + 4);
+    if (size != 0) buffer.insert(buffer.end(), data, data + size);
+    PutU32(buffer, PngCrc32(data, size, PngCrc32(type, 4)));
+}
+
+} // namespace
+
+std::uint32_t PngCrc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc) {
+    const auto& table = CrcTable();
+    std::uint32_t c = crc ^ 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < size; ++i) c = table[(c ^ data[i]) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+std::uint32_t ApngParseState::CanvasWidth() const { return ReadU32(ihdr.data()); }
+std::uint32_t ApngParseState::CanvasHeight() const { return ReadU32(ihdr.data() + 4); }
+
+ChunkWalkResult WalkOneChunk(const std::uint8_t* bytes, std::size_t size, std::size_t& position,
+                             ApngParseState& state, bool& done) {
+    const std::uint32_t length = ReadU32(bytes + position);
+    if (static_cast<std::uint64_t>(position) + 12 + length > size) return ChunkWalkResult::Malformed;
+    const std::uint8_t* type = bytes + position + 4;
+    const std::uint8_t* data = bytes + position + 8;
+
+    if (IsType(type, "IHDR")) {
+        if (length != 13) return ChunkWalkResult::Malformed;
+        std::memcpy(state.ihdr.data(), data, 13);
+        state.sawIHDR = true;
+    } else if (IsType(type, "acTL")) {
+        state.sawAcTL = true;
+    } else if (IsType(type, "fcTL")) {
+        if (length != 26) return ChunkWalkResult::Malformed;
+        ApngFrameControl control;
+        control.width = ReadU32(data + 4);
+        control.height = ReadU32(data + 8);
+        control.x_offset = ReadU32(data + 12);
+        control.y_offset = ReadU32(data + 16);
+        control.delay_num = ReadU16(data + 20);
+        control.delay_den = ReadU16(data + 22);
+        control.dispose_op = data[24];
+        control.blend_op = data[25];
+        state.controls.push_back(std::move(control));
+    } else if (IsType(type, "IDAT")) {
+        // Image data without a control of its own is the default image, shown full size for 1/10 s.
+        if (state.controls.empty()) {
+            ApngFrameControl whole;
+            whole.width = state.CanvasWidth();
+            whole.height = state.CanvasHeight();
+            whole.delay_num = 1;
+            whole.delay_den = 10;
+            state.controls.push_back(std::move(whole));
+        }
+        state.sawImageData = true;
+        state.controls.back().pieces.push_back(ByteSpan{data, length});
+    } else if (IsType(type, "fdAT")) {
+        state.sawImageData = true;
+        if (state.controls.empty() || length < 4) return ChunkWalkResult::Malformed;
+        state.controls.back().pieces.push_back(ByteSpan{data + 4, length - 4u});
+    } else if (IsType(type, "IEND")) {
+        done = true;
+        return ChunkWalkResult::Ok;
+    } else if (!state.sawImageData) {
+        PngChunk chunk;
+        std::memcpy(chunk.type.data(), type, 4);
+        chunk.data = ByteSpan{data, length};
+        state.ancillaryChunks.push_back(chunk);
+    }
+
+    const std::uint64_t next = static_cast<std::uint64_t>(position) + 12 + length;
+    if (next + 12 > size) {
+        done = true; // fewer than 12 bytes cannot hold another chunk
+    } else {
+        position = static_cast<std::size_t>(next);
+    }
+    return ChunkWalkResult::Ok;
+}
+
+void AppendPngChunk(std::vector<std::uint8_t>& buffer, const char (&type)[5], const std::uint8_t* data,
+                    std::size_t size) {
+    AppendChunk(buffer, reinterpret_cast<const std::uint8_t*>(type), data, size);
+}
+
+std::vector<std::uint8_t> BuildFramePng(const std::array<std::uint8_t, 13>& ihdr,
+                                        const std::vector<PngChunk>& ancillaryChunks,
+                                        const ApngFrameControl& control) {
+    std::size_t total = 8 + 25 + 12;
+    for (const PngChunk& chunk : ancillaryChunks) total += 12 + chunk.data.size;
+    for (const ByteSpan& piece : control.pieces) total += 12 + piece.size;
+    std::vector<std::uint8_t> png;
+    png.reserve(total);
+    png.insert(png.end(), std::begin(kPngSignature), std::end(kPngSignature));
+
+    std::array<std::uint8_t, 13> header = ihdr;
+    PutU32At(header.data(), control.width);
+    PutU32At(header.data() + 4, control.height);
+    AppendPngChunk(png, "IHDR", header.data(), header.size());
+    for (const PngChunk& chunk : ancillaryChunks) AppendChunk(png, chunk.type.data(), chunk.data.data, chunk.data.size);
+    for (const ByteSpan& piece : control.pieces) AppendPngChunk(png, "IDAT", piece.data, piece.size);
+    AppendPngChunk(png, "IEND", nullptr, 0);
+    return png;
+}
+
+} // namespace Quivane

@@ -1,0 +1,86 @@
+#pragma once
+// PNG and APNG container handling on bytes: the chunk walk that collects an
+// animation's frame controls and image data, and the rebuilding of each frame
+// as a stand-alone PNG the platform's codec can decode.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace Quivane {
+
+constexpr std::uint8_t kPngSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
+
+// CRC-32 of the PNG format over `size` bytes, continuing from `crc` (start with 0).
+std::uint32_t PngCrc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc = 0);
+
+struct ByteSpan {
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+};
+
+struct PngChunk {
+    std::array<std::uint8_t, 4> type{};
+    ByteSpan data; // points into the file's bytes
+};
+
+struct ApngFrameControl {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint32_t x_offset = 0;
+    std::uint32_t y_offset = 0;
+    std::uint16_t delay_num = 0;
+    std::uint16_t delay_den = 0;
+    std::uint8_t dispose_op = 0;
+    std::uint8_t blend_op = 0;
+    std::vector<ByteSpan> pieces; // compressed image data, one per IDAT or fdAT, pointing into the file
+};
+
+struct ApngParseState {
+    std::array<std::uint8_t, 13> ihdr{};
+    bool sawIHDR = false;
+    bool sawAcTL = false;
+    bool sawImageData = false;
+    std::vector<ApngFrameControl> controls;
+    std::vector<PngChunk> ancillaryChunks;
+
+    std::uint32_t CanvasWidth() const;
+    std::uint32_t CanvasHeight() const;
+};
+
+enum class ChunkWalkResult { Ok, Malformed, Stopped };
+
+// Walks the chunks of a whole PNG file (signature included). The state points
+// into `bytes`, which must outlive it. `shouldStop` is polled before each chunk.
+template <typename ShouldStop>
+ChunkWalkResult ParseApngChunks(const std::uint8_t* bytes, std::size_t size, ApngParseState& state,
+                                ShouldStop shouldStop);
+
+void AppendPngChunk(std::vector<std::uint8_t>& buffer, const char (&type)[5], const std::uint8_t* data,
+                    std::size_t size);
+
+// A complete single-image PNG for one frame: the header with the frame's size,
+// the carried chunks, one IDAT per piece, IEND.
+std::vector<std::uint8_t> BuildFramePng(const std::array<std::uint8_t, 13>& ihdr,
+                                        const std::vector<PngChunk>& ancillaryChunks,
+                                        const ApngFrameControl& control);
+
+// One step of the walk; the template above loops over it.
+ChunkWalkResult WalkOneChunk(const std::uint8_t* bytes, std::size_t size, std::size_t& position,
+                             ApngParseState& state, bool& done);
+
+template <typename ShouldStop>
+ChunkWalkResult ParseApngChunks(const std::uint8_t* bytes, std::size_t size, ApngParseState& state,
+                                ShouldStop shouldStop) {
+    state = ApngParseState{};
+    if (bytes == nullptr || size < 20) return ChunkWalkResult::Malformed; // signature and one empty chunk
+    std::size_t position = 8;
+    for (bool done = false; !done;) {
+        if (shouldStop()) return ChunkWalkResult::Stopped;
+        const ChunkWalkResult step = WalkOneChunk(bytes, size, position, state, done);
+        if (step != ChunkWalkResult::Ok) return step;
+    }
+    return ChunkWalkResult::Ok;
+}
+
+} // namespace Quivane

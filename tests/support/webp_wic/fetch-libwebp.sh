@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Fetches Debian's libwebp source package (with Debian's patches applied) into
+# DEST, for the test-only WebP decoder: fetch-libwebp.sh DEST
+# Prints the extracted source folder. Nothing outside DEST is changed: apt runs
+# from a private configuration with its own lists and cache, the machine's
+# sources mirrored as deb-src, and none of the machine's apt hooks.
+set -euo pipefail
+
+dest=$(mkdir -p "$1" && cd "$1" && pwd)
+stamp=$dest/source-dir
+if [ -f "$stamp" ] && [ -f "$(cat "$stamp")/src/demux/anim_decode.c" ]; then
+  cat "$stamp"
+  exit 0
+fi
+
+log() { printf 'fetch-libwebp: %s\n' "$*" >&2; }
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+if ! command -v dpkg-source >/dev/null; then
+  log "installing dpkg-dev (for dpkg-source)"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends dpkg-dev >/dev/null
+fi
+
+apt=$dest/apt
+rm -rf "$apt"
+mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/empty" "$apt/download"
+
+# The machine's Debian sources (deb822 or one-line), as deb-src; the public
+# archive when none are found.
+sources=$apt/sources.sources
+{
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    awk -v RS= -v ORS='\n\n' '/(^|\n)Types:[^\n]*deb/ && /(^|\n)Suites:[^\n]*bookworm/ {
+        out = ""
+        n = split($0, lines, "\n")
+        for (i = 1; i <= n; i++) {
+          if (lines[i] ~ /^#/) continue
+          if (lines[i] ~ /^Types:/) lines[i] = "Types: deb-src"
+          out = out lines[i] "\n"
+        }
+        printf "%s\n", out
+      }' "$f"
+  done
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$f" ] || continue
+    sed -n 's/^[[:space:]]*deb[[:space:]]\+\(\[[^]]*\][[:space:]]\+\)\{0,1\}\([^[:space:]]\+\)[[:space:]]\+\(bookworm[^[:space:]]*\)[[:space:]].*$/Types: deb-src\nURIs: \2\nSuites: \3\nComponents: main\n/p' "$f"
+  done
+} >"$sources"
+if ! grep -q '^URIs:' "$sources"; then
+  cat >"$sources" <<'SRC'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+
+Types: deb-src
+URIs: http://deb.debian.org/debian-security
+Suites: bookworm-security
+Components: main
+SRC
+fi
+# Keep the keyring the machine's stanzas name; add Debian's where none is named.
+if ! grep -q '^Signed-By:' "$sources" && [ -f /usr/share/keyrings/debian-archive-keyring.gpg ]; then
+  sed -i 's|^Components:.*|&\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg|' "$sources"
+fi
+
+cat >"$apt/apt.conf" <<CONF
+Dir::Etc::sourcelist "$sources";
+Dir::Etc::sourceparts "$apt/empty";
+Dir::Etc::parts "$apt/empty";
+Dir::Etc::preferences "$apt/empty/none";
+Dir::Etc::preferencesparts "$apt/empty";
+Dir::State::lists "$apt/lists";
+Dir::Cache "$apt/cache";
+Dir::Cache::archives "$apt/cache/archives";
+APT::Sandbox::User "root";
+Acquire::Languages "none";
+Acquire::Check-Valid-Until "false";
+Acquire::Check-Date "false";
+CONF
+export APT_CONFIG=$apt/apt.conf
+
+log "downloading the libwebp source package"
+apt-get -qq update >/dev/null
+(cd "$apt/download" && apt-get -qq source --download-only libwebp >/dev/null)
+dsc=$(ls "$apt/download"/libwebp_*.dsc | sort -V | tail -n 1)
+
+rm -rf "$dest/src"
+mkdir -p "$dest/src"
+dpkg-source --no-check -x "$dsc" "$dest/src/libwebp" >/dev/null
+echo "$dest/src/libwebp" >"$stamp"
+rm -rf "$apt"
+cat "$stamp"
