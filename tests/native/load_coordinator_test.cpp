@@ -111,6 +111,7 @@ TEST(LoadCoordinator, CancelEmptiesTheSlotAndTheQueue) {
     EXPECT_FALSE(loads.TakeResult().has_value());
     EXPECT_FALSE(loads.HasPending());
     EXPECT_EQ(loads.CurrentGeneration().load(), 3u);
+    flag->store(true); // a worker says so as its last act; stopping waits for it
     loads.StopAllWorkers();
     EXPECT_EQ(loads.WorkerCount(), 0u);
 }

@@ -1,6 +1,7 @@
 # Windows-side test programs (each tests/windows/NAME.cpp plus the shared
 # support) and the script checks run against the cross-built binaries.
 set(QUIVANE_WINDOWS_TESTS
+  apng_conformance_tests
   renderer_core_tests
   gif_tests
   gif_conformance_tests
