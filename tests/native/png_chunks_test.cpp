@@ -1,0 +1,212 @@
+#include "renderers/PngChunks.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+using namespace Quivane;
+
+namespace {
+
+// A PNG file written chunk by chunk, with correct CRCs unless told otherwise.
+class PngWriter {
+public:
+    PngWriter() { bytes.assign(std::begin(kPngSignature), std::end(kPngSignature)); }
+    PngWriter& Chunk(const char (&type)[5], const std::vector<std::uint8_t>& data) {
+        AppendPngChunk(bytes, type, data.data(), data.size());
+        return *this;
+    }
+    PngWriter& Ihdr(std::uint32_t w, std::uint32_t h) {
+        std::vector<std::uint8_t> data(13, 0);
+        Put32(data, 0, w);
+        Put32(data, 4, h);
+        data[8] = 8;  // bit depth
+        data[9] = 6;  // RGBA
+        data[12] = 1; // interlaced, to show the byte is carried
+        return Chunk("IHDR", data);
+    }
+    PngWriter& Fctl(std::uint32_t w, std::uint32_t h, std::uint32_t x, std::uint32_t y, std::uint16_t num,
+                    std::uint16_t den, std::uint8_t dispose, std::uint8_t blend) {
+        std::vector<std::uint8_t> data(26, 0);
+        Put32(data, 0, 99); // sequence numbers are never looked at
+        Put32(data, 4, w);
+        Put32(data, 8, h);
+        Put32(data, 12, x);
+        Put32(data, 16, y);
+        data[20] = static_cast<std::uint8_t>(num >> 8);
+        data[21] = static_cast<std::uint8_t>(num);
+        data[22] = static_cast<std::uint8_t>(den >> 8);
+        data[23] = static_cast<std::uint8_t>(den);
+        data[24] = dispose;
+        data[25] = blend;
+        return Chunk("fcTL", data);
+    }
+    static void Put32(std::vector<std::uint8_t>& data, size_t at, std::uint32_t v) {
+        data[at] = static_cast<std::uint8_t>(v >> 24);
+        data[at + 1] = static_cast<std::uint8_t>(v >> 16);
+        data[at + 2] = static_cast<std::uint8_t>(v >> 8);
+        data[at + 3] = static_cast<std::uint8_t>(v);
+    }
+    std::vector<std::uint8_t> bytes;
+};
+
+ChunkWalkResult Walk(const std::vector<std::uint8_t>& bytes, ApngParseState& state) {
+    return ParseApngChunks(bytes.data(), bytes.size(), state, [] { return false; });
+}
+
+std::vector<std::uint8_t> Bytes(std::initializer_list<int> values) {
+    std::vector<std::uint8_t> out;
+    for (int v : values) out.push_back(static_cast<std::uint8_t>(v));
+    return out;
+}
+
+std::string Span(const ByteSpan& span) { return std::string(reinterpret_cast<const char*>(span.data), span.size); }
+
+} // namespace
+
+TEST(PngCrc32, MatchesTheFormatsChecksum) {
+    const std::uint8_t iend[] = {'I', 'E', 'N', 'D'};
+    EXPECT_EQ(PngCrc32(iend, 4), 0xAE426082u);
+    const char* text = "123456789";
+    EXPECT_EQ(PngCrc32(reinterpret_cast<const std::uint8_t*>(text), 9), 0xCBF43926u);
+    // Continuing a CRC over a second part equals one pass over both.
+    EXPECT_EQ(PngCrc32(reinterpret_cast<const std::uint8_t*>(text) + 4, 5,
+                       PngCrc32(reinterpret_cast<const std::uint8_t*>(text), 4)),
+              0xCBF43926u);
+}
+
+TEST(ParseApngChunks, CollectsControlsPiecesAndCarriedChunks) {
+    PngWriter png;
+    png.Ihdr(100, 80)
+        .Chunk("PLTE", Bytes({1, 2, 3}))
+        .Chunk("acTL", Bytes({0, 0, 0, 2, 0, 0, 0, 0}))
+        .Chunk("tRNS", Bytes({9}))
+        .Fctl(100, 80, 0, 0, 1, 10, 0, 0)
+        .Chunk("IDAT", Bytes({'a'}))
+        .Chunk("IDAT", Bytes({'b', 'c'}))
+        .Fctl(20, 10, 5, 6, 3, 1000, 2, 1)
+        .Chunk("fdAT", Bytes({0, 0, 0, 7, 'd', 'e'}))
+        .Chunk("tEXt", Bytes({'x'}))
+        .Chunk("IEND", {});
+    ApngParseState state;
+    ASSERT_EQ(Walk(png.bytes, state), ChunkWalkResult::Ok);
+    EXPECT_TRUE(state.sawIHDR);
+    EXPECT_TRUE(state.sawAcTL);
+    EXPECT_EQ(state.CanvasWidth(), 100u);
+    EXPECT_EQ(state.CanvasHeight(), 80u);
+    ASSERT_EQ(state.controls.size(), 2u);
+    ASSERT_EQ(state.controls[0].pieces.size(), 2u);
+    EXPECT_EQ(Span(state.controls[0].pieces[0]), "a");
+    EXPECT_EQ(Span(state.controls[0].pieces[1]), "bc");
+    const ApngFrameControl& second = state.controls[1];
+    EXPECT_EQ(second.width, 20u);
+    EXPECT_EQ(second.height, 10u);
+    EXPECT_EQ(second.x_offset, 5u);
+    EXPECT_EQ(second.y_offset, 6u);
+    EXPECT_EQ(second.delay_num, 3);
+    EXPECT_EQ(second.delay_den, 1000);
+    EXPECT_EQ(second.dispose_op, 2);
+    EXPECT_EQ(second.blend_op, 1);
+    ASSERT_EQ(second.pieces.size(), 1u);
+    EXPECT_EQ(Span(second.pieces[0]), "de"); // without the sequence number
+    // Chunks before the image data are carried (acTL is not); the text after it is not.
+    ASSERT_EQ(state.ancillaryChunks.size(), 2u);
+    EXPECT_EQ(std::memcmp(state.ancillaryChunks[0].type.data(), "PLTE", 4), 0);
+    EXPECT_EQ(std::memcmp(state.ancillaryChunks[1].type.data(), "tRNS", 4), 0);
+}
+
+TEST(ParseApngChunks, DefaultImageWithoutControlBecomesAFullSizeFirstFrame) {
+    PngWriter png;
+    png.Ihdr(30, 20).Chunk("acTL", Bytes({0, 0, 0, 2, 0, 0, 0, 0})).Chunk("IDAT", Bytes({'a'}));
+    png.Fctl(10, 10, 0, 0, 1, 2, 0, 1).Chunk("fdAT", Bytes({0, 0, 0, 1, 'b'})).Chunk("IEND", {});
+    ApngParseState state;
+    ASSERT_EQ(Walk(png.bytes, state), ChunkWalkResult::Ok);
+    ASSERT_EQ(state.controls.size(), 2u);
+    const ApngFrameControl& first = state.controls[0];
+    EXPECT_EQ(first.width, 30u);
+    EXPECT_EQ(first.height, 20u);
+    EXPECT_EQ(first.delay_num, 1);
+    EXPECT_EQ(first.delay_den, 10);
+    EXPECT_EQ(first.blend_op, 0);
+    EXPECT_EQ(Span(first.pieces[0]), "a");
+}
+
+TEST(ParseApngChunks, MalformedFilesAreRefused) {
+    ApngParseState state;
+    std::vector<std::uint8_t> nineteen(std::begin(kPngSignature), std::end(kPngSignature));
+    nineteen.resize(19, 0);
+    EXPECT_EQ(Walk(nineteen, state), ChunkWalkResult::Malformed);
+
+    const auto refused = [](PngWriter png) {
+        ApngParseState s;
+        return Walk(png.bytes, s);
+    };
+    EXPECT_EQ(refused(PngWriter().Ihdr(4, 4).Chunk("fcTL", std::vector<std::uint8_t>(25))), ChunkWalkResult::Malformed);
+    EXPECT_EQ(refused(PngWriter().Ihdr(4, 4).Chunk("fcTL", std::vector<std::uint8_t>(27))), ChunkWalkResult::Malformed);
+    EXPECT_EQ(refused(PngWriter().Ihdr(4, 4).Chunk("fdAT", Bytes({0, 0, 0, 1, 5}))), ChunkWalkResult::Malformed);
+    EXPECT_EQ(refused(PngWriter().Ihdr(4, 4).Fctl(4, 4, 0, 0, 1, 1, 0, 0).Chunk("fdAT", Bytes({0, 0, 0}))),
+              ChunkWalkResult::Malformed);
+    EXPECT_EQ(refused(PngWriter().Chunk("IHDR", std::vector<std::uint8_t>(12))), ChunkWalkResult::Malformed);
+
+    // A chunk whose data or CRC runs past the end is refused...
+    PngWriter cut;
+    cut.Ihdr(4, 4).Chunk("IDAT", Bytes({1, 2, 3, 4, 5, 6, 7, 8}));
+    cut.bytes.resize(cut.bytes.size() - 2);
+    EXPECT_EQ(Walk(cut.bytes, state), ChunkWalkResult::Malformed);
+    // ...but fewer than 12 trailing bytes after a complete chunk are ignored.
+    PngWriter tail;
+    tail.Ihdr(4, 4).Chunk("IDAT", Bytes({1}));
+    tail.bytes.insert(tail.bytes.end(), {0, 0, 0, 0, 'I', 'E', 'N'});
+    EXPECT_EQ(Walk(tail.bytes, state), ChunkWalkResult::Ok);
+    EXPECT_EQ(state.controls.size(), 1u);
+}
+
+TEST(ParseApngChunks, CorruptCrcsAndSequenceNumbersAreNotLookedAt) {
+    PngWriter png;
+    png.Ihdr(4, 4).Chunk("acTL", Bytes({0, 0, 0, 1, 0, 0, 0, 0})).Fctl(4, 4, 0, 0, 1, 1, 0, 0).Chunk("IDAT", Bytes({1}));
+    png.bytes[png.bytes.size() - 1] ^= 0xFF; // the IDAT's CRC
+    ApngParseState state;
+    EXPECT_EQ(Walk(png.bytes, state), ChunkWalkResult::Ok);
+    EXPECT_EQ(state.controls.size(), 1u);
+}
+
+TEST(ParseApngChunks, PollsBeforeEachChunk) {
+    PngWriter png;
+    png.Ihdr(4, 4).Chunk("acTL", Bytes({0, 0, 0, 1, 0, 0, 0, 0})).Chunk("IDAT", Bytes({1})).Chunk("IEND", {});
+    ApngParseState state;
+    int polls = 0;
+    EXPECT_EQ(ParseApngChunks(png.bytes.data(), png.bytes.size(), state, [&] { return ++polls == 3; }),
+              ChunkWalkResult::Stopped);
+    EXPECT_EQ(polls, 3);
+}
+
+TEST(BuildFramePng, RebuildsAStandAlonePngByteForByte) {
+    PngWriter png;
+    png.Ihdr(100, 80)
+        .Chunk("PLTE", Bytes({1, 2, 3}))
+        .Chunk("acTL", Bytes({0, 0, 0, 1, 0, 0, 0, 0}))
+        .Fctl(20, 10, 0, 0, 1, 1, 0, 0)
+        .Chunk("IDAT", Bytes({'a'}))
+        .Chunk("IDAT", Bytes({'b', 'c'}))
+        .Chunk("IDAT", Bytes({'d'}))
+        .Chunk("IEND", {});
+    ApngParseState state;
+    ASSERT_EQ(Walk(png.bytes, state), ChunkWalkResult::Ok);
+    const std::vector<std::uint8_t> frame = BuildFramePng(state.ihdr, state.ancillaryChunks, state.controls[0]);
+
+    // Expected: signature, IHDR with 20x10 and the other header bytes kept, PLTE, three IDATs, IEND.
+    PngWriter expected;
+    std::vector<std::uint8_t> header(state.ihdr.begin(), state.ihdr.end());
+    PngWriter::Put32(header, 0, 20);
+    PngWriter::Put32(header, 4, 10);
+    expected.Chunk("IHDR", header)
+        .Chunk("PLTE", Bytes({1, 2, 3}))
+        .Chunk("IDAT", Bytes({'a'}))
+        .Chunk("IDAT", Bytes({'b', 'c'}))
+        .Chunk("IDAT", Bytes({'d'}))
+        .Chunk("IEND", {});
+    EXPECT_EQ(frame, expected.bytes);
+    EXPECT_EQ(header[8], 8);
+    EXPECT_EQ(header[12], 1);
+}
