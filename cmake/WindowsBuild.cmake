@@ -39,4 +39,5 @@ foreach(source IN LISTS QUIVANE_WINDOWS_BENCH)
   target_link_options(${name} PRIVATE -municode)
 endforeach()
 
+add_subdirectory(tests/support/webp_wic)
 add_subdirectory(tests/windows)

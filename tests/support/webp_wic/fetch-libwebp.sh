@@ -61,10 +61,6 @@ Suites: bookworm-security
 Components: main
 SRC
 fi
-# Keep the keyring the machine's stanzas name; add Debian's where none is named.
-if ! grep -q '^Signed-By:' "$sources" && [ -f /usr/share/keyrings/debian-archive-keyring.gpg ]; then
-  sed -i 's|^Components:.*|&\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg|' "$sources"
-fi
 
 cat >"$apt/apt.conf" <<CONF
 Dir::Etc::sourcelist "$sources";
