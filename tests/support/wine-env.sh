@@ -5,6 +5,7 @@ export WINEPREFIX="${WINEPREFIX:-$QUIVANE_BUILD_DIR/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export WINEARCH=win64
+export QUIVANE_SOURCE_DIR="${QUIVANE_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 
 # Creates the prefix once; later calls find it ready.
 quivane_wine_prefix() {
@@ -13,4 +14,5 @@ quivane_wine_prefix() {
     wineboot -i </dev/null >/dev/null 2>&1
     wineserver -w
   fi
+  "$(dirname "${BASH_SOURCE[0]}")/register-test-codecs.sh"
 }
