@@ -11,6 +11,7 @@ set(QUIVANE_WINDOWS_TESTS
   presenter_playback_tests
   preview_handler_tests
   presenter_tests
+  webp_codec_tests
 )
 set(QUIVANE_WINDOWS_SCRIPT_TESTS
   dll_imports_exports
