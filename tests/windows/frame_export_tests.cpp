@@ -201,8 +201,19 @@ TEST(WriteFrame, FilesDecodeToTheFrame) {
     EXPECT_EQ(std::memcmp(fromBmp.At(0, 0), kFramePixels, 3), 0);
     EXPECT_EQ(std::memcmp(fromBmp.At(1, 1), kFramePixels + 16, 3), 0);
     EXPECT_EQ(fromBmp.At(1, 0)[3], 255);
+    // JPEG: 24 bits and lossy; the opaque white pixel stays close to white.
+    const std::wstring jpeg = TempPath(L"quivane_frame.jpg");
+    ASSERT_EQ(WriteFrameFile(frame.Get(), jpeg), S_OK);
+    Pixels fromJpeg;
+    ASSERT_EQ(DecodeFileAsPremultipliedBgra(jpeg, fromJpeg), S_OK);
+    EXPECT_EQ(fromJpeg.width, 3u);
+    EXPECT_EQ(fromJpeg.height, 2u);
+    EXPECT_GT(fromJpeg.At(1, 1)[0], 160);
+    EXPECT_GT(fromJpeg.At(1, 1)[1], 160);
+    EXPECT_EQ(fromJpeg.At(1, 1)[3], 255);
     DeleteFileW(png.c_str());
     DeleteFileW(bmp.c_str());
+    DeleteFileW(jpeg.c_str());
 }
 
 TEST(SaveDialog, ProposesTheNameAndWritesWhatTheUserTyped) {
