@@ -12,6 +12,7 @@ set(QUIVANE_WINDOWS_TESTS
   preview_handler_tests
   presenter_tests
   webp_codec_tests
+  webp_renderer_tests
 )
 set(QUIVANE_WINDOWS_SCRIPT_TESTS
   dll_imports_exports
