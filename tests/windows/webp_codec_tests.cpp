@@ -359,6 +359,64 @@ TEST(WebpCodec, NoPaletteThumbnailOrColourContexts) {
     EXPECT_EQ(contexts, 0u);
 }
 
+// The server's own entry points, on the DLL built beside this program: it
+// stays loaded while anything it handed out is alive or it is locked.
+TEST(WebpCodec, ServerCountsItsObjectsAndLocks) {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    ASSERT_TRUE(length > 0 && length < MAX_PATH);
+    std::wstring dll(path, length);
+    dll = dll.substr(0, dll.find_last_of(L'\\') + 1) + L"QuivaneTestWebpDecoder.dll";
+    HMODULE module = LoadLibraryW(dll.c_str());
+    ASSERT_NE(module, nullptr);
+    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    using NoArguments = HRESULT(STDAPICALLTYPE*)();
+    const auto getClassObject = reinterpret_cast<GetClassObject>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+    const auto canUnloadNow = reinterpret_cast<NoArguments>(
+        reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    ASSERT_NE(getClassObject, nullptr);
+    ASSERT_NE(canUnloadNow, nullptr);
+
+    EXPECT_EQ(canUnloadNow(), S_OK);
+    ComPtr<IClassFactory> factory;
+    EXPECT_EQ(getClassObject(GUID_ContainerFormatWebp, IID_PPV_ARGS(&factory)), CLASS_E_CLASSNOTAVAILABLE);
+    ASSERT_EQ(getClassObject(kTestWebpDecoder, IID_PPV_ARGS(&factory)), S_OK);
+    EXPECT_EQ(canUnloadNow(), S_FALSE);
+
+    ComPtr<IWICBitmapDecoder> decoder;
+    ComPtr<IUnknown> outer;
+    ASSERT_EQ(factory->QueryInterface(IID_PPV_ARGS(&outer)), S_OK);
+    EXPECT_EQ(factory->CreateInstance(outer.Get(), IID_PPV_ARGS(&decoder)), CLASS_E_NOAGGREGATION);
+    outer.Reset();
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&decoder)), S_OK);
+    factory.Reset();
+    EXPECT_EQ(canUnloadNow(), S_FALSE) << "a decoder is alive";
+
+    auto stream = StreamFromBytes(Fixture("anim-lossless.webp"));
+    ASSERT_EQ(decoder->Initialize(stream.Get(), WICDecodeMetadataCacheOnDemand), S_OK);
+    ComPtr<IWICBitmapFrameDecode> frame;
+    ASSERT_EQ(decoder->GetFrame(1, &frame), S_OK);
+    ComPtr<IWICMetadataQueryReader> reader;
+    ASSERT_EQ(frame->GetMetadataQueryReader(&reader), S_OK);
+    decoder.Reset();
+    EXPECT_EQ(canUnloadNow(), S_FALSE) << "a frame is alive";
+    frame.Reset();
+    EXPECT_EQ(canUnloadNow(), S_FALSE) << "a metadata reader is alive";
+    reader.Reset();
+    EXPECT_EQ(canUnloadNow(), S_OK);
+
+    ASSERT_EQ(getClassObject(kTestWebpDecoder, IID_PPV_ARGS(&factory)), S_OK);
+    ASSERT_EQ(factory->LockServer(TRUE), S_OK);
+    factory.Reset();
+    EXPECT_EQ(canUnloadNow(), S_FALSE) << "the server is locked";
+    ASSERT_EQ(getClassObject(kTestWebpDecoder, IID_PPV_ARGS(&factory)), S_OK);
+    ASSERT_EQ(factory->LockServer(FALSE), S_OK);
+    factory.Reset();
+    EXPECT_EQ(canUnloadNow(), S_OK);
+    FreeLibrary(module);
+}
+
 // Wine's pattern match leaves the stream part way in; the decoder starts over.
 TEST(WebpCodec, InitializeReadsFromTheStartOnce) {
     ComPtr<IWICBitmapDecoder> decoder;
