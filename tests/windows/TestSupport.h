@@ -39,6 +39,8 @@ std::string Hex(HRESULT hr);
 
 #include "renderers/WicAnimatedRenderer.h"
 
+#include <gtest/gtest.h>
+
 namespace QuivaneTest {
 
 // A solid, opaque premultiplied-BGRA bitmap of one colour (bytes B, G, R).
@@ -58,6 +60,11 @@ private:
 };
 
 std::vector<ComPtr<IWICBitmap>> SolidFrames(size_t count, UINT width = 4, UINT height = 2);
+
+// Loads `bytes` and checks the outcome is whole: a failure leaves no frames; a
+// success gives canvas-sized, valid premultiplied frames with delays of at least 10 ms.
+::testing::AssertionResult LoadsToWholeFramesOrFails(Quivane::IAnimatedRenderer& renderer,
+                                                     const std::vector<std::uint8_t>& bytes);
 
 // A stream every read and seek of which fails.
 ComPtr<IStream> UnreadableStream();

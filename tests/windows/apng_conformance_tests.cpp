@@ -3,6 +3,9 @@
 // reference values are straight RGBA; frames here are premultiplied BGRA.
 #include "TestSupport.h"
 #include "renderers/ApngRenderer.h"
+#include "renderers/LoadStopCondition.h"
+
+#include <atomic>
 
 #include <gtest/gtest.h>
 
@@ -171,4 +174,36 @@ TEST(ApngRules, SuiteFilesFollowThePathRules) {
         EXPECT_EQ(load(name, renderer), S_OK) << name;
     }
     EXPECT_GE(AllApngNames().size(), 54u);
+}
+
+// Truncated and byte-flipped suite files: a failing result or a whole frame list.
+TEST_P(ApngFile, TruncatedAndCorruptedCopiesLoadCleanly) {
+    const auto original = ReadFileBytes(ConformancePath("apng/" + GetParam() + ".png"));
+    ASSERT_FALSE(original.empty());
+    for (size_t k = 0; k <= 24; ++k) {
+        const std::vector<std::uint8_t> cut(original.begin(),
+                                            original.begin() + static_cast<std::ptrdiff_t>(original.size() * k / 24));
+        ApngRenderer renderer;
+        EXPECT_TRUE(LoadsToWholeFramesOrFails(renderer, cut)) << GetParam() << " cut at " << k << "/24";
+    }
+    std::uint32_t state = static_cast<std::uint32_t>(original.size());
+    for (int variant = 0; variant < 12; ++variant) {
+        auto corrupt = original;
+        for (int f = 0; f < 1 + variant % 3; ++f) {
+            state = state * 1664525u + 1013904223u;
+            corrupt[8 + state % (corrupt.size() - 8)] ^= static_cast<std::uint8_t>(1u << (state >> 29));
+        }
+        ApngRenderer renderer;
+        EXPECT_TRUE(LoadsToWholeFramesOrFails(renderer, corrupt)) << GetParam() << " variant " << variant;
+    }
+}
+
+TEST(ApngRules, StopRequestEndsTheDecodeWithNoFrames) {
+    std::atomic<std::uint64_t> generation{2};
+    SetLoadStopCondition(&generation, 1, 0);
+    ApngRenderer renderer;
+    const HRESULT hr = renderer.Load(StreamFromBytes(ReadFileBytes(ConformancePath("apng/delay.png"))).Get());
+    ClearLoadStopCondition();
+    EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_CANCELLED));
+    EXPECT_EQ(renderer.GetFrameCount(), 0u);
 }
