@@ -62,4 +62,3 @@ BENCHMARK(BM_Memcpy1280x720)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ComposeOpaque1280x720)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ComposeBinaryAlpha1280x720)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ComposeTranslucent1280x720)->Unit(benchmark::kMicrosecond);
-BENCHMARK_MAIN();

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Regenerates the bundled samples in samples/ (committed, so the demo needs no encoder).
-#   apt-get install ffmpeg imagemagick
+#   apt-get install ffmpeg imagemagick webp
 set -eu
 OUT=${1:-$(dirname "$0")/../../samples}
 IM=/usr/bin/convert
@@ -23,4 +23,11 @@ while [ $i -lt 16 ]; do
   i=$((i + 1))
 done
 "$IM" -delay 6 -dispose Background "$TMP"/b*.png -layers OptimizePlus -loop 0 "$OUT/bouncing_ball.gif"
+
+# The same ball as an animated PNG (ffmpeg writes sub-rectangles with blend
+# and dispose operations) and as an animated WebP, and one still PNG.
+ffmpeg -nostdin -v error -y -framerate 16 -i "$TMP/b%02d.png" -plays 0 -f apng -fflags +bitexact \
+  "$OUT/bouncing_ball.png"
+img2webp -loop 0 -lossless -d 60 "$TMP"/b*.png -o "$OUT/bouncing_ball.webp" >/dev/null 2>&1
+cp "$TMP/b05.png" "$OUT/still_ball.png"
 ls -l "$OUT"
