@@ -2,6 +2,7 @@
 # support) and the script checks run against the cross-built binaries.
 set(QUIVANE_WINDOWS_TESTS
   apng_conformance_tests
+  apng_tests
   renderer_core_tests
   gif_tests
   gif_conformance_tests
