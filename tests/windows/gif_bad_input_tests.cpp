@@ -19,7 +19,7 @@ namespace {
 // A small deterministic generator, so a failing variant can be named and rerun.
 class Lcg {
 public:
-    explicit Lcg(std::uint32_t seed) : state_(seed) {}
+    explicit Lcg(std::uint32_t start) : state_(start) {}
     std::uint32_t Next() { return state_ = state_ * 1664525u + 1013904223u; }
 
 private:
