@@ -1,13 +1,27 @@
 #pragma once
+#include "VideoFrame.h"
 #include "WicAnimatedRenderer.h"
 
 namespace Quivane {
 
-// Renderer for .mp4 and .wmv files. Decoding arrives with its format's own work;
-// until then a load answers E_NOTIMPL and leaves the renderer empty.
+// Renderer for .mp4 and .wmv files: one representative still, decoded by the
+// platform's media framework, on a time line with the video's duration.
 class VideoStillRenderer : public WicAnimatedRenderer {
 public:
+    bool IsTimeBased() const override { return duration > 0; }
+    std::uint64_t GetDuration() const override { return duration; }
+    std::uint64_t GetPosition() const override { return position; }
+    HRESULT LoadAtPosition(IStream* stream, std::uint64_t target) override;
     HRESULT DecodeStream(IStream* stream) override;
+
+private:
+    HRESULT DecodeVideoStill(IStream* stream, bool exact, std::uint64_t target);
+
+    std::uint64_t duration = 0;
+    std::uint64_t position = 0;
 };
+
+// Appends the still to a frame list as a 32bppBGR bitmap, cut to its visible area.
+HRESULT MakeStillBitmap(const DecodedVideoFrame& frame, ComPtr<IWICBitmap>& bitmap);
 
 } // namespace Quivane

@@ -21,9 +21,13 @@ HRESULT WicAnimatedRenderer::Load(IStream* stream) {
         ClearFrames();
         return hr;
     }
+    FinishLoad();
+    return S_OK;
+}
+
+void WicAnimatedRenderer::FinishLoad() {
     deviceBitmaps.resize(frames.size());
     thumbnailFrameIndex = static_cast<std::uint32_t>(frames.size() / 2);
-    return S_OK;
 }
 
 void WicAnimatedRenderer::DrawCurrentFrame(ID2D1RenderTarget* target) {

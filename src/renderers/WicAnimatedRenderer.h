@@ -39,6 +39,8 @@ public:
 
 protected:
     void ClearFrames();
+    // After a successful decode: one device-bitmap slot per frame, the middle frame for thumbnails.
+    void FinishLoad();
     HRESULT EnsureDeviceBitmap(ID2D1RenderTarget* target, std::uint32_t index);
     void AppendFrame(Microsoft::WRL::ComPtr<IWICBitmapSource> bitmap, std::uint32_t delayMs);
     void ReserveFrames(std::size_t count) { frames.reserve(count); }

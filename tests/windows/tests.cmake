@@ -14,6 +14,7 @@ set(QUIVANE_WINDOWS_TESTS
   presenter_tests
   webp_codec_tests
   webp_renderer_tests
+  video_still_tests
 )
 set(QUIVANE_WINDOWS_SCRIPT_TESTS
   dll_imports_exports

@@ -1,0 +1,59 @@
+#include "VideoFrame.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace Quivane {
+
+bool PassesDarknessTest(const DecodedVideoFrame& frame) {
+    if (frame.width == 0 || frame.height == 0 || frame.pixels.empty()) return false;
+    if (static_cast<std::uint64_t>(frame.stride) < static_cast<std::uint64_t>(frame.width) * 4) return false;
+    if (static_cast<std::uint64_t>(frame.stride) * frame.height > frame.pixels.size()) return false;
+    const std::uint32_t columnStep = std::max<std::uint32_t>(1, frame.width / 32);
+    const std::uint32_t rowStep = std::max<std::uint32_t>(1, frame.height / 24);
+    std::uint64_t total = 0;
+    std::uint64_t count = 0;
+    std::uint32_t brightest = 0;
+    for (std::uint32_t y = 0; y < frame.height; y += rowStep) {
+        const std::uint8_t* row = frame.pixels.data() + static_cast<std::size_t>(y) * frame.stride;
+        for (std::uint32_t x = 0; x < frame.width; x += columnStep) {
+            const std::uint8_t* p = row + static_cast<std::size_t>(x) * 4;
+            const std::uint32_t luma = (54u * p[2] + 183u * p[1] + 19u * p[0]) >> 8;
+            total += luma;
+            ++count;
+            brightest = std::max(brightest, luma);
+        }
+    }
+    return total / count >= 10 || brightest >= 24;
+}
+
+std::optional<VisibleArea> ChooseVisibleArea(std::uint32_t width, std::uint32_t height, std::int32_t offsetX,
+                                             std::int32_t offsetY, std::uint32_t areaWidth, std::uint32_t areaHeight) {
+    const std::uint32_t x = static_cast<std::uint32_t>(std::max(0, offsetX));
+    const std::uint32_t y = static_cast<std::uint32_t>(std::max(0, offsetY));
+    if (areaWidth == 0 || areaHeight == 0 || x >= width || y >= height) return std::nullopt;
+    VisibleArea area{x, y, std::min(areaWidth, width - x), std::min(areaHeight, height - y)};
+    if (area.width == 0 || area.height == 0) return std::nullopt;
+    if (area.x == 0 && area.y == 0 && area.width == width && area.height == height) return std::nullopt;
+    return area;
+}
+
+void CopyRowsUpright(const std::uint8_t* source, std::int32_t stride, std::uint32_t rowBytes, std::uint32_t height,
+                     std::uint8_t* target) {
+    const std::size_t rowLength = static_cast<std::size_t>(stride < 0 ? -static_cast<std::int64_t>(stride) : stride);
+    for (std::uint32_t i = 0; i < height; ++i) {
+        const std::uint32_t sourceRow = stride < 0 ? height - 1 - i : i;
+        std::memcpy(target + static_cast<std::size_t>(i) * rowLength, source + sourceRow * rowLength, rowBytes);
+    }
+}
+
+std::uint64_t LastShowablePosition(std::uint64_t position, std::uint64_t duration) {
+    return (duration != 0 && position >= duration) ? duration - 1 : position;
+}
+
+std::uint64_t StillPosition(bool exact, std::uint64_t target, std::int64_t timestamp, std::uint64_t duration) {
+    const std::uint64_t position = exact ? target : (timestamp >= 0 ? static_cast<std::uint64_t>(timestamp) : 0);
+    return LastShowablePosition(position, duration);
+}
+
+} // namespace Quivane

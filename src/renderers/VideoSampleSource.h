@@ -1,0 +1,36 @@
+#pragma once
+// What the still search needs of a video: read the next sample, convert the
+// sample just read into a frame, seek. The product reads through Media
+// Foundation's source reader; tests script a source of their own.
+#include "VideoFrame.h"
+
+#include <windows.h>
+
+namespace Quivane {
+
+class VideoSampleSource {
+public:
+    virtual ~VideoSampleSource() = default;
+    // One read: the reader's flags, the timestamp and whether a sample came.
+    virtual HRESULT ReadSample(DWORD& flags, LONGLONG& timestamp, bool& hasSample) = 0;
+    // Converts the sample the last read delivered.
+    virtual HRESULT ConvertSample(DecodedVideoFrame& frame) = 0;
+    virtual HRESULT Seek(std::uint64_t position) = 0;
+    virtual std::uint64_t Duration() = 0; // 0 when the source reports none
+};
+
+constexpr int kMaxStillReads = 512;
+
+struct StillSearchResult {
+    HRESULT hr = E_FAIL;
+    DecodedVideoFrame frame;
+    std::uint64_t target = 0;
+};
+
+// Finds the still to show: in exact mode the first frame at or after the
+// position, otherwise the first frame that is not nearly black from a third
+// of the way in (reading once more from the start if the end comes first).
+// The first frame converted stands in when nothing better is found.
+StillSearchResult FindVideoStill(VideoSampleSource& source, bool exact, std::uint64_t position);
+
+} // namespace Quivane

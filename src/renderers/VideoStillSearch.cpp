@@ -1,0 +1,77 @@
+#include "LoadStopCondition.h"
+#include "VideoSampleSource.h"
+
+#include "platform/MediaFoundation.h"
+
+namespace Quivane {
+
+StillSearchResult FindVideoStill(VideoSampleSource& source, bool exact, std::uint64_t position) {
+    StillSearchResult result;
+    const std::uint64_t duration = source.Duration();
+    bool seeked = false;
+    if (exact) {
+        result.target = LastShowablePosition(position, duration);
+        if (FAILED(source.Seek(result.target))) {
+            result.hr = E_FAIL;
+            return result;
+        }
+    } else if (duration != 0) {
+        seeked = SUCCEEDED(source.Seek(duration / 3));
+    }
+
+    std::optional<DecodedVideoFrame> fallback;
+    HRESULT leaving = S_OK;
+    bool rewound = false;
+    bool chosen = false;
+    for (int read = 0; read < kMaxStillReads && !chosen; ++read) {
+        if (ShouldStopLoading()) {
+            leaving = StopResult();
+            break;
+        }
+        DWORD flags = 0;
+        LONGLONG timestamp = 0;
+        bool hasSample = false;
+        const HRESULT hr = source.ReadSample(flags, timestamp, hasSample);
+        if (FAILED(hr)) {
+            leaving = hr;
+            break;
+        }
+        if (flags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) continue;
+        if (flags & MF_SOURCE_READERF_ENDOFSTREAM) {
+            // Start once more from the beginning when the search began a third of the way in.
+            if (exact || rewound || !seeked || FAILED(source.Seek(0))) {
+                leaving = E_FAIL;
+                break;
+            }
+            rewound = true;
+            continue;
+        }
+        if (!hasSample) continue;
+        if (ShouldStopLoading()) {
+            leaving = StopResult();
+            break;
+        }
+        DecodedVideoFrame frame;
+        if (FAILED(source.ConvertSample(frame))) continue; // an unconvertible sample is skipped
+        if (exact) {
+            const bool reached = frame.timestamp < 0 || static_cast<std::uint64_t>(frame.timestamp) >= result.target;
+            fallback = std::move(frame);
+            chosen = reached;
+        } else {
+            if (!fallback) fallback = frame;
+            if (PassesDarknessTest(frame)) {
+                fallback = std::move(frame);
+                chosen = true;
+            }
+        }
+    }
+    if (!fallback) {
+        result.hr = FAILED(leaving) ? leaving : E_FAIL;
+        return result;
+    }
+    result.frame = std::move(*fallback);
+    result.hr = S_OK;
+    return result;
+}
+
+} // namespace Quivane
