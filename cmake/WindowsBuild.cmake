@@ -41,4 +41,5 @@ foreach(source IN LISTS QUIVANE_WINDOWS_BENCH)
 endforeach()
 
 add_subdirectory(tests/support/webp_wic)
+add_subdirectory(tests/support/mf_color)
 add_subdirectory(tests/windows)

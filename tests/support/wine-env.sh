@@ -15,4 +15,5 @@ quivane_wine_prefix() {
     wineserver -w
   fi
   "$(dirname "${BASH_SOURCE[0]}")/register-test-codecs.sh"
+  "$(dirname "${BASH_SOURCE[0]}")/register-test-mf.sh"
 }

@@ -14,6 +14,7 @@ set(QUIVANE_WINDOWS_TESTS
   presenter_tests
   webp_codec_tests
   webp_renderer_tests
+  mf_color_tests
   video_still_tests
 )
 set(QUIVANE_WINDOWS_SCRIPT_TESTS
