@@ -1,0 +1,150 @@
+// Video stills from real MP4 and WMV files through the platform's media
+// framework (in the test prefix, with the stand-in colour converter under
+// tests/support): the representative still, positioned stills, pixels
+// against ffmpeg's own decoding, and damaged files.
+#include "TestSupport.h"
+#include "renderers/VideoFrame.h"
+#include "renderers/VideoStillRenderer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+using namespace Quivane;
+using namespace QuivaneTest;
+
+namespace {
+
+constexpr std::uint64_t kSecond = 10'000'000;
+
+std::vector<std::uint8_t> Video(const std::string& name) {
+    const char* source = std::getenv("QUIVANE_SOURCE_DIR");
+    if (source == nullptr) return {};
+    return ReadFileBytes(WindowsPathFromUnix(std::string(source) + "/tests/fixtures/video/" + name));
+}
+
+Pixels Still(IAnimatedRenderer& renderer) {
+    ComPtr<IWICBitmapSource> frame;
+    Pixels pixels;
+    EXPECT_EQ(renderer.GetFrameBitmap(0, &frame), S_OK);
+    if (frame) EXPECT_EQ(ReadPremultipliedBgra(frame.Get(), pixels), S_OK);
+    return pixels;
+}
+
+DecodedVideoFrame AsFrame(const Pixels& pixels) {
+    DecodedVideoFrame frame;
+    frame.width = pixels.width;
+    frame.height = pixels.height;
+    frame.stride = pixels.width * 4;
+    frame.pixels = pixels.bytes;
+    return frame;
+}
+
+// Mean absolute difference per channel against a binary PPM (RGB).
+double MeanDifference(const Pixels& pixels, const std::vector<std::uint8_t>& ppm) {
+    const std::string text(ppm.begin(), ppm.begin() + std::min<size_t>(ppm.size(), 64));
+    unsigned width = 0, height = 0, maxValue = 0;
+    int consumed = 0;
+    if (std::sscanf(text.c_str(), "P6 %u %u %u%n", &width, &height, &maxValue, &consumed) != 3) return 1e9;
+    if (width != pixels.width || height != pixels.height) return 1e9;
+    const std::uint8_t* rgb = ppm.data() + consumed + 1;
+    double total = 0;
+    for (UINT y = 0; y < height; ++y) {
+        for (UINT x = 0; x < width; ++x) {
+            const std::uint8_t* p = pixels.At(x, y);
+            const std::uint8_t* e = rgb + (static_cast<size_t>(y) * width + x) * 3;
+            total += std::abs(p[2] - e[0]) + std::abs(p[1] - e[1]) + std::abs(p[0] - e[2]);
+        }
+    }
+    return total / (3.0 * width * height);
+}
+
+} // namespace
+
+TEST(VideoPlatform, FullLoadShowsAStillPastTheBlackPart) {
+    VideoStillRenderer renderer;
+    ASSERT_EQ(renderer.Load(StreamFromBytes(Video("black_then_bright.mp4")).Get()), S_OK);
+    ASSERT_EQ(renderer.GetFrameCount(), 1u);
+    EXPECT_TRUE(renderer.IsTimeBased());
+    EXPECT_NEAR(static_cast<double>(renderer.GetDuration()), 3.0 * kSecond, 0.2 * kSecond);
+    EXPECT_GE(renderer.GetPosition(), kSecond); // the black second is passed over
+    const Pixels still = Still(renderer);
+    EXPECT_EQ(still.width, 160u);
+    EXPECT_EQ(still.height, 90u);
+    EXPECT_TRUE(PassesDarknessTest(AsFrame(still)));
+}
+
+TEST(VideoPlatform, BlackThroughoutShowsTheFallbackStill) {
+    VideoStillRenderer renderer;
+    ASSERT_EQ(renderer.Load(StreamFromBytes(Video("black.mp4")).Get()), S_OK);
+    ASSERT_EQ(renderer.GetFrameCount(), 1u);
+    EXPECT_FALSE(PassesDarknessTest(AsFrame(Still(renderer))));
+}
+
+TEST(VideoPlatform, FullHdGivesAFullHdPicture) {
+    VideoStillRenderer renderer;
+    ASSERT_EQ(renderer.Load(StreamFromBytes(Video("hd1080.mp4")).Get()), S_OK);
+    const Pixels still = Still(renderer);
+    EXPECT_EQ(still.width, 1920u);
+    EXPECT_EQ(still.height, 1080u);
+}
+
+TEST(VideoPlatform, PositionedLoadsReportTheirTarget) {
+    const auto bytes = Video("black_then_bright.mp4");
+    VideoStillRenderer renderer;
+    ASSERT_EQ(renderer.Load(StreamFromBytes(bytes).Get()), S_OK);
+    const std::uint64_t duration = renderer.GetDuration();
+    for (const std::uint64_t target : {std::uint64_t{0}, duration / 2, duration, duration + 5 * kSecond}) {
+        ASSERT_EQ(renderer.LoadAtPosition(StreamFromBytes(bytes).Get(), target), S_OK) << target;
+        EXPECT_EQ(renderer.GetFrameCount(), 1u);
+        EXPECT_EQ(renderer.GetPosition(), std::min(target, duration - 1));
+        EXPECT_EQ(renderer.GetDuration(), duration);
+    }
+}
+
+TEST(VideoPlatform, PixelsMatchFfmpegAtTheSameTime) {
+    struct Case {
+        const char* video;
+        std::uint64_t at;
+        const char* reference;
+    };
+    for (const Case& c : {Case{"black_then_bright.mp4", 2 * kSecond, "black_then_bright.frame20.ppm"},
+                          Case{"pattern.wmv", kSecond, "pattern.frame10.ppm"}}) {
+        VideoStillRenderer renderer;
+        ASSERT_EQ(renderer.LoadAtPosition(StreamFromBytes(Video(c.video)).Get(), c.at), S_OK) << c.video;
+        EXPECT_LT(MeanDifference(Still(renderer), Video(c.reference)), 6.0) << c.video;
+    }
+}
+
+TEST(VideoPlatform, ShortAndWmvFilesLoad) {
+    VideoStillRenderer shortClip;
+    ASSERT_EQ(shortClip.Load(StreamFromBytes(Video("short.mp4")).Get()), S_OK);
+    EXPECT_LT(shortClip.GetDuration(), kSecond);
+    VideoStillRenderer wmv;
+    ASSERT_EQ(wmv.Load(StreamFromBytes(Video("pattern.wmv")).Get()), S_OK);
+    EXPECT_NEAR(static_cast<double>(wmv.GetDuration()), 2.0 * kSecond, 0.3 * kSecond);
+}
+
+TEST(VideoPlatform, DamagedFilesFailOrGiveAWholeStill) {
+    std::vector<std::uint8_t> random(5000);
+    std::uint32_t state = 3;
+    for (auto& b : random) b = static_cast<std::uint8_t>((state = state * 1664525u + 1013904223u) >> 24);
+    VideoStillRenderer renderer;
+    EXPECT_TRUE(FAILED(renderer.Load(StreamFromBytes({}).Get())));
+    EXPECT_TRUE(FAILED(renderer.Load(StreamFromBytes(random).Get())));
+    for (const char* name : {"black_then_bright.mp4", "pattern.wmv"}) {
+        const auto original = Video(name);
+        for (int k = 1; k < 8; ++k) {
+            auto cut = original;
+            cut.resize(original.size() * k / 8);
+            EXPECT_TRUE(LoadsToWholeFramesOrFails(renderer, cut)) << name << " cut " << k;
+            auto flipped = original;
+            for (int f = 0; f < 4; ++f) {
+                state = state * 1664525u + 1013904223u;
+                flipped[state % flipped.size()] ^= static_cast<std::uint8_t>(1u << (state >> 29));
+            }
+            EXPECT_TRUE(LoadsToWholeFramesOrFails(renderer, flipped)) << name << " flipped " << k;
+        }
+    }
+}
