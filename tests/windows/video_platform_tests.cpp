@@ -28,7 +28,9 @@ Pixels Still(IAnimatedRenderer& renderer) {
     ComPtr<IWICBitmapSource> frame;
     Pixels pixels;
     EXPECT_EQ(renderer.GetFrameBitmap(0, &frame), S_OK);
-    if (frame) EXPECT_EQ(ReadPremultipliedBgra(frame.Get(), pixels), S_OK);
+    if (frame) {
+        EXPECT_EQ(ReadPremultipliedBgra(frame.Get(), pixels), S_OK);
+    }
     return pixels;
 }
 
