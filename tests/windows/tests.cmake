@@ -16,6 +16,7 @@ set(QUIVANE_WINDOWS_TESTS
   webp_renderer_tests
   mf_color_tests
   video_still_tests
+  video_platform_tests
 )
 set(QUIVANE_WINDOWS_SCRIPT_TESTS
   dll_imports_exports
