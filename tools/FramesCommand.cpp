@@ -34,7 +34,7 @@ std::wstring FrameFileName(std::uint64_t index) {
 
 } // namespace
 
-int RunFramesCommand(const std::wstring& file, const std::wstring& outDir, bool printTimes) {
+int RunFramesCommand(const std::wstring& file, const std::wstring& outDir, bool printTimes, double atSeconds) {
     ComPtr<IStream> stream;
     HRESULT hr = OpenReadStream(file, stream);
     if (FAILED(hr)) return Fail(hr, L"open");
@@ -46,7 +46,8 @@ int RunFramesCommand(const std::wstring& file, const std::wstring& outDir, bool 
 
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
-    hr = renderer->Load(stream.Get());
+    hr = atSeconds >= 0 ? renderer->LoadAtPosition(stream.Get(), static_cast<std::uint64_t>(atSeconds * 1e7))
+                        : renderer->Load(stream.Get());
     const double decodeMs = MillisecondsSince(start);
     if (FAILED(hr)) return Fail(hr, L"decode");
 
@@ -79,6 +80,10 @@ int RunFramesCommand(const std::wstring& file, const std::wstring& outDir, bool 
         const double perFrame = count ? decodeMs / static_cast<double>(count) : 0.0;
         std::printf("decode_ms\t%.3f\nframes\t%llu\nms_per_frame\t%.3f\n", decodeMs,
                     static_cast<unsigned long long>(count), perFrame);
+        if (renderer->IsTimeBased()) {
+            std::printf("position_s\t%.3f\nduration_s\t%.3f\n", static_cast<double>(renderer->GetPosition()) / 1e7,
+                        static_cast<double>(renderer->GetDuration()) / 1e7);
+        }
     }
     std::printf("%llu frames written to %ls\n", static_cast<unsigned long long>(count), outDir.c_str());
     return 0;

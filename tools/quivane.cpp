@@ -1,5 +1,5 @@
 // quivane.exe: shows what the library's renderers produce.
-//   quivane frames FILE OUTDIR [--time]
+//   quivane frames FILE OUTDIR [--time] [--at SECONDS]
 //   quivane preview FILE [--size WxH] [--keys LIST] [--screenshot OUT.png [--after-ms N]] [--time]
 #include "FramesCommand.h"
 #include "PreviewCommand.h"
@@ -14,7 +14,7 @@
 namespace {
 
 int Usage() {
-    std::fwprintf(stderr, L"usage: quivane frames FILE OUTDIR [--time]\n"
+    std::fwprintf(stderr, L"usage: quivane frames FILE OUTDIR [--time] [--at SECONDS]\n"
                           L"       quivane preview FILE [--size WxH] [--keys LIST] [--screenshot OUT.png "
                           L"[--after-ms N]] [--time]\n");
     return 2;
@@ -28,8 +28,20 @@ int wmain(int argc, wchar_t** argv) {
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 3;
     int result = 2;
     try {
-        if (args[0] == L"frames" && (args.size() == 3 || (args.size() == 4 && args[3] == L"--time"))) {
-            result = QuivaneTool::RunFramesCommand(args[1], args[2], args.size() == 4);
+        if (args[0] == L"frames" && args.size() >= 3) {
+            bool time = false;
+            double at = -1;
+            bool valid = true;
+            for (size_t i = 3; i < args.size(); ++i) {
+                if (args[i] == L"--time") {
+                    time = true;
+                } else if (args[i] == L"--at" && i + 1 < args.size()) {
+                    at = _wtof(args[++i].c_str());
+                } else {
+                    valid = false;
+                }
+            }
+            result = valid ? QuivaneTool::RunFramesCommand(args[1], args[2], time, at) : Usage();
         } else if (args[0] == L"preview") {
             result = QuivaneTool::RunPreviewCommand(args);
         } else {

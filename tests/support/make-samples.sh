@@ -30,4 +30,9 @@ ffmpeg -nostdin -v error -y -framerate 16 -i "$TMP/b%02d.png" -plays 0 -f apng -
   "$OUT/bouncing_ball.png"
 img2webp -loop 0 -lossless -d 60 "$TMP"/b*.png -o "$OUT/bouncing_ball.webp" >/dev/null 2>&1
 cp "$TMP/b05.png" "$OUT/still_ball.png"
+
+# Videos: the test fixtures that start black, and a WMV2 test pattern.
+"$(dirname "$0")/make-video-fixtures.sh" "$TMP/video" >/dev/null
+cp "$TMP/video/black_then_bright.mp4" "$OUT/dark_start.mp4"
+cp "$TMP/video/pattern.wmv" "$OUT/pattern.wmv"
 ls -l "$OUT"
