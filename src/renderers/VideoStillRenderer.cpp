@@ -42,7 +42,13 @@ public:
         return hr;
     }
 
-    HRESULT ConvertSample(DecodedVideoFrame& frame) override;
+    HRESULT ConvertSample(DecodedVideoFrame& frame) override {
+        if (!reader_ || !sample_) return E_POINTER;
+        // The current type, so a size change during reading is followed.
+        ComPtr<IMFMediaType> type;
+        RETURN_IF_FAILED(reader_->GetCurrentMediaType(static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), &type));
+        return ReadVideoFrame(type.Get(), sample_.Get(), frame);
+    }
 
     HRESULT Seek(std::uint64_t position) override {
         PROPVARIANT value;
@@ -86,10 +92,10 @@ std::optional<VisibleArea> ReadVisibleArea(IMFMediaType* type, std::uint32_t wid
     return std::nullopt;
 }
 
-HRESULT SourceReaderSamples::ConvertSample(DecodedVideoFrame& frame) {
-    if (!reader_ || !sample_) return E_POINTER;
-    ComPtr<IMFMediaType> type;
-    RETURN_IF_FAILED(reader_->GetCurrentMediaType(static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), &type));
+} // namespace
+
+HRESULT ReadVideoFrame(IMFMediaType* type, IMFSample* sample, DecodedVideoFrame& frame) {
+    if (type == nullptr || sample == nullptr) return E_POINTER;
     UINT64 size = 0;
     RETURN_IF_FAILED(type->GetUINT64(MF_MT_FRAME_SIZE, &size));
     frame.width = static_cast<std::uint32_t>(size >> 32);
@@ -102,10 +108,10 @@ HRESULT SourceReaderSamples::ConvertSample(DecodedVideoFrame& frame) {
     if (rowLength < static_cast<std::uint64_t>(frame.width) * 4) return E_FAIL;
     frame.stride = static_cast<std::uint32_t>(rowLength);
     LONGLONG time = 0;
-    if (SUCCEEDED(sample_->GetSampleTime(&time))) frame.timestamp = time;
+    if (SUCCEEDED(sample->GetSampleTime(&time))) frame.timestamp = time;
 
     ComPtr<IMFMediaBuffer> buffer;
-    RETURN_IF_FAILED(sample_->ConvertToContiguousBuffer(&buffer));
+    RETURN_IF_FAILED(sample->ConvertToContiguousBuffer(&buffer));
     BYTE* data = nullptr;
     DWORD length = 0;
     RETURN_IF_FAILED(buffer->Lock(&data, nullptr, &length));
@@ -114,14 +120,12 @@ HRESULT SourceReaderSamples::ConvertSample(DecodedVideoFrame& frame) {
         buffer->Unlock();
         return E_FAIL;
     }
-    frame.visibleArea = ReadVisibleArea(type.Get(), frame.width, frame.height);
+    frame.visibleArea = ReadVisibleArea(type, frame.width, frame.height);
     frame.pixels.resize(static_cast<std::size_t>(needed));
     CopyRowsUpright(data, stride, frame.stride, frame.height, frame.pixels.data());
     buffer->Unlock();
     return S_OK;
 }
-
-} // namespace
 
 HRESULT MakeStillBitmap(const DecodedVideoFrame& frame, ComPtr<IWICBitmap>& bitmap) {
     ComPtr<IWICImagingFactory> factory;

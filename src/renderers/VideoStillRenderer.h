@@ -2,6 +2,8 @@
 #include "VideoFrame.h"
 #include "WicAnimatedRenderer.h"
 
+#include <mfobjects.h>
+
 namespace Quivane {
 
 // Renderer for .mp4 and .wmv files: one representative still, decoded by the
@@ -21,7 +23,12 @@ private:
     std::uint64_t position = 0;
 };
 
-// Appends the still to a frame list as a 32bppBGR bitmap, cut to its visible area.
+// The still as a 32bppBGR bitmap, cut to its visible area.
 HRESULT MakeStillBitmap(const DecodedVideoFrame& frame, ComPtr<IWICBitmap>& bitmap);
+
+// Converts one RGB32 sample of the given media type: size, stride (width x 4
+// when the type has none; negative means bottom-up), visible area from the
+// apertures, rows copied upright.
+HRESULT ReadVideoFrame(IMFMediaType* type, IMFSample* sample, DecodedVideoFrame& frame);
 
 } // namespace Quivane

@@ -10,6 +10,10 @@
 #include "platform/MediaFoundation.h"
 
 #include <mferror.h>
+#include <mfapi.h>
+#include <mfidl.h>
+
+#include <cstring>
 
 #include <atomic>
 #include <deque>
@@ -197,6 +201,129 @@ TEST_F(StillSearch, StopsForANewerLoadOrAPassedDeadline) {
     EXPECT_EQ(FindVideoStill(none, false, 0).hr, HRESULT_FROM_WIN32(ERROR_CANCELLED));
     SetLoadStopCondition(nullptr, 0, 1); // a deadline long passed
     EXPECT_EQ(FindVideoStill(none, false, 0).hr, HRESULT_FROM_WIN32(WAIT_TIMEOUT));
+}
+
+TEST_F(StillSearch, APositionedLoadEndsWithinOneReadOfItsDeadline) {
+    source.duration = 100 * 10'000'000ull;
+    for (int i = 0; i < 100; ++i) source.script.push_back(Sample(i, 0)); // never reaches the target
+    source.onRead = [](int) { Sleep(100); };
+    SetLoadStopCondition(nullptr, 0, GetTickCount64() + 500);
+    const ULONGLONG start = GetTickCount64();
+    const StillSearchResult found = FindVideoStill(source, true, 99 * 10'000'000ull);
+    const ULONGLONG took = GetTickCount64() - start;
+    EXPECT_EQ(found.hr, S_OK); // the last frame read stands in
+    EXPECT_GE(took, 450u);
+    EXPECT_LE(took, 500u + 250u);
+}
+
+namespace {
+
+// A real media type and sample, as the source reader hands them over.
+ComPtr<IMFMediaType> Rgb32Type(UINT32 width, UINT32 height) {
+    ComPtr<IMFMediaType> type;
+    EXPECT_EQ(MFCreateMediaType(&type), S_OK);
+    type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
+    type->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_RGB32);
+    type->SetUINT64(MF_MT_FRAME_SIZE, (static_cast<UINT64>(width) << 32) | height);
+    return type;
+}
+
+// Rows of `rowBytes`, each filled with its row number.
+ComPtr<IMFSample> NumberedRows(UINT32 rowBytes, UINT32 rows, LONGLONG time) {
+    ComPtr<IMFMediaBuffer> buffer;
+    EXPECT_EQ(MFCreateMemoryBuffer(rowBytes * rows, &buffer), S_OK);
+    BYTE* data = nullptr;
+    buffer->Lock(&data, nullptr, nullptr);
+    for (UINT32 row = 0; row < rows; ++row) std::memset(data + row * rowBytes, static_cast<int>(row), rowBytes);
+    buffer->Unlock();
+    buffer->SetCurrentLength(rowBytes * rows);
+    ComPtr<IMFSample> sample;
+    EXPECT_EQ(MFCreateSample(&sample), S_OK);
+    sample->AddBuffer(buffer.Get());
+    sample->SetSampleTime(time);
+    return sample;
+}
+
+MFVideoArea Area(int x, int y, LONG width, LONG height) {
+    MFVideoArea area = {};
+    area.OffsetX.value = static_cast<short>(x);
+    area.OffsetY.value = static_cast<short>(y);
+    area.Area.cx = width;
+    area.Area.cy = height;
+    return area;
+}
+
+class ReadFrame : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(MFStartup(MF_VERSION, MFSTARTUP_LITE), S_OK); }
+    void TearDown() override { MFShutdown(); }
+};
+
+} // namespace
+
+TEST_F(ReadFrame, StrideMissingMeansWidthTimesFour) {
+    auto type = Rgb32Type(4, 3);
+    DecodedVideoFrame frame;
+    ASSERT_EQ(ReadVideoFrame(type.Get(), NumberedRows(16, 3, 1234).Get(), frame), S_OK);
+    EXPECT_EQ(frame.stride, 16u);
+    EXPECT_EQ(frame.timestamp, 1234);
+    EXPECT_EQ(frame.pixels[2 * 16], 2);
+    EXPECT_FALSE(frame.visibleArea.has_value());
+}
+
+TEST_F(ReadFrame, NegativeStrideComesOutUpright) {
+    auto type = Rgb32Type(4, 3);
+    type->SetUINT32(MF_MT_DEFAULT_STRIDE, static_cast<UINT32>(-24)); // bottom-up rows of 24 bytes
+    DecodedVideoFrame frame;
+    ASSERT_EQ(ReadVideoFrame(type.Get(), NumberedRows(24, 3, 0).Get(), frame), S_OK);
+    EXPECT_EQ(frame.stride, 24u);
+    EXPECT_EQ(frame.pixels[0], 2); // the last row in memory is the top one
+    EXPECT_EQ(frame.pixels[2 * 24], 0);
+}
+
+TEST_F(ReadFrame, ShortBuffersNarrowStridesAndEmptySizesAreRefused) {
+    auto type = Rgb32Type(4, 3);
+    DecodedVideoFrame frame;
+    EXPECT_EQ(ReadVideoFrame(type.Get(), NumberedRows(16, 2, 0).Get(), frame), E_FAIL);
+    type->SetUINT32(MF_MT_DEFAULT_STRIDE, 12);
+    EXPECT_EQ(ReadVideoFrame(type.Get(), NumberedRows(16, 3, 0).Get(), frame), E_FAIL);
+    auto empty = Rgb32Type(0, 3);
+    EXPECT_EQ(ReadVideoFrame(empty.Get(), NumberedRows(16, 3, 0).Get(), frame), E_FAIL);
+    EXPECT_EQ(ReadVideoFrame(nullptr, NumberedRows(16, 3, 0).Get(), frame), E_POINTER);
+}
+
+TEST_F(ReadFrame, AperturesChooseTheVisibleArea) {
+    auto type = Rgb32Type(1920, 1088);
+    MFVideoArea display = Area(0, 0, 1920, 1080);
+    type->SetBlob(MF_MT_MINIMUM_DISPLAY_APERTURE, reinterpret_cast<UINT8*>(&display), sizeof(display));
+    MFVideoArea geometric = Area(8, 8, 100, 100); // the display aperture comes first
+    type->SetBlob(MF_MT_GEOMETRIC_APERTURE, reinterpret_cast<UINT8*>(&geometric), sizeof(geometric));
+    DecodedVideoFrame frame;
+    ASSERT_EQ(ReadVideoFrame(type.Get(), NumberedRows(1920 * 4, 1088, 0).Get(), frame), S_OK);
+    ASSERT_TRUE(frame.visibleArea.has_value());
+    EXPECT_EQ(frame.visibleArea->width, 1920u);
+    EXPECT_EQ(frame.visibleArea->height, 1080u);
+    ComPtr<IWICBitmap> bitmap;
+    ASSERT_EQ(MakeStillBitmap(frame, bitmap), S_OK);
+    UINT width = 0, height = 0;
+    bitmap->GetSize(&width, &height);
+    EXPECT_EQ(height, 1080u);
+
+    auto whole = Rgb32Type(8, 8);
+    MFVideoArea all = Area(0, 0, 8, 8); // the whole frame: no area
+    whole->SetBlob(MF_MT_GEOMETRIC_APERTURE, reinterpret_cast<UINT8*>(&all), sizeof(all));
+    ASSERT_EQ(ReadVideoFrame(whole.Get(), NumberedRows(32, 8, 0).Get(), frame), S_OK);
+    EXPECT_FALSE(frame.visibleArea.has_value());
+    MFVideoArea outside = Area(9, 0, 4, 4);
+    whole->SetBlob(MF_MT_GEOMETRIC_APERTURE, reinterpret_cast<UINT8*>(&outside), sizeof(outside));
+    ASSERT_EQ(ReadVideoFrame(whole.Get(), NumberedRows(32, 8, 0).Get(), frame), S_OK);
+    EXPECT_FALSE(frame.visibleArea.has_value());
+    MFVideoArea offset = Area(2, 3, 4, 4);
+    whole->SetBlob(MF_MT_GEOMETRIC_APERTURE, reinterpret_cast<UINT8*>(&offset), sizeof(offset));
+    ASSERT_EQ(ReadVideoFrame(whole.Get(), NumberedRows(32, 8, 0).Get(), frame), S_OK);
+    ASSERT_TRUE(frame.visibleArea.has_value());
+    EXPECT_EQ(frame.visibleArea->x, 2u);
+    EXPECT_EQ(frame.visibleArea->y, 3u);
 }
 
 TEST(VideoStillBitmap, VisibleAreaCutsThePicture) {
