@@ -87,6 +87,10 @@ foreach(name IN LISTS QUIVANE_WINDOWS_TESTS)
            COMMAND ${CMAKE_SOURCE_DIR}/tests/support/wine-run ${QUIVANE_WINDOWS_BINARY_DIR}/bin/${name}.exe)
   set_tests_properties(windows.${name} PROPERTIES TIMEOUT 600)
 endforeach()
+# Media Foundation under Wine runs on GStreamer; these programs take turns
+# rather than decode video side by side.
+set_tests_properties(windows.mf_color_tests windows.video_still_tests windows.video_platform_tests
+                     PROPERTIES RESOURCE_LOCK media_foundation)
 foreach(check IN LISTS QUIVANE_WINDOWS_SCRIPT_TESTS)
   add_test(NAME windows.${check}
            COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/${check}.sh ${QUIVANE_WINDOWS_BINARY_DIR}/bin
