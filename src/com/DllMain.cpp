@@ -1,24 +1,42 @@
-// Library entry points. The preview handler and thumbnail classes are served
-// once they exist; until then no class is available and registration is refused.
+// Library entry points: the class objects of the preview handler and the
+// thumbnail provider. Registration arrives with its own work; until then it
+// is refused.
+#include "PreviewClassFactory.h"
+#include "ServerClasses.h"
+
 #include <windows.h>
 #include <objbase.h>
 
+#include <exception>
+#include <new>
+
 namespace {
-HINSTANCE moduleInstance = nullptr;
+HINSTANCE moduleHandle = nullptr;
 }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
-        moduleInstance = instance;
+        moduleHandle = instance;
         DisableThreadLibraryCalls(instance);
     }
     return TRUE;
 }
 
-STDAPI DllGetClassObject(REFCLSID, REFIID, LPVOID* out) {
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
-    return CLASS_E_CLASSNOTAVAILABLE;
+    if (clsid != Quivane::CLSID_QuivanePreviewHandler && clsid != Quivane::CLSID_QuivaneThumbnailProvider) {
+        return CLASS_E_CLASSNOTAVAILABLE;
+    }
+    auto* factory = new (std::nothrow) Quivane::PreviewClassFactory(clsid);
+    if (factory == nullptr) return E_OUTOFMEMORY;
+    try {
+        const HRESULT hr = factory->QueryInterface(iid, out);
+        factory->Release(); // the caller's reference, if any, keeps it alive
+        return hr;
+    } catch (const std::exception&) {
+        return E_FAIL;
+    }
 }
 
 // The library stays loaded for the life of its host.

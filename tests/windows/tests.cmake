@@ -17,6 +17,8 @@ set(QUIVANE_WINDOWS_TESTS
   mf_color_tests
   video_still_tests
   video_platform_tests
+  thumbnail_tests
+  com_server_tests
 )
 set(QUIVANE_WINDOWS_SCRIPT_TESTS
   dll_imports_exports

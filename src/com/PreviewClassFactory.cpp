@@ -1,0 +1,36 @@
+#include "PreviewClassFactory.h"
+
+#include "ServerClasses.h"
+#include "preview/PreviewHandlerCom.h"
+#include "thumbnail/ThumbnailProviderCom.h"
+
+namespace Quivane {
+
+IFACEMETHODIMP PreviewClassFactory::QueryInterface(REFIID iid, void** out) {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (iid != IID_IUnknown && iid != IID_IClassFactory) return E_NOINTERFACE;
+    *out = static_cast<IClassFactory*>(this);
+    AddRef();
+    return S_OK;
+}
+
+IFACEMETHODIMP_(ULONG) PreviewClassFactory::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount)); }
+
+IFACEMETHODIMP_(ULONG) PreviewClassFactory::Release() {
+    const LONG left = InterlockedDecrement(&refCount);
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+}
+
+IFACEMETHODIMP PreviewClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out) {
+    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    if (classId == CLSID_QuivanePreviewHandler) return CreatePreviewHandler(iid, out);
+    if (classId == CLSID_QuivaneThumbnailProvider) return CreateThumbnailProvider(iid, out);
+    return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+// The library never unloads, so there is nothing to lock.
+IFACEMETHODIMP PreviewClassFactory::LockServer(BOOL) { return S_OK; }
+
+} // namespace Quivane
