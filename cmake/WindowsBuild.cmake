@@ -13,13 +13,17 @@ file(GLOB_RECURSE QUIVANE_CORE_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/src/presentation/*.cpp
   ${CMAKE_SOURCE_DIR}/src/preview/*.cpp
   ${CMAKE_SOURCE_DIR}/src/thumbnail/*.cpp)
+# Registration lives with the server but is also exercised directly by tests.
+set(QUIVANE_REGISTRATION_SOURCES ${CMAKE_SOURCE_DIR}/src/com/RegistryLayout.cpp ${CMAKE_SOURCE_DIR}/src/com/Registration.cpp)
+list(APPEND QUIVANE_CORE_SOURCES ${QUIVANE_REGISTRATION_SOURCES})
 add_library(quivane_core STATIC ${QUIVANE_CORE_SOURCES})
 target_include_directories(quivane_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(quivane_core PRIVATE ${QUIVANE_WARNINGS})
 target_link_libraries(quivane_core PUBLIC windowscodecs d2d1 mfplat mfreadwrite mfuuid ole32 oleaut32 shlwapi propsys uuid
-                      user32 gdi32 comdlg32)
+                      user32 gdi32 comdlg32 shell32 advapi32)
 
 file(GLOB QUIVANE_COM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/com/*.cpp)
+list(REMOVE_ITEM QUIVANE_COM_SOURCES ${QUIVANE_REGISTRATION_SOURCES})
 add_library(Quivane SHARED ${QUIVANE_COM_SOURCES} ${CMAKE_SOURCE_DIR}/src/com/Quivane.def)
 set_target_properties(Quivane PROPERTIES PREFIX "" OUTPUT_NAME "Quivane")
 target_compile_options(Quivane PRIVATE ${QUIVANE_WARNINGS})

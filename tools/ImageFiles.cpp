@@ -42,4 +42,39 @@ HRESULT WriteStraightAlphaPng(IWICBitmapSource* source, const std::wstring& path
     return encoder->Commit();
 }
 
+HRESULT WriteDibSectionPng(HBITMAP bitmap, const std::wstring& path) {
+    BITMAP shape = {};
+    if (GetObjectW(bitmap, sizeof(shape), &shape) == 0 || shape.bmBitsPixel != 32) return E_INVALIDARG;
+    const UINT width = static_cast<UINT>(shape.bmWidth);
+    const UINT height = static_cast<UINT>(shape.bmHeight);
+    ComPtr<IWICImagingFactory> factory;
+    RETURN_IF_FAILED(Quivane::CreateImagingFactory(factory));
+    ComPtr<IWICBitmap> picture;
+    RETURN_IF_FAILED(factory->CreateBitmap(width, height, GUID_WICPixelFormat32bppPBGRA, WICBitmapCacheOnLoad, &picture));
+    {
+        const WICRect all = {0, 0, static_cast<INT>(width), static_cast<INT>(height)};
+        ComPtr<IWICBitmapLock> lock;
+        RETURN_IF_FAILED(picture->Lock(&all, WICBitmapLockWrite, &lock));
+        UINT size = 0, stride = 0;
+        BYTE* target = nullptr;
+        RETURN_IF_FAILED(lock->GetDataPointer(&size, &target));
+        RETURN_IF_FAILED(lock->GetStride(&stride));
+        if (stride != width * 4) return E_UNEXPECTED;
+        // GDI hands the rows over top-down whichever way the section stores them
+        // (the section's own header does not tell reliably).
+        BITMAPINFO format = {};
+        format.bmiHeader.biSize = sizeof(format.bmiHeader);
+        format.bmiHeader.biWidth = static_cast<LONG>(width);
+        format.bmiHeader.biHeight = -static_cast<LONG>(height);
+        format.bmiHeader.biPlanes = 1;
+        format.bmiHeader.biBitCount = 32;
+        format.bmiHeader.biCompression = BI_RGB;
+        HDC screen = GetDC(nullptr);
+        const int rows = GetDIBits(screen, bitmap, 0, height, target, &format, DIB_RGB_COLORS);
+        ReleaseDC(nullptr, screen);
+        if (rows != static_cast<int>(height)) return E_FAIL;
+    }
+    return WriteStraightAlphaPng(picture.Get(), path);
+}
+
 } // namespace QuivaneTool

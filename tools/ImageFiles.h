@@ -14,4 +14,7 @@ HRESULT OpenReadStream(const std::wstring& path, Microsoft::WRL::ComPtr<IStream>
 // what image viewers expect of a PNG.
 HRESULT WriteStraightAlphaPng(IWICBitmapSource* source, const std::wstring& path);
 
+// The same for a 32-bit bitmap of premultiplied BGRA (a thumbnail, a printed window).
+HRESULT WriteDibSectionPng(HBITMAP bitmap, const std::wstring& path);
+
 } // namespace QuivaneTool

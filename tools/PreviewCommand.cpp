@@ -1,10 +1,6 @@
 #include "PreviewCommand.h"
 
-#include "ImageFiles.h"
 #include "PreviewHost.h"
-#include "presentation/PreviewPresenter.h"
-#include "platform/HResult.h"
-#include "platform/WicImaging.h"
 
 #include <windows.h>
 
@@ -13,8 +9,6 @@
 #include <sstream>
 
 namespace QuivaneTool {
-
-using Microsoft::WRL::ComPtr;
 
 namespace {
 
@@ -72,23 +66,6 @@ bool SendInput(HWND preview, const std::wstring& key) {
         return PostMessageW(preview, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(delta)), 0) != FALSE;
     }
     return key == L"wait";
-}
-
-// The preview's picture, drawn by the presenter's own drawing code into a
-// bitmap of the window's size. (Under Wine on Xvfb a child window's Direct2D
-// content never reaches the screen, so the screen cannot be read instead.)
-HRESULT SavePreviewPicture(Quivane::PreviewPresenter* presenter, HWND window, const std::wstring& path) {
-    if (presenter == nullptr) return E_FAIL;
-    RECT client = {};
-    GetClientRect(window, &client);
-    if (client.right <= 0 || client.bottom <= 0) return E_FAIL;
-    ComPtr<IWICImagingFactory> factory;
-    RETURN_IF_FAILED(Quivane::CreateImagingFactory(factory));
-    ComPtr<IWICBitmap> bitmap;
-    RETURN_IF_FAILED(factory->CreateBitmap(client.right, client.bottom, GUID_WICPixelFormat32bppPBGRA,
-                                           WICBitmapCacheOnLoad, &bitmap));
-    RETURN_IF_FAILED(presenter->RenderToBitmap(bitmap.Get()));
-    return WriteStraightAlphaPng(bitmap.Get(), path);
 }
 
 double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
@@ -168,7 +145,7 @@ int RunPreviewCommand(const std::vector<std::wstring>& args) {
                     loadedInTime ? Milliseconds(opened, shown) : -1.0, longestGapMs);
     }
     if (!options.screenshot.empty()) {
-        const HRESULT saved = SavePreviewPicture(host.Presenter(), host.PreviewWindow(), options.screenshot);
+        const HRESULT saved = host.SavePicture(options.screenshot);
         if (FAILED(saved)) {
             std::fwprintf(stderr, L"error: 0x%08lX (screenshot)\n", static_cast<unsigned long>(saved));
             exitCode = 1;

@@ -1,8 +1,12 @@
 #include "PreviewHost.h"
 
+#include "ImageFiles.h"
+#include "ServerActivation.h"
+#include "com/ServerClasses.h"
 #include "platform/HResult.h"
-#include "preview/PreviewHandlerCom.h"
+#include "preview/PreviewStateMessage.h"
 
+#include <cstdio>
 #include <new>
 
 namespace QuivaneTool {
@@ -84,7 +88,9 @@ HRESULT PreviewHost::Open(const std::wstring& path, int width, int height) {
     if (hostWindow_ == nullptr) return HResultFromLastError();
     SetWindowLongPtrW(hostWindow_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 
-    HRESULT hr = Quivane::CreatePreviewHandler(IID_PPV_ARGS(&handler_));
+    Activation how = Activation::RegisteredClass;
+    HRESULT hr = CreateServerObject(Quivane::CLSID_QuivanePreviewHandler, IID_PPV_ARGS(&handler_), &how);
+    std::fwprintf(stderr, L"preview handler from %ls\n", DescribeActivation(how));
     if (FAILED(hr)) return hr;
     ComPtr<IInitializeWithFile> initialize;
     if (FAILED(hr = handler_.As(&initialize))) return hr;
@@ -128,15 +134,38 @@ HWND PreviewHost::PreviewWindow() const {
     return window;
 }
 
-Quivane::PreviewPresenter* PreviewHost::Presenter() const {
-    // The tool links the library, so it may look at the presenter directly.
-    auto* handler = static_cast<Quivane::PreviewHandlerCom*>(handler_.Get());
-    return handler != nullptr ? handler->Presenter() : nullptr;
+bool PreviewHost::IsLoading() const {
+    const HWND preview = PreviewWindow();
+    return preview == nullptr ||
+           SendMessageW(preview, Quivane::PreviewStateMessage(), 0, 0) != Quivane::kPreviewStateShowing;
 }
 
-bool PreviewHost::IsLoading() const {
-    Quivane::PreviewPresenter* presenter = Presenter();
-    return presenter == nullptr || presenter->IsLoading();
+HRESULT PreviewHost::SavePicture(const std::wstring& path) const {
+    const HWND preview = PreviewWindow();
+    RECT client = {};
+    if (preview == nullptr || !GetClientRect(preview, &client) || client.right <= 0 || client.bottom <= 0) return E_FAIL;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = client.right;
+    info.bmiHeader.biHeight = -client.bottom;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP picture = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (picture == nullptr) return E_OUTOFMEMORY;
+    HDC dc = CreateCompatibleDC(nullptr);
+    if (dc == nullptr) {
+        DeleteObject(picture);
+        return HResultFromLastError();
+    }
+    HGDIOBJ previous = SelectObject(dc, picture);
+    SendMessageW(preview, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    SelectObject(dc, previous);
+    DeleteDC(dc);
+    const HRESULT hr = WriteDibSectionPng(picture, path);
+    DeleteObject(picture);
+    return hr;
 }
 
 void PreviewHost::Dispatch(MSG& message) {

@@ -8,10 +8,6 @@
 
 #include <string>
 
-namespace Quivane {
-class PreviewPresenter;
-}
-
 namespace QuivaneTool {
 
 class PreviewHost {
@@ -23,6 +19,7 @@ public:
 
     // Creates the window (client area width x height), initialises the handler
     // with the file, sites it and gives it the window.
+    // The handler comes from the registered class, else from Quivane.dll beside the tool.
     HRESULT Open(const std::wstring& path, int width, int height);
     // DoPreview, then the focus.
     HRESULT Preview();
@@ -32,8 +29,11 @@ public:
     HWND HostWindow() const { return hostWindow_; }
     HWND PreviewWindow() const;
     IPreviewHandler* Handler() const { return handler_.Get(); }
+    // True until the preview window says it shows its first picture.
     bool IsLoading() const;
-    Quivane::PreviewPresenter* Presenter() const;
+    // What the preview window shows, asked of the window itself (WM_PRINTCLIENT)
+    // and written as a PNG.
+    HRESULT SavePicture(const std::wstring& path) const;
 
     // The host's message loop step: keys go to the handler's accelerator check first.
     void Dispatch(MSG& message);

@@ -1,8 +1,10 @@
 // quivane.exe: shows what the library's renderers produce.
 //   quivane frames FILE OUTDIR [--time] [--at SECONDS]
 //   quivane preview FILE [--size WxH] [--keys LIST] [--screenshot OUT.png [--after-ms N]] [--time]
+//   quivane thumbnail FILE [--size N] [--out OUT.png] [--time]
 #include "FramesCommand.h"
 #include "PreviewCommand.h"
+#include "ThumbnailCommand.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -16,7 +18,8 @@ namespace {
 int Usage() {
     std::fwprintf(stderr, L"usage: quivane frames FILE OUTDIR [--time] [--at SECONDS]\n"
                           L"       quivane preview FILE [--size WxH] [--keys LIST] [--screenshot OUT.png "
-                          L"[--after-ms N]] [--time]\n");
+                          L"[--after-ms N]] [--time]\n"
+                          L"       quivane thumbnail FILE [--size N] [--out OUT.png] [--time]\n");
     return 2;
 }
 
@@ -44,6 +47,8 @@ int wmain(int argc, wchar_t** argv) {
             result = valid ? QuivaneTool::RunFramesCommand(args[1], args[2], time, at) : Usage();
         } else if (args[0] == L"preview") {
             result = QuivaneTool::RunPreviewCommand(args);
+        } else if (args[0] == L"thumbnail") {
+            result = QuivaneTool::RunThumbnailCommand(args);
         } else {
             result = Usage();
         }

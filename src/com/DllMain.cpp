@@ -1,11 +1,12 @@
 // Library entry points: the class objects of the preview handler and the
-// thumbnail provider. Registration arrives with its own work; until then it
-// is refused.
+// thumbnail provider, and their registration for the current user.
 #include "PreviewClassFactory.h"
+#include "Registration.h"
 #include "ServerClasses.h"
 
 #include <windows.h>
 #include <objbase.h>
+#include <shlobj.h>
 
 #include <exception>
 #include <new>
@@ -42,6 +43,33 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
 // The library stays loaded for the life of its host.
 STDAPI DllCanUnloadNow() { return S_FALSE; }
 
-STDAPI DllRegisterServer() { return E_NOTIMPL; }
+// Explorer caches thumbnails and handler choices per file type; this makes it look again.
+static void TellShellAssociationsChanged() { SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr); }
 
-STDAPI DllUnregisterServer() { return E_NOTIMPL; }
+STDAPI DllRegisterServer() {
+    try {
+        std::wstring loadedPath, modulePath;
+        HRESULT found = Quivane::ModuleFileName(moduleHandle, loadedPath);
+        if (SUCCEEDED(found)) found = Quivane::RegistrableModulePath(loadedPath, modulePath);
+        if (FAILED(found)) return found;
+        // The per-user registration decides; the machine-wide one needs rights a user may lack.
+        const HRESULT hr = Quivane::RegisterServerInHive(HKEY_CURRENT_USER, modulePath);
+        if (FAILED(hr)) return hr;
+        Quivane::RegisterServerInHive(HKEY_LOCAL_MACHINE, modulePath);
+        TellShellAssociationsChanged();
+        return S_OK;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
+
+STDAPI DllUnregisterServer() {
+    try {
+        Quivane::UnregisterServerInHive(HKEY_CURRENT_USER);
+        Quivane::UnregisterServerInHive(HKEY_LOCAL_MACHINE);
+        TellShellAssociationsChanged();
+        return S_OK;
+    } catch (...) {
+        return E_FAIL;
+    }
+}

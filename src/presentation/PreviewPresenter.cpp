@@ -3,6 +3,7 @@
 #include "Painters.h"
 #include "Theme.h"
 #include "platform/Direct2D.h"
+#include "platform/HResult.h"
 
 #include <algorithm>
 
@@ -108,6 +109,21 @@ HRESULT PreviewPresenter::RenderToBitmap(IWICBitmap* bitmap) {
     ComPtr<ID2D1RenderTarget> target;
     const HRESULT hr = factory->CreateWicBitmapRenderTarget(bitmap, D2D1::RenderTargetProperties(), &target);
     if (FAILED(hr)) return hr;
+    if (!loading) SelectFrameToDraw();
+    RefreshThemeColors();
+    target->BeginDraw();
+    DrawPicture(target.Get());
+    return target->EndDraw();
+}
+
+HRESULT PreviewPresenter::RenderToDC(HDC dc, const RECT& area) {
+    if (dc == nullptr) return E_INVALIDARG;
+    if (!factory) return E_FAIL;
+    const D2D1_RENDER_TARGET_PROPERTIES properties = D2D1::RenderTargetProperties(
+        D2D1_RENDER_TARGET_TYPE_DEFAULT, D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED));
+    ComPtr<ID2D1DCRenderTarget> target;
+    RETURN_IF_FAILED(factory->CreateDCRenderTarget(&properties, &target));
+    RETURN_IF_FAILED(target->BindDC(dc, &area));
     if (!loading) SelectFrameToDraw();
     RefreshThemeColors();
     target->BeginDraw();

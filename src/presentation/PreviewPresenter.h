@@ -34,6 +34,8 @@ public:
     // Draws the same picture as Render into an imaging bitmap of the window's
     // size: for screenshots where the screen cannot be read back.
     HRESULT RenderToBitmap(IWICBitmap* bitmap);
+    // The same picture into a device context (WM_PRINTCLIENT), over the given area.
+    HRESULT RenderToDC(HDC dc, const RECT& area);
     void RefreshThemeColors();
     void SetBackgroundColor(COLORREF color);
     void SetTextColor(COLORREF color);

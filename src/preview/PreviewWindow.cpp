@@ -2,6 +2,7 @@
 // under the mouse, the wheel, the command keys and the context menu.
 #include "FrameExport.h"
 #include "PreviewHandlerCom.h"
+#include "PreviewStateMessage.h"
 #include "presentation/Theme.h"
 
 #include <windowsx.h>
@@ -76,6 +77,9 @@ LRESULT PreviewHandlerCom::HandleMessage(HWND self, UINT message, WPARAM wParam,
         return MA_ACTIVATE;
     default: break;
     }
+    if (message == PreviewStateMessage() && message != 0) {
+        return presenter && presenter->IsLoading() ? kPreviewStateLoading : kPreviewStateShowing;
+    }
     if (!presenter) {
         if (message == WM_PAINT) {
             FallbackPaint();
@@ -96,6 +100,12 @@ LRESULT PreviewHandlerCom::HandleMessage(HWND self, UINT message, WPARAM wParam,
         BeginPaint(self, &paint);
         Draw();
         EndPaint(self, &paint);
+        return 0;
+    }
+    case WM_PRINTCLIENT: {
+        // Hosts and tools that capture the window get the picture the screen shows.
+        const RECT client = GetPreviewClientRect();
+        presenter->RenderToDC(reinterpret_cast<HDC>(wParam), client);
         return 0;
     }
     case WM_CONTEXTMENU:

@@ -19,6 +19,7 @@ set(QUIVANE_WINDOWS_TESTS
   video_platform_tests
   thumbnail_tests
   com_server_tests
+  registration_tests
 )
 set(QUIVANE_WINDOWS_SCRIPT_TESTS
   dll_imports_exports

@@ -1,0 +1,18 @@
+#pragma once
+// A registered window message the preview window answers with what it shows,
+// so a host in the same process (the tool, the tests) can wait for the first
+// frame without reaching into the handler.
+#include <windows.h>
+
+namespace Quivane {
+
+constexpr wchar_t kPreviewStateMessageName[] = L"QuivanePreviewState";
+constexpr LRESULT kPreviewStateLoading = 1;
+constexpr LRESULT kPreviewStateShowing = 2;
+
+inline UINT PreviewStateMessage() {
+    static const UINT message = RegisterWindowMessageW(kPreviewStateMessageName);
+    return message;
+}
+
+} // namespace Quivane

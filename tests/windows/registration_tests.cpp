@@ -1,0 +1,324 @@
+// Registration through the prefix's own regsvr32, read back value by value
+// with the registry API, and then both classes created by COM's activation.
+#include "GifBuilder.h"
+#include "PreviewWindowFixture.h"
+#include "TestSupport.h"
+#include "com/Registration.h"
+#include "com/RegistryLayout.h"
+#include "com/ServerClasses.h"
+#include "preview/PreviewStateMessage.h"
+
+#include <gtest/gtest.h>
+
+#include <shobjidl.h>
+#include <thumbcache.h>
+
+#include <cstring>
+
+using namespace Quivane;
+using namespace QuivaneTest;
+
+namespace {
+
+HMODULE Server() {
+    static HMODULE dll = LoadLibraryW(L"Quivane.dll");
+    return dll;
+}
+
+std::wstring ServerPath() {
+    std::wstring path;
+    EXPECT_EQ(ModuleFileName(Server(), path), S_OK);
+    return path;
+}
+
+template <typename T>
+T Export(HMODULE module, const char* name) {
+    return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// regsvr32 as a user runs it; its exit code is 0 when the entry point answered success.
+DWORD RunRegsvr32(const std::wstring& arguments) {
+    std::wstring command = L"regsvr32.exe /s " + arguments + L" \"" + ServerPath() + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        return GetLastError() | 0x80000000u;
+    }
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+struct StoredValue {
+    bool present = false;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> bytes;
+};
+
+StoredValue ReadValue(HKEY root, const std::wstring& key, const std::wstring& name) {
+    StoredValue value;
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS) return value;
+    DWORD size = 0;
+    const wchar_t* valueName = name.empty() ? nullptr : name.c_str();
+    if (RegQueryValueExW(opened, valueName, nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS) {
+        value.bytes.resize(size);
+        value.present = RegQueryValueExW(opened, valueName, nullptr, &value.type, value.bytes.data(), &size) ==
+                        ERROR_SUCCESS;
+        value.bytes.resize(size);
+    }
+    RegCloseKey(opened);
+    return value;
+}
+
+bool KeyExists(HKEY root, const std::wstring& key) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+    RegCloseKey(opened);
+    return true;
+}
+
+std::vector<BYTE> StringBytes(const std::wstring& text) {
+    const auto* first = reinterpret_cast<const BYTE*>(text.c_str());
+    return std::vector<BYTE>(first, first + (text.size() + 1) * sizeof(wchar_t));
+}
+
+const std::wstring P = RegistryClassIdString(CLSID_QuivanePreviewHandler);
+const std::wstring T = RegistryClassIdString(CLSID_QuivaneThumbnailProvider);
+
+// Every value the layout writes is there with its exact type, data and byte count.
+void ExpectRegistered(HKEY root, const std::wstring& modulePath, const char* rootName) {
+    for (const RegistryStep& step : RegistrationSteps(P, T, modulePath)) {
+        if (step.action == RegistryAction::DeleteValue) continue;
+        const StoredValue stored = ReadValue(root, step.key, step.valueName);
+        SCOPED_TRACE(std::string(rootName) + " " + std::string(step.key.begin(), step.key.end()));
+        ASSERT_TRUE(stored.present);
+        if (step.action == RegistryAction::WriteDword) {
+            EXPECT_EQ(stored.type, static_cast<DWORD>(REG_DWORD));
+            ASSERT_EQ(stored.bytes.size(), 4u);
+            DWORD number = 0;
+            std::memcpy(&number, stored.bytes.data(), 4);
+            EXPECT_EQ(number, step.number);
+        } else {
+            EXPECT_EQ(stored.type, static_cast<DWORD>(step.action == RegistryAction::WriteExpandString ? REG_EXPAND_SZ
+                                                                                                         : REG_SZ));
+            EXPECT_EQ(stored.bytes, StringBytes(step.text));
+        }
+    }
+    // The net effect on the isolation values.
+    EXPECT_FALSE(ReadValue(root, ClassIdKey(P), L"DisableProcessIsolation").present) << rootName;
+    EXPECT_FALSE(ReadValue(root, ClassIdKey(T), L"DisableProcessIsolation").present) << rootName;
+    EXPECT_FALSE(ReadValue(root, ClassIdKey(T), L"DisableLowILProcessIsolation").present) << rootName;
+}
+
+void ExpectUnregistered(HKEY root, const char* rootName) {
+    for (const std::wstring& key : UnregisteredKeys(P, T)) {
+        EXPECT_FALSE(KeyExists(root, key)) << rootName << " " << std::string(key.begin(), key.end());
+    }
+    for (const RegistryValueName& value : UnregisteredValues(P, T)) {
+        EXPECT_FALSE(ReadValue(root, value.key, value.valueName).present) << rootName;
+    }
+}
+
+void SetDword(HKEY root, const std::wstring& key, const wchar_t* name, DWORD number) {
+    ASSERT_EQ(RegSetKeyValueW(root, key.c_str(), name, REG_DWORD, &number, sizeof(number)), ERROR_SUCCESS);
+}
+
+void SetString(HKEY root, const std::wstring& key, const std::wstring& text) {
+    ASSERT_EQ(WriteRegistryValue(root, key.c_str(), nullptr, text, REG_SZ), S_OK);
+}
+
+std::vector<std::uint8_t> SolidGif(std::uint8_t red) {
+    return GifBuilder(32, 32, {{0, 0, 0}, {red, 40, 200}}).AddFrame(SolidFrame(0, 0, 32, 32, 1)).Build();
+}
+
+// Which module an interface's code lives in.
+HMODULE ModuleOf(IUnknown* object) {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(*reinterpret_cast<void**>(object)), &module);
+    return module;
+}
+
+class Registration : public ::testing::Test {
+protected:
+    void TearDown() override { RunRegsvr32(L"/u"); }
+};
+
+} // namespace
+
+TEST_F(Registration, WritesEveryValueUnderBothRoots) {
+    ASSERT_EQ(RunRegsvr32(L""), 0u);
+    ExpectRegistered(HKEY_CURRENT_USER, ServerPath(), "HKCU");
+    ExpectRegistered(HKEY_LOCAL_MACHINE, ServerPath(), "HKLM");
+}
+
+TEST_F(Registration, RegisteringAgainClearsStrayIsolationValues) {
+    ASSERT_EQ(RunRegsvr32(L""), 0u);
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        SetDword(root, ClassIdKey(P), L"DisableProcessIsolation", 1);
+        SetDword(root, ClassIdKey(P), L"DisableLowILProcessIsolation", 0);
+        SetDword(root, ClassIdKey(T), L"DisableProcessIsolation", 1);
+        SetDword(root, ClassIdKey(T), L"DisableLowILProcessIsolation", 1);
+        SetString(root, ClassIdKey(T) + L"\\InprocServer32", L"C:\\elsewhere\\old.dll");
+    }
+    ASSERT_EQ(RunRegsvr32(L""), 0u);
+    ExpectRegistered(HKEY_CURRENT_USER, ServerPath(), "HKCU");
+    ExpectRegistered(HKEY_LOCAL_MACHINE, ServerPath(), "HKLM");
+}
+
+TEST_F(Registration, UnregisteringRemovesEveryHandlerKeyAndAnswersSuccessTwice) {
+    ASSERT_EQ(RunRegsvr32(L""), 0u);
+    // Another handler took two of the slots meanwhile: they go all the same.
+    const std::wstring otherHandler = L"{11111111-2222-3333-4444-555555555555}";
+    SetString(HKEY_CURRENT_USER, std::wstring(L"Software\\Classes\\.gif\\shellex\\") + kPreviewHandlerSlot, otherHandler);
+    SetString(HKEY_LOCAL_MACHINE,
+              std::wstring(L"Software\\Classes\\SystemFileAssociations\\.png\\shellex\\") + kThumbnailHandlerSlot,
+              otherHandler);
+    SetString(HKEY_CURRENT_USER, L"Software\\Classes\\.gif\\shellex\\ContextMenuHandlers\\Other", otherHandler);
+    ASSERT_EQ(RunRegsvr32(L"/u"), 0u);
+    ExpectUnregistered(HKEY_CURRENT_USER, "HKCU");
+    ExpectUnregistered(HKEY_LOCAL_MACHINE, "HKLM");
+    // The file types and what else hangs below them stay.
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\.gif\\shellex\\ContextMenuHandlers\\Other"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\giffile\\shellex"));
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\.gif\\shellex\\ContextMenuHandlers\\Other");
+
+    EXPECT_EQ(RunRegsvr32(L"/u"), 0u);
+    const auto unregister = Export<HRESULT(WINAPI*)()>(Server(), "DllUnregisterServer");
+    ASSERT_NE(unregister, nullptr);
+    EXPECT_EQ(unregister(), S_OK);
+    EXPECT_EQ(unregister(), S_OK);
+}
+
+TEST_F(Registration, RegistrationStopsAtTheFirstRefusedWrite) {
+    // A scratch root whose ".png" key is volatile: the registry refuses the
+    // lasting handler keys below it, so registration stops right there.
+    const wchar_t scratchPath[] = L"Software\\QuivaneTest";
+    RegDeleteTreeW(HKEY_CURRENT_USER, scratchPath);
+    HKEY scratch = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, scratchPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &scratch, nullptr),
+              ERROR_SUCCESS);
+    HKEY png = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(scratch, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &png, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(png);
+    ASSERT_EQ(RegCreateKeyExW(scratch, L"Software\\Classes\\.png", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                              nullptr, &png, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(png);
+
+    const HRESULT hr = RegisterServerInHive(scratch, L"C:\\x.dll");
+    EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE)) << Hex(hr);
+    bool reachedRefusal = false;
+    for (const RegistryStep& step : RegistrationSteps(P, T, L"C:\\x.dll")) {
+        if (step.action == RegistryAction::DeleteValue) continue;
+        if (step.key.find(L"\\.png\\") != std::wstring::npos) reachedRefusal = true;
+        // Everything before the refused write is there (nothing is rolled back), nothing after it.
+        EXPECT_EQ(ReadValue(scratch, step.key, step.valueName).present, !reachedRefusal)
+            << std::string(step.key.begin(), step.key.end());
+    }
+    UnregisterServerInHive(scratch);
+    ExpectUnregistered(scratch, "scratch");
+    EXPECT_TRUE(KeyExists(scratch, L"Software\\Classes\\.gif\\shellex"));
+    RegCloseKey(scratch);
+    RegDeleteTreeW(HKEY_CURRENT_USER, scratchPath);
+}
+
+TEST_F(Registration, AModulePathPastTheOldLimitIsRegisteredWhole) {
+    // Copy the server into a folder whose path is far longer than 260 characters.
+    wchar_t temp[MAX_PATH] = {};
+    ASSERT_NE(GetTempPathW(MAX_PATH, temp), 0u);
+    std::wstring folder = L"\\\\?\\" + std::wstring(temp) + L"quivane-long";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    for (int i = 0; i < 8; ++i) {
+        folder += L"\\a-rather-long-folder-name-to-pass-the-old-limit-" + std::to_wstring(i);
+        CreateDirectoryW(folder.c_str(), nullptr);
+    }
+    const std::wstring copy = folder + L"\\Quivane.dll";
+    ASSERT_TRUE(CopyFileW(ServerPath().c_str(), copy.c_str(), FALSE)) << GetLastError();
+    HMODULE longServer = LoadLibraryExW(copy.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    ASSERT_NE(longServer, nullptr) << GetLastError();
+    std::wstring modulePath;
+    ASSERT_EQ(ModuleFileName(longServer, modulePath), S_OK);
+    EXPECT_GT(modulePath.size(), static_cast<size_t>(MAX_PATH));
+    const auto registerServer = Export<HRESULT(WINAPI*)()>(longServer, "DllRegisterServer");
+    ASSERT_NE(registerServer, nullptr);
+    ASSERT_EQ(registerServer(), S_OK);
+    // What lands is a whole path COM can read and load from: the short form of the long one.
+    const StoredValue stored = ReadValue(HKEY_CURRENT_USER, ClassIdKey(T) + L"\\InprocServer32", L"");
+    ASSERT_TRUE(stored.present);
+    const std::wstring registered(reinterpret_cast<const wchar_t*>(stored.bytes.data()));
+    EXPECT_LT(registered.size(), static_cast<size_t>(MAX_PATH));
+    wchar_t longForm[4096] = {};
+    ASSERT_NE(GetLongPathNameW(registered.c_str(), longForm, 4096), 0u);
+    EXPECT_EQ(std::wstring(longForm), modulePath);
+    ComPtr<IThumbnailProvider> provider;
+    EXPECT_EQ(CoCreateInstance(CLSID_QuivaneThumbnailProvider, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&provider)),
+              S_OK);
+}
+
+TEST_F(Registration, ComCreatesBothClassesAndTheyWork) {
+    ASSERT_EQ(RunRegsvr32(L""), 0u);
+
+    ComPtr<IThumbnailProvider> provider;
+    ASSERT_EQ(CoCreateInstance(CLSID_QuivaneThumbnailProvider, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&provider)),
+              S_OK);
+    EXPECT_EQ(ModuleOf(provider.Get()), Server()); // made by the DLL, not by code linked into this test
+    ComPtr<IInitializeWithStream> initialize;
+    ASSERT_EQ(provider.As(&initialize), S_OK);
+    ASSERT_EQ(initialize->Initialize(StreamFromBytes(SolidGif(220)).Get(), STGM_READ), S_OK);
+    HBITMAP bitmap = nullptr;
+    WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+    ASSERT_EQ(provider->GetThumbnail(48, &bitmap, &alpha), S_OK);
+    DIBSECTION section = {};
+    ASSERT_EQ(GetObjectW(bitmap, sizeof(section), &section), static_cast<int>(sizeof(section)));
+    EXPECT_EQ(section.dsBm.bmWidth, 48);
+    const auto* centre = static_cast<const BYTE*>(section.dsBm.bmBits) + (24 * 48 + 24) * 4;
+    EXPECT_NEAR(centre[2], 220, 2);
+    EXPECT_EQ(centre[3], 255);
+    DeleteObject(bitmap);
+
+    ComPtr<IPreviewHandler> handler;
+    ASSERT_EQ(CoCreateInstance(CLSID_QuivanePreviewHandler, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&handler)), S_OK);
+    EXPECT_EQ(ModuleOf(handler.Get()), Server());
+    ComPtr<IInitializeWithStream> withStream;
+    ASSERT_EQ(handler.As(&withStream), S_OK);
+    ASSERT_EQ(withStream->Initialize(StreamFromBytes(SolidGif(60)).Get(), STGM_READ), S_OK);
+    TestWindow host(200, 150);
+    const RECT area = host.ClientRect();
+    ASSERT_EQ(handler->SetWindow(host.Handle(), &area), S_OK);
+    ASSERT_EQ(handler->DoPreview(), S_OK);
+    ComPtr<IOleWindow> oleWindow;
+    ASSERT_EQ(handler.As(&oleWindow), S_OK);
+    HWND preview = nullptr;
+    ASSERT_EQ(oleWindow->GetWindow(&preview), S_OK);
+    const ULONGLONG deadline = GetTickCount64() + 20000;
+    while (SendMessageW(preview, PreviewStateMessage(), 0, 0) != kPreviewStateShowing && GetTickCount64() < deadline) {
+        host.PumpMessages();
+        Sleep(10);
+    }
+    ASSERT_EQ(SendMessageW(preview, PreviewStateMessage(), 0, 0), kPreviewStateShowing);
+
+    // The window prints what it shows: the GIF's colour fills the middle.
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), 200, -150, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP printed = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(printed, nullptr);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ previous = SelectObject(dc, printed);
+    SendMessageW(preview, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    GdiFlush();
+    const auto* middle = static_cast<const BYTE*>(bits) + (75 * 200 + 100) * 4;
+    EXPECT_NEAR(middle[2], 60, 2);
+    EXPECT_NEAR(middle[0], 200, 2);
+    SelectObject(dc, previous);
+    DeleteDC(dc);
+    DeleteObject(printed);
+    EXPECT_EQ(handler->Unload(), S_OK);
+}
