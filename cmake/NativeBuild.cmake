@@ -90,9 +90,11 @@ endforeach()
 # Media Foundation under Wine runs on GStreamer; these programs take turns
 # rather than decode video side by side.
 set_tests_properties(windows.mf_color_tests windows.video_still_tests windows.video_platform_tests
-                     PROPERTIES RESOURCE_LOCK media_foundation)
+                     windows.thumbnail_tests PROPERTIES RESOURCE_LOCK media_foundation)
 foreach(check IN LISTS QUIVANE_WINDOWS_SCRIPT_TESTS)
   add_test(NAME windows.${check}
            COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/${check}.sh ${QUIVANE_WINDOWS_BINARY_DIR}/bin
                    ${CMAKE_SOURCE_DIR})
 endforeach()
+# Both register and unregister the server in the shared prefix.
+set_tests_properties(windows.registration_tests windows.host_tool_thumbnail PROPERTIES RESOURCE_LOCK server_registration)

@@ -233,7 +233,7 @@ TEST_F(Registration, AModulePathPastTheOldLimitIsRegisteredWhole) {
     // Copy the server into a folder whose path is far longer than 260 characters.
     wchar_t temp[MAX_PATH] = {};
     ASSERT_NE(GetTempPathW(MAX_PATH, temp), 0u);
-    std::wstring folder = L"\\\\?\\" + std::wstring(temp) + L"quivane-long";
+    std::wstring folder = L"\\\\?\\" + std::wstring(temp) + L"quivane-long-" + std::to_wstring(GetCurrentProcessId());
     CreateDirectoryW(folder.c_str(), nullptr);
     for (int i = 0; i < 8; ++i) {
         folder += L"\\a-rather-long-folder-name-to-pass-the-old-limit-" + std::to_wstring(i);
@@ -274,7 +274,8 @@ TEST_F(Registration, ComCreatesBothClassesAndTheyWork) {
     ASSERT_EQ(initialize->Initialize(StreamFromBytes(SolidGif(220)).Get(), STGM_READ), S_OK);
     HBITMAP bitmap = nullptr;
     WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
-    ASSERT_EQ(provider->GetThumbnail(48, &bitmap, &alpha), S_OK);
+    const HRESULT made = provider->GetThumbnail(48, &bitmap, &alpha);
+    ASSERT_EQ(made, S_OK) << Hex(made);
     DIBSECTION section = {};
     ASSERT_EQ(GetObjectW(bitmap, sizeof(section), &section), static_cast<int>(sizeof(section)));
     EXPECT_EQ(section.dsBm.bmWidth, 48);

@@ -25,4 +25,5 @@ set(QUIVANE_WINDOWS_SCRIPT_TESTS
   dll_imports_exports
   host_tool_frames
   host_tool_preview
+  host_tool_thumbnail
 )
