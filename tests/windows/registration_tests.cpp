@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
 #include <shobjidl.h>
 #include <thumbcache.h>
 
@@ -193,6 +194,56 @@ TEST_F(Registration, UnregisteringRemovesEveryHandlerKeyAndAnswersSuccessTwice) 
     ASSERT_NE(unregister, nullptr);
     EXPECT_EQ(unregister(), S_OK);
     EXPECT_EQ(unregister(), S_OK);
+}
+
+// A window that counts the shell's change notices it is sent or posted.
+constexpr UINT kChangeNotice = WM_APP + 7;
+int changeNotices = 0;
+LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kChangeNotice) ++changeNotices;
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// The notices delivered by now, counting those sent straight to the window
+// while the change was reported; the count starts again afterwards.
+int TakeChangeNotices(HWND window) {
+    const ULONGLONG until = GetTickCount64() + 500;
+    MSG message;
+    while (GetTickCount64() < until) {
+        while (PeekMessageW(&message, window, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        Sleep(10);
+    }
+    const int notices = changeNotices;
+    changeNotices = 0;
+    return notices;
+}
+
+TEST_F(Registration, ExplorerIsToldAssociationsChanged) {
+    // Listening the way Explorer listens: for association changes anywhere.
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = CountingProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"QuivaneTestChangeListener";
+    RegisterClassW(&windowClass);
+    HWND listener = CreateWindowExW(0, windowClass.lpszClassName, L"", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr,
+                                    nullptr, windowClass.hInstance, nullptr);
+    ASSERT_NE(listener, nullptr);
+    PIDLIST_ABSOLUTE desktop = nullptr;
+    ASSERT_EQ(SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, &desktop), S_OK);
+    SHChangeNotifyEntry entry = {desktop, TRUE};
+    const ULONG registration = SHChangeNotifyRegister(listener, SHCNRF_ShellLevel | SHCNRF_InterruptLevel,
+                                                      SHCNE_ASSOCCHANGED, kChangeNotice, 1, &entry);
+    ASSERT_NE(registration, 0u);
+    TakeChangeNotices(listener);
+    const auto registerServer = Export<HRESULT(WINAPI*)()>(Server(), "DllRegisterServer");
+    const auto unregisterServer = Export<HRESULT(WINAPI*)()>(Server(), "DllUnregisterServer");
+    ASSERT_EQ(registerServer(), S_OK);
+    EXPECT_GE(TakeChangeNotices(listener), 1);
+    ASSERT_EQ(unregisterServer(), S_OK);
+    EXPECT_GE(TakeChangeNotices(listener), 1);
+    SHChangeNotifyDeregister(registration);
+    CoTaskMemFree(desktop);
+    DestroyWindow(listener);
 }
 
 TEST_F(Registration, RegistrationStopsAtTheFirstRefusedWrite) {
