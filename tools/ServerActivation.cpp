@@ -12,9 +12,6 @@ namespace QuivaneTool {
 
 using Microsoft::WRL::ComPtr;
 
-namespace {
-
-// Quivane.dll from the tool's own folder only, never from the search path.
 HRESULT LoadServerBesideTool(HMODULE& library) {
     std::vector<wchar_t> path(32768, L'\0');
     const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
@@ -25,8 +22,6 @@ HRESULT LoadServerBesideTool(HMODULE& library) {
     library = LoadLibraryExW((folder + L"Quivane.dll").c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     return library != nullptr ? S_OK : HResultFromLastError();
 }
-
-} // namespace
 
 HRESULT CreateServerObject(REFCLSID clsid, REFIID iid, void** out, Activation* how) {
     if (out == nullptr) return E_POINTER;

@@ -12,4 +12,7 @@ HRESULT CreateServerObject(REFCLSID clsid, REFIID iid, void** out, Activation* h
 
 const wchar_t* DescribeActivation(Activation how);
 
+// Quivane.dll from the tool's own folder (never from the search path), left loaded.
+HRESULT LoadServerBesideTool(HMODULE& library);
+
 } // namespace QuivaneTool

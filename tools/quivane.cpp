@@ -2,8 +2,10 @@
 //   quivane frames FILE OUTDIR [--time] [--at SECONDS]
 //   quivane preview FILE [--size WxH] [--keys LIST] [--screenshot OUT.png [--after-ms N]] [--time]
 //   quivane thumbnail FILE [--size N] [--out OUT.png] [--time]
+//   quivane register [--unregister]
 #include "FramesCommand.h"
 #include "PreviewCommand.h"
+#include "RegisterCommand.h"
 #include "ThumbnailCommand.h"
 
 #include <windows.h>
@@ -19,7 +21,8 @@ int Usage() {
     std::fwprintf(stderr, L"usage: quivane frames FILE OUTDIR [--time] [--at SECONDS]\n"
                           L"       quivane preview FILE [--size WxH] [--keys LIST] [--screenshot OUT.png "
                           L"[--after-ms N]] [--time]\n"
-                          L"       quivane thumbnail FILE [--size N] [--out OUT.png] [--time]\n");
+                          L"       quivane thumbnail FILE [--size N] [--out OUT.png] [--time]\n"
+                          L"       quivane register [--unregister]\n");
     return 2;
 }
 
@@ -49,6 +52,8 @@ int wmain(int argc, wchar_t** argv) {
             result = QuivaneTool::RunPreviewCommand(args);
         } else if (args[0] == L"thumbnail") {
             result = QuivaneTool::RunThumbnailCommand(args);
+        } else if (args[0] == L"register") {
+            result = QuivaneTool::RunRegisterCommand(args);
         } else {
             result = Usage();
         }

@@ -30,6 +30,16 @@ grep -q 'from the registered class' "$work/out" || fail "not through COM: $(cat 
 grep -q 'preview handler from the registered class' "$work/out" || fail "preview not through COM: $(cat "$work/out")"
 [ "$(png_size "$work/preview.png")" = "200x120" ] || fail "screenshot is $(png_size "$work/preview.png")"
 
+# The tool's own register command does what regsvr32 does.
+"$run" "$bin/quivane.exe" register --unregister > "$work/out" 2>&1 || fail "register --unregister: $(cat "$work/out")"
+"$run" "$bin/quivane.exe" thumbnail "$(winpath "$root/samples/still_ball.png")" --out "$(winpath "$work/t.png")" \
+  > "$work/out" 2>&1 || fail "thumbnail exited $?: $(cat "$work/out")"
+grep -q 'from Quivane.dll beside quivane.exe' "$work/out" || fail "still registered: $(cat "$work/out")"
+"$run" "$bin/quivane.exe" register > "$work/out" 2>&1 || fail "register: $(cat "$work/out")"
+"$run" "$bin/quivane.exe" thumbnail "$(winpath "$root/samples/still_ball.png")" --out "$(winpath "$work/t.png")" \
+  > "$work/out" 2>&1 || fail "thumbnail exited $?: $(cat "$work/out")"
+grep -q 'from the registered class' "$work/out" || fail "register did not register: $(cat "$work/out")"
+
 head -c 500 /dev/urandom > "$work/noise.png"
 if "$run" "$bin/quivane.exe" thumbnail "$(winpath "$work/noise.png")" --out "$(winpath "$work/noise-t.png")" \
   > "$work/out" 2>&1; then fail "a random file gave a thumbnail"; fi

@@ -95,10 +95,12 @@ TEST(Thumbnail, SizeFollowsTheLongerSide) {
 }
 
 TEST(Thumbnail, ShowsTheMiddleFrame) {
-    auto provider = Provider(ColourFrames(8, 8, 7));
-    const Thumbnail thumbnail = Take(provider.Get(), 32);
-    ASSERT_EQ(thumbnail.hr, S_OK);
-    EXPECT_NEAR(thumbnail.pixels.At(16, 16)[2], 90, 2); // frame 3 has red 3 * 30
+    // Frame i has red 30 * i: of 7 frames frame 3 shows, of 2 frame 1, of 1 frame 0.
+    for (const auto& [frames, red] : {std::pair{7, 90}, std::pair{2, 30}, std::pair{1, 0}}) {
+        const Thumbnail thumbnail = Take(Provider(ColourFrames(8, 8, frames)).Get(), 32);
+        ASSERT_EQ(thumbnail.hr, S_OK);
+        EXPECT_NEAR(thumbnail.pixels.At(16, 16)[2], red, 2) << frames << " frames";
+    }
 }
 
 TEST(Thumbnail, TransparentAreasStayTransparent) {
@@ -164,7 +166,11 @@ TEST(Thumbnail, ArgumentsAndOrderAreChecked) {
     EXPECT_EQ(provider->GetThumbnail(96, nullptr, &alpha), E_POINTER);
     EXPECT_EQ(provider->GetThumbnail(96, &bitmap, nullptr), E_POINTER);
     auto initialised = Provider(ColourFrames(4, 4, 1));
+    bitmap = reinterpret_cast<HBITMAP>(1);
+    alpha = WTSAT_UNKNOWN;
     EXPECT_EQ(initialised->GetThumbnail(0, &bitmap, &alpha), E_INVALIDARG);
+    EXPECT_EQ(bitmap, nullptr);
+    EXPECT_EQ(alpha, WTSAT_ARGB);
     ComPtr<IInitializeWithStream> init;
     ASSERT_EQ(provider.As(&init), S_OK);
     EXPECT_EQ(init->Initialize(nullptr, STGM_READ), E_POINTER);
