@@ -280,6 +280,62 @@ TEST_F(Registration, RegistrationStopsAtTheFirstRefusedWrite) {
     RegDeleteTreeW(HKEY_CURRENT_USER, scratchPath);
 }
 
+// Stands a volatile scratch key in for one of the process's predefined roots:
+// the registry refuses the lasting keys registration writes below it, as it
+// refuses a user without administrative rights the machine's keys.
+class RefusingRoot {
+public:
+    RefusingRoot(HKEY predefined, const wchar_t* name) : predefined_(predefined), path_(std::wstring(L"Software\\") + name) {
+        RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
+        RegCreateKeyExW(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &key_, nullptr);
+        overridden_ = key_ != nullptr && RegOverridePredefKey(predefined_, key_) == ERROR_SUCCESS;
+    }
+    ~RefusingRoot() {
+        RegOverridePredefKey(predefined_, nullptr);
+        if (key_ != nullptr) RegCloseKey(key_);
+        RegDeleteTreeW(HKEY_CURRENT_USER, path_.c_str());
+    }
+    bool Ready() const { return overridden_; }
+    bool Empty() const {
+        DWORD subkeys = 1, values = 1;
+        RegQueryInfoKeyW(key_, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                         nullptr);
+        return subkeys == 0 && values == 0;
+    }
+
+private:
+    HKEY predefined_;
+    std::wstring path_;
+    HKEY key_ = nullptr;
+    bool overridden_ = false;
+};
+
+TEST_F(Registration, WithoutRightsToTheMachineKeysThePerUserRegistrationStillSucceeds) {
+    const auto registerServer = Export<HRESULT(WINAPI*)()>(Server(), "DllRegisterServer");
+    ASSERT_EQ(RunRegsvr32(L"/u"), 0u);
+    {
+        RefusingRoot machine(HKEY_LOCAL_MACHINE, L"QuivaneTestMachine");
+        ASSERT_TRUE(machine.Ready());
+        EXPECT_EQ(registerServer(), S_OK);
+        EXPECT_TRUE(machine.Empty());
+    }
+    ExpectRegistered(HKEY_CURRENT_USER, ServerPath(), "HKCU");
+    ExpectUnregistered(HKEY_LOCAL_MACHINE, "HKLM");
+}
+
+TEST_F(Registration, AFailingPerUserRegistrationIsTheResultAndTheMachineIsNotTried) {
+    const auto registerServer = Export<HRESULT(WINAPI*)()>(Server(), "DllRegisterServer");
+    ASSERT_EQ(RunRegsvr32(L"/u"), 0u);
+    {
+        RefusingRoot user(HKEY_CURRENT_USER, L"QuivaneTestUser");
+        ASSERT_TRUE(user.Ready());
+        EXPECT_EQ(registerServer(), HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE));
+        EXPECT_TRUE(user.Empty());
+    }
+    ExpectUnregistered(HKEY_LOCAL_MACHINE, "HKLM");
+}
+
 TEST_F(Registration, AModulePathPastTheOldLimitIsRegisteredWhole) {
     // Copy the server into a folder whose path is far longer than 260 characters.
     wchar_t temp[MAX_PATH] = {};
