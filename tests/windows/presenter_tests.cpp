@@ -85,14 +85,20 @@ protected:
     FaultInjectingTarget& Target() { return *targets.back().Get(); }
 
     // Wine puts a presented picture on screen a present or two later (more
-    // for a new target), so the same picture is presented a few times before
-    // the screen is read.
+    // for a new target, and later still when the machine is busy), so the same
+    // picture is presented until the screen shows the same thing twice running.
     Pixels Shot() {
-        for (int present = 0; present < 3; ++present) {
+        Pixels previous;
+        for (int present = 0; present < 12; ++present) {
             presenter->Render();
             window.PumpMessages();
+            if (present < 2) continue;
+            Sleep(present < 4 ? 0 : 20);
+            Pixels shot = window.Capture();
+            if (shot.bytes == previous.bytes) return shot;
+            previous = std::move(shot);
         }
-        return window.Capture();
+        return previous;
     }
 
     // One window serves every test: creating and destroying windows is slow under Wine.
