@@ -52,8 +52,10 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
     add_test(NAME fuzz.${name}.corpus
              COMMAND ${name} -runs=0 ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${name})
+    # New inputs the short run finds go to the build tree, not into the sources.
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz-corpus/${name})
     add_test(NAME fuzz.${name}.short
-             COMMAND ${name} -max_total_time=10 -rss_limit_mb=1024
+             COMMAND ${name} -max_total_time=10 -rss_limit_mb=1024 ${CMAKE_BINARY_DIR}/fuzz-corpus/${name}
                      ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${name})
   endforeach()
 endif()
