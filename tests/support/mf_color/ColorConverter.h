@@ -1,6 +1,8 @@
 #pragma once
 // A synchronous Media Foundation transform from NV12/I420/IYUV/YV12/YUY2 to
 // RGB32, for the test prefix only: Wine's source reader has no RGB32 output.
+#include "../StandInServer.h"
+
 #include <windows.h>
 #include <mfapi.h>
 #include <mfidl.h>
@@ -17,16 +19,7 @@ extern const GUID* const kInputSubtypes[5];
 
 HRESULT CreateColorConverter(REFIID iid, void** out);
 
-void ServerAddRef();
-void ServerRelease();
-bool ServerInUse();
-
-// Keeps the DLL loaded while an object of it lives.
-struct ServerReference {
-    ServerReference() { ServerAddRef(); }
-    ~ServerReference() { ServerRelease(); }
-    ServerReference(const ServerReference&) = delete;
-    ServerReference& operator=(const ServerReference&) = delete;
-};
+// Held by every object the server hands out; keeps the DLL loaded.
+using QuivaneTestServer::ServerReference;
 
 } // namespace QuivaneTestMf

@@ -2,73 +2,19 @@
 // scripts' business (register-test-codecs.sh), so DllRegisterServer does nothing.
 #include "WebpDecoder.h"
 
-#include <new>
-
 namespace QuivaneTestWebp {
 
 const CLSID CLSID_QuivaneTestWebpDecoder = {
     0xa103cb1e, 0x6235, 0x49ed, {0xbf, 0xb5, 0x2e, 0xde, 0xd6, 0xf3, 0xbf, 0x69}};
 
-namespace {
-
-std::atomic<long> serverReferences{0};
-
-class ClassFactory final : public IClassFactory {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        *out = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IClassFactory) return E_NOINTERFACE;
-        *out = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        *out = nullptr;
-        if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-        return CreateDecoder(iid, out);
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        if (lock) {
-            ServerAddRef();
-        } else {
-            ServerRelease();
-        }
-        return S_OK;
-    }
-
-private:
-    ServerReference server_;
-    std::atomic<ULONG> references_{1};
-};
-
-} // namespace
-
-void ServerAddRef() { ++serverReferences; }
-void ServerRelease() { --serverReferences; }
-bool ServerInUse() { return serverReferences.load() != 0; }
-
 } // namespace QuivaneTestWebp
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (clsid != QuivaneTestWebp::CLSID_QuivaneTestWebpDecoder) return CLASS_E_CLASSNOTAVAILABLE;
-    auto* factory = new (std::nothrow) QuivaneTestWebp::ClassFactory();
-    if (factory == nullptr) return E_OUTOFMEMORY;
-    const HRESULT hr = factory->QueryInterface(iid, out);
-    factory->Release();
-    return hr;
+    return QuivaneTestServer::GetClassObject<QuivaneTestWebp::CreateDecoder>(
+        clsid, QuivaneTestWebp::CLSID_QuivaneTestWebpDecoder, iid, out);
 }
 
-STDAPI DllCanUnloadNow() { return QuivaneTestWebp::ServerInUse() ? S_FALSE : S_OK; }
+STDAPI DllCanUnloadNow() { return QuivaneTestServer::CanUnloadNow(); }
 
 STDAPI DllRegisterServer() { return E_NOTIMPL; }
 

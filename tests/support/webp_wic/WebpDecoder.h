@@ -1,6 +1,8 @@
 #pragma once
 // The test-only WIC WebP decoder: a decoder object over libwebp's animation
 // decoder, its frames and their metadata readers, and the server's bookkeeping.
+#include "../StandInServer.h"
+
 #include <windows.h>
 #include <wincodec.h>
 #include <wrl/client.h>
@@ -17,19 +19,8 @@ using Microsoft::WRL::ComPtr;
 // {A103CB1E-6235-49ED-BFB5-2EDED6F3BF69}; register-test-codecs.sh writes the same.
 extern const CLSID CLSID_QuivaneTestWebpDecoder;
 
-// Live objects and LockServer locks, for DllCanUnloadNow.
-void ServerAddRef();
-void ServerRelease();
-bool ServerInUse();
-
-// Held by every object the server hands out.
-class ServerReference {
-public:
-    ServerReference() { ServerAddRef(); }
-    ~ServerReference() { ServerRelease(); }
-    ServerReference(const ServerReference&) = delete;
-    ServerReference& operator=(const ServerReference&) = delete;
-};
+// Held by every object the server hands out; keeps the DLL loaded.
+using QuivaneTestServer::ServerReference;
 
 // One composited canvas picture, premultiplied BGRA, rows of width * 4 bytes.
 struct DecodedFrame {
