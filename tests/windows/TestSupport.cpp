@@ -213,4 +213,17 @@ namespace QuivaneTest {
     return ::testing::AssertionSuccess();
 }
 
+HMODULE QuivaneServer() {
+    static HMODULE dll = LoadLibraryW(L"Quivane.dll");
+    return dll;
+}
+
+ComPtr<IClassFactory> ServerClassFactory(REFCLSID clsid) {
+    using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+    const auto get = ServerExport<GetClassObject>(QuivaneServer(), "DllGetClassObject");
+    ComPtr<IClassFactory> factory;
+    if (get != nullptr) get(clsid, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()));
+    return factory;
+}
+
 } // namespace QuivaneTest

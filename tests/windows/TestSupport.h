@@ -35,6 +35,15 @@ HRESULT DecodeFileAsPremultipliedBgra(const std::wstring& path, Pixels& out);
 
 std::string Hex(HRESULT hr);
 
+// Quivane.dll loaded as COM loads it (once per process), and its exports.
+HMODULE QuivaneServer();
+template <typename T>
+T ServerExport(HMODULE module, const char* name) {
+    return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+// The server's class object for clsid, asked for IClassFactory; null if it refuses.
+ComPtr<IClassFactory> ServerClassFactory(REFCLSID clsid);
+
 } // namespace QuivaneTest
 
 #include "renderers/WicAnimatedRenderer.h"

@@ -15,14 +15,9 @@ namespace {
 using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
 using CanUnloadNow = HRESULT(WINAPI*)();
 
-HMODULE Server() {
-    static HMODULE dll = LoadLibraryW(L"Quivane.dll");
-    return dll;
-}
-
 template <typename T>
 T Export(const char* name) {
-    return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(Server(), name)));
+    return ServerExport<T>(QuivaneServer(), name);
 }
 
 } // namespace

@@ -21,20 +21,10 @@ using namespace QuivaneTest;
 
 namespace {
 
-HMODULE Server() {
-    static HMODULE dll = LoadLibraryW(L"Quivane.dll");
-    return dll;
-}
-
 std::wstring ServerPath() {
     std::wstring path;
-    EXPECT_EQ(ModuleFileName(Server(), path), S_OK);
+    EXPECT_EQ(ModuleFileName(QuivaneServer(), path), S_OK);
     return path;
-}
-
-template <typename T>
-T Export(HMODULE module, const char* name) {
-    return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
 // regsvr32 as a user runs it; its exit code is 0 when the entry point answered success.
@@ -190,7 +180,7 @@ TEST_F(Registration, UnregisteringRemovesEveryHandlerKeyAndAnswersSuccessTwice) 
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\.gif\\shellex\\ContextMenuHandlers\\Other");
 
     EXPECT_EQ(RunRegsvr32(L"/u"), 0u);
-    const auto unregister = Export<HRESULT(WINAPI*)()>(Server(), "DllUnregisterServer");
+    const auto unregister = ServerExport<HRESULT(WINAPI*)()>(QuivaneServer(), "DllUnregisterServer");
     ASSERT_NE(unregister, nullptr);
     EXPECT_EQ(unregister(), S_OK);
     EXPECT_EQ(unregister(), S_OK);
@@ -235,8 +225,8 @@ TEST_F(Registration, ExplorerIsToldAssociationsChanged) {
                                                       SHCNE_ASSOCCHANGED, kChangeNotice, 1, &entry);
     ASSERT_NE(registration, 0u);
     TakeChangeNotices(listener);
-    const auto registerServer = Export<HRESULT(WINAPI*)()>(Server(), "DllRegisterServer");
-    const auto unregisterServer = Export<HRESULT(WINAPI*)()>(Server(), "DllUnregisterServer");
+    const auto registerServer = ServerExport<HRESULT(WINAPI*)()>(QuivaneServer(), "DllRegisterServer");
+    const auto unregisterServer = ServerExport<HRESULT(WINAPI*)()>(QuivaneServer(), "DllUnregisterServer");
     ASSERT_EQ(registerServer(), S_OK);
     EXPECT_GE(TakeChangeNotices(listener), 1);
     ASSERT_EQ(unregisterServer(), S_OK);
@@ -312,7 +302,7 @@ private:
 };
 
 TEST_F(Registration, WithoutRightsToTheMachineKeysThePerUserRegistrationStillSucceeds) {
-    const auto registerServer = Export<HRESULT(WINAPI*)()>(Server(), "DllRegisterServer");
+    const auto registerServer = ServerExport<HRESULT(WINAPI*)()>(QuivaneServer(), "DllRegisterServer");
     ASSERT_EQ(RunRegsvr32(L"/u"), 0u);
     {
         RefusingRoot machine(HKEY_LOCAL_MACHINE, L"QuivaneTestMachine");
@@ -325,7 +315,7 @@ TEST_F(Registration, WithoutRightsToTheMachineKeysThePerUserRegistrationStillSuc
 }
 
 TEST_F(Registration, AFailingPerUserRegistrationIsTheResultAndTheMachineIsNotTried) {
-    const auto registerServer = Export<HRESULT(WINAPI*)()>(Server(), "DllRegisterServer");
+    const auto registerServer = ServerExport<HRESULT(WINAPI*)()>(QuivaneServer(), "DllRegisterServer");
     ASSERT_EQ(RunRegsvr32(L"/u"), 0u);
     {
         RefusingRoot user(HKEY_CURRENT_USER, L"QuivaneTestUser");
@@ -353,7 +343,7 @@ TEST_F(Registration, AModulePathPastTheOldLimitIsRegisteredWhole) {
     std::wstring modulePath;
     ASSERT_EQ(ModuleFileName(longServer, modulePath), S_OK);
     EXPECT_GT(modulePath.size(), static_cast<size_t>(MAX_PATH));
-    const auto registerServer = Export<HRESULT(WINAPI*)()>(longServer, "DllRegisterServer");
+    const auto registerServer = ServerExport<HRESULT(WINAPI*)()>(longServer, "DllRegisterServer");
     ASSERT_NE(registerServer, nullptr);
     ASSERT_EQ(registerServer(), S_OK);
     // What lands is a whole path COM can read and load from: the short form of the long one.
@@ -375,7 +365,7 @@ TEST_F(Registration, ComCreatesBothClassesAndTheyWork) {
     ComPtr<IThumbnailProvider> provider;
     ASSERT_EQ(CoCreateInstance(CLSID_QuivaneThumbnailProvider, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&provider)),
               S_OK);
-    EXPECT_EQ(ModuleOf(provider.Get()), Server()); // made by the DLL, not by code linked into this test
+    EXPECT_EQ(ModuleOf(provider.Get()), QuivaneServer()); // made by the DLL, not by code linked into this test
     ComPtr<IInitializeWithStream> initialize;
     ASSERT_EQ(provider.As(&initialize), S_OK);
     ASSERT_EQ(initialize->Initialize(StreamFromBytes(SolidGif(220)).Get(), STGM_READ), S_OK);
@@ -393,7 +383,7 @@ TEST_F(Registration, ComCreatesBothClassesAndTheyWork) {
 
     ComPtr<IPreviewHandler> handler;
     ASSERT_EQ(CoCreateInstance(CLSID_QuivanePreviewHandler, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&handler)), S_OK);
-    EXPECT_EQ(ModuleOf(handler.Get()), Server());
+    EXPECT_EQ(ModuleOf(handler.Get()), QuivaneServer());
     ComPtr<IInitializeWithStream> withStream;
     ASSERT_EQ(handler.As(&withStream), S_OK);
     ASSERT_EQ(withStream->Initialize(StreamFromBytes(SolidGif(60)).Get(), STGM_READ), S_OK);

@@ -15,19 +15,9 @@ using namespace QuivaneTest;
 
 namespace {
 
-// The server as COM would use it: the DLL loaded and asked for its class object.
-ComPtr<IClassFactory> ServerFactory(REFCLSID clsid) {
-    static HMODULE dll = LoadLibraryW(L"Quivane.dll");
-    using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
-    auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
-    ComPtr<IClassFactory> factory;
-    if (get != nullptr) get(clsid, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()));
-    return factory;
-}
-
 ComPtr<IThumbnailProvider> Provider(const std::vector<std::uint8_t>& bytes) {
     ComPtr<IThumbnailProvider> provider;
-    auto factory = ServerFactory(CLSID_QuivaneThumbnailProvider);
+    auto factory = ServerClassFactory(CLSID_QuivaneThumbnailProvider);
     EXPECT_TRUE(factory);
     if (!factory) return provider;
     EXPECT_EQ(factory->CreateInstance(nullptr, __uuidof(IThumbnailProvider), reinterpret_cast<void**>(provider.GetAddressOf())), S_OK);
@@ -155,7 +145,7 @@ TEST(Thumbnail, AVideoShowsItsRepresentativeStillNotItsBlackStart) {
 
 TEST(Thumbnail, ArgumentsAndOrderAreChecked) {
     ComPtr<IThumbnailProvider> provider;
-    auto factory = ServerFactory(CLSID_QuivaneThumbnailProvider);
+    auto factory = ServerClassFactory(CLSID_QuivaneThumbnailProvider);
     ASSERT_TRUE(factory);
     ASSERT_EQ(factory->CreateInstance(nullptr, __uuidof(IThumbnailProvider), reinterpret_cast<void**>(provider.GetAddressOf())), S_OK);
     HBITMAP bitmap = reinterpret_cast<HBITMAP>(1);
