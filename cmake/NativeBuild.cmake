@@ -96,7 +96,7 @@ set_tests_properties(windows.mf_color_tests windows.video_still_tests windows.vi
 foreach(check IN LISTS QUIVANE_WINDOWS_SCRIPT_TESTS)
   add_test(NAME windows.${check}
            COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/${check}.sh ${QUIVANE_WINDOWS_BINARY_DIR}/bin
-                   ${CMAKE_SOURCE_DIR})
+                   ${CMAKE_SOURCE_DIR} ${QUIVANE_CONFORMANCE_DIR})
 endforeach()
 # Both register and unregister the server in the shared prefix.
 set_tests_properties(windows.registration_tests windows.host_tool_thumbnail PROPERTIES RESOURCE_LOCK server_registration)

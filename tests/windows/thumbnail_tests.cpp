@@ -179,13 +179,17 @@ void ExpectWholeOrNothing(const std::vector<std::uint8_t>& bytes, const std::str
 TEST(Thumbnail, DamagedFilesGiveAWholeThumbnailOrNone) {
     std::uint32_t state = 77;
     const auto next = [&state] { return (state = state * 1664525u + 1013904223u) >> 8; };
-    std::vector<std::string> files = {"samples/bouncing_ball.gif", "samples/bouncing_ball.png", "samples/still_ball.png",
+    std::vector<std::vector<std::uint8_t>> files;
+    std::vector<std::string> names = {"samples/bouncing_ball.gif", "samples/bouncing_ball.png", "samples/still_ball.png",
                                       "samples/bouncing_ball.webp", "samples/test_pattern.gif"};
+    for (const std::string& name : names) files.push_back(Fixture(name));
     for (const char* name : {"delay.png", "dispose_op_previous.png", "blend_op_over.png"}) {
-        files.push_back(std::string("../shared/conformance/apng/") + name);
+        files.push_back(ReadFileBytes(ConformancePath(std::string("apng/") + name)));
+        names.push_back(name);
     }
-    for (const std::string& file : files) {
-        const auto whole = Fixture(file);
+    for (size_t f = 0; f < files.size(); ++f) {
+        const std::vector<std::uint8_t>& whole = files[f];
+        const std::string& file = names[f];
         ASSERT_FALSE(whole.empty()) << file;
         for (int cut = 1; cut < 12; ++cut) {
             auto truncated = whole;
