@@ -84,9 +84,14 @@ ExternalProject_Add(windows
 
 # Windows test executables run through Wine in the build tree's own prefix.
 include(${CMAKE_SOURCE_DIR}/tests/windows/tests.cmake)
+# Each runs in a folder of the build tree, so whatever a test writes to its
+# current folder (a save dialog's default place) stays there.
+set(QUIVANE_WINDOWS_TEST_WORK ${CMAKE_BINARY_DIR}/windows-test-work)
+file(MAKE_DIRECTORY ${QUIVANE_WINDOWS_TEST_WORK})
 foreach(name IN LISTS QUIVANE_WINDOWS_TESTS)
   add_test(NAME windows.${name}
-           COMMAND ${CMAKE_SOURCE_DIR}/tests/support/wine-run ${QUIVANE_WINDOWS_BINARY_DIR}/bin/${name}.exe)
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/support/wine-run ${QUIVANE_WINDOWS_BINARY_DIR}/bin/${name}.exe
+           WORKING_DIRECTORY ${QUIVANE_WINDOWS_TEST_WORK})
   set_tests_properties(windows.${name} PROPERTIES TIMEOUT 600)
 endforeach()
 # Media Foundation under Wine runs on GStreamer; these programs take turns

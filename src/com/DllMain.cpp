@@ -3,6 +3,8 @@
 #include "PreviewClassFactory.h"
 #include "Registration.h"
 #include "ServerClasses.h"
+#include "platform/ServerLifetime.h"
+#include "preview/PreviewHandlerCom.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -15,10 +17,14 @@ namespace {
 HINSTANCE moduleHandle = nullptr;
 }
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         moduleHandle = instance;
         DisableThreadLibraryCalls(instance);
+    } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+        // Unloaded while the process goes on: a later load registers the class
+        // again with its own window procedure.
+        UnregisterClassW(Quivane::kPreviewWindowClass, instance);
     }
     return TRUE;
 }
@@ -40,8 +46,8 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) {
     }
 }
 
-// The library stays loaded for the life of its host.
-STDAPI DllCanUnloadNow() { return S_FALSE; }
+// Live objects, server locks and running workers keep the library loaded.
+STDAPI DllCanUnloadNow() { return Quivane::ServerModuleLocks() == 0 ? S_OK : S_FALSE; }
 
 // Explorer caches thumbnails and handler choices per file type; this makes it look again.
 static void TellShellAssociationsChanged() { SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr); }

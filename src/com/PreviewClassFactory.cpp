@@ -30,7 +30,13 @@ IFACEMETHODIMP PreviewClassFactory::CreateInstance(IUnknown* outer, REFIID iid, 
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-// The library never unloads, so there is nothing to lock.
-IFACEMETHODIMP PreviewClassFactory::LockServer(BOOL) { return S_OK; }
+IFACEMETHODIMP PreviewClassFactory::LockServer(BOOL lock) {
+    if (lock) {
+        LockServerModule();
+    } else {
+        UnlockServerModule();
+    }
+    return S_OK;
+}
 
 } // namespace Quivane

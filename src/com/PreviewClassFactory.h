@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <unknwn.h>
 
+#include "platform/ServerLifetime.h"
+
 namespace Quivane {
 
 // One factory for both classes: it creates whichever class it was asked for.
@@ -20,6 +22,7 @@ private:
 
     LONG refCount = 1;
     CLSID classId;
+    ServerModuleLock serverLock;
 };
 
 } // namespace Quivane

@@ -117,24 +117,35 @@ public:
     // Waits for every worker, running or not. `idle` runs while some still
     // run: a worker may be calling into the waiting thread's apartment (a
     // stream it was handed, say), so that thread must keep serving such calls
-    // rather than block in a join.
-    template <typename Idle>
-    void StopAllWorkers(Idle idle) {
+    // rather than block in a join. Once `giveUp` says so, the workers still
+    // running are let go: a worker stuck inside a platform call that never
+    // returns must not hang its host. Returns how many were let go; each owns
+    // what it touches and ends on its own.
+    template <typename Idle, typename GiveUp>
+    std::size_t StopAllWorkers(Idle idle, GiveUp giveUp) {
         std::vector<Worker> all;
         {
             std::lock_guard<std::mutex> lock(mutex);
             all.swap(workers);
         }
         for (const Worker& worker : all) {
-            while (!worker.finished->load()) idle();
+            while (!worker.finished->load() && !giveUp()) idle();
         }
+        std::size_t abandoned = 0;
         for (Worker& worker : all) {
-            if (worker.thread.joinable()) worker.thread.join();
+            if (!worker.thread.joinable()) continue;
+            if (worker.finished->load()) {
+                worker.thread.join();
+            } else {
+                worker.thread.detach();
+                ++abandoned;
+            }
         }
+        return abandoned;
     }
 
     void StopAllWorkers() {
-        StopAllWorkers([] { std::this_thread::yield(); });
+        StopAllWorkers([] { std::this_thread::yield(); }, [] { return false; });
     }
 
     bool AnyRunning() const {

@@ -5,7 +5,7 @@
 #include <shlwapi.h>
 
 #include <algorithm>
-#include <new>
+#include <exception>
 
 namespace Quivane {
 
@@ -25,14 +25,18 @@ LONG Height(const RECT& r) { return std::max<LONG>(0, r.bottom - r.top); }
 HRESULT CreatePreviewHandler(REFIID iid, void** out) {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
-    PreviewHandlerCom* handler = new (std::nothrow) PreviewHandlerCom();
-    if (handler == nullptr) return E_OUTOFMEMORY;
+    PreviewHandlerCom* handler = nullptr;
+    try {
+        handler = new PreviewHandlerCom();
+    } catch (const std::exception&) {
+        return E_OUTOFMEMORY;
+    }
     const HRESULT hr = handler->QueryInterface(iid, out);
     handler->Release(); // a refused interface destroys the new object here
     return hr;
 }
 
-PreviewHandlerCom::PreviewHandlerCom() = default;
+PreviewHandlerCom::PreviewHandlerCom() : channel(std::make_shared<LoadChannel>()) {}
 
 PreviewHandlerCom::~PreviewHandlerCom() {
     CancelLoads();
@@ -166,7 +170,7 @@ HRESULT PreviewHandlerCom::CreatePreviewWindow() {
     if (parentWindow == nullptr) return E_FAIL;
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = WindowProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hInstance = ThisModule(); // the class goes with this library when it unloads
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.lpszClassName = kPreviewWindowClass;
     RegisterClassW(&windowClass); // a class left by an earlier handler is reused
@@ -213,7 +217,7 @@ void PreviewHandlerCom::UpdateCompletionTarget() {
     } else if (messageWindow != nullptr) {
         target = messageWindow;
     }
-    completionTarget.store(target);
+    channel->completionTarget.store(target);
 }
 
 void PreviewHandlerCom::StartTimer() {

@@ -3,6 +3,7 @@
 // reading pane: it owns the preview window, its presenter and the loads that
 // run in the background.
 #include "LoadCoordinator.h"
+#include "platform/ServerLifetime.h"
 #include "presentation/PreviewPresenter.h"
 #include "renderers/IAnimatedRenderer.h"
 
@@ -30,6 +31,15 @@ struct LoadResult {
 struct LoadRequest {
     Microsoft::WRL::ComPtr<IStream> source;
     std::wstring name;
+};
+
+// What a handler and its load workers share. Each worker holds it too, so a
+// worker let go while stuck in the platform never touches a handler that is gone.
+struct LoadChannel {
+    LoadCoordinator<LoadResult, LoadRequest> loads;
+    // Where workers post WM_LOAD_COMPLETE: the preview window, else the parent.
+    // Kept apart so workers read it without touching the window fields.
+    std::atomic<HWND> completionTarget{nullptr};
 };
 
 class PreviewHandlerCom final : public IPreviewHandler,
@@ -86,7 +96,7 @@ public:
     // For the host tool and tests.
     PreviewPresenter* Presenter() const { return presenter.get(); }
     HWND PreviewWindow() const { return window; }
-    bool IsLoaderIdle() const { return !loads.AnyRunning(); }
+    bool IsLoaderIdle() const { return !channel->loads.AnyRunning(); }
 
 private:
     ~PreviewHandlerCom();
@@ -140,10 +150,8 @@ private:
     std::unique_ptr<PreviewPresenter> presenter;
     std::wstring name;
     std::uint64_t lastTickTime = 0;
-    LoadCoordinator<LoadResult, LoadRequest> loads;
-    // Where workers post WM_LOAD_COMPLETE: the preview window, else the parent.
-    // Kept apart so workers read it without touching the window fields.
-    std::atomic<HWND> completionTarget{nullptr};
+    std::shared_ptr<LoadChannel> channel;
+    ServerModuleLock serverLock;
 };
 
 // Creates a preview handler and queries it for `iid` (what the class factory calls).

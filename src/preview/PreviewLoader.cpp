@@ -19,6 +19,8 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 constexpr std::uint64_t kPositionedLoadBudgetMs = 2000;
+// How long Unload waits for a worker before letting it go.
+constexpr ULONGLONG kWorkerPatienceMs = 2000;
 
 // Videos decode straight from the source stream; every other file is copied
 // into memory first.
@@ -42,60 +44,79 @@ public:
 } // namespace
 
 struct PreviewHandlerCom::LoadJob {
-    LoadJob(PreviewHandlerCom* owner, std::uint64_t generation, IStream* marshalled, std::wstring name, bool positioned,
-            std::uint64_t position, LoadCoordinator<LoadResult, LoadRequest>::Flag finished)
-        : owner(owner), generation(generation), marshalled(marshalled), name(std::move(name)), positioned(positioned),
-          position(position), finished(std::move(finished)) {}
-    // A marshalled stream that was never unmarshalled still holds a reference to the source.
-    ~LoadJob() {
-        if (marshalled != nullptr) {
-            CoReleaseMarshalData(marshalled);
-            marshalled->Release();
-        }
-    }
+    LoadJob(std::shared_ptr<LoadChannel> channel, std::uint64_t generation, IStream* marshalled, std::wstring name,
+            bool positioned, std::uint64_t position, LoadCoordinator<LoadResult, LoadRequest>::Flag finished)
+        : channel(std::move(channel)), generation(generation), marshalled(marshalled), name(std::move(name)),
+          positioned(positioned), position(position), finished(std::move(finished)) {}
+    ~LoadJob() { ReleaseMarshalled(); }
     LoadJob(const LoadJob&) = delete;
     LoadJob& operator=(const LoadJob&) = delete;
 
-    PreviewHandlerCom* owner; // joined before it is torn down
+    // A marshalled stream that was never unmarshalled still holds a reference
+    // to the source: only CoReleaseMarshalData gives it back.
+    void ReleaseMarshalled() {
+        if (marshalled == nullptr) return;
+        CoReleaseMarshalData(marshalled);
+        marshalled->Release();
+        marshalled = nullptr;
+    }
+
+    std::shared_ptr<LoadChannel> channel;
     std::uint64_t generation;
     IStream* marshalled;
     std::wstring name;
     bool positioned;
     std::uint64_t position;
     LoadCoordinator<LoadResult, LoadRequest>::Flag finished;
+    ServerModuleLock serverLock; // the library stays while a worker runs
 };
 
 void PreviewHandlerCom::CancelLoads() {
-    auto dropped = loads.CancelAll();
+    auto dropped = channel->loads.CancelAll();
     // Workers read the source stream through this apartment when it is not
     // free-threaded: keep serving their calls while waiting for them, or the
     // wait and a worker's read would block each other for ever.
     static HANDLE neverSignalled = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    loads.StopAllWorkers([] {
-        DWORD index = 0;
-        if (FAILED(CoWaitForMultipleHandles(0, 10, 1, &neverSignalled, &index))) Sleep(1);
-    });
+    const ULONGLONG giveUpAt = GetTickCount64() + kWorkerPatienceMs;
+    const std::size_t abandoned = channel->loads.StopAllWorkers(
+        [] {
+            DWORD index = 0;
+            if (FAILED(CoWaitForMultipleHandles(0, 10, 1, &neverSignalled, &index))) Sleep(1);
+        },
+        [giveUpAt] { return GetTickCount64() >= giveUpAt; });
+    if (abandoned > 0) {
+        // A worker stuck in the platform keeps the old channel and posts to no
+        // one; its code must stay loaded until it returns.
+        channel->completionTarget.store(nullptr);
+        PinThisModule();
+        try {
+            channel = std::make_shared<LoadChannel>();
+        } catch (const std::exception&) {
+            // Keep the old channel: the stale worker's result is refused by its generation.
+        }
+        UpdateCompletionTarget();
+    }
     // What was waiting in the slot or the queue dies here, outside the lock.
 }
 
 void PreviewHandlerCom::StoreFailedStart(std::uint64_t generation, HRESULT hr) {
     LoadResult failed;
     failed.hr = hr;
-    loads.StoreResult(generation, failed);
-    if (HWND target = completionTarget.load()) PostMessageW(target, WM_LOAD_COMPLETE, 0, 0);
+    channel->loads.StoreResult(generation, failed);
+    if (HWND target = channel->completionTarget.load()) PostMessageW(target, WM_LOAD_COMPLETE, 0, 0);
 }
 
 void PreviewHandlerCom::StartLoad(IStream* loadSource, std::wstring loadName) {
     if (loadSource == nullptr) return;
-    const auto generation = loads.BeginFullLoad(LoadRequest{loadSource, loadName});
+    const auto generation = channel->loads.BeginFullLoad(LoadRequest{loadSource, loadName});
     if (!generation) return; // queued behind the running worker, which is now superseded
     LaunchWorker(*generation, loadSource, std::move(loadName), false, 0);
 }
 
 void PreviewHandlerCom::StartPositionedLoad(std::uint64_t position) {
     if (!source || !presenter || !presenter->HasTimeline()) return;
-    loads.ReapFinishedWorkers();
-    const auto generation = loads.BeginPositionedLoad();
+    channel->loads.ReapFinishedWorkers();
+    const auto generation = channel->loads.BeginPositionedLoad();
     if (!generation) return; // another load runs: the seek is dropped
     presenter->SetVideoPosition(position);
     presenter->SetLoading(true, true); // the current still stays under the indicator
@@ -113,14 +134,14 @@ void PreviewHandlerCom::LaunchWorker(std::uint64_t generation, IStream* loadSour
         StoreFailedStart(generation, hr);
         return;
     }
-    if (!positioned) loads.ReapFinishedWorkers();
+    if (!positioned) channel->loads.ReapFinishedWorkers();
 
     auto finished = std::make_shared<std::atomic<bool>>(false);
     try {
-        auto job = std::make_unique<LoadJob>(this, generation, marshalled, std::move(loadName), positioned, position,
-                                             finished);
+        auto job = std::make_unique<LoadJob>(channel, generation, marshalled, std::move(loadName), positioned,
+                                             position, finished);
         std::thread worker(positioned ? RunPositionedLoadJob : RunLoadJob, std::move(job));
-        loads.AddWorker(std::move(worker), std::move(finished));
+        channel->loads.AddWorker(std::move(worker), std::move(finished));
     } catch (const std::exception&) {
         // No thread: the job and its marshalled stream were freed with the failed
         // start. The load ends as a failure, the usual way, so the indicator goes.
@@ -129,7 +150,7 @@ void PreviewHandlerCom::LaunchWorker(std::uint64_t generation, IStream* loadSour
 }
 
 HRESULT PreviewHandlerCom::DecodeJob(LoadJob& job, IAnimatedRenderer& renderer, IStream* stream) {
-    const std::atomic<std::uint64_t>* generation = &job.owner->loads.CurrentGeneration();
+    const std::atomic<std::uint64_t>* generation = &job.channel->loads.CurrentGeneration();
     if (job.positioned) {
         ArmedStopCondition stop(generation, job.generation, GetTickCount64() + kPositionedLoadBudgetMs);
         return renderer.LoadAtPosition(stream, job.position);
@@ -168,7 +189,7 @@ void PreviewHandlerCom::RunLoadJob(std::unique_ptr<LoadJob> job) {
         HRESULT hr = CoGetInterfaceAndReleaseStream(job->marshalled, IID_IStream, reinterpret_cast<void**>(stream.GetAddressOf()));
         job->marshalled = nullptr;
         if (SUCCEEDED(hr) && !stream) hr = E_FAIL;
-        if (SUCCEEDED(hr) && job->owner->loads.CurrentGeneration().load() != job->generation) {
+        if (SUCCEEDED(hr) && job->channel->loads.CurrentGeneration().load() != job->generation) {
             hr = HRESULT_FROM_WIN32(ERROR_CANCELLED);
         }
         if (SUCCEEDED(hr)) {
@@ -184,10 +205,7 @@ void PreviewHandlerCom::RunLoadJob(std::unique_ptr<LoadJob> job) {
         ClearLoadStopCondition();
         result.renderer.reset();
     }
-    if (job->marshalled != nullptr) {
-        job->marshalled->Release();
-        job->marshalled = nullptr;
-    }
+    job->ReleaseMarshalled(); // before COM is left: no renderer, or no apartment
     FinishJob(*job, result);
     if (SUCCEEDED(initHr)) CoUninitialize();
     job->finished->store(true);
@@ -195,15 +213,15 @@ void PreviewHandlerCom::RunLoadJob(std::unique_ptr<LoadJob> job) {
 }
 
 void PreviewHandlerCom::FinishJob(LoadJob& job, LoadResult& result) {
-    PreviewHandlerCom& owner = *job.owner;
-    owner.loads.StoreResult(job.generation, result);
+    LoadChannel& channel = *job.channel;
+    channel.loads.StoreResult(job.generation, result);
     // Posted whether or not the result was stored; a stale one is simply found empty.
-    if (HWND target = owner.completionTarget.load()) PostMessageW(target, WM_LOAD_COMPLETE, 0, 0);
+    if (HWND target = channel.completionTarget.load()) PostMessageW(target, WM_LOAD_COMPLETE, 0, 0);
 }
 
 void PreviewHandlerCom::PollLoadResult() {
-    std::optional<LoadResult> taken = loads.TakeResult();
-    loads.ReapFinishedWorkers();
+    std::optional<LoadResult> taken = channel->loads.TakeResult();
+    channel->loads.ReapFinishedWorkers();
     if (taken && presenter) {
         if (taken->renderer && SUCCEEDED(taken->hr)) {
             presenter->SetRenderer(std::move(taken->renderer));
@@ -219,7 +237,7 @@ void PreviewHandlerCom::PollLoadResult() {
 }
 
 void PreviewHandlerCom::StartPendingLoad() {
-    std::optional<LoadRequest> next = loads.TakePendingIfIdle();
+    std::optional<LoadRequest> next = channel->loads.TakePendingIfIdle();
     if (next && next->source) StartLoad(next->source.Get(), std::move(next->name));
 }
 

@@ -5,8 +5,12 @@ namespace {
 
 constexpr std::uint8_t kExtensionIntroducer = 0x21;
 constexpr std::uint8_t kImageSeparator = 0x2C;
+constexpr std::uint8_t kTrailer = 0x3B;
 constexpr std::uint8_t kGraphicControlLabel = 0xF9;
 constexpr std::size_t kHeaderSize = 13; // signature, version, logical screen descriptor
+constexpr std::size_t kDescriptorSize = 10;
+constexpr std::uint8_t kColourTableFlag = 0x80;
+constexpr std::uint8_t kInterlaceFlag = 0x40;
 
 class BlockCursor {
 public:
@@ -14,7 +18,7 @@ public:
 
     bool Has(std::size_t count) const { return count <= size_ - offset_; }
     std::uint8_t Peek(std::size_t at = 0) const { return data_[offset_ + at]; }
-    const std::uint8_t* Here() const { return data_ + offset_; }
+    std::uint32_t PeekU16(std::size_t at) const { return static_cast<std::uint32_t>(Peek(at) | (Peek(at + 1) << 8)); }
     bool Skip(std::size_t count) {
         if (!Has(count)) return false;
         offset_ += count;
@@ -37,17 +41,21 @@ private:
 };
 
 std::size_t ColourTableSize(std::uint8_t packedFields) {
-    return (packedFields & 0x80) ? 3u * (2u << (packedFields & 7)) : 0;
+    return (packedFields & kColourTableFlag) ? 3u * (2u << (packedFields & 7)) : 0;
 }
 
 } // namespace
 
-std::vector<GifControlBlock> ReadGifControlBlocks(const std::uint8_t* data, std::size_t size) {
-    std::vector<GifControlBlock> blocks;
-    if (data == nullptr || size < kHeaderSize || data[0] != 'G' || data[1] != 'I' || data[2] != 'F') return blocks;
+GifLayout ReadGifLayout(const std::uint8_t* data, std::size_t size) {
+    GifLayout layout;
+    if (data == nullptr || size < kHeaderSize || data[0] != 'G' || data[1] != 'I' || data[2] != 'F') return layout;
     BlockCursor cursor(data, size);
+    layout.screenWidth = cursor.PeekU16(6);
+    layout.screenHeight = cursor.PeekU16(8);
+    layout.globalColourTable = (data[10] & kColourTableFlag) != 0;
     cursor.Skip(kHeaderSize);
-    if (!cursor.Skip(ColourTableSize(data[10]))) return blocks;
+    if (!cursor.Skip(ColourTableSize(data[10]))) return layout;
+    layout.valid = true;
 
     GifControlBlock pending;
     while (cursor.Has(1)) {
@@ -57,26 +65,52 @@ std::vector<GifControlBlock> ReadGifControlBlocks(const std::uint8_t* data, std:
             const bool control = cursor.Peek(1) == kGraphicControlLabel;
             cursor.Skip(2);
             if (control && cursor.Has(5) && cursor.Peek() >= 4) {
-                const std::uint8_t* body = cursor.Here() + 1;
                 pending.present = true;
-                pending.disposal = (body[0] >> 2) & 7;
-                pending.delayHundredths = static_cast<std::uint32_t>(body[1] | (body[2] << 8));
+                pending.disposal = (cursor.Peek(1) >> 2) & 7;
+                pending.delayHundredths = cursor.PeekU16(2);
             }
             if (!cursor.SkipSubBlocks()) break;
         } else if (introducer == kImageSeparator) {
-            if (!cursor.Has(11)) break;
+            if (!cursor.Has(kDescriptorSize)) break;
+            GifImageLayout image;
+            image.control = pending;
+            image.left = cursor.PeekU16(1);
+            image.top = cursor.PeekU16(3);
+            image.width = cursor.PeekU16(5);
+            image.height = cursor.PeekU16(7);
             const std::uint8_t packed = cursor.Peek(9);
-            blocks.push_back(pending);
+            image.localColourTable = (packed & kColourTableFlag) != 0;
+            image.hasColourTable = image.localColourTable || layout.globalColourTable;
+            image.interlaced = (packed & kInterlaceFlag) != 0;
             pending = GifControlBlock{};
             // Descriptor, local colour table, LZW minimum code size, then the image data.
-            if (!cursor.Skip(10) || !cursor.Skip(ColourTableSize(packed)) || !cursor.Skip(1) || !cursor.SkipSubBlocks()) {
-                break;
-            }
+            cursor.Skip(kDescriptorSize);
+            image.dataComplete = cursor.Skip(ColourTableSize(packed)) && cursor.Skip(1) && cursor.SkipSubBlocks();
+            layout.images.push_back(image);
+            if (!image.dataComplete) break;
         } else {
+            layout.reachedTrailer = introducer == kTrailer;
             break; // trailer or garbage
         }
     }
+    return layout;
+}
+
+std::vector<GifControlBlock> ReadGifControlBlocks(const std::uint8_t* data, std::size_t size) {
+    const GifLayout layout = ReadGifLayout(data, size);
+    std::vector<GifControlBlock> blocks;
+    blocks.reserve(layout.images.size());
+    for (const GifImageLayout& image : layout.images) blocks.push_back(image.control);
     return blocks;
+}
+
+CanvasRegion GifImageRegionOnScreen(const GifLayout& layout, const GifImageLayout& image) {
+    GifFrameInfo frame;
+    frame.left = image.left;
+    frame.top = image.top;
+    frame.width = image.width;
+    frame.height = image.height;
+    return ClipToCanvas(layout.screenWidth, layout.screenHeight, frame);
 }
 
 } // namespace Quivane

@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "platform/ServerLifetime.h"
+
 namespace Quivane {
 
 class ThumbnailProviderCom final : public IThumbnailProvider, public IInitializeWithStream {
@@ -28,6 +30,7 @@ private:
     HRESULT MakeThumbnail(UINT cx, HBITMAP* bitmap);
 
     LONG refCount = 1;
+    ServerModuleLock serverLock;
     Microsoft::WRL::ComPtr<IStream> stream;
     // What selects and feeds the renderer: the stream again, and a name from its first bytes.
     struct ThumbnailSource {

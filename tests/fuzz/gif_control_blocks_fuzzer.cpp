@@ -1,5 +1,6 @@
-// Arbitrary bytes through the GIF block walk: no read outside the data, and
-// never more entries than the data could hold images.
+// Arbitrary bytes through the GIF block walk: no read outside the data, never
+// more entries than the data could hold images, and every clipped image
+// region on the logical screen.
 #include "renderers/GifControlBlocks.h"
 
 #include <cstdlib>
@@ -9,6 +10,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (blocks.size() > size / 11) std::abort();
     for (const auto& block : blocks) {
         if (block.disposal > 7 || block.delayHundredths > 0xFFFF) std::abort();
+    }
+
+    const Quivane::GifLayout layout = Quivane::ReadGifLayout(data, size);
+    if (layout.images.size() != blocks.size() || layout.images.size() > size / 10) std::abort();
+    if (!layout.valid && (!layout.images.empty() || layout.reachedTrailer)) std::abort();
+    if (layout.screenWidth > 0xFFFF || layout.screenHeight > 0xFFFF) std::abort();
+    for (std::size_t i = 0; i < layout.images.size(); ++i) {
+        const Quivane::GifImageLayout& image = layout.images[i];
+        if (image.control.present != blocks[i].present || image.control.disposal != blocks[i].disposal) std::abort();
+        if (image.hasColourTable != (image.localColourTable || layout.globalColourTable)) std::abort();
+        // Only the last entry may have been cut short.
+        if (!image.dataComplete && i + 1 != layout.images.size()) std::abort();
+        const Quivane::CanvasRegion region = Quivane::GifImageRegionOnScreen(layout, image);
+        if ((region.columns == 0) != (region.rows == 0)) std::abort();
+        if (region.columns > 0 && (region.left + region.columns > layout.screenWidth ||
+                                   region.top + region.rows > layout.screenHeight ||
+                                   region.columns > image.width || region.rows > image.height)) {
+            std::abort();
+        }
     }
     return 0;
 }

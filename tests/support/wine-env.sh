@@ -3,7 +3,9 @@
 # Expects QUIVANE_BUILD_DIR to be set.
 export WINEPREFIX="${WINEPREFIX:-$QUIVANE_BUILD_DIR/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# No crash debugger: a program that crashes ends at once with a failure
+# instead of waiting in winedbg.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}"
 export WINEARCH=win64
 export QUIVANE_SOURCE_DIR="${QUIVANE_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 
@@ -13,6 +15,11 @@ quivane_wine_prefix() {
     mkdir -p "$WINEPREFIX"
     wineboot -i </dev/null >/dev/null 2>&1
     wineserver -w
+  fi
+  if [ ! -f "$WINEPREFIX/.quivane-no-crash-debugger" ]; then
+    wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
+      </dev/null >/dev/null 2>&1 || true
+    touch "$WINEPREFIX/.quivane-no-crash-debugger"
   fi
   "$(dirname "${BASH_SOURCE[0]}")/register-test-codecs.sh"
   "$(dirname "${BASH_SOURCE[0]}")/register-test-mf.sh"

@@ -1,0 +1,24 @@
+#pragma once
+// Scales one composited frame to the thumbnail size ourselves, because the
+// platform scaler is not the same everywhere (some give nearest neighbour
+// whatever mode is asked for). Along an axis that shrinks every thumbnail
+// pixel is the exact area average of what it covers, so fine patterns do not
+// alias; along an axis that grows it interpolates linearly between pixel
+// centres (edge pixels held), so small pictures do not turn blocky.
+#include <cstddef>
+#include <cstdint>
+
+namespace Quivane {
+
+// Both pictures are premultiplied BGRA, 4 bytes a pixel, top-down rows
+// `stride` bytes apart; premultiplied in gives premultiplied out (no channel
+// exceeds alpha), and averaging pixels that are all equal returns them exactly.
+// Returns false, having written nothing, for a null picture, a side of 0 or
+// above kMaxCanvasSide, a stride shorter than a row, or when its working
+// memory cannot be had: 8 bytes a pixel of targetWidth x sourceHeight or of
+// sourceWidth x targetHeight, whichever order of the axes is cheaper.
+bool ScalePremultipliedBgra(const std::uint8_t* source, std::uint32_t sourceWidth, std::uint32_t sourceHeight,
+                            std::size_t sourceStride, std::uint8_t* target, std::uint32_t targetWidth,
+                            std::uint32_t targetHeight, std::size_t targetStride) noexcept;
+
+} // namespace Quivane
