@@ -103,5 +103,7 @@ foreach(check IN LISTS QUIVANE_WINDOWS_SCRIPT_TESTS)
            COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/${check}.sh ${QUIVANE_WINDOWS_BINARY_DIR}/bin
                    ${CMAKE_SOURCE_DIR} ${QUIVANE_CONFORMANCE_DIR})
 endforeach()
+# Both write the theme the presenter reads from the shared prefix's registry.
+set_tests_properties(windows.presenter_tests windows.preview_handler_tests PROPERTIES RESOURCE_LOCK theme)
 # Both register and unregister the server in the shared prefix.
 set_tests_properties(windows.registration_tests windows.host_tool_thumbnail PROPERTIES RESOURCE_LOCK server_registration)

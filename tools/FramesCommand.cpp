@@ -1,7 +1,8 @@
 #include "FramesCommand.h"
 
 #include "ImageFiles.h"
-#include "renderers/RendererFactory.h"
+#include "renderers/FrameSource.h"
+#include "renderers/SourceRenderer.h"
 
 #include <windows.h>
 
@@ -39,10 +40,11 @@ int RunFramesCommand(const std::wstring& file, const std::wstring& outDir, bool 
     HRESULT hr = OpenReadStream(file, stream);
     if (FAILED(hr)) return Fail(hr, L"open");
 
-    // A name without a known suffix is judged by its first bytes instead.
-    std::unique_ptr<Quivane::IAnimatedRenderer> renderer(Quivane::CreateRendererForPath(file));
-    if (!renderer) renderer.reset(Quivane::CreateRendererForPath(Quivane::SyntheticNameFromStream(stream.Get())));
-    if (!renderer) return Fail(E_FAIL, L"no renderer");
+    // The content decides; the name only when the first bytes are not known.
+    const Quivane::FormatRow* format = Quivane::ChooseFormatForStream(stream.Get(), file);
+    if (format == nullptr) return Fail(E_FAIL, L"unknown format");
+    std::unique_ptr<Quivane::IAnimatedRenderer> renderer = Quivane::CreateRenderer(*format);
+    if (!renderer) return Fail(E_OUTOFMEMORY, L"no renderer");
 
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);

@@ -3,7 +3,8 @@
 // timer asks for with a still image, an animation and a running load.
 //   presenter_bench ANIMATION.gif
 #include "presentation/PreviewPresenter.h"
-#include "renderers/GifRenderer.h"
+#include "renderers/FormatTable.h"
+#include "renderers/SourceRenderer.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -30,7 +31,7 @@ double Now() {
 }
 
 std::unique_ptr<IAnimatedRenderer> Load(IStream* stream) {
-    auto renderer = std::make_unique<GifRenderer>();
+    auto renderer = std::make_unique<SourceRenderer>(*FormatForName(L".gif"));
     if (FAILED(renderer->Load(stream))) return nullptr;
     return renderer;
 }

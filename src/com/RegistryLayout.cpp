@@ -1,5 +1,7 @@
 #include "RegistryLayout.h"
 
+#include "renderers/FormatTable.h"
+
 namespace Quivane {
 
 const wchar_t kPreviewHandlerSlot[] = L"{8895B1C6-B41F-4C1C-A562-0D564250836F}";
@@ -29,12 +31,23 @@ std::wstring HandlerKey(const std::wstring& fileType, const wchar_t* slot) {
 } // namespace
 
 const std::vector<std::wstring>& FileTypeKeyNames() {
-    // .webp and .mp4 have no ProgID of the system's to register under.
-    static const std::vector<std::wstring> names = {
-        L".gif", L".webp", L".png", L".mp4", L".wmv",
-        L"SystemFileAssociations\\.gif", L"SystemFileAssociations\\.webp", L"SystemFileAssociations\\.png",
-        L"SystemFileAssociations\\.mp4", L"SystemFileAssociations\\.wmv",
-        L"giffile", L"pngfile", L"wmvfile"};
+    // Every extension of every format, then the same under SystemFileAssociations,
+    // then the system's ProgIDs (not every format has one).
+    static const std::vector<std::wstring> names = [] {
+        std::vector<std::wstring> keys;
+        for (const FormatRow& format : Formats()) {
+            for (std::wstring_view extension : format.extensions) keys.emplace_back(extension);
+        }
+        for (const FormatRow& format : Formats()) {
+            for (std::wstring_view extension : format.extensions) {
+                keys.push_back(L"SystemFileAssociations\\" + std::wstring(extension));
+            }
+        }
+        for (const FormatRow& format : Formats()) {
+            if (format.progId != nullptr) keys.emplace_back(format.progId);
+        }
+        return keys;
+    }();
     return names;
 }
 

@@ -14,7 +14,7 @@ HRESULT ReadWholeStream(IStream* stream, std::vector<std::uint8_t>& bytes,
     if (FAILED(stream->Stat(&stat, STATFLAG_NONAME))) return E_FAIL;
     const std::uint64_t size = stat.cbSize.QuadPart;
     if (size == 0) return E_FAIL;
-    if (size > bytes.max_size()) return E_OUTOFMEMORY;
+    if (size > kMaxInMemoryFileBytes) return HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE);
     try {
         bytes.resize(static_cast<std::size_t>(size));
     } catch (const std::bad_alloc&) {

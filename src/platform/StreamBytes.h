@@ -8,10 +8,15 @@
 
 namespace Quivane {
 
+// No picture file this large is copied into memory: past it, a file is
+// refused before a byte is read.
+constexpr std::uint64_t kMaxInMemoryFileBytes = 1ull << 30;
+
 // Copies a whole stream into memory in reads of at most 1 MiB, from its start;
 // the stream is left at its start. With a watched generation, a change of it
 // ends the copy with ERROR_CANCELLED before the next read. An empty stream,
-// a failing seek, size query or read, or a short read gives E_FAIL.
+// a failing seek, size query or read, or a short read gives E_FAIL; one over
+// kMaxInMemoryFileBytes, ERROR_FILE_TOO_LARGE.
 HRESULT ReadWholeStream(IStream* stream, std::vector<std::uint8_t>& bytes,
                         const std::atomic<std::uint64_t>* watchedGeneration = nullptr,
                         std::uint64_t expectedGeneration = 0);

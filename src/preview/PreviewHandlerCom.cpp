@@ -1,6 +1,5 @@
 #include "PreviewHandlerCom.h"
 
-#include "renderers/RendererFactory.h"
 
 #include <shlwapi.h>
 
@@ -309,8 +308,6 @@ IFACEMETHODIMP PreviewHandlerCom::DoPreview() {
         ShowWindow(window, SW_SHOW);
         UpdateWindow(window);
     }
-    // A bare stream is named by its first bytes once, so reloads and seeks choose the same renderer.
-    if (name.empty()) name = SyntheticNameFromStream(source.Get());
     StartLoad(source.Get(), name);
     return S_OK;
 }

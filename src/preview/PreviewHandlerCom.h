@@ -106,7 +106,7 @@ private:
     struct LoadJob;
     static void RunLoadJob(std::unique_ptr<LoadJob> job);
     static void RunPositionedLoadJob(std::unique_ptr<LoadJob> job);
-    static HRESULT DecodeJob(LoadJob& job, IAnimatedRenderer& renderer, IStream* stream);
+    static HRESULT DecodeJob(LoadJob& job, LoadResult& result, IStream* stream);
     static void FinishJob(LoadJob& job, LoadResult& result);
     void LaunchWorker(std::uint64_t generation, IStream* source, std::wstring name, bool positioned,
                       std::uint64_t position);

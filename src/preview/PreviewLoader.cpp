@@ -4,7 +4,8 @@
 
 #include "platform/StreamBytes.h"
 #include "renderers/LoadStopCondition.h"
-#include "renderers/RendererFactory.h"
+#include "renderers/FormatTable.h"
+#include "renderers/SourceRenderer.h"
 
 #include <shlwapi.h>
 
@@ -21,14 +22,6 @@ namespace {
 constexpr std::uint64_t kPositionedLoadBudgetMs = 2000;
 // How long Unload waits for a worker before letting it go.
 constexpr ULONGLONG kWorkerPatienceMs = 2000;
-
-// Videos decode straight from the source stream; every other file is copied
-// into memory first.
-bool IsVideoName(const std::wstring& name) {
-    if (name.empty()) return false;
-    const wchar_t* extension = PathFindExtensionW(name.c_str());
-    return lstrcmpiW(extension, L".mp4") == 0 || lstrcmpiW(extension, L".wmv") == 0;
-}
 
 // Disarms the thread's stop condition on every way out, exceptions included.
 class ArmedStopCondition {
@@ -149,13 +142,19 @@ void PreviewHandlerCom::LaunchWorker(std::uint64_t generation, IStream* loadSour
     }
 }
 
-HRESULT PreviewHandlerCom::DecodeJob(LoadJob& job, IAnimatedRenderer& renderer, IStream* stream) {
+HRESULT PreviewHandlerCom::DecodeJob(LoadJob& job, LoadResult& result, IStream* stream) {
+    // The content decides the format; the name only when the first bytes are not known.
+    const FormatRow* format = ChooseFormatForStream(stream, job.name);
+    if (format == nullptr) return E_FAIL;
+    result.renderer = CreateRenderer(*format);
+    if (!result.renderer) return E_OUTOFMEMORY;
+    IAnimatedRenderer& renderer = *result.renderer;
     const std::atomic<std::uint64_t>* generation = &job.channel->loads.CurrentGeneration();
     if (job.positioned) {
         ArmedStopCondition stop(generation, job.generation, GetTickCount64() + kPositionedLoadBudgetMs);
         return renderer.LoadAtPosition(stream, job.position);
     }
-    if (IsVideoName(job.name)) {
+    if (format->decodesFromStream) {
         ArmedStopCondition stop(generation, job.generation, 0);
         return renderer.Load(stream);
     }
@@ -178,15 +177,11 @@ void PreviewHandlerCom::RunPositionedLoadJob(std::unique_ptr<LoadJob> job) { Run
 void PreviewHandlerCom::RunLoadJob(std::unique_ptr<LoadJob> job) {
     const HRESULT initHr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     LoadResult result;
-    try {
-        result.renderer.reset(CreateRendererForPath(job->name));
-    } catch (const std::exception&) {
-        result.hr = E_OUTOFMEMORY;
-    }
-    if (result.renderer && FAILED(initHr)) result.hr = initHr;
-    if (result.renderer && SUCCEEDED(initHr)) {
+    result.hr = initHr;
+    if (SUCCEEDED(initHr)) {
         ComPtr<IStream> stream;
-        HRESULT hr = CoGetInterfaceAndReleaseStream(job->marshalled, IID_IStream, reinterpret_cast<void**>(stream.GetAddressOf()));
+        HRESULT hr = CoGetInterfaceAndReleaseStream(job->marshalled, IID_IStream,
+                                                    reinterpret_cast<void**>(stream.GetAddressOf()));
         job->marshalled = nullptr;
         if (SUCCEEDED(hr) && !stream) hr = E_FAIL;
         if (SUCCEEDED(hr) && job->channel->loads.CurrentGeneration().load() != job->generation) {
@@ -194,7 +189,7 @@ void PreviewHandlerCom::RunLoadJob(std::unique_ptr<LoadJob> job) {
         }
         if (SUCCEEDED(hr)) {
             try {
-                hr = DecodeJob(*job, *result.renderer, stream.Get());
+                hr = DecodeJob(*job, result, stream.Get());
             } catch (const std::exception&) {
                 hr = E_OUTOFMEMORY;
             }
@@ -205,7 +200,7 @@ void PreviewHandlerCom::RunLoadJob(std::unique_ptr<LoadJob> job) {
         ClearLoadStopCondition();
         result.renderer.reset();
     }
-    job->ReleaseMarshalled(); // before COM is left: no renderer, or no apartment
+    job->ReleaseMarshalled(); // before COM is left: when the apartment could not be joined
     FinishJob(*job, result);
     if (SUCCEEDED(initHr)) CoUninitialize();
     job->finished->store(true);

@@ -1,16 +1,100 @@
 #include "ThumbnailProviderCom.h"
 
-#include "ThumbnailSize.h"
-#include "platform/Direct2D.h"
-#include "platform/HResult.h"
-#include "renderers/RendererFactory.h"
+#include "ThumbnailPicture.h"
+#include "platform/OwnedHandles.h"
+#include "renderers/LoadStopCondition.h"
 
+#include <exception>
 #include <memory>
 #include <new>
+#include <thread>
 
 namespace Quivane {
 
 using Microsoft::WRL::ComPtr;
+
+namespace {
+
+// One thumbnail made on a worker of its own, shared by the caller and the
+// worker: a platform decoder that never returns must not hold the shell's
+// thread, so the caller may stop waiting and leave the job to the worker,
+// which then frees what it made.
+struct ThumbnailJob {
+    ~ThumbnailJob() {
+        if (marshalled != nullptr) {
+            CoReleaseMarshalData(marshalled);
+            marshalled->Release();
+        }
+    }
+
+    UINT cx = 0;
+    IStream* marshalled = nullptr; // the caller's stream, for the worker's apartment
+    HRESULT hr = E_FAIL;
+    UniqueGdiObject bitmap;
+    UniqueHandle done;
+    ServerModuleLock serverLock; // the library stays while the worker runs
+};
+
+void RunThumbnailJob(const std::shared_ptr<ThumbnailJob>& job) {
+    const HRESULT initHr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    job->hr = initHr;
+    if (SUCCEEDED(initHr)) {
+        ComPtr<IStream> stream;
+        HRESULT hr = CoGetInterfaceAndReleaseStream(job->marshalled, IID_IStream,
+                                                    reinterpret_cast<void**>(stream.GetAddressOf()));
+        job->marshalled = nullptr;
+        if (SUCCEEDED(hr) && !stream) hr = E_FAIL;
+        if (SUCCEEDED(hr)) {
+            // Our own decoders give up when the caller does.
+            SetLoadStopCondition(nullptr, 0, GetTickCount64() + kThumbnailPatienceMs);
+            try {
+                HBITMAP made = nullptr;
+                hr = MakeThumbnailBitmap(stream.Get(), job->cx, &made);
+                job->bitmap.Reset(made);
+            } catch (const std::exception&) {
+                hr = E_OUTOFMEMORY;
+            }
+            ClearLoadStopCondition();
+        }
+        job->hr = hr;
+        stream.Reset();
+        CoUninitialize();
+    }
+    SetEvent(job->done.Get());
+}
+
+// Waits for the job, serving the caller's apartment meanwhile (the worker
+// reads the caller's stream through it).
+bool WaitForJob(const ThumbnailJob& job, DWORD patienceMs) {
+    HANDLE done = job.done.Get();
+    DWORD index = 0;
+    const HRESULT hr = CoWaitForMultipleHandles(0, patienceMs, 1, &done, &index);
+    if (hr == RPC_S_CALLPENDING) return false;
+    if (FAILED(hr)) return WaitForSingleObject(done, patienceMs) == WAIT_OBJECT_0;
+    return true;
+}
+
+HRESULT MakeThumbnailOnWorker(IStream* stream, UINT cx, HBITMAP* out) {
+    auto job = std::make_shared<ThumbnailJob>();
+    job->cx = cx;
+    job->done.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!job->done) return HRESULT_FROM_WIN32(GetLastError());
+    HRESULT hr = CoMarshalInterThreadInterfaceInStream(IID_IStream, stream, &job->marshalled);
+    if (FAILED(hr)) return hr;
+    std::thread worker([job] { RunThumbnailJob(job); });
+    // The worker stops its own decoding at the patience; a platform call may not.
+    if (!WaitForJob(*job, kThumbnailPatienceMs + 2000)) {
+        worker.detach();
+        PinThisModule(); // its code must stay loaded until it returns
+        return HRESULT_FROM_WIN32(WAIT_TIMEOUT);
+    }
+    worker.join();
+    if (FAILED(job->hr)) return job->hr;
+    *out = static_cast<HBITMAP>(job->bitmap.Release());
+    return *out != nullptr ? S_OK : E_FAIL;
+}
+
+} // namespace
 
 HRESULT CreateThumbnailProvider(REFIID iid, void** out) {
     if (out == nullptr) return E_POINTER;
@@ -46,15 +130,7 @@ IFACEMETHODIMP_(ULONG) ThumbnailProviderCom::Release() {
 
 IFACEMETHODIMP ThumbnailProviderCom::Initialize(IStream* newStream, DWORD) {
     if (newStream == nullptr) return E_POINTER;
-    try {
-        // The content decides the renderer, not a file name.
-        std::wstring name = SyntheticNameFromStream(newStream);
-        stream = newStream;
-        source.stream = newStream;
-        source.name = std::move(name);
-    } catch (const std::exception&) {
-        return E_OUTOFMEMORY;
-    }
+    stream = newStream; // the content decides the format when the thumbnail is made
     return S_OK;
 }
 
@@ -65,87 +141,10 @@ IFACEMETHODIMP ThumbnailProviderCom::GetThumbnail(UINT cx, HBITMAP* bitmap, WTS_
     if (cx == 0) return E_INVALIDARG;
     if (!stream) return E_FAIL;
     try {
-        return MakeThumbnail(cx, bitmap);
+        return MakeThumbnailOnWorker(stream.Get(), cx, bitmap);
     } catch (const std::exception&) {
         return E_OUTOFMEMORY; // no exception leaves a COM method
     }
-}
-
-HRESULT ThumbnailProviderCom::MakeThumbnail(UINT cx, HBITMAP* out) {
-    source.stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
-    std::unique_ptr<IAnimatedRenderer> renderer(CreateRendererForPath(source.name));
-    if (!renderer) return E_FAIL;
-    RETURN_IF_FAILED(renderer->Load(source.stream.Get()));
-    if (renderer->GetFrameCount() == 0) return E_FAIL;
-    const std::uint32_t index = renderer->GetThumbnailFrameIndex();
-    renderer->SetCurrentFrame(index);
-    ComPtr<IWICBitmapSource> picture;
-    RETURN_IF_FAILED(renderer->GetFrameBitmap(index, &picture));
-    if (!picture) return E_FAIL;
-    UINT pictureWidth = 0, pictureHeight = 0;
-    RETURN_IF_FAILED(picture->GetSize(&pictureWidth, &pictureHeight));
-    if (pictureWidth == 0 || pictureHeight == 0) return E_FAIL;
-    const ThumbnailSize size = FitThumbnail(pictureWidth, pictureHeight, cx);
-
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = static_cast<LONG>(size.width);
-    info.bmiHeader.biHeight = -static_cast<LONG>(size.height); // top-down rows
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    HDC screen = GetDC(nullptr);
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    ReleaseDC(nullptr, screen);
-    if (dib == nullptr) return E_OUTOFMEMORY;
-    if (bits == nullptr) {
-        DeleteObject(dib);
-        return E_OUTOFMEMORY;
-    }
-    HDC memory = CreateCompatibleDC(nullptr);
-    if (memory == nullptr) {
-        const HRESULT hr = HResultFromLastError();
-        DeleteObject(dib);
-        return hr;
-    }
-    HGDIOBJ previous = SelectObject(memory, dib);
-    const auto giveUp = [&](HRESULT hr) {
-        SelectObject(memory, previous);
-        DeleteDC(memory);
-        DeleteObject(dib);
-        return hr;
-    };
-
-    ComPtr<ID2D1Factory> factory;
-    HRESULT hr = CreateDirect2DFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, factory);
-    if (FAILED(hr)) return giveUp(hr);
-    const D2D1_RENDER_TARGET_PROPERTIES properties = D2D1::RenderTargetProperties(
-        D2D1_RENDER_TARGET_TYPE_DEFAULT, D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED),
-        96.0f, 96.0f);
-    ComPtr<ID2D1DCRenderTarget> target;
-    hr = factory->CreateDCRenderTarget(&properties, &target);
-    if (FAILED(hr)) return giveUp(hr);
-    const RECT area = {0, 0, static_cast<LONG>(size.width), static_cast<LONG>(size.height)};
-    hr = target->BindDC(memory, &area);
-    if (FAILED(hr)) return giveUp(hr);
-
-    renderer->SetViewSize(static_cast<std::int32_t>(size.width), static_cast<std::int32_t>(size.height));
-    target->BeginDraw();
-    target->Clear(D2D1::ColorF(0, 0, 0, 0)); // uncovered pixels stay fully transparent
-    renderer->DrawCurrentFrame(target.Get());
-    hr = target->EndDraw();
-    // The renderer's device bitmaps belong to this target: both go before the DC does.
-    renderer.reset();
-    target.Reset();
-    SelectObject(memory, previous);
-    DeleteDC(memory);
-    if (FAILED(hr)) {
-        DeleteObject(dib);
-        return hr;
-    }
-    *out = dib;
-    return S_OK;
 }
 
 } // namespace Quivane

@@ -1,14 +1,12 @@
 #pragma once
-// The COM object the shell asks for a thumbnail: it decodes the file with the
-// preview's renderers, picks one frame and draws it into a 32-bit top-down
-// DIB section with premultiplied alpha.
+// The COM object the shell asks for a thumbnail: it decodes the frame it
+// shows (the middle one, or a video's still) and scales it into a 32-bit
+// top-down DIB section with premultiplied alpha.
 #include <windows.h>
 #include <propsys.h>
 #include <shobjidl.h>
 #include <thumbcache.h>
 #include <wrl/client.h>
-
-#include <string>
 
 #include "platform/ServerLifetime.h"
 
@@ -27,18 +25,16 @@ public:
 
 private:
     ~ThumbnailProviderCom() = default;
-    HRESULT MakeThumbnail(UINT cx, HBITMAP* bitmap);
 
     LONG refCount = 1;
     ServerModuleLock serverLock;
     Microsoft::WRL::ComPtr<IStream> stream;
-    // What selects and feeds the renderer: the stream again, and a name from its first bytes.
-    struct ThumbnailSource {
-        Microsoft::WRL::ComPtr<IStream> stream;
-        std::wstring name;
-    } source;
 };
 
 HRESULT CreateThumbnailProvider(REFIID iid, void** out);
+
+// How long GetThumbnail waits for the platform before it gives up with
+// HRESULT_FROM_WIN32(WAIT_TIMEOUT).
+constexpr DWORD kThumbnailPatienceMs = 15000;
 
 } // namespace Quivane

@@ -226,4 +226,10 @@ ComPtr<IClassFactory> ServerClassFactory(REFCLSID clsid) {
     return factory;
 }
 
+const Quivane::FormatRow& FormatWithExtension(const wchar_t* extension) {
+    const Quivane::FormatRow* format = Quivane::FormatForName(extension);
+    if (format == nullptr) std::abort(); // a test names a format the table lacks
+    return *format;
+}
+
 } // namespace QuivaneTest

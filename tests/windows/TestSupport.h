@@ -46,6 +46,7 @@ ComPtr<IClassFactory> ServerClassFactory(REFCLSID clsid);
 
 } // namespace QuivaneTest
 
+#include "renderers/SourceRenderer.h"
 #include "renderers/WicAnimatedRenderer.h"
 
 #include <gtest/gtest.h>
@@ -74,6 +75,21 @@ std::vector<ComPtr<IWICBitmap>> SolidFrames(size_t count, UINT width = 4, UINT h
 // success gives canvas-sized, valid premultiplied frames with delays of at least 10 ms.
 ::testing::AssertionResult LoadsToWholeFramesOrFails(Quivane::IAnimatedRenderer& renderer,
                                                      const std::vector<std::uint8_t>& bytes);
+
+// The preview's renderer of one format, by its usual extension.
+const Quivane::FormatRow& FormatWithExtension(const wchar_t* extension);
+struct GifRenderer : Quivane::SourceRenderer {
+    GifRenderer() : SourceRenderer(FormatWithExtension(L".gif")) {}
+};
+struct ApngRenderer : Quivane::SourceRenderer {
+    ApngRenderer() : SourceRenderer(FormatWithExtension(L".png")) {}
+};
+struct WebPRenderer : Quivane::SourceRenderer {
+    WebPRenderer() : SourceRenderer(FormatWithExtension(L".webp")) {}
+};
+struct VideoStillRenderer : Quivane::SourceRenderer {
+    VideoStillRenderer() : SourceRenderer(FormatWithExtension(L".mp4")) {}
+};
 
 // A stream every read and seek of which fails.
 ComPtr<IStream> UnreadableStream();

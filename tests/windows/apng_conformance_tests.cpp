@@ -2,7 +2,6 @@
 // whose reference picture is listed show it on the frame checked. The
 // reference values are straight RGBA; frames here are premultiplied BGRA.
 #include "TestSupport.h"
-#include "renderers/ApngRenderer.h"
 #include "renderers/LoadStopCondition.h"
 
 #include <atomic>

@@ -3,7 +3,6 @@
 // its region, and a decode cancelled while it runs.
 #include "TestSupport.h"
 #include "platform/WicImaging.h"
-#include "renderers/ApngRenderer.h"
 #include "renderers/LoadStopCondition.h"
 #include "renderers/PngChunks.h"
 

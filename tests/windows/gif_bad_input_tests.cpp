@@ -2,7 +2,6 @@
 // or in a complete, valid frame list: never a crash, hang or half a picture.
 #include "GifBuilder.h"
 #include "TestSupport.h"
-#include "renderers/GifRenderer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,6 @@
 // Every file of the public GIF suite, frame by frame, against the suite's
 // expected pictures (straight RGBA, premultiplied here for comparison).
 #include "TestSupport.h"
-#include "renderers/GifRenderer.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,6 @@
 // byte by byte so each case states its own descriptors and control blocks.
 #include "GifBuilder.h"
 #include "TestSupport.h"
-#include "renderers/GifRenderer.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,6 @@
 #include "platform/HResult.h"
 #include "platform/WicImaging.h"
 #include "presentation/PreviewPresenter.h"
-#include "renderers/GifRenderer.h"
 
 #include <gtest/gtest.h>
 
@@ -92,6 +91,13 @@ protected:
     // the last of a dozen presents is taken, for checks that hold at any moment.
     Pixels MovingShot() { return Capture(false); }
 
+    static bool IsAllBlack(const Pixels& shot) {
+        for (std::size_t i = 0; i + 3 < shot.bytes.size(); i += 4) {
+            if (shot.bytes[i] != 0 || shot.bytes[i + 1] != 0 || shot.bytes[i + 2] != 0) return false;
+        }
+        return true;
+    }
+
     Pixels Capture(bool settles) {
         Pixels previous;
         const ULONGLONG giveUp = GetTickCount64() + 30000;
@@ -101,7 +107,8 @@ protected:
             if (present < 2) continue;
             Sleep(present < 4 ? 0 : 20);
             Pixels shot = window.Capture();
-            if (settles && shot.bytes == previous.bytes) return shot;
+            // An all-black read is a window nothing has reached yet: no picture here is black.
+            if (settles && shot.bytes == previous.bytes && !IsAllBlack(shot)) return shot;
             previous = std::move(shot);
         }
         return previous;

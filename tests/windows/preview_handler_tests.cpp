@@ -326,6 +326,7 @@ TEST_F(PreviewHandler, NoMenuDuringTheFirstLoad) {
 }
 
 TEST_F(PreviewHandler, UnloadAndPreviewAgainOnTheSameObject) {
+    ThemeOverride dark(0);
     ComPtr<IPreviewHandlerVisuals> visuals;
     ASSERT_EQ(handler.As(&visuals), S_OK);
     EXPECT_EQ(visuals->SetBackgroundColor(RGB(15, 15, 15)), S_OK); // before SetWindow: stored

@@ -1,12 +1,8 @@
 // The frame store, renderer choice, stream sniffing and the stop condition.
 #include "GifBuilder.h"
 #include "TestSupport.h"
-#include "renderers/ApngRenderer.h"
-#include "renderers/GifRenderer.h"
+#include "renderers/FrameSource.h"
 #include "renderers/LoadStopCondition.h"
-#include "renderers/RendererFactory.h"
-#include "renderers/VideoStillRenderer.h"
-#include "renderers/WebPRenderer.h"
 
 #include <gtest/gtest.h>
 
@@ -19,13 +15,10 @@ using namespace QuivaneTest;
 
 namespace {
 
-template <typename T>
-bool Creates(const wchar_t* name) {
-    std::unique_ptr<IAnimatedRenderer> renderer(CreateRendererForPath(name));
-    return dynamic_cast<T*>(renderer.get()) != nullptr;
+std::wstring FormatOf(std::vector<std::uint8_t> bytes, const std::wstring& name = L"") {
+    const FormatRow* format = ChooseFormatForStream(StreamFromBytes(bytes).Get(), name);
+    return format != nullptr ? format->name : L"(none)";
 }
-
-std::wstring SniffBytes(std::vector<std::uint8_t> bytes) { return SyntheticNameFromStream(StreamFromBytes(bytes).Get()); }
 
 ULONGLONG StreamPosition(IStream* stream) {
     ULARGE_INTEGER position{};
@@ -41,41 +34,36 @@ std::vector<std::uint8_t> ThreeFrameGif() {
 
 } // namespace
 
-TEST(CreateRendererForPath, PicksTheClassBySuffix) {
-    EXPECT_TRUE(Creates<GifRenderer>(L"ANIM.GIF"));
-    EXPECT_TRUE(Creates<GifRenderer>(L"C:\\Pictures\\Cat.GiF"));
-    EXPECT_TRUE(Creates<WebPRenderer>(L"a.webp"));
-    EXPECT_TRUE(Creates<ApngRenderer>(L"a.png"));
-    EXPECT_TRUE(Creates<VideoStillRenderer>(L"clip.MP4"));
-    EXPECT_TRUE(Creates<VideoStillRenderer>(L"clip.wmv"));
-    for (const wchar_t* name : {L"photo.jpg", L"gif", L""}) {
-        std::unique_ptr<IAnimatedRenderer> renderer(CreateRendererForPath(name));
-        EXPECT_EQ(renderer, nullptr) << "name: " << std::string(name, name + wcslen(name));
-    }
-}
-
-TEST(SyntheticNameFromStream, SniffsAndRewinds) {
+TEST(FormatOfAStream, TheFirstBytesDecideAndTheStreamIsRewound) {
     std::vector<std::uint8_t> webp = {'R', 'I', 'F', 'F', 9, 9, 9, 9, 'W', 'E', 'B', 'P', 'V', 'P', '8', 'L'};
     auto stream = StreamFromBytes(webp);
     LARGE_INTEGER three{};
     three.QuadPart = 3;
     stream->Seek(three, STREAM_SEEK_SET, nullptr);
-    EXPECT_EQ(SyntheticNameFromStream(stream.Get()), L"preview.webp");
+    const FormatRow* format = ChooseFormatForStream(stream.Get(), L"misnamed.gif");
+    ASSERT_NE(format, nullptr);
+    EXPECT_EQ(std::wstring(format->name), L"WebP");
     EXPECT_EQ(StreamPosition(stream.Get()), 0u);
 
-    EXPECT_EQ(SniffBytes({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0}), L"preview.png");
-    EXPECT_EQ(SniffBytes({1, 2, 3, 4, 'f', 't', 'y', 'p', 'm', 'p', '4', '2'}), L"preview.mp4");
-    EXPECT_EQ(SniffBytes({0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE,
-                          0x6C, 0x11, 0x22}),
-              L"preview.wmv");
+    EXPECT_EQ(FormatOf({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0}, L"x.mp4"), L"PNG");
+    EXPECT_EQ(FormatOf({1, 2, 3, 4, 'f', 't', 'y', 'p', 'm', 'p', '4', '2'}), L"MPEG-4");
+    EXPECT_EQ(FormatOf({1, 2, 3}, L"C:\\clips\\Clip.WMV"), L"Windows Media Video"); // unknown bytes: the name
 }
 
-TEST(SyntheticNameFromStream, ShortUnreadableAndNullStreamsAreGif) {
-    EXPECT_EQ(SniffBytes({'G', 'I', 'F'}), L"preview.gif");
-    EXPECT_EQ(SniffBytes({0x89, 'P', 'N'}), L"preview.gif");
-    EXPECT_EQ(SniffBytes({}), L"preview.gif");
-    EXPECT_EQ(SyntheticNameFromStream(UnreadableStream().Get()), L"preview.gif");
-    EXPECT_EQ(SyntheticNameFromStream(nullptr), L"preview.gif");
+TEST(FormatOfAStream, ShortUnreadableAndNullStreamsGoByTheName) {
+    EXPECT_EQ(FormatOf({'G', 'I', 'F'}), L"(none)");
+    EXPECT_EQ(FormatOf({}), L"(none)");
+    EXPECT_EQ(FormatOf({'G', 'I', 'F'}, L"a.gif"), L"GIF");
+    const FormatRow* unreadable = ChooseFormatForStream(UnreadableStream().Get(), L"a.png");
+    ASSERT_NE(unreadable, nullptr);
+    EXPECT_EQ(std::wstring(unreadable->name), L"PNG");
+    EXPECT_EQ(ChooseFormatForStream(nullptr, L""), nullptr);
+}
+
+TEST(FormatOfAStream, EveryFormatHasADecoder) {
+    for (const FormatRow& format : Formats()) {
+        EXPECT_NE(CreateFrameSource(format), nullptr) << std::wstring(format.name);
+    }
 }
 
 TEST(FrameStore, LoadFillsTheStoreAndPicksTheMiddleFrame) {

@@ -4,7 +4,6 @@
 // against ffmpeg's own decoding, and damaged files.
 #include "TestSupport.h"
 #include "renderers/VideoFrame.h"
-#include "renderers/VideoStillRenderer.h"
 
 #include <gtest/gtest.h>
 
@@ -186,6 +185,7 @@ TEST(VideoPlatform, DamagedFilesFailOrGiveAWholeStill) {
     for (size_t i = 0; i < damaged.size(); ++i) {
         const auto watched = LoadWatched(damaged[i], 20000);
         if (!watched->done.load()) {
+            std::printf("note: variant %zu (%zu bytes) stalled\n", i, damaged[i].size());
             ++platformStalls;
             continue;
         }

@@ -1,9 +1,9 @@
 // The still search over a scripted sample source: every rule of the read
 // loop, and the picture cut to its visible area.
 #include "TestSupport.h"
+#include "renderers/VideoFrameSource.h"
 #include "renderers/LoadStopCondition.h"
 #include "renderers/VideoSampleSource.h"
-#include "renderers/VideoStillRenderer.h"
 
 #include <gtest/gtest.h>
 
@@ -303,11 +303,9 @@ TEST_F(ReadFrame, AperturesChooseTheVisibleArea) {
     ASSERT_TRUE(frame.visibleArea.has_value());
     EXPECT_EQ(frame.visibleArea->width, 1920u);
     EXPECT_EQ(frame.visibleArea->height, 1080u);
-    ComPtr<IWICBitmap> bitmap;
-    ASSERT_EQ(MakeStillBitmap(frame, bitmap), S_OK);
-    UINT width = 0, height = 0;
-    bitmap->GetSize(&width, &height);
-    EXPECT_EQ(height, 1080u);
+    FramePixels still;
+    ASSERT_EQ(CopyStillPixels(frame, still), S_OK);
+    EXPECT_EQ(still.height, 1080u);
 
     auto whole = Rgb32Type(8, 8);
     MFVideoArea all = Area(0, 0, 8, 8); // the whole frame: no area
@@ -326,7 +324,7 @@ TEST_F(ReadFrame, AperturesChooseTheVisibleArea) {
     EXPECT_EQ(frame.visibleArea->y, 3u);
 }
 
-TEST(VideoStillBitmap, VisibleAreaCutsThePicture) {
+TEST(VideoStillPixels, VisibleAreaCutsThePictureAndItIsOpaque) {
     DecodedVideoFrame frame;
     frame.width = 16;
     frame.height = 10;
@@ -334,19 +332,13 @@ TEST(VideoStillBitmap, VisibleAreaCutsThePicture) {
     frame.pixels.assign(64 * 10, 0);
     frame.pixels[2 * 64 + 3 * 4] = 222; // pixel (3, 2)
     frame.visibleArea = VisibleArea{3, 2, 8, 5};
-    ComPtr<IWICBitmap> bitmap;
-    ASSERT_EQ(MakeStillBitmap(frame, bitmap), S_OK);
-    UINT width = 0, height = 0;
-    bitmap->GetSize(&width, &height);
-    EXPECT_EQ(width, 8u);
-    EXPECT_EQ(height, 5u);
-    WICPixelFormatGUID format;
-    bitmap->GetPixelFormat(&format);
-    EXPECT_TRUE(format == GUID_WICPixelFormat32bppBGR);
-    Pixels pixels;
-    ASSERT_EQ(ReadPremultipliedBgra(bitmap.Get(), pixels), S_OK);
-    EXPECT_EQ(pixels.At(0, 0)[0], 222);
+    FramePixels still;
+    ASSERT_EQ(CopyStillPixels(frame, still), S_OK);
+    EXPECT_EQ(still.width, 8u);
+    EXPECT_EQ(still.height, 5u);
+    EXPECT_EQ(still.pixels[0], 222);
+    EXPECT_EQ(still.pixels[3], 255); // the sample's fourth byte is not alpha
 
     frame.visibleArea = VisibleArea{0, 10, 4, 4}; // starts past the buffer
-    EXPECT_EQ(MakeStillBitmap(frame, bitmap), E_FAIL);
+    EXPECT_EQ(CopyStillPixels(frame, still), E_FAIL);
 }

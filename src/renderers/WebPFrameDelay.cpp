@@ -1,8 +1,4 @@
-#include "WebPRenderer.h"
-
-#include "LoadStopCondition.h"
-#include "platform/HResult.h"
-#include "platform/WicImaging.h"
+#include "WebPFrameDelay.h"
 
 #include <algorithm>
 
@@ -39,28 +35,6 @@ std::uint32_t WebPFrameDelayMs(IWICMetadataQueryReader* reader) {
         if (duration != 0) return std::max(duration, kMinimumDelayMs);
     }
     return kDefaultDelayMs;
-}
-
-HRESULT WebPRenderer::DecodeStream(IStream* stream) {
-    ComPtr<IWICImagingFactory> factory;
-    RETURN_IF_FAILED(CreateImagingFactory(factory));
-    ComPtr<IWICBitmapDecoder> decoder;
-    RETURN_IF_FAILED(CreateDecoder(factory.Get(), stream, decoder));
-    UINT count = 0;
-    RETURN_IF_FAILED(decoder->GetFrameCount(&count));
-    if (count == 0) return E_FAIL;
-    ReserveFrames(count);
-    for (UINT index = 0; index < count; ++index) {
-        if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
-        ComPtr<IWICBitmapFrameDecode> frame;
-        RETURN_IF_FAILED(decoder->GetFrame(index, &frame));
-        ComPtr<IWICFormatConverter> converter;
-        RETURN_IF_FAILED(CreateConverter(factory.Get(), frame.Get(), GUID_WICPixelFormat32bppPBGRA, converter));
-        ComPtr<IWICMetadataQueryReader> reader;
-        if (FAILED(frame->GetMetadataQueryReader(&reader))) reader.Reset(); // no metadata: the default delay
-        AppendFrame(converter, WebPFrameDelayMs(reader.Get()));
-    }
-    return S_OK;
 }
 
 } // namespace Quivane

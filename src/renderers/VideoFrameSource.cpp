@@ -1,14 +1,22 @@
-#include "VideoStillRenderer.h"
+// Videos through the platform's source reader: the still search over its
+// samples, and the checks a file passes before the reader sees it.
+#include "VideoFrameSource.h"
 
+#include "MediaBoxWalk.h"
 #include "VideoSampleSource.h"
 #include "platform/HResult.h"
 #include "platform/MediaFoundation.h"
-#include "platform/WicImaging.h"
+
+#include <wrl/client.h>
 
 #include <cstring>
 #include <limits>
+#include <new>
 
 namespace Quivane {
+
+using Microsoft::WRL::ComPtr;
+
 namespace {
 
 constexpr std::uint32_t kStillDelayMs = 1000;
@@ -78,6 +86,29 @@ private:
     ComPtr<IMFSample> sample_;
 };
 
+// A media buffer locked for reading, unlocked on every way out.
+class LockedMediaBuffer {
+public:
+    LockedMediaBuffer() = default;
+    ~LockedMediaBuffer() {
+        if (buffer_) buffer_->Unlock();
+    }
+    LockedMediaBuffer(const LockedMediaBuffer&) = delete;
+    LockedMediaBuffer& operator=(const LockedMediaBuffer&) = delete;
+
+    HRESULT Lock(IMFMediaBuffer* buffer) {
+        RETURN_IF_FAILED(buffer->Lock(&data, nullptr, &length));
+        buffer_ = buffer;
+        return S_OK;
+    }
+
+    BYTE* data = nullptr;
+    DWORD length = 0;
+
+private:
+    ComPtr<IMFMediaBuffer> buffer_;
+};
+
 // The aperture to show, when the current type names one other than the whole frame.
 std::optional<VisibleArea> ReadVisibleArea(IMFMediaType* type, std::uint32_t width, std::uint32_t height) {
     for (const GUID& key : {MF_MT_MINIMUM_DISPLAY_APERTURE, MF_MT_GEOMETRIC_APERTURE}) {
@@ -112,24 +143,18 @@ HRESULT ReadVideoFrame(IMFMediaType* type, IMFSample* sample, DecodedVideoFrame&
 
     ComPtr<IMFMediaBuffer> buffer;
     RETURN_IF_FAILED(sample->ConvertToContiguousBuffer(&buffer));
-    BYTE* data = nullptr;
-    DWORD length = 0;
-    RETURN_IF_FAILED(buffer->Lock(&data, nullptr, &length));
+    LockedMediaBuffer locked;
+    RETURN_IF_FAILED(locked.Lock(buffer.Get()));
     const std::uint64_t needed = rowLength * frame.height;
-    if (length < needed) {
-        buffer->Unlock();
-        return E_FAIL;
-    }
+    if (locked.length < needed) return E_FAIL;
     frame.visibleArea = ReadVisibleArea(type, frame.width, frame.height);
     frame.pixels.resize(static_cast<std::size_t>(needed));
-    CopyRowsUpright(data, stride, frame.stride, frame.height, frame.pixels.data());
-    buffer->Unlock();
+    CopyRowsUpright(locked.data, stride, frame.stride, frame.height, frame.pixels.data());
     return S_OK;
 }
 
-HRESULT MakeStillBitmap(const DecodedVideoFrame& frame, ComPtr<IWICBitmap>& bitmap) {
-    ComPtr<IWICImagingFactory> factory;
-    RETURN_IF_FAILED(CreateImagingFactory(factory));
+
+HRESULT CopyStillPixels(const DecodedVideoFrame& frame, FramePixels& still) {
     std::size_t offset = 0;
     std::uint32_t width = frame.width, height = frame.height;
     if (frame.visibleArea) {
@@ -139,44 +164,105 @@ HRESULT MakeStillBitmap(const DecodedVideoFrame& frame, ComPtr<IWICBitmap>& bitm
         width = frame.visibleArea->width;
         height = frame.visibleArea->height;
     }
+    if (width == 0 || height == 0) return E_FAIL;
     // The area's last row need not reach the end of the buffer, but must lie inside it.
     if (static_cast<std::uint64_t>(height - 1) * frame.stride + static_cast<std::uint64_t>(width) * 4 >
         frame.pixels.size() - offset) {
         return E_FAIL;
     }
-    return CreateBitmapFromPixels(factory.Get(), width, height, GUID_WICPixelFormat32bppBGR, frame.stride,
-                                  frame.pixels.data() + offset, frame.pixels.size() - offset, bitmap);
+    still.width = width;
+    still.height = height;
+    still.delayMs = kStillDelayMs;
+    still.pixels.resize(static_cast<std::size_t>(width) * height * 4);
+    for (std::uint32_t row = 0; row < height; ++row) {
+        const std::uint8_t* from = frame.pixels.data() + offset + static_cast<std::size_t>(row) * frame.stride;
+        std::uint8_t* to = still.pixels.data() + static_cast<std::size_t>(row) * width * 4;
+        for (std::uint32_t x = 0; x < width; ++x, from += 4, to += 4) {
+            to[0] = from[0];
+            to[1] = from[1];
+            to[2] = from[2];
+            to[3] = 255; // the fourth byte of a video sample means nothing
+        }
+    }
+    return S_OK;
 }
 
-HRESULT VideoStillRenderer::DecodeStream(IStream* stream) { return DecodeVideoStill(stream, false, 0); }
+HRESULT CheckVideoContainer(IStream* stream) {
+    if (stream == nullptr) return E_POINTER;
+    STATSTG stat = {};
+    RETURN_IF_FAILED(stream->Stat(&stat, STATFLAG_NONAME));
+    const std::uint64_t fileSize = stat.cbSize.QuadPart;
+    const MediaReadAt readAt = [stream](std::uint64_t offset, std::uint8_t* out, std::size_t count) {
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(offset);
+        ULONG read = 0;
+        return offset <= static_cast<std::uint64_t>(std::numeric_limits<LONGLONG>::max()) &&
+               SUCCEEDED(stream->Seek(at, STREAM_SEEK_SET, nullptr)) &&
+               SUCCEEDED(stream->Read(out, static_cast<ULONG>(count), &read)) && read == count;
+    };
+    std::uint8_t head[64] = {};
+    ULONG headSize = 0;
+    RETURN_IF_FAILED(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr));
+    RETURN_IF_FAILED(stream->Read(head, sizeof(head), &headSize));
+    MediaBoxCheck check = MediaBoxCheck::Unrecognised;
+    if (LooksLikeIsoMedia(head, headSize)) {
+        check = CheckTopLevelBoxes(head, headSize, fileSize, readAt);
+    } else {
+        check = CheckAsfHeader(head, headSize, fileSize, readAt);
+    }
+    RETURN_IF_FAILED(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr));
+    // A container of some other kind is the platform's to judge.
+    return check == MediaBoxCheck::Plausible || check == MediaBoxCheck::Unrecognised ? S_OK : E_FAIL;
+}
 
-HRESULT VideoStillRenderer::LoadAtPosition(IStream* stream, std::uint64_t target) {
-    ClearFrames();
-    const HRESULT hr = DecodeVideoStill(stream, true, target);
-    if (FAILED(hr)) {
-        ClearFrames();
+namespace {
+
+class VideoFrameSource final : public FrameSource {
+public:
+    HRESULT Open(IStream* stream) override {
+        if (stream == nullptr) return E_POINTER;
+        RETURN_IF_FAILED(EnsureMediaFoundationStarted());
+        RETURN_IF_FAILED(CheckVideoContainer(stream));
+        RETURN_IF_FAILED(reader_.Open(stream));
+        duration_ = reader_.Duration();
+        opened_ = true;
+        return S_OK;
+    }
+
+    std::uint32_t FrameCount() const override { return 1; }
+    bool IsVideo() const override { return true; }
+    std::uint64_t Duration() const override { return duration_; }
+    std::uint64_t ShownPosition() const override { return shown_; }
+
+    HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) override {
+        if (index != 0) return E_INVALIDARG;
+        return ReadStill(false, 0, frame);
+    }
+
+    HRESULT ReadStillAt(std::uint64_t position, FramePixels& frame, std::uint64_t& shownPosition) override {
+        const HRESULT hr = ReadStill(true, position, frame);
+        shownPosition = shown_;
         return hr;
     }
-    FinishLoad();
-    return S_OK;
-}
 
-HRESULT VideoStillRenderer::DecodeVideoStill(IStream* stream, bool exact, std::uint64_t target) {
-    duration = 0;
-    position = 0;
-    if (stream == nullptr) return E_POINTER;
-    RETURN_IF_FAILED(EnsureMediaFoundationStarted());
-    SourceReaderSamples source;
-    RETURN_IF_FAILED(source.Open(stream));
-    const std::uint64_t sourceDuration = source.Duration();
-    StillSearchResult found = FindVideoStill(source, exact, target);
-    RETURN_IF_FAILED(found.hr);
-    ComPtr<IWICBitmap> bitmap;
-    RETURN_IF_FAILED(MakeStillBitmap(found.frame, bitmap));
-    AppendFrame(bitmap, kStillDelayMs);
-    duration = sourceDuration;
-    position = StillPosition(exact, found.target, found.frame.timestamp, duration);
-    return S_OK;
-}
+private:
+    HRESULT ReadStill(bool exact, std::uint64_t target, FramePixels& frame) {
+        if (!opened_) return E_UNEXPECTED;
+        StillSearchResult found = FindVideoStill(reader_, exact, target);
+        RETURN_IF_FAILED(found.hr);
+        RETURN_IF_FAILED(CopyStillPixels(found.frame, frame));
+        shown_ = StillPosition(exact, found.target, found.frame.timestamp, duration_);
+        return S_OK;
+    }
+
+    SourceReaderSamples reader_;
+    bool opened_ = false;
+    std::uint64_t duration_ = 0;
+    std::uint64_t shown_ = 0;
+};
+
+} // namespace
+
+FrameSource* CreateVideoFrameSource() { return new (std::nothrow) VideoFrameSource(); }
 
 } // namespace Quivane

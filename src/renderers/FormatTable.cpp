@@ -1,0 +1,95 @@
+#include "FormatTable.h"
+
+#include <cstring>
+#include <cwctype>
+#include <string>
+
+namespace Quivane {
+
+// Defined with the decoders, which only the Windows build has.
+FrameSource* CreateGifFrameSource();
+FrameSource* CreateWebPFrameSource();
+FrameSource* CreatePngFrameSource();
+FrameSource* CreateVideoFrameSource();
+
+namespace {
+
+#ifdef _WIN32
+#define QUIVANE_DECODER(create) &create
+#else
+#define QUIVANE_DECODER(create) nullptr
+#endif
+
+bool BytesAt(const std::uint8_t* bytes, std::size_t count, std::size_t offset, const void* expected,
+             std::size_t length) {
+    return count >= offset + length && std::memcmp(bytes + offset, expected, length) == 0;
+}
+
+bool IsGif(const std::uint8_t* bytes, std::size_t count) {
+    return BytesAt(bytes, count, 0, "GIF87a", 6) || BytesAt(bytes, count, 0, "GIF89a", 6);
+}
+
+bool IsWebP(const std::uint8_t* bytes, std::size_t count) {
+    return BytesAt(bytes, count, 0, "RIFF", 4) && BytesAt(bytes, count, 8, "WEBP", 4);
+}
+
+bool IsPng(const std::uint8_t* bytes, std::size_t count) {
+    static const std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    return BytesAt(bytes, count, 0, kSignature, sizeof(kSignature));
+}
+
+bool IsIsoMedia(const std::uint8_t* bytes, std::size_t count) {
+    return BytesAt(bytes, count, 4, "ftyp", 4);
+}
+
+// The ASF Header Object GUID {75B22630-668E-11CF-A6D9-00AA0062CE6C} as stored on disk.
+bool IsAsf(const std::uint8_t* bytes, std::size_t count) {
+    static const std::uint8_t kHeaderGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                                 0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+    return BytesAt(bytes, count, 0, kHeaderGuid, sizeof(kHeaderGuid));
+}
+
+bool EndsWith(const std::wstring& text, std::wstring_view suffix) {
+    return text.size() >= suffix.size() && std::wstring_view(text).substr(text.size() - suffix.size()) == suffix;
+}
+
+} // namespace
+
+const std::vector<FormatRow>& Formats() {
+    // Registration writes the file types in this order.
+    static const std::vector<FormatRow> rows = {
+        {L"GIF", MediaKind::Animation, {L".gif"}, IsGif, QUIVANE_DECODER(CreateGifFrameSource), false, L"giffile"},
+        {L"WebP", MediaKind::Animation, {L".webp"}, IsWebP, QUIVANE_DECODER(CreateWebPFrameSource), false, nullptr},
+        {L"PNG", MediaKind::Animation, {L".png"}, IsPng, QUIVANE_DECODER(CreatePngFrameSource), false, L"pngfile"},
+        {L"MPEG-4", MediaKind::Video, {L".mp4"}, IsIsoMedia, QUIVANE_DECODER(CreateVideoFrameSource), true, nullptr},
+        {L"Windows Media Video", MediaKind::Video, {L".wmv"}, IsAsf, QUIVANE_DECODER(CreateVideoFrameSource), true,
+         L"wmvfile"},
+    };
+    return rows;
+}
+
+const FormatRow* FormatForHeader(const std::uint8_t* bytes, std::size_t count) {
+    if (bytes == nullptr) return nullptr;
+    for (const FormatRow& row : Formats()) {
+        if (row.sniff(bytes, count)) return &row;
+    }
+    return nullptr;
+}
+
+const FormatRow* FormatForName(std::wstring_view name) {
+    std::wstring lower(name);
+    for (wchar_t& c : lower) c = static_cast<wchar_t>(std::towlower(static_cast<std::wint_t>(c)));
+    for (const FormatRow& row : Formats()) {
+        for (std::wstring_view extension : row.extensions) {
+            if (EndsWith(lower, extension)) return &row;
+        }
+    }
+    return nullptr;
+}
+
+const FormatRow* ChooseFormat(std::wstring_view name, const std::uint8_t* bytes, std::size_t count) {
+    if (const FormatRow* sniffed = FormatForHeader(bytes, count)) return sniffed;
+    return FormatForName(name);
+}
+
+} // namespace Quivane

@@ -1,0 +1,43 @@
+#pragma once
+// The one place a file format is named: how it is recognised (by its first
+// bytes, then by its name), how it is decoded and how the shell is told about
+// it. Everything that chooses by format reads this table. No Windows header:
+// the choice rules and the registration layout are tested natively.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace Quivane {
+
+class FrameSource;
+using CreateFrameSourceFunction = FrameSource* (*)(); // the caller owns the result; null when out of memory
+
+enum class MediaKind { Animation, Video };
+
+struct FormatRow {
+    const wchar_t* name;                      // for people: "GIF"
+    MediaKind kind;
+    std::vector<std::wstring_view> extensions; // lower case, with the dot; the first is the usual one
+    bool (*sniff)(const std::uint8_t* bytes, std::size_t count);
+    CreateFrameSourceFunction createSource;   // null in builds without the platform's decoders
+    // Videos are decoded straight from the source stream, however large;
+    // every other file is first copied into memory.
+    bool decodesFromStream;
+    const wchar_t* progId;                    // the system's file type to register under too, or null
+};
+
+// The first bytes a sniff may look at.
+constexpr std::size_t kSniffHeaderSize = 32;
+
+const std::vector<FormatRow>& Formats();
+
+// The format whose signature opens these bytes, or null.
+const FormatRow* FormatForHeader(const std::uint8_t* bytes, std::size_t count);
+// The format whose extension ends the name (any case), or null.
+const FormatRow* FormatForName(std::wstring_view name);
+// The content decides; the name only when the first bytes are not recognised
+// (files are often misnamed, and some containers have no signature we sniff).
+const FormatRow* ChooseFormat(std::wstring_view name, const std::uint8_t* bytes, std::size_t count);
+
+} // namespace Quivane

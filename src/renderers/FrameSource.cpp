@@ -1,0 +1,30 @@
+#include "FrameSource.h"
+
+#include "CanvasLimits.h"
+#include "FormatTable.h"
+
+namespace Quivane {
+
+std::unique_ptr<FrameSource> CreateFrameSource(const FormatRow& format) {
+    return std::unique_ptr<FrameSource>(format.createSource != nullptr ? format.createSource() : nullptr);
+}
+
+const FormatRow* ChooseFormatForStream(IStream* stream, const std::wstring& name) {
+    std::uint8_t header[kSniffHeaderSize] = {};
+    ULONG read = 0;
+    if (stream != nullptr && SUCCEEDED(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr))) {
+        if (FAILED(stream->Read(header, sizeof(header), &read))) read = 0;
+        stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+    }
+    return ChooseFormat(name, header, read > sizeof(header) ? sizeof(header) : read);
+}
+
+HRESULT CheckCanvasSize(std::uint32_t width, std::uint32_t height) {
+    if (width == 0 || height == 0) return E_FAIL;
+    MEMORYSTATUSEX memory = {};
+    memory.dwLength = sizeof(memory);
+    const std::uint64_t physical = GlobalMemoryStatusEx(&memory) ? memory.ullTotalPhys : 0;
+    return CanvasFits(width, height, physical) ? S_OK : E_OUTOFMEMORY;
+}
+
+} // namespace Quivane

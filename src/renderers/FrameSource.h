@@ -1,0 +1,67 @@
+#pragma once
+// A decoder that only decodes: it answers what the file holds and hands out
+// finished frames as pixels. It knows no screen and keeps no frame it was not
+// asked for; whoever shows the frames decides what to keep.
+#include <windows.h>
+#include <objidl.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Quivane {
+
+// One finished picture: 32-bit blue, green, red, alpha with premultiplied
+// colour, rows of width * 4 bytes, top row first.
+struct FramePixels {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::vector<std::uint8_t> pixels;
+    std::uint32_t delayMs = 100;
+    std::size_t Stride() const { return static_cast<std::size_t>(width) * 4; }
+};
+
+class FrameSource {
+public:
+    virtual ~FrameSource() = default;
+
+    // Reads what the file says about itself (size, frame count) without
+    // decoding its pictures. The stream must outlive the source.
+    virtual HRESULT Open(IStream* stream) = 0;
+    virtual std::uint32_t FrameCount() const = 0;
+    // Frame `index`, composited. Asking for frames in order costs one frame
+    // each; asking for an earlier frame composes again from the start.
+    virtual HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) = 0;
+
+    // A video is one still on a time line: frame 0 is its representative still.
+    virtual bool IsVideo() const { return false; }
+    virtual std::uint64_t Duration() const { return 0; }
+    // The first frame at or after `position` (100-ns units), and where it stands.
+    virtual HRESULT ReadStillAt(std::uint64_t position, FramePixels& frame, std::uint64_t& shownPosition) {
+        (void)position;
+        (void)frame;
+        shownPosition = 0;
+        return E_NOTIMPL;
+    }
+    // Where the still that frame 0 read stands; 0 before it was read.
+    virtual std::uint64_t ShownPosition() const { return 0; }
+};
+
+struct FormatRow;
+// A new source for the format, or null when out of memory or the row has no decoder.
+std::unique_ptr<FrameSource> CreateFrameSource(const FormatRow& format);
+
+// The format of a stream by its first bytes, else by `name`; null when
+// neither is known. The stream is left at its start.
+const FormatRow* ChooseFormatForStream(IStream* stream, const std::wstring& name);
+
+} // namespace Quivane
+
+namespace Quivane {
+
+// S_OK when a canvas of this size may be made here; E_OUTOFMEMORY when it is
+// larger than drawing allows or than this machine could give; E_FAIL when empty.
+HRESULT CheckCanvasSize(std::uint32_t width, std::uint32_t height);
+
+} // namespace Quivane

@@ -1,0 +1,164 @@
+// PNG files: an animated PNG's frames composed in order on one canvas from
+// frame PNGs rebuilt out of the file's own chunks, or a plain PNG as the
+// platform's codec decodes it.
+#include "ApngComposition.h"
+#include "FrameSource.h"
+#include "LoadStopCondition.h"
+#include "PngChunks.h"
+#include "platform/HResult.h"
+#include "platform/StreamBytes.h"
+#include "platform/WicImaging.h"
+
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace Quivane {
+namespace {
+
+constexpr std::uint32_t kPlainFrameDelayMs = 80;
+
+// What a decoder needs to draw a frame besides its header and data: the
+// palette, transparency and colour-space chunks. Anything else the file
+// carries (text, metadata, private chunks) would only be copied into every frame.
+bool IsCarriedChunk(const PngChunk& chunk) {
+    static const char* const kCarried[] = {"PLTE", "tRNS", "gAMA", "cHRM", "sRGB", "iCCP", "sBIT"};
+    return std::any_of(std::begin(kCarried), std::end(kCarried),
+                       [&](const char* type) { return std::memcmp(chunk.type.data(), type, 4) == 0; });
+}
+
+HRESULT DecodeFramePng(IWICImagingFactory* factory, const std::vector<std::uint8_t>& png, std::uint32_t width,
+                       std::uint32_t height, std::vector<std::uint8_t>& pixels) {
+    pixels.clear();
+    if (png.empty()) return E_INVALIDARG;
+    if (png.size() > UINT_MAX) return E_OUTOFMEMORY;
+    ComPtr<IStream> stream;
+    stream.Attach(SHCreateMemStream(png.data(), static_cast<UINT>(png.size())));
+    if (!stream) return E_OUTOFMEMORY;
+    ComPtr<IWICBitmapDecoder> decoder;
+    RETURN_IF_FAILED(CreateDecoder(factory, stream.Get(), decoder));
+    ComPtr<IWICBitmapFrameDecode> frame;
+    RETURN_IF_FAILED(decoder->GetFrame(0, &frame));
+    UINT decodedWidth = 0, decodedHeight = 0;
+    RETURN_IF_FAILED(frame->GetSize(&decodedWidth, &decodedHeight));
+    if (decodedWidth != width || decodedHeight != height) return E_FAIL;
+    ComPtr<IWICFormatConverter> converter;
+    RETURN_IF_FAILED(CreateConverter(factory, frame.Get(), GUID_WICPixelFormat32bppPBGRA, converter));
+    return CopyPixelsToBuffer(converter.Get(), nullptr, width * 4, height, pixels);
+}
+
+class PngFrameSource final : public FrameSource {
+public:
+    HRESULT Open(IStream* stream) override {
+        if (stream == nullptr) return E_POINTER;
+        RETURN_IF_FAILED(ReadWholeStream(stream, bytes_));
+        if (bytes_.size() < 8 || std::memcmp(bytes_.data(), kPngSignature, 8) != 0) return E_FAIL;
+        RETURN_IF_FAILED(CreateImagingFactory(factory_));
+        switch (ParseApngChunks(bytes_.data(), bytes_.size(), state_, [] { return ShouldStopLoading(); })) {
+        case ChunkWalkResult::Ok: break;
+        case ChunkWalkResult::Malformed: return E_FAIL;
+        case ChunkWalkResult::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED); // whatever the reason
+        }
+        if (!state_.sawIHDR) return E_FAIL;
+        state_.ancillaryChunks.erase(std::remove_if(state_.ancillaryChunks.begin(), state_.ancillaryChunks.end(),
+                                                    [](const PngChunk& chunk) { return !IsCarriedChunk(chunk); }),
+                                     state_.ancillaryChunks.end());
+        if (state_.sawAcTL) {
+            for (const ApngFrameControl& control : state_.controls) {
+                if (!IsSkippedControl(control)) shown_.push_back(&control);
+            }
+        }
+        if (shown_.empty()) return OpenPlain(stream);
+        RETURN_IF_FAILED(CheckCanvasSize(state_.CanvasWidth(), state_.CanvasHeight()));
+        for (const ApngFrameControl* control : shown_) {
+            // Overhanging regions are errors, not clipped.
+            if (!ApngRegionFits(state_.CanvasWidth(), state_.CanvasHeight(), *control)) return E_FAIL;
+        }
+        return S_OK;
+    }
+
+    std::uint32_t FrameCount() const override {
+        return plain_ ? plainCount_ : static_cast<std::uint32_t>(shown_.size());
+    }
+
+    HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) override {
+        if (!factory_) return E_UNEXPECTED;
+        if (index >= FrameCount()) return E_INVALIDARG;
+        if (plain_) return ReadPlainFrame(index, frame);
+        const std::uint32_t width = state_.CanvasWidth();
+        const std::uint32_t height = state_.CanvasHeight();
+        if (!canvas_ || index < next_) {
+            canvas_.reset();
+            canvas_.reset(new ApngCanvas(width, height));
+            next_ = 0;
+        }
+        for (; next_ <= index; ++next_) {
+            if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+            const ApngFrameControl& control = *shown_[next_];
+            {
+                // Each rebuilt frame PNG lives only until its pixels are out.
+                const std::vector<std::uint8_t> png = BuildFramePng(state_.ihdr, state_.ancillaryChunks, control);
+                RETURN_IF_FAILED(DecodeFramePng(factory_.Get(), png, control.width, control.height, pixels_));
+            }
+            canvas_->Draw(control, pixels_.data());
+            if (next_ == index) {
+                frame.width = width;
+                frame.height = height;
+                frame.delayMs = ApngDelayMs(control.delay_num, control.delay_den);
+                frame.pixels.assign(canvas_->Pixels(), canvas_->Pixels() + canvas_->ByteSize());
+            }
+            canvas_->Dispose(control);
+        }
+        return S_OK;
+    }
+
+private:
+    // No animation, or every frame control skipped: the platform shows the file as it is.
+    HRESULT OpenPlain(IStream* stream) {
+        plain_ = true;
+        bytes_.clear();
+        bytes_.shrink_to_fit();
+        state_ = ApngParseState{};
+        RETURN_IF_FAILED(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr));
+        RETURN_IF_FAILED(CreateDecoder(factory_.Get(), stream, decoder_));
+        RETURN_IF_FAILED(decoder_->GetFrameCount(&plainCount_));
+        if (plainCount_ == 0) return E_FAIL;
+        return S_OK;
+    }
+
+    HRESULT ReadPlainFrame(std::uint32_t index, FramePixels& frame) {
+        if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        ComPtr<IWICBitmapFrameDecode> decoded;
+        RETURN_IF_FAILED(decoder_->GetFrame(index, &decoded));
+        UINT width = 0, height = 0;
+        RETURN_IF_FAILED(GetNonEmptySize(decoded.Get(), width, height));
+        RETURN_IF_FAILED(CheckCanvasSize(width, height));
+        ComPtr<IWICFormatConverter> converter;
+        RETURN_IF_FAILED(CreateConverter(factory_.Get(), decoded.Get(), GUID_WICPixelFormat32bppPBGRA, converter));
+        RETURN_IF_FAILED(CopyPixelsToBuffer(converter.Get(), nullptr, width * 4, height, frame.pixels));
+        frame.width = width;
+        frame.height = height;
+        frame.delayMs = kPlainFrameDelayMs;
+        return S_OK;
+    }
+
+    std::vector<std::uint8_t> bytes_; // the animation's chunks point into these
+    ApngParseState state_;
+    std::vector<const ApngFrameControl*> shown_;
+    ComPtr<IWICImagingFactory> factory_;
+    std::unique_ptr<ApngCanvas> canvas_;
+    std::uint32_t next_ = 0;
+    std::vector<std::uint8_t> pixels_;
+    bool plain_ = false;
+    ComPtr<IWICBitmapDecoder> decoder_;
+    UINT plainCount_ = 0;
+};
+
+} // namespace
+
+FrameSource* CreatePngFrameSource() { return new (std::nothrow) PngFrameSource(); }
+
+} // namespace Quivane

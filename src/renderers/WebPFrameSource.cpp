@@ -1,0 +1,56 @@
+// Animated WebP: the platform's WebP codec hands out each frame already
+// composited, with its duration in the frame's metadata.
+#include "FrameSource.h"
+#include "LoadStopCondition.h"
+#include "WebPFrameDelay.h"
+#include "platform/HResult.h"
+#include "platform/WicImaging.h"
+
+#include <new>
+
+namespace Quivane {
+namespace {
+
+class WebPFrameSource final : public FrameSource {
+public:
+    HRESULT Open(IStream* stream) override {
+        if (stream == nullptr) return E_POINTER;
+        RETURN_IF_FAILED(CreateImagingFactory(factory_));
+        RETURN_IF_FAILED(CreateDecoder(factory_.Get(), stream, decoder_));
+        RETURN_IF_FAILED(decoder_->GetFrameCount(&count_));
+        return count_ == 0 ? E_FAIL : S_OK;
+    }
+
+    std::uint32_t FrameCount() const override { return count_; }
+
+    HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) override {
+        if (!decoder_) return E_UNEXPECTED;
+        if (index >= count_) return E_INVALIDARG;
+        if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        ComPtr<IWICBitmapFrameDecode> decoded;
+        RETURN_IF_FAILED(decoder_->GetFrame(index, &decoded));
+        UINT width = 0, height = 0;
+        RETURN_IF_FAILED(GetNonEmptySize(decoded.Get(), width, height));
+        RETURN_IF_FAILED(CheckCanvasSize(width, height));
+        ComPtr<IWICFormatConverter> converter;
+        RETURN_IF_FAILED(CreateConverter(factory_.Get(), decoded.Get(), GUID_WICPixelFormat32bppPBGRA, converter));
+        RETURN_IF_FAILED(CopyPixelsToBuffer(converter.Get(), nullptr, width * 4, height, frame.pixels));
+        ComPtr<IWICMetadataQueryReader> reader;
+        if (FAILED(decoded->GetMetadataQueryReader(&reader))) reader.Reset(); // no metadata: the default delay
+        frame.width = width;
+        frame.height = height;
+        frame.delayMs = WebPFrameDelayMs(reader.Get());
+        return S_OK;
+    }
+
+private:
+    ComPtr<IWICImagingFactory> factory_;
+    ComPtr<IWICBitmapDecoder> decoder_;
+    UINT count_ = 0;
+};
+
+} // namespace
+
+FrameSource* CreateWebPFrameSource() { return new (std::nothrow) WebPFrameSource(); }
+
+} // namespace Quivane

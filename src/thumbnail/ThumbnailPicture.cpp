@@ -1,0 +1,54 @@
+#include "ThumbnailPicture.h"
+
+#include "AreaScale.h"
+#include "ThumbnailSize.h"
+#include "platform/HResult.h"
+#include "platform/OwnedHandles.h"
+#include "renderers/FormatTable.h"
+#include "renderers/FrameSource.h"
+
+namespace Quivane {
+namespace {
+
+HRESULT DecodeShownFrame(IStream* stream, FramePixels& frame) {
+    const FormatRow* format = ChooseFormatForStream(stream, L"");
+    if (format == nullptr) return E_FAIL;
+    std::unique_ptr<FrameSource> source = CreateFrameSource(*format);
+    if (!source) return E_OUTOFMEMORY;
+    RETURN_IF_FAILED(source->Open(stream));
+    const std::uint32_t count = source->FrameCount();
+    if (count == 0) return E_FAIL;
+    return source->ReadFrame(count / 2, frame);
+}
+
+} // namespace
+
+HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* out) {
+    if (stream == nullptr || out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (cx == 0) return E_INVALIDARG;
+    FramePixels frame;
+    RETURN_IF_FAILED(DecodeShownFrame(stream, frame));
+    if (frame.width == 0 || frame.height == 0) return E_FAIL;
+    const ThumbnailSize size = FitThumbnail(frame.width, frame.height, cx);
+
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = static_cast<LONG>(size.width);
+    info.bmiHeader.biHeight = -static_cast<LONG>(size.height); // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    UniqueGdiObject dib(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!dib || bits == nullptr) return E_OUTOFMEMORY;
+    if (!ScalePremultipliedBgra(frame.pixels.data(), frame.width, frame.height, frame.Stride(),
+                                static_cast<std::uint8_t*>(bits), size.width, size.height,
+                                static_cast<std::size_t>(size.width) * 4)) {
+        return E_OUTOFMEMORY;
+    }
+    *out = static_cast<HBITMAP>(dib.Release());
+    return S_OK;
+}
+
+} // namespace Quivane
