@@ -97,7 +97,11 @@ endforeach()
 # Media Foundation under Wine runs on GStreamer; these programs take turns
 # rather than decode video side by side.
 set_tests_properties(windows.mf_color_tests windows.video_still_tests windows.video_platform_tests
-                     windows.thumbnail_tests PROPERTIES RESOURCE_LOCK media_foundation)
+                     windows.video_stall_tests windows.thumbnail_tests PROPERTIES RESOURCE_LOCK media_foundation)
+# Its damaged files can leave the platform's media pipeline stuck, which may
+# crash as the process ends: the test summary is the verdict, not the exit.
+set_tests_properties(windows.video_stall_tests PROPERTIES PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [0-9]+ test"
+                     FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
 foreach(check IN LISTS QUIVANE_WINDOWS_SCRIPT_TESTS)
   add_test(NAME windows.${check}
            COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/${check}.sh ${QUIVANE_WINDOWS_BINARY_DIR}/bin

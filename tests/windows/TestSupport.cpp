@@ -232,4 +232,10 @@ const Quivane::FormatRow& FormatWithExtension(const wchar_t* extension) {
     return *format;
 }
 
+std::vector<std::uint8_t> VideoFixture(const std::string& name) {
+    const char* source = std::getenv("QUIVANE_SOURCE_DIR");
+    if (source == nullptr) return {};
+    return ReadFileBytes(WindowsPathFromUnix(std::string(source) + "/tests/fixtures/video/" + name));
+}
+
 } // namespace QuivaneTest

@@ -15,6 +15,8 @@ using Microsoft::WRL::ComPtr;
 
 ComPtr<IStream> StreamFromBytes(const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> ReadFileBytes(const std::wstring& path);
+// A file of tests/fixtures/video.
+std::vector<std::uint8_t> VideoFixture(const std::string& name);
 
 // A Unix path as Wine's Z: drive shows it.
 std::wstring WindowsPathFromUnix(const std::string& unixPath);

@@ -442,3 +442,21 @@ TEST_F(PreviewHandler, WithoutItsOwnWindowAFinishedLoadStillArrives) {
     ASSERT_EQ(handler->Unload(), S_OK);
     EXPECT_TRUE(IsWindow(host.Handle())); // the host's window is only forgotten
 }
+
+TEST_F(PreviewHandler, AFileOfNoKnownFormatFailsAndGivesItsStreamBack) {
+    const auto stream = StreamFromBytes({'n', 'o', 't', 'e', 's'});
+    const auto references = [&] {
+        stream->AddRef();
+        return stream->Release();
+    };
+    const ULONG before = references();
+    ComPtr<IInitializeWithStream> init;
+    ASSERT_EQ(handler.As(&init), S_OK);
+    ASSERT_EQ(init->Initialize(stream.Get(), STGM_READ), S_OK);
+    Show();
+    ASSERT_EQ(handler->DoPreview(), S_OK);
+    ASSERT_TRUE(PumpUntil([this] { return !Presenter()->IsLoading() && Object().IsLoaderIdle(); }));
+    EXPECT_EQ(Presenter()->Renderer(), nullptr);
+    ASSERT_EQ(handler->Unload(), S_OK);
+    EXPECT_EQ(references(), before);
+}

@@ -421,3 +421,65 @@ TEST_F(Registration, ComCreatesBothClassesAndTheyWork) {
     DeleteObject(printed);
     EXPECT_EQ(handler->Unload(), S_OK);
 }
+
+namespace {
+
+// Both classes made by COM from the registered server and used once, then let go.
+void UseBothClassesThroughCom() {
+    ComPtr<IThumbnailProvider> provider;
+    ASSERT_EQ(CoCreateInstance(CLSID_QuivaneThumbnailProvider, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&provider)),
+              S_OK);
+    ComPtr<IInitializeWithStream> initialize;
+    ASSERT_EQ(provider.As(&initialize), S_OK);
+    ASSERT_EQ(initialize->Initialize(StreamFromBytes(SolidGif(220)).Get(), STGM_READ), S_OK);
+    HBITMAP bitmap = nullptr;
+    WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
+    ASSERT_EQ(provider->GetThumbnail(32, &bitmap, &alpha), S_OK);
+    DeleteObject(bitmap);
+
+    ComPtr<IPreviewHandler> handler;
+    ASSERT_EQ(CoCreateInstance(CLSID_QuivanePreviewHandler, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&handler)), S_OK);
+    ComPtr<IInitializeWithStream> withStream;
+    ASSERT_EQ(handler.As(&withStream), S_OK);
+    ASSERT_EQ(withStream->Initialize(StreamFromBytes(SolidGif(60)).Get(), STGM_READ), S_OK);
+    TestWindow host(200, 150);
+    const RECT area = host.ClientRect();
+    ASSERT_EQ(handler->SetWindow(host.Handle(), &area), S_OK);
+    ASSERT_EQ(handler->DoPreview(), S_OK);
+    HWND preview = nullptr;
+    ComPtr<IOleWindow> oleWindow;
+    ASSERT_EQ(handler.As(&oleWindow), S_OK);
+    ASSERT_EQ(oleWindow->GetWindow(&preview), S_OK);
+    const ULONGLONG deadline = GetTickCount64() + 60000;
+    while (SendMessageW(preview, PreviewStateMessage(), 0, 0) != kPreviewStateShowing && GetTickCount64() < deadline) {
+        host.PumpMessages();
+        Sleep(10);
+    }
+    EXPECT_EQ(SendMessageW(preview, PreviewStateMessage(), 0, 0), kPreviewStateShowing);
+    EXPECT_EQ(handler->Unload(), S_OK);
+}
+
+} // namespace
+
+TEST_F(Registration, ComUnloadsTheIdleServerAndLoadsItAgain) {
+    // A copy of its own, which nothing but COM loads in this process.
+    wchar_t temp[MAX_PATH] = {};
+    ASSERT_NE(GetTempPathW(MAX_PATH, temp), 0u);
+    const std::wstring folder = std::wstring(temp) + L"quivane-unload";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring copy = folder + L"\\Quivane.dll";
+    ASSERT_TRUE(CopyFileW(ServerPath().c_str(), copy.c_str(), FALSE)) << GetLastError();
+    HMODULE loaded = LoadLibraryExW(copy.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    ASSERT_NE(loaded, nullptr);
+    const auto registerServer = ServerExport<HRESULT(WINAPI*)()>(loaded, "DllRegisterServer");
+    ASSERT_EQ(registerServer(), S_OK);
+    FreeLibrary(loaded);
+    ASSERT_EQ(GetModuleHandleW(copy.c_str()), nullptr);
+
+    for (int round = 0; round < 2; ++round) {
+        UseBothClassesThroughCom();
+        ASSERT_NE(GetModuleHandleW(copy.c_str()), nullptr) << "round " << round;
+        CoFreeUnusedLibraries();
+        EXPECT_EQ(GetModuleHandleW(copy.c_str()), nullptr) << "round " << round; // unloaded, and used again next round
+    }
+}

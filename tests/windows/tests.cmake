@@ -17,6 +17,7 @@ set(QUIVANE_WINDOWS_TESTS
   mf_color_tests
   video_still_tests
   video_platform_tests
+  video_stall_tests
   thumbnail_tests
   com_server_tests
   registration_tests

@@ -1,0 +1,26 @@
+#pragma once
+// A stream over bytes whose reads past a given offset wait until the test lets
+// them go, and then fail: a platform decoder reading it is stuck inside the
+// platform, as on a damaged file that makes the decoder stop answering.
+// Free-threaded, so the stuck read happens on the decoder's own thread.
+#include <windows.h>
+#include <objidl.h>
+#include <wrl/client.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace QuivaneTest {
+
+class StallingStream;
+
+struct StallControl {
+    Microsoft::WRL::ComPtr<IStream> stream;
+    StallingStream* object = nullptr; // owned by `stream`
+    bool Stalled() const;             // a read is waiting
+    void Release();                   // lets every waiting and later read go on, failing
+};
+
+StallControl MakeStallingStream(const std::vector<std::uint8_t>& bytes, std::uint64_t stallFrom);
+
+} // namespace QuivaneTest
