@@ -5,7 +5,7 @@ set -eu
 bin=$1
 root=$2
 run="$root/tests/support/wine-run"
-conformance="${3:-$root/../shared/conformance}/gif/gifs"
+conformance="${3:-$root/tests/conformance}/gif/gifs"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 winpath() { local p; p=$(realpath -m -- "$1"); printf 'Z:%s' "${p//\//\\}"; }

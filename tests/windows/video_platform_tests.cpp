@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -125,3 +126,21 @@ TEST(VideoPlatform, ShortAndWmvFilesLoad) {
     EXPECT_NEAR(static_cast<double>(wmv.GetDuration()), 2.0 * kSecond, 0.3 * kSecond);
 }
 
+
+TEST(VideoPlatform, AContainerWithImpossibleSizesFailsBeforeTheParserSeesIt) {
+    // The moov box declares a 64-bit size (size field 1) far beyond the file.
+    auto bytes = VideoFixture("short.mp4");
+    std::size_t at = 0;
+    while (at + 8 <= bytes.size()) {
+        const std::uint32_t size = (bytes[at] << 24) | (bytes[at + 1] << 16) | (bytes[at + 2] << 8) | bytes[at + 3];
+        if (std::memcmp(&bytes[at + 4], "moov", 4) == 0) break;
+        ASSERT_GE(size, 8u);
+        at += size;
+    }
+    ASSERT_LE(at + 16, bytes.size());
+    const std::uint8_t hugeSize[12] = {0, 0, 0, 1, 'm', 'o', 'o', 'v', 0x7F, 0xFF, 0xFF, 0xFF};
+    std::memcpy(&bytes[at], hugeSize, sizeof(hugeSize));
+    VideoStillRenderer renderer;
+    EXPECT_EQ(renderer.Load(StreamFromBytes(bytes).Get()), E_FAIL);
+    EXPECT_EQ(renderer.GetFrameCount(), 0u);
+}

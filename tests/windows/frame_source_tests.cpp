@@ -1,0 +1,94 @@
+// Frame sources asked for frame k directly give what a full decode in order
+// gives, for every animated format; a hostile GIF ends in a picture or a failure.
+#include "GifBuilder.h"
+#include "TestSupport.h"
+#include "renderers/FormatTable.h"
+#include "renderers/FrameSource.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace Quivane;
+using namespace QuivaneTest;
+
+namespace {
+
+std::vector<std::uint8_t> SourceFile(const std::string& relative) {
+    const char* source = std::getenv("QUIVANE_SOURCE_DIR");
+    if (source == nullptr) return {};
+    return ReadFileBytes(WindowsPathFromUnix(std::string(source) + "/" + relative));
+}
+
+std::unique_ptr<FrameSource> Opened(ComPtr<IStream>& stream, const std::vector<std::uint8_t>& bytes) {
+    stream = StreamFromBytes(bytes);
+    const FormatRow* format = ChooseFormatForStream(stream.Get(), L"");
+    if (format == nullptr) return nullptr;
+    std::unique_ptr<FrameSource> source = CreateFrameSource(*format);
+    if (!source || FAILED(source->Open(stream.Get()))) return nullptr;
+    return source;
+}
+
+} // namespace
+
+TEST(FrameSource, FrameKAloneEqualsTheKthOfADecodeInOrder) {
+    const std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files = {
+        {"gif restore-previous", ReadFileBytes(ConformancePath("gif/gifs/animated_transparent_frame_restoreprev_loop.gif"))},
+        {"gif out of bounds", ReadFileBytes(ConformancePath("gif/gifs/animated_transparent_loop_frames_out_of_bounds.gif"))},
+        {"apng dispose previous", ReadFileBytes(ConformancePath("apng/dispose_op_previous.png"))},
+        {"apng blend", ReadFileBytes(ConformancePath("apng/blend_op_over.png"))},
+        {"webp", SourceFile("tests/support/webp_wic/fixtures/anim-lossy.webp")},
+        {"sample gif", SourceFile("samples/bouncing_ball.gif")},
+    };
+    for (const auto& [label, bytes] : files) {
+        ComPtr<IStream> inOrderStream;
+        const auto inOrder = Opened(inOrderStream, bytes);
+        ASSERT_NE(inOrder, nullptr) << label;
+        const std::uint32_t count = inOrder->FrameCount();
+        ASSERT_GE(count, 2u) << label;
+        std::vector<FramePixels> frames(count);
+        for (std::uint32_t i = 0; i < count; ++i) ASSERT_EQ(inOrder->ReadFrame(i, frames[i]), S_OK) << label;
+
+        for (std::uint32_t k : {count - 1, count / 2, 1u, 0u}) { // backwards too: each step starts over
+            ComPtr<IStream> directStream;
+            const auto direct = Opened(directStream, bytes);
+            ASSERT_NE(direct, nullptr) << label;
+            FramePixels frame;
+            ASSERT_EQ(direct->ReadFrame(k, frame), S_OK) << label << " frame " << k;
+            EXPECT_EQ(frame.pixels, frames[k].pixels) << label << " frame " << k;
+            EXPECT_EQ(frame.delayMs, frames[k].delayMs) << label << " frame " << k;
+            FramePixels again;
+            ASSERT_EQ(inOrder->ReadFrame(k, again), S_OK);
+            EXPECT_EQ(again.pixels, frames[k].pixels) << label << " frame " << k << " asked again";
+        }
+        FramePixels none;
+        EXPECT_EQ(inOrder->ReadFrame(count, none), E_INVALIDARG) << label;
+    }
+}
+
+TEST(FrameSource, HostileGifsEndInAPictureOrAFailure) {
+    // Neither a global nor a local colour table: the image has no colours and stays transparent.
+    std::vector<std::uint8_t> colourless = GifBuilder(4, 4, {{0, 0, 0}, {255, 0, 0}}).AddFrame(SolidFrame(0, 0, 4, 4, 1)).Build();
+    colourless[10] &= 0x7F;                                      // no global table flag ...
+    colourless.erase(colourless.begin() + 13, colourless.begin() + 13 + 768); // ... and no table
+    ComPtr<IStream> stream;
+    auto source = Opened(stream, colourless);
+    ASSERT_NE(source, nullptr);
+    FramePixels frame;
+    ASSERT_EQ(source->ReadFrame(0, frame), S_OK);
+    ASSERT_EQ(frame.pixels.size(), 4u * 4 * 4);
+    for (std::uint8_t byte : frame.pixels) EXPECT_EQ(byte, 0);
+
+    // A 1x1 screen with an image 32000 wide: only the pixel on the screen is ever converted.
+    GifFrameSpec wide = SolidFrame(0, 0, 32000, 1, 1);
+    std::vector<std::uint8_t> oversized = GifBuilder(1, 1, {{0, 0, 0}, {0, 0, 255}}).AddFrame(wide).Build();
+    source = Opened(stream, oversized);
+    ASSERT_NE(source, nullptr);
+    ASSERT_EQ(source->ReadFrame(0, frame), S_OK);
+    EXPECT_EQ(frame.width, 1u);
+    EXPECT_EQ(frame.pixels.size(), 4u);
+
+    // A screen larger than any canvas is refused before a byte of it is allocated.
+    std::vector<std::uint8_t> huge = GifBuilder(16385, 2, {{0, 0, 0}, {0, 0, 255}}).AddFrame(SolidFrame(0, 0, 1, 1, 1)).Build();
+    EXPECT_EQ(Opened(stream, huge), nullptr);
+}
