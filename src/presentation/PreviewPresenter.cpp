@@ -27,10 +27,15 @@ D2D1_COLOR_F OpaqueColor(COLORREF color) {
 PreviewPresenter::PreviewPresenter() : createRenderTarget(CreateHwndTarget) {}
 
 PreviewPresenter::~PreviewPresenter() {
-    // The renderer's device bitmaps belong to the target: renderer first, then target, then factory.
+    // The frame copies belong to the target: they go first, then the target, then the factory.
+    ReleaseRenderTarget();
     renderer.reset();
-    renderTarget.Reset();
     factory.Reset();
+}
+
+void PreviewPresenter::ReleaseRenderTarget() {
+    frameCache.Clear();
+    renderTarget.Reset();
 }
 
 std::int32_t PreviewPresenter::Width() const {
@@ -55,6 +60,7 @@ HRESULT PreviewPresenter::EnsureRenderTarget() {
     if (!factory || window == nullptr) return E_FAIL;
     const D2D1_HWND_RENDER_TARGET_PROPERTIES windowProperties = D2D1::HwndRenderTargetProperties(
         window, D2D1::SizeU(static_cast<UINT32>(Width()), static_cast<UINT32>(Height())), D2D1_PRESENT_OPTIONS_NONE);
+    frameCache.Clear();
     return createRenderTarget(factory.Get(), D2D1::RenderTargetProperties(), windowProperties,
                               renderTarget.ReleaseAndGetAddressOf());
 }
@@ -63,10 +69,9 @@ void PreviewPresenter::Resize(const RECT& rect) {
     rectangle = rect;
     if (renderTarget &&
         FAILED(renderTarget->Resize(D2D1::SizeU(static_cast<UINT32>(Width()), static_cast<UINT32>(Height()))))) {
-        renderTarget.Reset(); // made again at the next paint
+        ReleaseRenderTarget(); // made again at the next paint
     }
     seekBar.SetSize(Width(), Height());
-    if (renderer) renderer->SetViewSize(Width(), Height());
 }
 
 // Brings the target to the window's extents, re-creating it when it will not follow.
@@ -78,7 +83,7 @@ bool PreviewPresenter::MatchTargetToExtents() {
         const D2D1_SIZE_U resized = renderTarget->GetPixelSize();
         if (resized.width == wanted.width && resized.height == wanted.height) return true;
     }
-    renderTarget.Reset();
+    ReleaseRenderTarget();
     return SUCCEEDED(EnsureRenderTarget()) && renderTarget;
 }
 
@@ -90,12 +95,14 @@ void PreviewPresenter::Render() {
 
     renderTarget->BeginDraw();
     DrawPicture(renderTarget.Get());
-    if (renderTarget->EndDraw() == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) renderTarget.Reset();
+    if (renderTarget->EndDraw() == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) ReleaseRenderTarget();
 }
 
 void PreviewPresenter::DrawPicture(ID2D1RenderTarget* target) {
     target->Clear(clearColor);
-    if (renderer && (!loading || keepFrameVisible)) renderer->DrawCurrentFrame(target);
+    if (renderer && (!loading || keepFrameVisible) && renderer->GetFrameCount() > 0) {
+        frameCache.DrawFrame(target, *renderer, renderer->GetCurrentFrameIndex()); // a frame it cannot copy stays undrawn
+    }
     if (loading) {
         DrawLoadingIndicator(target, static_cast<float>(Width()), static_cast<float>(Height()), indicatorColors);
     } else if (renderer) {
@@ -158,17 +165,16 @@ void PreviewPresenter::SetLoading(bool isLoading, bool keep) {
 }
 
 void PreviewPresenter::SetRenderer(std::unique_ptr<IAnimatedRenderer> newRenderer) {
+    frameCache.Clear();
     renderer = std::move(newRenderer);
     seekBar.SetSize(Width(), Height());
-    if (renderer) {
-        renderer->SetViewSize(Width(), Height());
-        SyncWithRenderer();
-    }
+    if (renderer) SyncWithRenderer();
 }
 
 void PreviewPresenter::ReloadFromStream(IStream* stream) {
     if (!renderer || stream == nullptr) return;
     stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+    frameCache.Clear();
     if (SUCCEEDED(renderer->Load(stream))) {
         SyncWithRenderer();
         frameClock = 0;

@@ -2,6 +2,7 @@
 // Draws one preview window with Direct2D (background, the current frame, the
 // seek bar or the loading indicator) and owns the playback of its renderer.
 #include "ColorRules.h"
+#include "DeviceFrameCache.h"
 #include "PlaybackState.h"
 #include "SeekBar.h"
 #include "renderers/IAnimatedRenderer.h"
@@ -78,11 +79,13 @@ public:
     IAnimatedRenderer* Renderer() const { return renderer.get(); }
     bool HasRenderTarget() const { return renderTarget != nullptr; }
     D2D1_COLOR_F ClearColor() const { return clearColor; }
+    const DeviceFrameCache& FrameCache() const { return frameCache; }
 
     void SetRenderTargetFactory(RenderTargetFactory factory) { createRenderTarget = std::move(factory); }
 
 private:
     HRESULT EnsureRenderTarget();
+    void ReleaseRenderTarget();
     bool MatchTargetToExtents();
     void SelectFrameToDraw();
     void DrawPicture(ID2D1RenderTarget* target);
@@ -95,6 +98,7 @@ private:
     Microsoft::WRL::ComPtr<ID2D1Factory> factory;
     Microsoft::WRL::ComPtr<ID2D1HwndRenderTarget> renderTarget;
     std::unique_ptr<IAnimatedRenderer> renderer;
+    DeviceFrameCache frameCache; // copies of the renderer's frames for renderTarget
     PlaybackState playback;
     SeekBar seekBar;
     std::uint32_t frameClock = 0;

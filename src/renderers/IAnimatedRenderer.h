@@ -1,8 +1,8 @@
 #pragma once
 // What every renderer offers once it has decoded a file: frame questions,
-// drawing of the current frame and, for videos, a position on a time line.
+// the frames themselves and, for videos, a position on a time line. Drawing
+// them is the presenter's.
 #include <windows.h>
-#include <d2d1.h>
 #include <wincodec.h>
 
 #include <cstdint>
@@ -13,8 +13,6 @@ class IAnimatedRenderer {
 public:
     virtual ~IAnimatedRenderer() = default;
     virtual HRESULT Load(IStream* stream) = 0;
-    virtual void DrawCurrentFrame(ID2D1RenderTarget* target) = 0;
-    virtual void SetViewSize(std::int32_t width, std::int32_t height) = 0;
     virtual std::uint64_t GetFrameCount() const = 0;
     virtual std::uint32_t GetCurrentFrameIndex() const = 0;
     virtual std::uint32_t GetFrameDelay(std::uint32_t index) const = 0;

@@ -1,8 +1,9 @@
 // Frames drawn through Direct2D into bitmaps the test reads back: the fitting
-// rule and the per-target cache of device bitmaps.
+// rule and the bounded cache of device copies.
 #include "TestSupport.h"
 #include "platform/Direct2D.h"
 #include "platform/WicImaging.h"
+#include "presentation/DeviceFrameCache.h"
 
 #include <gtest/gtest.h>
 
@@ -36,7 +37,9 @@ protected:
     Pixels Draw(IAnimatedRenderer& renderer, Canvas& canvas) {
         canvas.target->BeginDraw();
         canvas.target->Clear(D2D1::ColorF(0.5f, 0.5f, 0.5f, 1.0f));
-        renderer.DrawCurrentFrame(canvas.target.Get());
+        if (renderer.GetFrameCount() > 0) {
+            EXPECT_EQ(cache.DrawFrame(canvas.target.Get(), renderer, renderer.GetCurrentFrameIndex()), S_OK);
+        }
         EXPECT_EQ(canvas.target->EndDraw(), S_OK);
         Pixels pixels;
         EXPECT_EQ(ReadPremultipliedBgra(canvas.bitmap.Get(), pixels), S_OK);
@@ -45,6 +48,7 @@ protected:
 
     ComPtr<IWICImagingFactory> wic;
     ComPtr<ID2D1Factory> d2d;
+    DeviceFrameCache cache{2, 1u << 20};
 };
 
 bool IsRed(const std::uint8_t* p) { return p[0] < 8 && p[1] < 8 && p[2] > 247 && p[3] == 255; }
@@ -92,8 +96,8 @@ TEST_F(Drawing, CurrentFrameIsTheOneDrawn) {
     EXPECT_TRUE(IsGreen(Draw(renderer, canvas).At(8, 8)));
 }
 
-TEST_F(Drawing, ASecondTargetDiscardsTheFirstTargetsBitmaps) {
-    FixedFramesRenderer renderer({SolidBitmap(8, 8, 0, 0, 255), SolidBitmap(8, 8, 0, 255, 0)});
+TEST_F(Drawing, CopiesAreKeptForOneTargetWithinTheirBound) {
+    FixedFramesRenderer renderer({SolidBitmap(8, 8, 0, 0, 255), SolidBitmap(8, 8, 0, 255, 0), SolidBitmap(8, 8, 255, 0, 0)});
     ASSERT_EQ(renderer.Load(StreamFromBytes({1}).Get()), S_OK);
     Canvas first = MakeCanvas(16, 16);
     Canvas second = MakeCanvas(16, 16);
@@ -101,16 +105,31 @@ TEST_F(Drawing, ASecondTargetDiscardsTheFirstTargetsBitmaps) {
     Draw(renderer, first);
     renderer.SetCurrentFrame(1);
     Draw(renderer, first);
-    EXPECT_EQ(renderer.GetCachedDeviceBitmapCount(), 2u);
-    Draw(renderer, first);
-    EXPECT_EQ(renderer.GetCachedDeviceBitmapCount(), 2u); // reused, not made again
-
-    EXPECT_TRUE(IsGreen(Draw(renderer, second).At(4, 4)));
-    EXPECT_EQ(renderer.GetCachedDeviceBitmapCount(), 1u);
-
+    EXPECT_EQ(cache.CachedFrames(), 2u);
+    EXPECT_EQ(cache.CachedBytes(), 2u * 8 * 8 * 4);
+    renderer.SetCurrentFrame(2);
+    Draw(renderer, first); // the least recently drawn, frame 0, goes
+    EXPECT_EQ(cache.CachedFrames(), 2u);
     renderer.SetCurrentFrame(0);
-    EXPECT_TRUE(IsRed(Draw(renderer, first).At(4, 4)));
-    EXPECT_EQ(renderer.GetCachedDeviceBitmapCount(), 1u);
+    EXPECT_TRUE(IsRed(Draw(renderer, first).At(4, 4))); // made again
+
+    EXPECT_TRUE(IsRed(Draw(renderer, second).At(4, 4))); // another target: a copy for that draw only
+    EXPECT_EQ(cache.CachedFrames(), 2u);
+    cache.Clear();
+    EXPECT_EQ(cache.CachedFrames(), 0u);
+    EXPECT_EQ(cache.CachedBytes(), 0u);
+}
+
+TEST_F(Drawing, TheFrameOnScreenIsKeptWhateverItsSize) {
+    FixedFramesRenderer renderer({SolidBitmap(600, 600, 0, 0, 255), SolidBitmap(8, 8, 0, 255, 0)});
+    ASSERT_EQ(renderer.Load(StreamFromBytes({1}).Get()), S_OK);
+    Canvas canvas = MakeCanvas(16, 16);
+    EXPECT_TRUE(IsRed(Draw(renderer, canvas).At(4, 4))); // 1.4 MB, over the 1 MB bound
+    EXPECT_EQ(cache.CachedFrames(), 1u);
+    renderer.SetCurrentFrame(1);
+    Draw(renderer, canvas);
+    EXPECT_EQ(cache.CachedFrames(), 1u);
+    EXPECT_EQ(cache.CachedBytes(), 8u * 8 * 4);
 }
 
 TEST_F(Drawing, NothingIsDrawnWithoutATargetOrFrames) {
@@ -118,20 +137,10 @@ TEST_F(Drawing, NothingIsDrawnWithoutATargetOrFrames) {
     ASSERT_EQ(empty.Load(StreamFromBytes({1}).Get()), S_OK);
     Canvas canvas = MakeCanvas(8, 8);
     EXPECT_TRUE(IsGrey(Draw(empty, canvas).At(4, 4)));
+    EXPECT_EQ(cache.DrawFrame(canvas.target.Get(), empty, 0), E_INVALIDARG);
 
     FixedFramesRenderer loaded({SolidBitmap(8, 8, 0, 0, 255)});
     ASSERT_EQ(loaded.Load(StreamFromBytes({1}).Get()), S_OK);
-    loaded.DrawCurrentFrame(nullptr);
-    EXPECT_EQ(loaded.GetCachedDeviceBitmapCount(), 0u);
-}
-
-TEST_F(Drawing, ReloadDropsTheDeviceBitmaps) {
-    FixedFramesRenderer renderer({SolidBitmap(8, 8, 0, 0, 255)});
-    ASSERT_EQ(renderer.Load(StreamFromBytes({1}).Get()), S_OK);
-    Canvas canvas = MakeCanvas(8, 8);
-    Draw(renderer, canvas);
-    EXPECT_EQ(renderer.GetCachedDeviceBitmapCount(), 1u);
-    ASSERT_EQ(renderer.Load(StreamFromBytes({1}).Get()), S_OK);
-    EXPECT_EQ(renderer.GetCachedDeviceBitmapCount(), 0u);
-    EXPECT_TRUE(IsRed(Draw(renderer, canvas).At(4, 4)));
+    EXPECT_EQ(cache.DrawFrame(nullptr, loaded, 0), E_POINTER);
+    EXPECT_EQ(cache.CachedFrames(), 0u);
 }

@@ -1,0 +1,53 @@
+#pragma once
+// The Direct2D copies of frames for one render target: made for the frame on
+// screen and kept for the few drawn last, so stepping back and forth does not
+// copy again, while a long animation never holds more than a few.
+#include "renderers/IAnimatedRenderer.h"
+
+#include <windows.h>
+#include <d2d1.h>
+#include <wrl/client.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <list>
+
+namespace Quivane {
+
+class DeviceFrameCache {
+public:
+    static constexpr std::size_t kDefaultMaxFrames = 4;
+    static constexpr std::size_t kDefaultMaxBytes = 64u << 20;
+
+    explicit DeviceFrameCache(std::size_t maxFrames = kDefaultMaxFrames, std::size_t maxBytes = kDefaultMaxBytes)
+        : maxFrames(maxFrames), maxBytes(maxBytes) {}
+
+    // Draws frame `index` fitted and centred on `target`. Copies made for one
+    // target are kept for it; drawing on another target (a screenshot) makes a
+    // copy only for that draw.
+    HRESULT DrawFrame(ID2D1RenderTarget* target, const IAnimatedRenderer& frames, std::uint32_t index);
+    // The frames or the target changed: every copy goes.
+    void Clear();
+
+    std::size_t CachedFrames() const { return entries.size(); }
+    std::size_t CachedBytes() const { return bytes; }
+
+private:
+    struct Entry {
+        std::uint32_t index;
+        Microsoft::WRL::ComPtr<ID2D1Bitmap> bitmap;
+        std::size_t bytes;
+    };
+
+    HRESULT MakeCopy(ID2D1RenderTarget* target, const IAnimatedRenderer& frames, std::uint32_t index,
+                     Microsoft::WRL::ComPtr<ID2D1Bitmap>& bitmap) const;
+    void EvictBeyondBounds();
+
+    std::size_t maxFrames;
+    std::size_t maxBytes;
+    Microsoft::WRL::ComPtr<ID2D1RenderTarget> cachedTarget;
+    std::list<Entry> entries; // most recently drawn first
+    std::size_t bytes = 0;
+};
+
+} // namespace Quivane
