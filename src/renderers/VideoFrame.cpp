@@ -1,22 +1,33 @@
 #include "VideoFrame.h"
 
+#include <climits>
+
 #include <algorithm>
 #include <cstring>
 
 namespace Quivane {
 
 bool PassesDarknessTest(const DecodedVideoFrame& frame) {
-    if (frame.width == 0 || frame.height == 0 || frame.pixels.empty()) return false;
-    if (static_cast<std::uint64_t>(frame.stride) < static_cast<std::uint64_t>(frame.width) * 4) return false;
-    if (static_cast<std::uint64_t>(frame.stride) * frame.height > frame.pixels.size()) return false;
-    const std::uint32_t columnStep = std::max<std::uint32_t>(1, frame.width / 32);
-    const std::uint32_t rowStep = std::max<std::uint32_t>(1, frame.height / 24);
+    if (frame.stride > static_cast<std::uint32_t>(INT32_MAX)) return false;
+    return PassesDarknessTest(frame.pixels.data(), frame.pixels.size(), static_cast<std::int32_t>(frame.stride),
+                              frame.width, frame.height);
+}
+
+bool PassesDarknessTest(const std::uint8_t* pixels, std::size_t length, std::int32_t stride, std::uint32_t width,
+                        std::uint32_t height) {
+    if (pixels == nullptr || width == 0 || height == 0 || length == 0) return false;
+    const std::uint64_t rowLength = stride < 0 ? -static_cast<std::int64_t>(stride) : stride;
+    if (rowLength < static_cast<std::uint64_t>(width) * 4) return false;
+    if (rowLength * height > length) return false;
+    const std::uint32_t columnStep = std::max<std::uint32_t>(1, width / 32);
+    const std::uint32_t rowStep = std::max<std::uint32_t>(1, height / 24);
     std::uint64_t total = 0;
     std::uint64_t count = 0;
     std::uint32_t brightest = 0;
-    for (std::uint32_t y = 0; y < frame.height; y += rowStep) {
-        const std::uint8_t* row = frame.pixels.data() + static_cast<std::size_t>(y) * frame.stride;
-        for (std::uint32_t x = 0; x < frame.width; x += columnStep) {
+    for (std::uint32_t y = 0; y < height; y += rowStep) {
+        const std::uint32_t stored = stride < 0 ? height - 1 - y : y; // row y of the upright picture
+        const std::uint8_t* row = pixels + static_cast<std::size_t>(stored) * rowLength;
+        for (std::uint32_t x = 0; x < width; x += columnStep) {
             const std::uint8_t* p = row + static_cast<std::size_t>(x) * 4;
             const std::uint32_t luma = (54u * p[2] + 183u * p[1] + 19u * p[0]) >> 8;
             total += luma;

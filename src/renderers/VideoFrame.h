@@ -3,6 +3,7 @@
 // that rejects nearly black stills, the visible area inside a coded frame,
 // rows turned upright, and the positions a still stands for. No Windows
 // header: these are tested natively.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -28,6 +29,11 @@ struct DecodedVideoFrame {
 // False for frames whose sampled pixels are nearly black: mean luma under 10
 // and no pixel reaching 24. Frames too small for their stride fail too.
 bool PassesDarknessTest(const DecodedVideoFrame& frame);
+// The same test on pixels where the decoder left them: `length` bytes of rows
+// `stride` bytes apart (negative: bottom-up, as CopyRowsUpright reads them),
+// so a frame is copied only once it is chosen.
+bool PassesDarknessTest(const std::uint8_t* pixels, std::size_t length, std::int32_t stride, std::uint32_t width,
+                        std::uint32_t height);
 
 // The part of a width x height frame to show, from an aperture's offsets and
 // size; none when the aperture is empty, outside the frame or the whole frame.

@@ -51,11 +51,16 @@ public:
     }
 
     HRESULT ConvertSample(DecodedVideoFrame& frame) override {
-        if (!reader_ || !sample_) return E_POINTER;
-        // The current type, so a size change during reading is followed.
         ComPtr<IMFMediaType> type;
-        RETURN_IF_FAILED(reader_->GetCurrentMediaType(static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), &type));
+        RETURN_IF_FAILED(CurrentType(type));
         return ReadVideoFrame(type.Get(), sample_.Get(), frame);
+    }
+
+    HRESULT TestSampleBrightness(bool& bright) override {
+        bright = false;
+        ComPtr<IMFMediaType> type;
+        RETURN_IF_FAILED(CurrentType(type));
+        return TestVideoSampleBrightness(type.Get(), sample_.Get(), bright);
     }
 
     HRESULT Seek(std::uint64_t position) override {
@@ -82,6 +87,12 @@ public:
     }
 
 private:
+    // The current type, so a size change during reading is followed.
+    HRESULT CurrentType(ComPtr<IMFMediaType>& type) {
+        if (!reader_ || !sample_) return E_POINTER;
+        return reader_->GetCurrentMediaType(static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), &type);
+    }
+
     ComPtr<IMFSourceReader> reader_;
     ComPtr<IMFSample> sample_;
 };
@@ -109,6 +120,31 @@ private:
     ComPtr<IMFMediaBuffer> buffer_;
 };
 
+// Size and row layout of a sample of an RGB32 media type: stride width x 4
+// when the type has none; negative means bottom-up.
+struct SampleGeometry {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::int32_t stride = 0;
+    std::uint64_t rowLength = 0;
+};
+
+HRESULT ReadSampleGeometry(IMFMediaType* type, SampleGeometry& geometry) {
+    UINT64 size = 0;
+    RETURN_IF_FAILED(type->GetUINT64(MF_MT_FRAME_SIZE, &size));
+    geometry.width = static_cast<std::uint32_t>(size >> 32);
+    geometry.height = static_cast<std::uint32_t>(size & 0xFFFFFFFFu);
+    if (geometry.width == 0 || geometry.height == 0 || geometry.width > (1u << 28)) return E_FAIL;
+    UINT32 strideValue = 0;
+    geometry.stride = static_cast<std::int32_t>(geometry.width * 4);
+    if (SUCCEEDED(type->GetUINT32(MF_MT_DEFAULT_STRIDE, &strideValue))) {
+        geometry.stride = static_cast<std::int32_t>(strideValue);
+    }
+    geometry.rowLength = geometry.stride < 0 ? -static_cast<std::int64_t>(geometry.stride) : geometry.stride;
+    if (geometry.rowLength < static_cast<std::uint64_t>(geometry.width) * 4) return E_FAIL;
+    return S_OK;
+}
+
 // The aperture to show, when the current type names one other than the whole frame.
 std::optional<VisibleArea> ReadVisibleArea(IMFMediaType* type, std::uint32_t width, std::uint32_t height) {
     for (const GUID& key : {MF_MT_MINIMUM_DISPLAY_APERTURE, MF_MT_GEOMETRIC_APERTURE}) {
@@ -127,17 +163,11 @@ std::optional<VisibleArea> ReadVisibleArea(IMFMediaType* type, std::uint32_t wid
 
 HRESULT ReadVideoFrame(IMFMediaType* type, IMFSample* sample, DecodedVideoFrame& frame) {
     if (type == nullptr || sample == nullptr) return E_POINTER;
-    UINT64 size = 0;
-    RETURN_IF_FAILED(type->GetUINT64(MF_MT_FRAME_SIZE, &size));
-    frame.width = static_cast<std::uint32_t>(size >> 32);
-    frame.height = static_cast<std::uint32_t>(size & 0xFFFFFFFFu);
-    if (frame.width == 0 || frame.height == 0) return E_FAIL;
-    UINT32 strideValue = 0;
-    std::int32_t stride = static_cast<std::int32_t>(frame.width * 4);
-    if (SUCCEEDED(type->GetUINT32(MF_MT_DEFAULT_STRIDE, &strideValue))) stride = static_cast<std::int32_t>(strideValue);
-    const std::uint64_t rowLength = stride < 0 ? -static_cast<std::int64_t>(stride) : stride;
-    if (rowLength < static_cast<std::uint64_t>(frame.width) * 4) return E_FAIL;
-    frame.stride = static_cast<std::uint32_t>(rowLength);
+    SampleGeometry geometry;
+    RETURN_IF_FAILED(ReadSampleGeometry(type, geometry));
+    frame.width = geometry.width;
+    frame.height = geometry.height;
+    frame.stride = static_cast<std::uint32_t>(geometry.rowLength);
     LONGLONG time = 0;
     if (SUCCEEDED(sample->GetSampleTime(&time))) frame.timestamp = time;
 
@@ -145,11 +175,25 @@ HRESULT ReadVideoFrame(IMFMediaType* type, IMFSample* sample, DecodedVideoFrame&
     RETURN_IF_FAILED(sample->ConvertToContiguousBuffer(&buffer));
     LockedMediaBuffer locked;
     RETURN_IF_FAILED(locked.Lock(buffer.Get()));
-    const std::uint64_t needed = rowLength * frame.height;
+    const std::uint64_t needed = geometry.rowLength * frame.height;
     if (locked.length < needed) return E_FAIL;
     frame.visibleArea = ReadVisibleArea(type, frame.width, frame.height);
     frame.pixels.resize(static_cast<std::size_t>(needed));
-    CopyRowsUpright(locked.data, stride, frame.stride, frame.height, frame.pixels.data());
+    CopyRowsUpright(locked.data, geometry.stride, frame.stride, frame.height, frame.pixels.data());
+    return S_OK;
+}
+
+HRESULT TestVideoSampleBrightness(IMFMediaType* type, IMFSample* sample, bool& bright) {
+    bright = false;
+    if (type == nullptr || sample == nullptr) return E_POINTER;
+    SampleGeometry geometry;
+    RETURN_IF_FAILED(ReadSampleGeometry(type, geometry));
+    ComPtr<IMFMediaBuffer> buffer;
+    RETURN_IF_FAILED(sample->ConvertToContiguousBuffer(&buffer));
+    LockedMediaBuffer locked;
+    RETURN_IF_FAILED(locked.Lock(buffer.Get()));
+    if (locked.length < geometry.rowLength * geometry.height) return E_FAIL;
+    bright = PassesDarknessTest(locked.data, locked.length, geometry.stride, geometry.width, geometry.height);
     return S_OK;
 }
 

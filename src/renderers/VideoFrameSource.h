@@ -16,6 +16,9 @@ HRESULT CopyStillPixels(const DecodedVideoFrame& frame, FramePixels& still);
 // apertures, rows copied upright.
 HRESULT ReadVideoFrame(IMFMediaType* type, IMFSample* sample, DecodedVideoFrame& frame);
 
+// The darkness test on an RGB32 sample where the decoder left it, without a copy.
+HRESULT TestVideoSampleBrightness(IMFMediaType* type, IMFSample* sample, bool& bright);
+
 // The outermost structure of a video file, checked before the platform's
 // parser sees it: a size it must not be trusted with fails with E_FAIL.
 HRESULT CheckVideoContainer(IStream* stream);

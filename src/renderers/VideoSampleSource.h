@@ -15,6 +15,14 @@ public:
     virtual HRESULT ReadSample(DWORD& flags, LONGLONG& timestamp, bool& hasSample) = 0;
     // Converts the sample the last read delivered.
     virtual HRESULT ConvertSample(DecodedVideoFrame& frame) = 0;
+    // Whether that sample passes the darkness test; a source that can look at
+    // the decoder's buffer answers without converting it.
+    virtual HRESULT TestSampleBrightness(bool& bright) {
+        DecodedVideoFrame frame;
+        const HRESULT hr = ConvertSample(frame);
+        bright = SUCCEEDED(hr) && PassesDarknessTest(frame);
+        return hr;
+    }
     virtual HRESULT Seek(std::uint64_t position) = 0;
     virtual std::uint64_t Duration() = 0; // 0 when the source reports none
 };

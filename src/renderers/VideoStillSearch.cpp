@@ -51,6 +51,11 @@ StillSearchResult FindVideoStill(VideoSampleSource& source, bool exact, std::uin
             leaving = StopResult();
             break;
         }
+        if (!exact && fallback) {
+            // A dark frame after the first is passed over without being copied.
+            bool bright = false;
+            if (FAILED(source.TestSampleBrightness(bright)) || !bright) continue;
+        }
         DecodedVideoFrame frame;
         if (FAILED(source.ConvertSample(frame))) continue; // an unconvertible sample is skipped
         if (exact) {
@@ -58,11 +63,8 @@ StillSearchResult FindVideoStill(VideoSampleSource& source, bool exact, std::uin
             fallback = std::move(frame);
             chosen = reached;
         } else {
-            if (!fallback) fallback = frame;
-            if (PassesDarknessTest(frame)) {
-                fallback = std::move(frame);
-                chosen = true;
-            }
+            chosen = fallback.has_value() || PassesDarknessTest(frame); // a later frame got here bright
+            fallback = std::move(frame); // the first frame stands in when nothing brighter comes
         }
     }
     if (!fallback) {

@@ -54,6 +54,7 @@ public:
     HRESULT seekResult = S_OK;
     std::vector<std::uint64_t> seeks;
     int reads = 0;
+    int conversions = 0;
     std::function<void(int)> onRead;
 
     HRESULT ReadSample(DWORD& flags, LONGLONG& timestamp, bool& hasSample) override {
@@ -73,12 +74,17 @@ public:
     }
     HRESULT ConvertSample(DecodedVideoFrame& frame) override {
         if (!current.convertible) return E_FAIL;
+        ++conversions;
         frame.width = 8;
         frame.height = 6;
         frame.stride = 32;
         frame.timestamp = current.timestamp;
         frame.pixels.assign(32 * 6, current.grey);
         return S_OK;
+    }
+    HRESULT TestSampleBrightness(bool& bright) override {
+        bright = current.grey >= 24;
+        return current.convertible ? S_OK : E_FAIL;
     }
     HRESULT Seek(std::uint64_t position) override {
         seeks.push_back(position);
@@ -107,6 +113,7 @@ TEST_F(StillSearch, StartsAThirdInAndTakesTheFirstFrameThatIsNotBlack) {
     EXPECT_EQ(source.seeks, (std::vector<std::uint64_t>{300}));
     EXPECT_EQ(found.frame.timestamp, 320);
     EXPECT_EQ(found.frame.pixels[0], 80);
+    EXPECT_EQ(source.conversions, 2); // the first frame, kept as the fallback, and the one chosen
 }
 
 TEST_F(StillSearch, BlackThroughoutGivesTheFirstFrameAfterOneRewind) {
