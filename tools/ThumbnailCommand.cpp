@@ -76,6 +76,14 @@ int RunThumbnailCommand(const std::vector<std::wstring>& args) {
     WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
     hr = provider->GetThumbnail(options.size, &bitmap, &alpha);
     QueryPerformanceCounter(&finished);
+    if (hr == HRESULT_FROM_WIN32(WAIT_TIMEOUT)) {
+        // The platform's decoder is still stuck inside the file: ending the
+        // process the usual way would wait on, or crash in, its teardown.
+        Fail(hr, L"thumbnail");
+        std::fflush(stdout);
+        std::fflush(stderr);
+        TerminateProcess(GetCurrentProcess(), 1);
+    }
     if (FAILED(hr)) return Fail(hr, L"thumbnail");
     BITMAP info = {};
     GetObjectW(bitmap, sizeof(info), &info);
