@@ -88,20 +88,26 @@ include(${CMAKE_SOURCE_DIR}/tests/windows/tests.cmake)
 # current folder (a save dialog's default place) stays there.
 set(QUIVANE_WINDOWS_TEST_WORK ${CMAKE_BINARY_DIR}/windows-test-work)
 file(MAKE_DIRECTORY ${QUIVANE_WINDOWS_TEST_WORK})
+# Damaged files can leave the platform's media pipeline stuck, and it may
+# crash as the process ends: for that program the test summary is the
+# verdict, not the way the process ended.
+set(QUIVANE_SUMMARY_JUDGED_TESTS video_stall_tests)
 foreach(name IN LISTS QUIVANE_WINDOWS_TESTS)
-  add_test(NAME windows.${name}
-           COMMAND ${CMAKE_SOURCE_DIR}/tests/support/wine-run ${QUIVANE_WINDOWS_BINARY_DIR}/bin/${name}.exe
-           WORKING_DIRECTORY ${QUIVANE_WINDOWS_TEST_WORK})
+  set(run ${CMAKE_SOURCE_DIR}/tests/support/wine-run ${QUIVANE_WINDOWS_BINARY_DIR}/bin/${name}.exe)
+  if(name IN_LIST QUIVANE_SUMMARY_JUDGED_TESTS)
+    add_test(NAME windows.${name} COMMAND sh -c "\"$0\" \"$1\"; exit 0" ${run}
+             WORKING_DIRECTORY ${QUIVANE_WINDOWS_TEST_WORK})
+    set_tests_properties(windows.${name} PROPERTIES PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [0-9]+ test"
+                         FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
+  else()
+    add_test(NAME windows.${name} COMMAND ${run} WORKING_DIRECTORY ${QUIVANE_WINDOWS_TEST_WORK})
+  endif()
   set_tests_properties(windows.${name} PROPERTIES TIMEOUT 600)
 endforeach()
 # Media Foundation under Wine runs on GStreamer; these programs take turns
 # rather than decode video side by side.
 set_tests_properties(windows.mf_color_tests windows.video_still_tests windows.video_platform_tests
                      windows.video_stall_tests windows.thumbnail_tests PROPERTIES RESOURCE_LOCK media_foundation)
-# Its damaged files can leave the platform's media pipeline stuck, which may
-# crash as the process ends: the test summary is the verdict, not the exit.
-set_tests_properties(windows.video_stall_tests PROPERTIES PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [0-9]+ test"
-                     FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
 foreach(check IN LISTS QUIVANE_WINDOWS_SCRIPT_TESTS)
   add_test(NAME windows.${check}
            COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/${check}.sh ${QUIVANE_WINDOWS_BINARY_DIR}/bin

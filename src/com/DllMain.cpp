@@ -61,7 +61,7 @@ STDAPI DllRegisterServer() {
         // The per-user registration decides; the machine-wide one needs rights a user may lack.
         const HRESULT hr = Quivane::RegisterServerInHive(HKEY_CURRENT_USER, modulePath);
         if (FAILED(hr)) return hr;
-        Quivane::RegisterServerInHive(HKEY_LOCAL_MACHINE, modulePath);
+        static_cast<void>(Quivane::RegisterServerInHive(HKEY_LOCAL_MACHINE, modulePath));
         TellShellAssociationsChanged();
         return S_OK;
     } catch (...) {

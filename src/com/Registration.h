@@ -8,26 +8,26 @@
 namespace Quivane {
 
 // One string value; valueName null writes the key's default value.
-HRESULT WriteRegistryValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, const std::wstring& data,
+[[nodiscard]] HRESULT WriteRegistryValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, const std::wstring& data,
                            DWORD type);
 
 // The in-process server entries of one class (clsid in registry form).
-HRESULT RegisterInprocServer(HKEY root, const std::wstring& modulePath, const std::wstring& clsid);
+[[nodiscard]] HRESULT RegisterInprocServer(HKEY root, const std::wstring& modulePath, const std::wstring& clsid);
 
 // Both classes, the preview host as surrogate, the handler keys of every file
 // type and the two lists the shell consults. Stops at the first failing write.
-HRESULT RegisterServerInHive(HKEY root, const std::wstring& modulePath);
+[[nodiscard]] HRESULT RegisterServerInHive(HKEY root, const std::wstring& modulePath);
 
 // Removes all of it; what is already missing or cannot be removed is passed over.
 void UnregisterServerInHive(HKEY root);
 
 // The full path of a loaded module, however long it is.
-HRESULT ModuleFileName(HMODULE module, std::wstring& path);
+[[nodiscard]] HRESULT ModuleFileName(HMODULE module, std::wstring& path);
 
 // The path to register for a module: COM reads server paths into buffers of
 // MAX_PATH characters, so a longer path is registered in its short form, and
 // a path that has no short form that fits fails with ERROR_FILENAME_EXCED_RANGE.
-HRESULT RegistrableModulePath(const std::wstring& modulePath, std::wstring& path);
+[[nodiscard]] HRESULT RegistrableModulePath(const std::wstring& modulePath, std::wstring& path);
 
 // A class identifier in registry form: braces, upper-case hexadecimal.
 std::wstring RegistryClassIdString(REFCLSID clsid);

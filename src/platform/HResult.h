@@ -10,7 +10,7 @@
 
 // The calling thread's last error as an HRESULT; E_FAIL when a failing call left none,
 // so a failure is never reported as success.
-inline HRESULT HResultFromLastError() {
+[[nodiscard]] inline HRESULT HResultFromLastError() {
     const DWORD error = GetLastError();
     return error != 0 ? HRESULT_FROM_WIN32(error) : E_FAIL;
 }

@@ -13,6 +13,6 @@ namespace Quivane {
 
 // MFStartup (lite) on first use; every later call returns the stored result.
 // The framework is never shut down: other threads may still be reading.
-HRESULT EnsureMediaFoundationStarted();
+[[nodiscard]] HRESULT EnsureMediaFoundationStarted();
 
 } // namespace Quivane

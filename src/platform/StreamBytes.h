@@ -17,7 +17,7 @@ constexpr std::uint64_t kMaxInMemoryFileBytes = 1ull << 30;
 // ends the copy with ERROR_CANCELLED before the next read. An empty stream,
 // a failing seek, size query or read, or a short read gives E_FAIL; one over
 // kMaxInMemoryFileBytes, ERROR_FILE_TOO_LARGE.
-HRESULT ReadWholeStream(IStream* stream, std::vector<std::uint8_t>& bytes,
+[[nodiscard]] HRESULT ReadWholeStream(IStream* stream, std::vector<std::uint8_t>& bytes,
                         const std::atomic<std::uint64_t>* watchedGeneration = nullptr,
                         std::uint64_t expectedGeneration = 0);
 

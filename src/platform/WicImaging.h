@@ -14,14 +14,14 @@ namespace Quivane {
 using Microsoft::WRL::ComPtr;
 
 // A factory of its own for each operation; none outlives it.
-HRESULT CreateImagingFactory(ComPtr<IWICImagingFactory>& factory);
+[[nodiscard]] HRESULT CreateImagingFactory(ComPtr<IWICImagingFactory>& factory);
 
-HRESULT CreateDecoder(IWICImagingFactory* factory, IStream* stream, ComPtr<IWICBitmapDecoder>& decoder);
+[[nodiscard]] HRESULT CreateDecoder(IWICImagingFactory* factory, IStream* stream, ComPtr<IWICBitmapDecoder>& decoder);
 
 // GetSize, with an empty picture reported as E_FAIL.
-HRESULT GetNonEmptySize(IWICBitmapSource* source, UINT& width, UINT& height);
+[[nodiscard]] HRESULT GetNonEmptySize(IWICBitmapSource* source, UINT& width, UINT& height);
 
-HRESULT CreateConverter(IWICImagingFactory* factory, IWICBitmapSource* source, REFWICPixelFormatGUID format,
+[[nodiscard]] HRESULT CreateConverter(IWICImagingFactory* factory, IWICBitmapSource* source, REFWICPixelFormatGUID format,
                         ComPtr<IWICFormatConverter>& converter);
 
 // Reads an unsigned metadata item (VT_UI1, VT_UI2 or VT_UI4). False when the
@@ -30,11 +30,11 @@ bool ReadMetadataUInt(IWICMetadataQueryReader* reader, const wchar_t* name, std:
 
 // Copies a rectangle (or the whole picture for a null rect) into a zero-filled
 // buffer of stride x rows bytes.
-HRESULT CopyPixelsToBuffer(IWICBitmapSource* source, const WICRect* rect, UINT stride, UINT rows,
+[[nodiscard]] HRESULT CopyPixelsToBuffer(IWICBitmapSource* source, const WICRect* rect, UINT stride, UINT rows,
                            std::vector<std::uint8_t>& buffer);
 
 // An IWICBitmap holding its own copy of the pixels.
-HRESULT CreateBitmapFromPixels(IWICImagingFactory* factory, UINT width, UINT height, REFWICPixelFormatGUID format,
+[[nodiscard]] HRESULT CreateBitmapFromPixels(IWICImagingFactory* factory, UINT width, UINT height, REFWICPixelFormatGUID format,
                                UINT stride, const std::uint8_t* pixels, std::size_t size, ComPtr<IWICBitmap>& bitmap);
 
 } // namespace Quivane

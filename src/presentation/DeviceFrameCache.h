@@ -25,7 +25,7 @@ public:
     // Draws frame `index` fitted and centred on `target`. Copies made for one
     // target are kept for it; drawing on another target (a screenshot) makes a
     // copy only for that draw.
-    HRESULT DrawFrame(ID2D1RenderTarget* target, const IAnimatedRenderer& frames, std::uint32_t index);
+    [[nodiscard]] HRESULT DrawFrame(ID2D1RenderTarget* target, const IAnimatedRenderer& frames, std::uint32_t index);
     // The frames or the target changed: every copy goes.
     void Clear();
 
@@ -39,7 +39,7 @@ private:
         std::size_t bytes;
     };
 
-    HRESULT MakeCopy(ID2D1RenderTarget* target, const IAnimatedRenderer& frames, std::uint32_t index,
+    [[nodiscard]] HRESULT MakeCopy(ID2D1RenderTarget* target, const IAnimatedRenderer& frames, std::uint32_t index,
                      Microsoft::WRL::ComPtr<ID2D1Bitmap>& bitmap) const;
     void EvictBeyondBounds();
 

@@ -101,7 +101,8 @@ void PreviewPresenter::Render() {
 void PreviewPresenter::DrawPicture(ID2D1RenderTarget* target) {
     target->Clear(clearColor);
     if (renderer && (!loading || keepFrameVisible) && renderer->GetFrameCount() > 0) {
-        frameCache.DrawFrame(target, *renderer, renderer->GetCurrentFrameIndex()); // a frame it cannot copy stays undrawn
+        // A frame the target cannot take stays undrawn; the bar and the background still show.
+        static_cast<void>(frameCache.DrawFrame(target, *renderer, renderer->GetCurrentFrameIndex()));
     }
     if (loading) {
         DrawLoadingIndicator(target, static_cast<float>(Width()), static_cast<float>(Height()), indicatorColors);

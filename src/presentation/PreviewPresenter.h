@@ -29,14 +29,14 @@ public:
     PreviewPresenter(const PreviewPresenter&) = delete;
     PreviewPresenter& operator=(const PreviewPresenter&) = delete;
 
-    HRESULT Initialize(HWND window, const RECT& rect);
+    [[nodiscard]] HRESULT Initialize(HWND window, const RECT& rect);
     void Resize(const RECT& rect);
     void Render();
     // Draws the same picture as Render into an imaging bitmap of the window's
     // size: for screenshots where the screen cannot be read back.
-    HRESULT RenderToBitmap(IWICBitmap* bitmap);
+    [[nodiscard]] HRESULT RenderToBitmap(IWICBitmap* bitmap);
     // The same picture into a device context (WM_PRINTCLIENT), over the given area.
-    HRESULT RenderToDC(HDC dc, const RECT& area);
+    [[nodiscard]] HRESULT RenderToDC(HDC dc, const RECT& area);
     void RefreshThemeColors();
     void SetBackgroundColor(COLORREF color);
     void SetTextColor(COLORREF color);
@@ -44,7 +44,7 @@ public:
     bool IsLoading() const { return loading; }
     void SetRenderer(std::unique_ptr<IAnimatedRenderer> renderer);
     void ReloadFromStream(IStream* stream);
-    HRESULT GetCurrentFrame(IWICBitmapSource** bitmap, std::uint32_t* index) const;
+    [[nodiscard]] HRESULT GetCurrentFrame(IWICBitmapSource** bitmap, std::uint32_t* index) const;
 
     // Playback.
     // One tick of the window's timer at `now` (milliseconds): feeds the time
@@ -84,7 +84,7 @@ public:
     void SetRenderTargetFactory(RenderTargetFactory factory) { createRenderTarget = std::move(factory); }
 
 private:
-    HRESULT EnsureRenderTarget();
+    [[nodiscard]] HRESULT EnsureRenderTarget();
     void ReleaseRenderTarget();
     bool MatchTargetToExtents();
     void SelectFrameToDraw();

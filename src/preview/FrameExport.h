@@ -14,13 +14,13 @@ namespace Quivane {
 std::wstring MakeDefaultFrameFileName(const std::wstring& name, std::uint32_t frameIndex);
 
 // Asks for a file name in the save dialog, then writes the frame.
-HRESULT SaveFrameAs(HWND owner, IWICBitmapSource* frame, const std::wstring& proposedName);
+[[nodiscard]] HRESULT SaveFrameAs(HWND owner, IWICBitmapSource* frame, const std::wstring& proposedName);
 
 // Writes the frame to `path` as PNG, JPEG or 24-bit BMP, chosen by the path's
 // extension (anything else is PNG).
-HRESULT WriteFrameFile(IWICBitmapSource* frame, const std::wstring& path);
+[[nodiscard]] HRESULT WriteFrameFile(IWICBitmapSource* frame, const std::wstring& path);
 
 // Puts the frame on the clipboard as a top-down 32-bit CF_DIB with premultiplied alpha.
-HRESULT CopyFrameToClipboard(HWND owner, IWICBitmapSource* frame);
+[[nodiscard]] HRESULT CopyFrameToClipboard(HWND owner, IWICBitmapSource* frame);
 
 } // namespace Quivane

@@ -1,5 +1,8 @@
 #include "PreviewHandlerCom.h"
 
+#include "platform/ComBoundary.h"
+#include "platform/HResult.h"
+
 
 #include <shlwapi.h>
 
@@ -89,14 +92,16 @@ IFACEMETHODIMP PreviewHandlerCom::Initialize(IStream* stream, DWORD) {
 
 IFACEMETHODIMP PreviewHandlerCom::Initialize(LPCWSTR path, DWORD) {
     if (path == nullptr || path[0] == L'\0') return E_INVALIDARG;
-    ComPtr<IStream> opened;
-    const HRESULT hr = SHCreateStreamOnFileEx(path, STGM_READ | STGM_SHARE_DENY_NONE, FILE_ATTRIBUTE_NORMAL, FALSE,
-                                              nullptr, &opened);
-    if (FAILED(hr)) return hr;
-    if (!opened) return E_FAIL;
-    source = opened;
-    name = path;
-    return S_OK;
+    return ResultOf([&] {
+        ComPtr<IStream> opened;
+        RETURN_IF_FAILED(SHCreateStreamOnFileEx(path, STGM_READ | STGM_SHARE_DENY_NONE, FILE_ATTRIBUTE_NORMAL, FALSE,
+                                                nullptr, &opened));
+        if (!opened) return E_FAIL;
+        std::wstring openedName = path;
+        source = opened;
+        name = std::move(openedName);
+        return S_OK;
+    });
 }
 
 IFACEMETHODIMP PreviewHandlerCom::Initialize(IShellItem* item, DWORD mode) {
@@ -135,21 +140,25 @@ IFACEMETHODIMP PreviewHandlerCom::ContextSensitiveHelp(BOOL) { return E_NOTIMPL;
 IFACEMETHODIMP PreviewHandlerCom::SetBackgroundColor(COLORREF color) {
     backgroundColorSet = true;
     backgroundColor = color;
-    if (presenter) {
-        presenter->SetBackgroundColor(color);
-        DrawAndValidate();
-    }
-    return S_OK;
+    return ResultOf([&] {
+        if (presenter) {
+            presenter->SetBackgroundColor(color);
+            DrawAndValidate();
+        }
+        return S_OK;
+    });
 }
 
 IFACEMETHODIMP PreviewHandlerCom::SetTextColor(COLORREF color) {
     textColorSet = true;
     textColor = color;
-    if (presenter) {
-        presenter->SetTextColor(color);
-        DrawAndValidate();
-    }
-    return S_OK;
+    return ResultOf([&] {
+        if (presenter) {
+            presenter->SetTextColor(color);
+            DrawAndValidate();
+        }
+        return S_OK;
+    });
 }
 
 IFACEMETHODIMP PreviewHandlerCom::SetFont(const LOGFONTW* font) { return font == nullptr ? E_INVALIDARG : S_OK; }
@@ -248,78 +257,93 @@ void PreviewHandlerCom::DestroyPreviewWindow() {
     UpdateCompletionTarget();
 }
 
+HRESULT PreviewHandlerCom::EnsurePresenter(bool& created) {
+    created = false;
+    if (window == nullptr) RETURN_IF_FAILED(CreatePreviewWindow());
+    if (presenter) return S_OK;
+    // A presenter that cannot start is not kept: a later call tries again.
+    auto made = std::make_unique<PreviewPresenter>();
+    RETURN_IF_FAILED(made->Initialize(window, GetPreviewClientRect()));
+    presenter = std::move(made);
+    created = true;
+    return S_OK;
+}
+
+void PreviewHandlerCom::ShowOwnWindow() {
+    if (!ownsWindow) return;
+    ShowWindow(window, SW_SHOW);
+    UpdateWindow(window);
+}
+
 IFACEMETHODIMP PreviewHandlerCom::SetWindow(HWND parent, const RECT* newRect) {
     if (parent == nullptr || newRect == nullptr) return E_INVALIDARG;
-    if (parentWindow != nullptr && parentWindow != parent && !ownsWindow && window != nullptr) {
-        // The fallback drew into the old parent itself: start again in the new one.
-        presenter.reset();
-        DestroyPreviewWindow();
-    }
-    parentWindow = parent;
-    UpdateCompletionTarget();
-    rect = *newRect;
-    if (ownsWindow) PositionPreviewWindow();
-    if (window == nullptr) CreatePreviewWindow();
-
-    if (!presenter) {
-        presenter = std::make_unique<PreviewPresenter>();
-        if (FAILED(presenter->Initialize(window, GetPreviewClientRect()))) return S_OK;
-        ApplyHostColors();
-        presenter->SetLoading(true, false);
-        DrawAndValidate();
-        StartTimer();
-        if (ownsWindow) {
-            ShowWindow(window, SW_SHOW);
-            UpdateWindow(window);
+    return ResultOf([&] {
+        if (parentWindow != nullptr && parentWindow != parent && !ownsWindow && window != nullptr) {
+            // The fallback drew into the old parent itself: start again in the new one.
+            presenter.reset();
+            DestroyPreviewWindow();
         }
+        parentWindow = parent;
+        UpdateCompletionTarget();
+        rect = *newRect;
+        if (ownsWindow) PositionPreviewWindow();
+        bool created = false;
+        RETURN_IF_FAILED(EnsurePresenter(created));
+        if (created) {
+            ApplyHostColors();
+            presenter->SetLoading(true, false);
+            DrawAndValidate();
+            StartTimer();
+            ShowOwnWindow();
+            return S_OK;
+        }
+        presenter->Resize(GetPreviewClientRect());
+        DrawAndValidate();
         return S_OK;
-    }
-    presenter->Resize(GetPreviewClientRect());
-    DrawAndValidate();
-    return S_OK;
+    });
 }
 
 IFACEMETHODIMP PreviewHandlerCom::SetRect(const RECT* newRect) {
     if (newRect == nullptr) return E_INVALIDARG;
-    rect = *newRect;
-    if (ownsWindow) PositionPreviewWindow();
-    if (presenter) {
-        presenter->Resize(GetPreviewClientRect());
-        if (window != nullptr) DrawAndValidate();
-    }
-    return S_OK;
+    return ResultOf([&] {
+        rect = *newRect;
+        if (ownsWindow) PositionPreviewWindow();
+        if (presenter) {
+            presenter->Resize(GetPreviewClientRect());
+            if (window != nullptr) DrawAndValidate();
+        }
+        return S_OK;
+    });
 }
 
 IFACEMETHODIMP PreviewHandlerCom::DoPreview() {
     if (parentWindow == nullptr || !source) return E_FAIL;
-    if (window == nullptr) CreatePreviewWindow();
-    if (ownsWindow) PositionPreviewWindow();
-    if (!presenter) {
-        presenter = std::make_unique<PreviewPresenter>();
-        if (FAILED(presenter->Initialize(window, GetPreviewClientRect()))) return S_OK;
-    } else {
-        presenter->Resize(GetPreviewClientRect());
-    }
-    ApplyHostColors();
-    StartTimer();
-    presenter->SetLoading(true, false);
-    DrawAndValidate();
-    if (ownsWindow) {
-        ShowWindow(window, SW_SHOW);
-        UpdateWindow(window);
-    }
-    StartLoad(source.Get(), name);
-    return S_OK;
+    return ResultOf([&] {
+        if (window == nullptr) RETURN_IF_FAILED(CreatePreviewWindow());
+        if (ownsWindow) PositionPreviewWindow();
+        bool created = false;
+        RETURN_IF_FAILED(EnsurePresenter(created));
+        if (!created) presenter->Resize(GetPreviewClientRect());
+        ApplyHostColors();
+        StartTimer();
+        presenter->SetLoading(true, false);
+        DrawAndValidate();
+        ShowOwnWindow();
+        StartLoad(source.Get(), name);
+        return S_OK;
+    });
 }
 
 IFACEMETHODIMP PreviewHandlerCom::Unload() {
-    CancelLoads();
-    presenter.reset();
-    DestroyPreviewWindow();
-    source.Reset();
-    name.clear();
-    lastTickTime = 0;
-    return S_OK;
+    return ResultOf([&] {
+        CancelLoads();
+        presenter.reset();
+        DestroyPreviewWindow();
+        source.Reset();
+        name.clear();
+        lastTickTime = 0;
+        return S_OK;
+    });
 }
 
 IFACEMETHODIMP PreviewHandlerCom::SetFocus() {
@@ -336,6 +360,10 @@ IFACEMETHODIMP PreviewHandlerCom::QueryFocus(HWND* out) {
 
 IFACEMETHODIMP PreviewHandlerCom::TranslateAccelerator(MSG* message) {
     if (message == nullptr) return S_FALSE;
+    return ResultOf([&] { return RouteAccelerator(message); });
+}
+
+HRESULT PreviewHandlerCom::RouteAccelerator(MSG* message) {
     const bool keyDown = message->message == WM_KEYDOWN || message->message == WM_SYSKEYDOWN;
     if (keyDown && window != nullptr && message->hwnd == window) return S_FALSE; // the window handles its own keys
     if (presenter && keyDown && RunKeyCommand(message->wParam)) {

@@ -106,7 +106,7 @@ private:
     struct LoadJob;
     static void RunLoadJob(std::unique_ptr<LoadJob> job);
     static void RunPositionedLoadJob(std::unique_ptr<LoadJob> job);
-    static HRESULT DecodeJob(LoadJob& job, LoadResult& result, IStream* stream);
+    [[nodiscard]] static HRESULT DecodeJob(LoadJob& job, LoadResult& result, IStream* stream);
     static void FinishJob(LoadJob& job, LoadResult& result);
     void LaunchWorker(std::uint64_t generation, IStream* source, std::wstring name, bool positioned,
                       std::uint64_t position);
@@ -116,7 +116,10 @@ private:
     void UpdateCompletionTarget();
     void StartTimer();
 
-    HRESULT CreatePreviewWindow();
+    [[nodiscard]] HRESULT CreatePreviewWindow();
+    [[nodiscard]] HRESULT EnsurePresenter(bool& created);
+    [[nodiscard]] HRESULT RouteAccelerator(MSG* message);
+    void ShowOwnWindow();
     void PositionPreviewWindow();
     RECT GetPreviewClientRect() const;
     void ApplyHostColors();
@@ -155,6 +158,6 @@ private:
 };
 
 // Creates a preview handler and queries it for `iid` (what the class factory calls).
-HRESULT CreatePreviewHandler(REFIID iid, void** out);
+[[nodiscard]] HRESULT CreatePreviewHandler(REFIID iid, void** out);
 
 } // namespace Quivane

@@ -43,7 +43,11 @@ LRESULT DialogCode(LPARAM lParam) {
 LRESULT CALLBACK PreviewHandlerCom::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* handler = reinterpret_cast<PreviewHandlerCom*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (handler == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
-    return handler->HandleMessage(hwnd, message, wParam, lParam);
+    try {
+        return handler->HandleMessage(hwnd, message, wParam, lParam);
+    } catch (...) {
+        return 0; // out of memory inside a message: the message is dropped, the host goes on
+    }
 }
 
 void PreviewHandlerCom::FocusWindow() {
@@ -104,8 +108,9 @@ LRESULT PreviewHandlerCom::HandleMessage(HWND self, UINT message, WPARAM wParam,
     }
     case WM_PRINTCLIENT: {
         // Hosts and tools that capture the window get the picture the screen shows.
+        // A DC that cannot be drawn on is left as it was.
         const RECT client = GetPreviewClientRect();
-        presenter->RenderToDC(reinterpret_cast<HDC>(wParam), client);
+        static_cast<void>(presenter->RenderToDC(reinterpret_cast<HDC>(wParam), client));
         return 0;
     }
     case WM_CONTEXTMENU:
@@ -224,11 +229,14 @@ void PreviewHandlerCom::OnContextMenu(LPARAM lParam) {
     const UINT command = static_cast<UINT>(
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr));
     DestroyMenu(menu);
+    HRESULT hr = S_OK;
     if (command == IDM_SAVE_FRAME) {
-        SaveFrameAs(window, frame.Get(), MakeDefaultFrameFileName(name, index));
+        hr = SaveFrameAs(window, frame.Get(), MakeDefaultFrameFileName(name, index));
     } else if (command == IDM_COPY_FRAME) {
-        CopyFrameToClipboard(window, frame.Get());
+        hr = CopyFrameToClipboard(window, frame.Get());
     }
+    // Nothing is shown for a failure; a beep says the command did not happen.
+    if (FAILED(hr) && hr != HRESULT_FROM_WIN32(ERROR_CANCELLED)) MessageBeep(MB_ICONWARNING);
 }
 
 } // namespace Quivane

@@ -28,17 +28,17 @@ public:
 
     // Reads what the file says about itself (size, frame count) without
     // decoding its pictures. The stream must outlive the source.
-    virtual HRESULT Open(IStream* stream) = 0;
+    [[nodiscard]] virtual HRESULT Open(IStream* stream) = 0;
     virtual std::uint32_t FrameCount() const = 0;
     // Frame `index`, composited. Asking for frames in order costs one frame
     // each; asking for an earlier frame composes again from the start.
-    virtual HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) = 0;
+    [[nodiscard]] virtual HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) = 0;
 
     // A video is one still on a time line: frame 0 is its representative still.
     virtual bool IsVideo() const { return false; }
     virtual std::uint64_t Duration() const { return 0; }
     // The first frame at or after `position` (100-ns units), and where it stands.
-    virtual HRESULT ReadStillAt(std::uint64_t position, FramePixels& frame, std::uint64_t& shownPosition) {
+    [[nodiscard]] virtual HRESULT ReadStillAt(std::uint64_t position, FramePixels& frame, std::uint64_t& shownPosition) {
         (void)position;
         (void)frame;
         shownPosition = 0;
@@ -62,6 +62,6 @@ namespace Quivane {
 
 // S_OK when a canvas of this size may be made here; E_OUTOFMEMORY when it is
 // larger than drawing allows or than this machine could give; E_FAIL when empty.
-HRESULT CheckCanvasSize(std::uint32_t width, std::uint32_t height);
+[[nodiscard]] HRESULT CheckCanvasSize(std::uint32_t width, std::uint32_t height);
 
 } // namespace Quivane

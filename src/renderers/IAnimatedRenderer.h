@@ -12,18 +12,18 @@ namespace Quivane {
 class IAnimatedRenderer {
 public:
     virtual ~IAnimatedRenderer() = default;
-    virtual HRESULT Load(IStream* stream) = 0;
+    [[nodiscard]] virtual HRESULT Load(IStream* stream) = 0;
     virtual std::uint64_t GetFrameCount() const = 0;
     virtual std::uint32_t GetCurrentFrameIndex() const = 0;
     virtual std::uint32_t GetFrameDelay(std::uint32_t index) const = 0;
     virtual void SetCurrentFrame(std::uint32_t index) = 0;
     virtual bool IsAnimated() const = 0;
     virtual std::uint32_t GetThumbnailFrameIndex() const = 0;
-    virtual HRESULT GetFrameBitmap(std::uint32_t index, IWICBitmapSource** out) const = 0;
+    [[nodiscard]] virtual HRESULT GetFrameBitmap(std::uint32_t index, IWICBitmapSource** out) const = 0;
     virtual bool IsTimeBased() const = 0;
     virtual std::uint64_t GetDuration() const = 0;
     virtual std::uint64_t GetPosition() const = 0;
-    virtual HRESULT LoadAtPosition(IStream* stream, std::uint64_t position) = 0;
+    [[nodiscard]] virtual HRESULT LoadAtPosition(IStream* stream, std::uint64_t position) = 0;
 };
 
 } // namespace Quivane

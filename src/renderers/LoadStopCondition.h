@@ -19,6 +19,6 @@ void SetLoadStopCondition(const std::atomic<std::uint64_t>* generation, std::uin
 void ClearLoadStopCondition();
 bool ShouldStopLoading();
 // ERROR_CANCELLED for a superseded load, WAIT_TIMEOUT once the deadline has passed.
-HRESULT StopResult();
+[[nodiscard]] HRESULT StopResult();
 
 } // namespace Quivane

@@ -20,8 +20,8 @@ public:
     HRESULT LoadAtPosition(IStream* stream, std::uint64_t target) override;
 
 private:
-    HRESULT OpenSource(IStream* stream, std::unique_ptr<FrameSource>& source);
-    HRESULT AppendPixels(const FramePixels& frame);
+    [[nodiscard]] HRESULT OpenSource(IStream* stream, std::unique_ptr<FrameSource>& source);
+    [[nodiscard]] HRESULT AppendPixels(const FramePixels& frame);
 
     const FormatRow& format;
     std::uint64_t duration = 0;

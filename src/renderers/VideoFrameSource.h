@@ -9,18 +9,18 @@
 namespace Quivane {
 
 // The still as an opaque picture, cut to its visible area.
-HRESULT CopyStillPixels(const DecodedVideoFrame& frame, FramePixels& still);
+[[nodiscard]] HRESULT CopyStillPixels(const DecodedVideoFrame& frame, FramePixels& still);
 
 // Converts one RGB32 sample of the given media type: size, stride (width x 4
 // when the type has none; negative means bottom-up), visible area from the
 // apertures, rows copied upright.
-HRESULT ReadVideoFrame(IMFMediaType* type, IMFSample* sample, DecodedVideoFrame& frame);
+[[nodiscard]] HRESULT ReadVideoFrame(IMFMediaType* type, IMFSample* sample, DecodedVideoFrame& frame);
 
 // The darkness test on an RGB32 sample where the decoder left it, without a copy.
-HRESULT TestVideoSampleBrightness(IMFMediaType* type, IMFSample* sample, bool& bright);
+[[nodiscard]] HRESULT TestVideoSampleBrightness(IMFMediaType* type, IMFSample* sample, bool& bright);
 
 // The outermost structure of a video file, checked before the platform's
 // parser sees it: a size it must not be trusted with fails with E_FAIL.
-HRESULT CheckVideoContainer(IStream* stream);
+[[nodiscard]] HRESULT CheckVideoContainer(IStream* stream);
 
 } // namespace Quivane

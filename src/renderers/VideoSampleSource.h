@@ -12,18 +12,18 @@ class VideoSampleSource {
 public:
     virtual ~VideoSampleSource() = default;
     // One read: the reader's flags, the timestamp and whether a sample came.
-    virtual HRESULT ReadSample(DWORD& flags, LONGLONG& timestamp, bool& hasSample) = 0;
+    [[nodiscard]] virtual HRESULT ReadSample(DWORD& flags, LONGLONG& timestamp, bool& hasSample) = 0;
     // Converts the sample the last read delivered.
-    virtual HRESULT ConvertSample(DecodedVideoFrame& frame) = 0;
+    [[nodiscard]] virtual HRESULT ConvertSample(DecodedVideoFrame& frame) = 0;
     // Whether that sample passes the darkness test; a source that can look at
     // the decoder's buffer answers without converting it.
-    virtual HRESULT TestSampleBrightness(bool& bright) {
+    [[nodiscard]] virtual HRESULT TestSampleBrightness(bool& bright) {
         DecodedVideoFrame frame;
         const HRESULT hr = ConvertSample(frame);
         bright = SUCCEEDED(hr) && PassesDarknessTest(frame);
         return hr;
     }
-    virtual HRESULT Seek(std::uint64_t position) = 0;
+    [[nodiscard]] virtual HRESULT Seek(std::uint64_t position) = 0;
     virtual std::uint64_t Duration() = 0; // 0 when the source reports none
 };
 

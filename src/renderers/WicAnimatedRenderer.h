@@ -29,7 +29,7 @@ public:
     HRESULT LoadAtPosition(IStream* stream, std::uint64_t position) override;
 
     // Appends the file's frames, in display order, to the emptied store.
-    virtual HRESULT DecodeStream(IStream* stream) = 0;
+    [[nodiscard]] virtual HRESULT DecodeStream(IStream* stream) = 0;
 
 protected:
     void ClearFrames();

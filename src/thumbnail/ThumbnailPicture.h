@@ -8,6 +8,6 @@ namespace Quivane {
 // Decodes only what the thumbnail shows (frames up to the middle one, or a
 // video's still) and scales it into a new top-down 32-bit DIB section of the
 // thumbnail's size, alpha kept. The stream is read from its start.
-HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* bitmap);
+[[nodiscard]] HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* bitmap);
 
 } // namespace Quivane

@@ -31,7 +31,7 @@ private:
     Microsoft::WRL::ComPtr<IStream> stream;
 };
 
-HRESULT CreateThumbnailProvider(REFIID iid, void** out);
+[[nodiscard]] HRESULT CreateThumbnailProvider(REFIID iid, void** out);
 
 // How long GetThumbnail waits for the platform before it gives up with
 // HRESULT_FROM_WIN32(WAIT_TIMEOUT).

@@ -19,6 +19,7 @@ quivane_wine_prefix() {
   if [ ! -f "$WINEPREFIX/.quivane-no-crash-debugger" ]; then
     wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
       </dev/null >/dev/null 2>&1 || true
+    wineserver -w # so that a caller's "wineserver -p" afterwards finds none running
     touch "$WINEPREFIX/.quivane-no-crash-debugger"
   fi
   "$(dirname "${BASH_SOURCE[0]}")/register-test-codecs.sh"

@@ -107,8 +107,9 @@ ComPtr<IWICBitmap> SolidBitmap(UINT width, UINT height, std::uint8_t b, std::uin
     ComPtr<IWICImagingFactory> factory;
     ComPtr<IWICBitmap> bitmap;
     if (SUCCEEDED(Quivane::CreateImagingFactory(factory))) {
-        Quivane::CreateBitmapFromPixels(factory.Get(), width, height, GUID_WICPixelFormat32bppPBGRA, width * 4,
-                                        pixels.data(), pixels.size(), bitmap);
+        EXPECT_EQ(Quivane::CreateBitmapFromPixels(factory.Get(), width, height, GUID_WICPixelFormat32bppPBGRA, width * 4,
+                                                  pixels.data(), pixels.size(), bitmap),
+                  S_OK);
     }
     return bitmap;
 }
