@@ -3,6 +3,7 @@
 #include "PreviewHandlerCom.h"
 
 #include "platform/StreamBytes.h"
+#include "platform/StreamMarshal.h"
 #include "renderers/LoadStopCondition.h"
 #include "renderers/FormatTable.h"
 #include "renderers/SourceRenderer.h"
@@ -180,10 +181,7 @@ void PreviewHandlerCom::RunLoadJob(std::unique_ptr<LoadJob> job) {
     result.hr = initHr;
     if (SUCCEEDED(initHr)) {
         ComPtr<IStream> stream;
-        HRESULT hr = CoGetInterfaceAndReleaseStream(job->marshalled, IID_IStream,
-                                                    reinterpret_cast<void**>(stream.GetAddressOf()));
-        job->marshalled = nullptr;
-        if (SUCCEEDED(hr) && !stream) hr = E_FAIL;
+        HRESULT hr = UnmarshalStream(job->marshalled, stream);
         if (SUCCEEDED(hr) && job->channel->loads.CurrentGeneration().load() != job->generation) {
             hr = HRESULT_FROM_WIN32(ERROR_CANCELLED);
         }

@@ -2,6 +2,8 @@
 
 #include "CanvasLimits.h"
 #include "FormatTable.h"
+#include "platform/HResult.h"
+#include "platform/WicImaging.h"
 
 namespace Quivane {
 
@@ -25,6 +27,23 @@ HRESULT CheckCanvasSize(std::uint32_t width, std::uint32_t height) {
     memory.dwLength = sizeof(memory);
     const std::uint64_t physical = GlobalMemoryStatusEx(&memory) ? memory.ullTotalPhys : 0;
     return CanvasFits(width, height, physical) ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT ReadDecodedFrame(IWICImagingFactory* factory, IWICBitmapDecoder* decoder, UINT index, FramePixels& frame,
+                         IWICBitmapFrameDecode** decoded) {
+    if (factory == nullptr || decoder == nullptr) return E_POINTER;
+    ComPtr<IWICBitmapFrameDecode> picture;
+    RETURN_IF_FAILED(decoder->GetFrame(index, &picture));
+    UINT width = 0, height = 0;
+    RETURN_IF_FAILED(GetNonEmptySize(picture.Get(), width, height));
+    RETURN_IF_FAILED(CheckCanvasSize(width, height));
+    ComPtr<IWICFormatConverter> converter;
+    RETURN_IF_FAILED(CreateConverter(factory, picture.Get(), GUID_WICPixelFormat32bppPBGRA, converter));
+    RETURN_IF_FAILED(CopyPixelsToBuffer(converter.Get(), nullptr, width * 4, height, frame.pixels));
+    frame.width = width;
+    frame.height = height;
+    if (decoded != nullptr) *decoded = picture.Detach();
+    return S_OK;
 }
 
 } // namespace Quivane

@@ -4,6 +4,7 @@
 // asked for; whoever shows the frames decides what to keep.
 #include <windows.h>
 #include <objidl.h>
+#include <wincodec.h>
 
 #include <cstdint>
 #include <memory>
@@ -59,6 +60,12 @@ const FormatRow* ChooseFormatForStream(IStream* stream, const std::wstring& name
 } // namespace Quivane
 
 namespace Quivane {
+
+// Frame `index` of a platform decoder whose frames are whole pictures,
+// converted to premultiplied BGRA once its size passes CheckCanvasSize; its
+// decoded frame is handed back too, for its metadata.
+[[nodiscard]] HRESULT ReadDecodedFrame(IWICImagingFactory* factory, IWICBitmapDecoder* decoder, UINT index,
+                                       FramePixels& frame, IWICBitmapFrameDecode** decoded = nullptr);
 
 // S_OK when a canvas of this size may be made here; E_OUTOFMEMORY when it is
 // larger than drawing allows or than this machine could give; E_FAIL when empty.

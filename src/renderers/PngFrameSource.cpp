@@ -131,16 +131,7 @@ private:
 
     HRESULT ReadPlainFrame(std::uint32_t index, FramePixels& frame) {
         if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
-        ComPtr<IWICBitmapFrameDecode> decoded;
-        RETURN_IF_FAILED(decoder_->GetFrame(index, &decoded));
-        UINT width = 0, height = 0;
-        RETURN_IF_FAILED(GetNonEmptySize(decoded.Get(), width, height));
-        RETURN_IF_FAILED(CheckCanvasSize(width, height));
-        ComPtr<IWICFormatConverter> converter;
-        RETURN_IF_FAILED(CreateConverter(factory_.Get(), decoded.Get(), GUID_WICPixelFormat32bppPBGRA, converter));
-        RETURN_IF_FAILED(CopyPixelsToBuffer(converter.Get(), nullptr, width * 4, height, frame.pixels));
-        frame.width = width;
-        frame.height = height;
+        RETURN_IF_FAILED(ReadDecodedFrame(factory_.Get(), decoder_.Get(), index, frame));
         frame.delayMs = kPlainFrameDelayMs;
         return S_OK;
     }

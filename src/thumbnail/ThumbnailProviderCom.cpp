@@ -2,6 +2,7 @@
 
 #include "ThumbnailPicture.h"
 #include "platform/OwnedHandles.h"
+#include "platform/StreamMarshal.h"
 #include "renderers/LoadStopCondition.h"
 
 #include <exception>
@@ -40,10 +41,7 @@ void RunThumbnailJob(const std::shared_ptr<ThumbnailJob>& job) {
     job->hr = initHr;
     if (SUCCEEDED(initHr)) {
         ComPtr<IStream> stream;
-        HRESULT hr = CoGetInterfaceAndReleaseStream(job->marshalled, IID_IStream,
-                                                    reinterpret_cast<void**>(stream.GetAddressOf()));
-        job->marshalled = nullptr;
-        if (SUCCEEDED(hr) && !stream) hr = E_FAIL;
+        HRESULT hr = UnmarshalStream(job->marshalled, stream);
         if (SUCCEEDED(hr)) {
             // Our own decoders give up when the caller does.
             SetLoadStopCondition(nullptr, 0, GetTickCount64() + kThumbnailPatienceMs);
