@@ -24,6 +24,16 @@ constexpr std::uint32_t kStillDelayMs = 1000;
 // The platform's source reader, asked for 32-bit RGB.
 class SourceReaderSamples final : public VideoSampleSource {
 public:
+    SourceReaderSamples() = default;
+    SourceReaderSamples(const SourceReaderSamples&) = delete;
+    SourceReaderSamples& operator=(const SourceReaderSamples&) = delete;
+    // The reader is quiet before it goes: the platform's pipeline may still be
+    // delivering a sample it read ahead, and tearing it down under that
+    // delivery has crashed its media framework.
+    ~SourceReaderSamples() override {
+        if (reader_) static_cast<void>(reader_->Flush(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS)));
+    }
+
     HRESULT Open(IStream* stream) {
         stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
         ComPtr<IMFByteStream> byteStream;
