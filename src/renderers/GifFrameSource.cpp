@@ -46,6 +46,17 @@ GifFrameInfo ReadFrameInfo(IWICBitmapFrameDecode* frame, UINT decodedWidth, UINT
     GifFrameInfo info;
     info.width = decodedWidth;
     info.height = decodedHeight;
+    if (walked != nullptr && walked->control.present) {
+        // The file's own blocks say it all: no need to ask the platform's
+        // metadata reader, which costs more than the frame's pixels.
+        info.left = walked->left;
+        info.top = walked->top;
+        info.width = std::min<std::uint32_t>(walked->width, decodedWidth);
+        info.height = std::min<std::uint32_t>(walked->height, decodedHeight);
+        info.disposal = walked->control.disposal;
+        info.delayMs = GifDelayMs(walked->control.delayHundredths);
+        return info;
+    }
     bool controlReported = false;
     ComPtr<IWICMetadataQueryReader> reader;
     if (SUCCEEDED(frame->GetMetadataQueryReader(&reader)) && reader) {

@@ -4,18 +4,38 @@
 #include "ThumbnailSize.h"
 #include "platform/HResult.h"
 #include "platform/OwnedHandles.h"
+#include "platform/StreamBytes.h"
+#include "platform/WicImaging.h"
 #include "renderers/FormatTable.h"
 #include "renderers/FrameSource.h"
 
+#include <shlwapi.h>
+
+#include <climits>
+#include <vector>
+
 namespace Quivane {
 namespace {
+
+// A picture file is read once, in large pieces, into memory: decoders read
+// in small pieces, and each read of a stream from another apartment is a
+// round trip through the caller's thread.
+HRESULT InMemory(IStream* stream, ComPtr<IStream>& memory) {
+    std::vector<std::uint8_t> bytes;
+    RETURN_IF_FAILED(ReadWholeStream(stream, bytes));
+    if (bytes.size() > UINT_MAX) return E_OUTOFMEMORY; // a memory stream takes a 32-bit length
+    memory.Attach(SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
+    return memory ? S_OK : E_OUTOFMEMORY;
+}
 
 HRESULT DecodeShownFrame(IStream* stream, FramePixels& frame) {
     const FormatRow* format = ChooseFormatForStream(stream, L"");
     if (format == nullptr) return E_FAIL;
     std::unique_ptr<FrameSource> source = CreateFrameSource(*format);
     if (!source) return E_OUTOFMEMORY;
-    RETURN_IF_FAILED(source->Open(stream));
+    ComPtr<IStream> memory;
+    if (!format->decodesFromStream) RETURN_IF_FAILED(InMemory(stream, memory));
+    RETURN_IF_FAILED(source->Open(memory ? memory.Get() : stream));
     const std::uint32_t count = source->FrameCount();
     if (count == 0) return E_FAIL;
     return source->ReadFrame(count / 2, frame);
