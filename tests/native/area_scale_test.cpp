@@ -34,9 +34,9 @@ struct Picture {
 };
 
 // Deterministic premultiplied noise: colour never above alpha.
-Picture Noise(std::uint32_t w, std::uint32_t h, std::uint32_t seed, std::size_t padding = 0) {
+Picture Noise(std::uint32_t w, std::uint32_t h, std::uint32_t start, std::size_t padding = 0) {
     Picture picture(w, h, padding);
-    std::uint32_t state = seed * 2654435761u + 1;
+    std::uint32_t state = start * 2654435761u + 1;
     auto next = [&state] {
         state = state * 1664525u + 1013904223u;
         return static_cast<std::uint8_t>(state >> 24);

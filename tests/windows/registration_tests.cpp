@@ -135,6 +135,21 @@ HMODULE ModuleOf(IUnknown* object) {
     return module;
 }
 
+// The preview window of a handler given a window, once it shows its first frame (or after a long wait).
+HWND ShowingPreview(IPreviewHandler* handler, TestWindow& host) {
+    ComPtr<IOleWindow> oleWindow;
+    HWND preview = nullptr;
+    if (FAILED(handler->QueryInterface(IID_PPV_ARGS(&oleWindow))) || FAILED(oleWindow->GetWindow(&preview))) {
+        return nullptr;
+    }
+    const ULONGLONG deadline = GetTickCount64() + 60000;
+    while (SendMessageW(preview, PreviewStateMessage(), 0, 0) != kPreviewStateShowing && GetTickCount64() < deadline) {
+        host.PumpMessages();
+        Sleep(10);
+    }
+    return preview;
+}
+
 class Registration : public ::testing::Test {
 protected:
     void TearDown() override { RunRegsvr32(L"/u"); }
@@ -392,15 +407,7 @@ TEST_F(Registration, ComCreatesBothClassesAndTheyWork) {
     const RECT area = host.ClientRect();
     ASSERT_EQ(handler->SetWindow(host.Handle(), &area), S_OK);
     ASSERT_EQ(handler->DoPreview(), S_OK);
-    ComPtr<IOleWindow> oleWindow;
-    ASSERT_EQ(handler.As(&oleWindow), S_OK);
-    HWND preview = nullptr;
-    ASSERT_EQ(oleWindow->GetWindow(&preview), S_OK);
-    const ULONGLONG deadline = GetTickCount64() + 20000;
-    while (SendMessageW(preview, PreviewStateMessage(), 0, 0) != kPreviewStateShowing && GetTickCount64() < deadline) {
-        host.PumpMessages();
-        Sleep(10);
-    }
+    const HWND preview = ShowingPreview(handler.Get(), host);
     ASSERT_EQ(SendMessageW(preview, PreviewStateMessage(), 0, 0), kPreviewStateShowing);
 
     // The window prints what it shows: the GIF's colour fills the middle.
@@ -446,16 +453,7 @@ void UseBothClassesThroughCom() {
     const RECT area = host.ClientRect();
     ASSERT_EQ(handler->SetWindow(host.Handle(), &area), S_OK);
     ASSERT_EQ(handler->DoPreview(), S_OK);
-    HWND preview = nullptr;
-    ComPtr<IOleWindow> oleWindow;
-    ASSERT_EQ(handler.As(&oleWindow), S_OK);
-    ASSERT_EQ(oleWindow->GetWindow(&preview), S_OK);
-    const ULONGLONG deadline = GetTickCount64() + 60000;
-    while (SendMessageW(preview, PreviewStateMessage(), 0, 0) != kPreviewStateShowing && GetTickCount64() < deadline) {
-        host.PumpMessages();
-        Sleep(10);
-    }
-    EXPECT_EQ(SendMessageW(preview, PreviewStateMessage(), 0, 0), kPreviewStateShowing);
+    EXPECT_EQ(SendMessageW(ShowingPreview(handler.Get(), host), PreviewStateMessage(), 0, 0), kPreviewStateShowing);
     EXPECT_EQ(handler->Unload(), S_OK);
 }
 
