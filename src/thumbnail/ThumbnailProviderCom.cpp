@@ -29,6 +29,7 @@ struct ThumbnailJob {
     }
 
     UINT cx = 0;
+    DWORD patienceMs = kThumbnailPatienceMs;
     IStream* marshalled = nullptr; // the caller's stream, for the worker's apartment
     HRESULT hr = E_FAIL;
     UniqueGdiObject bitmap;
@@ -44,7 +45,7 @@ void RunThumbnailJob(const std::shared_ptr<ThumbnailJob>& job) {
         HRESULT hr = UnmarshalStream(job->marshalled, stream);
         if (SUCCEEDED(hr)) {
             // Our own decoders give up when the caller does.
-            SetLoadStopCondition(nullptr, 0, GetTickCount64() + kThumbnailPatienceMs);
+            SetLoadStopCondition(nullptr, 0, GetTickCount64() + job->patienceMs);
             try {
                 HBITMAP made = nullptr;
                 hr = MakeThumbnailBitmap(stream.Get(), job->cx, &made);
@@ -72,16 +73,21 @@ bool WaitForJob(const ThumbnailJob& job, DWORD patienceMs) {
     return true;
 }
 
-HRESULT MakeThumbnailOnWorker(IStream* stream, UINT cx, HBITMAP* out) {
+} // namespace
+
+HRESULT MakeThumbnailWithin(IStream* stream, UINT cx, HBITMAP* out, DWORD patienceMs) {
+    if (stream == nullptr || out == nullptr) return E_POINTER;
+    *out = nullptr;
     auto job = std::make_shared<ThumbnailJob>();
     job->cx = cx;
+    job->patienceMs = patienceMs;
     job->done.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!job->done) return HRESULT_FROM_WIN32(GetLastError());
     HRESULT hr = CoMarshalInterThreadInterfaceInStream(IID_IStream, stream, &job->marshalled);
     if (FAILED(hr)) return hr;
     std::thread worker([job] { RunThumbnailJob(job); });
     // The worker stops its own decoding at the patience; a platform call may not.
-    if (!WaitForJob(*job, kThumbnailPatienceMs + 2000)) {
+    if (!WaitForJob(*job, patienceMs + 2000)) {
         worker.detach();
         PinThisModule(); // its code must stay loaded until it returns
         return HRESULT_FROM_WIN32(WAIT_TIMEOUT);
@@ -91,8 +97,6 @@ HRESULT MakeThumbnailOnWorker(IStream* stream, UINT cx, HBITMAP* out) {
     *out = static_cast<HBITMAP>(job->bitmap.Release());
     return *out != nullptr ? S_OK : E_FAIL;
 }
-
-} // namespace
 
 HRESULT CreateThumbnailProvider(REFIID iid, void** out) {
     if (out == nullptr) return E_POINTER;
@@ -139,7 +143,7 @@ IFACEMETHODIMP ThumbnailProviderCom::GetThumbnail(UINT cx, HBITMAP* bitmap, WTS_
     if (cx == 0) return E_INVALIDARG;
     if (!stream) return E_FAIL;
     try {
-        return MakeThumbnailOnWorker(stream.Get(), cx, bitmap);
+        return MakeThumbnailWithin(stream.Get(), cx, bitmap, kThumbnailPatienceMs);
     } catch (const std::exception&) {
         return E_OUTOFMEMORY; // no exception leaves a COM method
     }

@@ -34,7 +34,12 @@ private:
 [[nodiscard]] HRESULT CreateThumbnailProvider(REFIID iid, void** out);
 
 // How long GetThumbnail waits for the platform before it gives up with
-// HRESULT_FROM_WIN32(WAIT_TIMEOUT).
-constexpr DWORD kThumbnailPatienceMs = 15000;
+// HRESULT_FROM_WIN32(WAIT_TIMEOUT): long enough for any file on a machine
+// that is busy, short of a shell that waits for ever.
+constexpr DWORD kThumbnailPatienceMs = 60000;
+
+// What GetThumbnail does: the thumbnail made on a worker of its own, waited
+// for at most `patienceMs` (and our own decoding stopped then).
+[[nodiscard]] HRESULT MakeThumbnailWithin(IStream* stream, UINT cx, HBITMAP* bitmap, DWORD patienceMs);
 
 } // namespace Quivane

@@ -120,14 +120,10 @@ TEST(StuckPlatformDecoder, UnloadAndGetThumbnailReturnWhileTheReaderIsStuck) {
     ASSERT_EQ(handler->Unload(), S_OK);
     EXPECT_TRUE(static_cast<PreviewHandlerCom*>(handler.Get())->IsLoaderIdle());
 
-    ComPtr<IThumbnailProvider> provider;
-    ASSERT_EQ(CreateThumbnailProvider(IID_PPV_ARGS(&provider)), S_OK);
-    ComPtr<IInitializeWithStream> withStream;
-    ASSERT_EQ(provider.As(&withStream), S_OK);
-    ASSERT_EQ(withStream->Initialize(MakeStallingStream(VideoFixture("pattern.wmv"), 4096).stream.Get(), STGM_READ), S_OK);
+    // What GetThumbnail runs, with a patience short enough for a test.
     HBITMAP bitmap = reinterpret_cast<HBITMAP>(1);
-    WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
-    EXPECT_EQ(provider->GetThumbnail(64, &bitmap, &alpha), HRESULT_FROM_WIN32(WAIT_TIMEOUT));
+    EXPECT_EQ(MakeThumbnailWithin(MakeStallingStream(VideoFixture("pattern.wmv"), 4096).stream.Get(), 64, &bitmap, 3000),
+              HRESULT_FROM_WIN32(WAIT_TIMEOUT));
     EXPECT_EQ(bitmap, nullptr);
     // Wine's reader never comes back from such a read: these workers stay stuck until the process ends.
 }
@@ -154,16 +150,8 @@ TEST(StuckPlatformDecoder, AWorkerLetGoFreesWhatItHoldsWhenItReturns) {
         ASSERT_EQ(handler->Unload(), S_OK);
     }
     StallControl thumbnailStall = MakeStallingStream(gif, kSniffHeaderSize);
-    {
-        ComPtr<IThumbnailProvider> provider;
-        ASSERT_EQ(CreateThumbnailProvider(IID_PPV_ARGS(&provider)), S_OK);
-        ComPtr<IInitializeWithStream> init;
-        ASSERT_EQ(provider.As(&init), S_OK);
-        ASSERT_EQ(init->Initialize(thumbnailStall.stream.Get(), STGM_READ), S_OK);
-        HBITMAP bitmap = nullptr;
-        WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
-        EXPECT_EQ(provider->GetThumbnail(64, &bitmap, &alpha), HRESULT_FROM_WIN32(WAIT_TIMEOUT));
-    }
+    HBITMAP bitmap = nullptr;
+    EXPECT_EQ(MakeThumbnailWithin(thumbnailStall.stream.Get(), 64, &bitmap, 3000), HRESULT_FROM_WIN32(WAIT_TIMEOUT));
     EXPECT_EQ(ServerModuleLocks(), locksBefore + 2); // each stuck worker keeps the library
 
     previewStall.Release();
