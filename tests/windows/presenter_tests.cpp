@@ -124,7 +124,7 @@ protected:
                 }
             }
         }
-        return off * 200 <= screen.bytes.size() / 4;
+        return off * 2000 <= screen.bytes.size() / 4; // edges drawn a shade apart, not an area left behind
     }
 
     // A settling picture is taken once the screen shows what the presenter
@@ -141,7 +141,7 @@ protected:
             Sleep(present < 4 ? 0 : 20);
             Pixels shot = window.Capture();
             if (settles && !IsAllBlack(shot)) {
-                if (Shows(shot, Intended())) return shot;
+                if (Shows(shot, Intended()) && shot.bytes == previous.bytes) return shot;
                 unchanged = shot.bytes == previous.bytes ? unchanged + 1 : 0;
                 if (unchanged >= 5 && GetTickCount64() > start + 5000) return shot;
             }
