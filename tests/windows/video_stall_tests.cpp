@@ -55,39 +55,6 @@ std::shared_ptr<WatchedLoad> LoadWatched(const std::vector<std::uint8_t>& bytes,
 
 } // namespace
 
-TEST(VideoPlatform, DamagedFilesFailOrGiveAWholeStill) {
-    std::vector<std::uint8_t> random(5000);
-    std::uint32_t state = 3;
-    for (auto& b : random) b = static_cast<std::uint8_t>((state = state * 1664525u + 1013904223u) >> 24);
-    std::vector<std::vector<std::uint8_t>> damaged = {{}, random};
-    for (const char* name : {"black_then_bright.mp4", "pattern.wmv"}) {
-        const auto original = VideoFixture(name);
-        for (int k = 1; k < 8; ++k) {
-            auto cut = original;
-            cut.resize(original.size() * k / 8);
-            damaged.push_back(cut);
-            auto flipped = original;
-            for (int f = 0; f < 4; ++f) {
-                state = state * 1664525u + 1013904223u;
-                flipped[state % flipped.size()] ^= static_cast<std::uint8_t>(1u << (state >> 29));
-            }
-            damaged.push_back(flipped);
-        }
-    }
-    int platformStalls = 0;
-    for (size_t i = 0; i < damaged.size(); ++i) {
-        const auto watched = LoadWatched(damaged[i], 20000);
-        if (!watched->done.load()) {
-            std::printf("note: variant %zu (%zu bytes) stalled\n", i, damaged[i].size());
-            ++platformStalls;
-            continue;
-        }
-        EXPECT_TRUE(watched->whole) << "variant " << i << ": " << watched->message;
-    }
-    if (platformStalls > 0) {
-        std::printf("note: the platform's source reader stopped answering on %d damaged file(s)\n", platformStalls);
-    }
-}
 
 namespace {
 
@@ -157,4 +124,39 @@ TEST(StuckPlatformDecoder, AWorkerLetGoFreesWhatItHoldsWhenItReturns) {
     previewStall.Release();
     thumbnailStall.Release();
     EXPECT_TRUE(WaitUntil([&] { return ServerModuleLocks() == locksBefore; }));
+}
+
+// Last: a damaged file may leave the platform's media pipeline stuck for the rest of the process.
+TEST(VideoPlatform, DamagedFilesFailOrGiveAWholeStill) {
+    std::vector<std::uint8_t> random(5000);
+    std::uint32_t state = 3;
+    for (auto& b : random) b = static_cast<std::uint8_t>((state = state * 1664525u + 1013904223u) >> 24);
+    std::vector<std::vector<std::uint8_t>> damaged = {{}, random};
+    for (const char* name : {"black_then_bright.mp4", "pattern.wmv"}) {
+        const auto original = VideoFixture(name);
+        for (int k = 1; k < 8; ++k) {
+            auto cut = original;
+            cut.resize(original.size() * k / 8);
+            damaged.push_back(cut);
+            auto flipped = original;
+            for (int f = 0; f < 4; ++f) {
+                state = state * 1664525u + 1013904223u;
+                flipped[state % flipped.size()] ^= static_cast<std::uint8_t>(1u << (state >> 29));
+            }
+            damaged.push_back(flipped);
+        }
+    }
+    int platformStalls = 0;
+    for (size_t i = 0; i < damaged.size(); ++i) {
+        const auto watched = LoadWatched(damaged[i], 20000);
+        if (!watched->done.load()) {
+            std::printf("note: variant %zu (%zu bytes) stalled\n", i, damaged[i].size());
+            ++platformStalls;
+            continue;
+        }
+        EXPECT_TRUE(watched->whole) << "variant " << i << ": " << watched->message;
+    }
+    if (platformStalls > 0) {
+        std::printf("note: the platform's source reader stopped answering on %d damaged file(s)\n", platformStalls);
+    }
 }
