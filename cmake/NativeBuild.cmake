@@ -29,8 +29,10 @@ foreach(variant IN ITEMS plain asan)
   gtest_discover_tests(${target} TEST_PREFIX "native.${variant}." DISCOVERY_TIMEOUT 30)
 endforeach()
 
-# The loader's bookkeeping under ThreadSanitizer.
+# The loader's bookkeeping and the shared frame store under ThreadSanitizer.
 add_executable(native_tests_tsan ${CMAKE_SOURCE_DIR}/tests/native/load_coordinator_test.cpp
+               ${CMAKE_SOURCE_DIR}/tests/native/frame_store_test.cpp
+               ${CMAKE_SOURCE_DIR}/src/renderers/FrameStore.cpp ${CMAKE_SOURCE_DIR}/src/renderers/FrameBudget.cpp
                ${GOOGLETEST_SOURCE_DIR}/googletest/src/gtest-all.cc ${GOOGLETEST_SOURCE_DIR}/googletest/src/gtest_main.cc)
 target_include_directories(native_tests_tsan PRIVATE ${CMAKE_SOURCE_DIR}/src
                            ${GOOGLETEST_SOURCE_DIR}/googletest/include ${GOOGLETEST_SOURCE_DIR}/googletest)

@@ -2,6 +2,8 @@
 
 #include "ImageFiles.h"
 #include "renderers/FrameSource.h"
+#include "platform/WicImaging.h"
+#include "renderers/FormatTable.h"
 #include "renderers/SourceRenderer.h"
 
 #include <windows.h>
@@ -33,6 +35,82 @@ std::wstring FrameFileName(std::uint64_t index) {
     return name;
 }
 
+// frames.tsv and one PNG per frame, written as each frame comes.
+class FrameWriter {
+public:
+    ~FrameWriter() {
+        if (tsv != nullptr) std::fclose(tsv);
+    }
+    HRESULT Create(const std::wstring& folder) {
+        outDir = folder;
+        if (!CreateDirectoryW(outDir.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+            return HRESULT_FROM_WIN32(GetLastError());
+        }
+        tsv = _wfopen((outDir + L"\\frames.tsv").c_str(), L"wb");
+        if (tsv == nullptr) return E_FAIL;
+        std::fprintf(tsv, "index\tfile\tdelay_ms\twidth\theight\n");
+        return S_OK;
+    }
+    HRESULT Write(std::uint32_t index, IWICBitmapSource* bitmap, std::uint32_t delayMs) {
+        UINT width = 0;
+        UINT height = 0;
+        HRESULT hr = bitmap->GetSize(&width, &height);
+        const std::wstring name = FrameFileName(index);
+        if (SUCCEEDED(hr)) hr = WriteStraightAlphaPng(bitmap, outDir + L"\\" + name);
+        if (SUCCEEDED(hr)) std::fprintf(tsv, "%u\t%ls\t%u\t%u\t%u\n", index, name.c_str(), delayMs, width, height);
+        return hr;
+    }
+
+private:
+    std::wstring outDir;
+    FILE* tsv = nullptr;
+};
+
+void PrintTimes(double decodeMs, std::uint64_t count) {
+    const double perFrame = count ? decodeMs / static_cast<double>(count) : 0.0;
+    std::printf("decode_ms\t%.3f\nframes\t%llu\nms_per_frame\t%.3f\n", decodeMs,
+                static_cast<unsigned long long>(count), perFrame);
+}
+
+// Pictures: each frame is written as soon as it is composed, so an animation
+// of any length needs the memory of one frame, not of all of them.
+int WritePictureFrames(IStream* stream, const Quivane::FormatRow& format, const std::wstring& outDir, bool printTimes) {
+    std::unique_ptr<Quivane::FrameSource> source = Quivane::CreateFrameSource(format);
+    if (!source) return Fail(E_OUTOFMEMORY, L"no decoder");
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    HRESULT hr = source->Open(stream);
+    Quivane::FramePixels frame;
+    if (SUCCEEDED(hr)) hr = source->ReadFrame(0, frame);
+    double decodeMs = MillisecondsSince(start);
+    if (FAILED(hr)) return Fail(hr, L"decode");
+
+    FrameWriter writer;
+    hr = writer.Create(outDir);
+    if (FAILED(hr)) return Fail(hr, L"create output folder");
+    ComPtr<IWICImagingFactory> factory;
+    hr = Quivane::CreateImagingFactory(factory);
+    if (FAILED(hr)) return Fail(hr, L"imaging factory");
+    const std::uint32_t count = source->FrameCount();
+    for (std::uint32_t index = 0; index < count; ++index) {
+        if (index > 0) {
+            QueryPerformanceCounter(&start);
+            hr = source->ReadFrame(index, frame);
+            decodeMs += MillisecondsSince(start);
+            if (FAILED(hr)) return Fail(hr, L"decode");
+        }
+        ComPtr<IWICBitmap> bitmap;
+        hr = Quivane::CreateBitmapFromPixels(factory.Get(), frame.width, frame.height, GUID_WICPixelFormat32bppPBGRA,
+                                             static_cast<UINT>(frame.Stride()), frame.pixels.data(),
+                                             frame.pixels.size(), bitmap);
+        if (SUCCEEDED(hr)) hr = writer.Write(index, bitmap.Get(), frame.delayMs);
+        if (FAILED(hr)) return Fail(hr, L"write frame");
+    }
+    if (printTimes) PrintTimes(decodeMs, count);
+    std::printf("%u frames written to %ls\n", count, outDir.c_str());
+    return 0;
+}
+
 } // namespace
 
 int RunFramesCommand(const std::wstring& file, const std::wstring& outDir, bool printTimes, double atSeconds) {
@@ -43,9 +121,11 @@ int RunFramesCommand(const std::wstring& file, const std::wstring& outDir, bool 
     // The content decides; the name only when the first bytes are not known.
     const Quivane::FormatRow* format = Quivane::ChooseFormatForStream(stream.Get(), file);
     if (format == nullptr) return Fail(E_FAIL, L"unknown format");
+    if (!format->decodesFromStream && atSeconds < 0) return WritePictureFrames(stream.Get(), *format, outDir, printTimes);
+
+    // Videos: the representative still, or the still at a position.
     std::unique_ptr<Quivane::IAnimatedRenderer> renderer = Quivane::CreateRenderer(*format);
     if (!renderer) return Fail(E_OUTOFMEMORY, L"no renderer");
-
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
     hr = atSeconds >= 0 ? renderer->LoadAtPosition(stream.Get(), static_cast<std::uint64_t>(atSeconds * 1e7))
@@ -53,35 +133,18 @@ int RunFramesCommand(const std::wstring& file, const std::wstring& outDir, bool 
     const double decodeMs = MillisecondsSince(start);
     if (FAILED(hr)) return Fail(hr, L"decode");
 
-    if (!CreateDirectoryW(outDir.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-        return Fail(HRESULT_FROM_WIN32(GetLastError()), L"create output folder");
-    }
-    const std::wstring tsvPath = outDir + L"\\frames.tsv";
-    FILE* tsv = _wfopen(tsvPath.c_str(), L"wb");
-    if (tsv == nullptr) return Fail(E_FAIL, L"create frames.tsv");
-    std::fprintf(tsv, "index\tfile\tdelay_ms\twidth\theight\n");
-
+    FrameWriter writer;
+    hr = writer.Create(outDir);
+    if (FAILED(hr)) return Fail(hr, L"create output folder");
     const std::uint64_t count = renderer->GetFrameCount();
     for (std::uint32_t index = 0; index < count; ++index) {
         ComPtr<IWICBitmapSource> bitmap;
         hr = renderer->GetFrameBitmap(index, &bitmap);
-        UINT width = 0;
-        UINT height = 0;
-        if (SUCCEEDED(hr)) hr = bitmap->GetSize(&width, &height);
-        const std::wstring name = FrameFileName(index);
-        if (SUCCEEDED(hr)) hr = WriteStraightAlphaPng(bitmap.Get(), outDir + L"\\" + name);
-        if (FAILED(hr)) {
-            std::fclose(tsv);
-            return Fail(hr, L"write frame");
-        }
-        std::fprintf(tsv, "%u\t%ls\t%u\t%u\t%u\n", index, name.c_str(), renderer->GetFrameDelay(index), width, height);
+        if (SUCCEEDED(hr)) hr = writer.Write(index, bitmap.Get(), renderer->GetFrameDelay(index));
+        if (FAILED(hr)) return Fail(hr, L"write frame");
     }
-    std::fclose(tsv);
-
     if (printTimes) {
-        const double perFrame = count ? decodeMs / static_cast<double>(count) : 0.0;
-        std::printf("decode_ms\t%.3f\nframes\t%llu\nms_per_frame\t%.3f\n", decodeMs,
-                    static_cast<unsigned long long>(count), perFrame);
+        PrintTimes(decodeMs, count);
         if (renderer->IsTimeBased()) {
             std::printf("position_s\t%.3f\nduration_s\t%.3f\n", static_cast<double>(renderer->GetPosition()) / 1e7,
                         static_cast<double>(renderer->GetDuration()) / 1e7);

@@ -3,6 +3,7 @@
 #include "PreviewHost.h"
 
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -25,6 +26,7 @@ struct Options {
     std::wstring screenshot;
     ULONGLONG afterMs = 1000;
     bool time = false;
+    bool playThrough = false; // settles once every frame has been on screen
 };
 
 bool ParseOptions(const std::vector<std::wstring>& args, Options& options) {
@@ -44,6 +46,8 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& options) {
             options.afterMs = static_cast<ULONGLONG>(_wtoi(args[++i].c_str()));
         } else if (arg == L"--time") {
             options.time = true;
+        } else if (arg == L"--play-through") {
+            options.playThrough = true;
         } else {
             return false;
         }
@@ -80,7 +84,7 @@ int RunPreviewCommand(const std::vector<std::wstring>& args) {
     Options options;
     if (!ParseOptions(args, options)) {
         std::fwprintf(stderr, L"usage: quivane preview FILE [--size WxH] [--keys LIST] [--screenshot OUT.png "
-                              L"[--after-ms N]] [--time]\n");
+                              L"[--after-ms N]] [--play-through] [--time]\n");
         return 2;
     }
     PreviewHost host;
@@ -92,7 +96,7 @@ int RunPreviewCommand(const std::vector<std::wstring>& args) {
         std::fwprintf(stderr, L"error: 0x%08lX (preview)\n", static_cast<unsigned long>(hr));
         return 1;
     }
-    const bool scripted = !options.screenshot.empty() || options.time;
+    const bool scripted = !options.screenshot.empty() || options.time || options.playThrough;
     if (scripted) SetTimer(host.HostWindow(), kScriptTimer, kScriptIntervalMs, nullptr);
 
     // Scripted runs: wait for the first frame, send the keys, wait, take the picture.
@@ -101,6 +105,7 @@ int RunPreviewCommand(const std::vector<std::wstring>& args) {
     const ULONGLONG start = GetTickCount64();
     ULONGLONG phaseStart = start;
     double longestGapMs = 0;
+    double playedMs = -1;
     bool loadedInTime = true;
     lastTick = opened;
     MSG message;
@@ -131,6 +136,13 @@ int RunPreviewCommand(const std::vector<std::wstring>& args) {
                     ++nextKey;
                     phaseStart = tick;
                 }
+            } else if (phase == Phase::Settling && options.playThrough) {
+                // Playback never skips a frame, so reaching the last one has shown them all.
+                const long long count = host.FrameCount();
+                if (count <= 1 || host.ShownFrame() == count - 1) {
+                    phase = Phase::Done;
+                    playedMs = static_cast<double>(tick - phaseStart);
+                }
             } else if (phase == Phase::Settling && tick - phaseStart >= (options.screenshot.empty() ? 0 : options.afterMs)) {
                 phase = Phase::Done;
             }
@@ -143,6 +155,12 @@ int RunPreviewCommand(const std::vector<std::wstring>& args) {
     if (options.time) {
         std::printf("first_frame_ms\t%.1f\nlongest_tick_gap_while_loading_ms\t%.1f\n",
                     loadedInTime ? Milliseconds(opened, shown) : -1.0, longestGapMs);
+        PROCESS_MEMORY_COUNTERS memory = {};
+        memory.cb = sizeof(memory);
+        if (GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory))) {
+            std::printf("peak_working_set_mb\t%.1f\n", static_cast<double>(memory.PeakWorkingSetSize) / 1048576.0);
+        }
+        if (options.playThrough) std::printf("played_through_ms\t%.1f\n", playedMs);
     }
     if (!options.screenshot.empty()) {
         const HRESULT saved = host.SavePicture(options.screenshot);

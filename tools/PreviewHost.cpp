@@ -140,6 +140,18 @@ bool PreviewHost::IsLoading() const {
            SendMessageW(preview, Quivane::PreviewStateMessage(), 0, 0) != Quivane::kPreviewStateShowing;
 }
 
+long long PreviewHost::ShownFrame() const {
+    const HWND preview = PreviewWindow();
+    if (preview == nullptr) return -1;
+    return SendMessageW(preview, Quivane::PreviewStateMessage(), Quivane::kPreviewStateShownFrame, 0);
+}
+
+long long PreviewHost::FrameCount() const {
+    const HWND preview = PreviewWindow();
+    if (preview == nullptr) return -1;
+    return SendMessageW(preview, Quivane::PreviewStateMessage(), Quivane::kPreviewStateFrameCount, 0);
+}
+
 HRESULT PreviewHost::SavePicture(const std::wstring& path) const {
     const HWND preview = PreviewWindow();
     RECT client = {};

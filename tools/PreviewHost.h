@@ -31,6 +31,9 @@ public:
     IPreviewHandler* Handler() const { return handler_.Get(); }
     // True until the preview window says it shows its first picture.
     bool IsLoading() const;
+    // The frame on screen and the frame count; -1 while nothing is shown.
+    long long ShownFrame() const;
+    long long FrameCount() const;
     // What the preview window shows, asked of the window itself (WM_PRINTCLIENT)
     // and written as a PNG.
     HRESULT SavePicture(const std::wstring& path) const;

@@ -16,7 +16,7 @@ namespace Quivane {
 
 class DeviceFrameCache {
 public:
-    static constexpr std::size_t kDefaultMaxFrames = 4;
+    static constexpr std::size_t kDefaultMaxFrames = 2; // the frame on screen and the one before or after it
     static constexpr std::size_t kDefaultMaxBytes = 64u << 20;
 
     explicit DeviceFrameCache(std::size_t maxFrames = kDefaultMaxFrames, std::size_t maxBytes = kDefaultMaxBytes)

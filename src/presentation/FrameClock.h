@@ -17,19 +17,38 @@ inline std::uint32_t EffectiveDelay(std::uint32_t delayMs) { return std::max(del
 std::uint32_t TickElapsed(std::uint64_t lastTick, std::uint64_t now);
 
 // Adds `elapsed` to the clock and steps past every frame whose delay it covers.
-// `delayOf(index)` gives a frame's delay in milliseconds. Returns whether the frame changed.
-template <typename DelayOf>
-bool AdvanceFrameClock(PlaybackState& playback, std::uint32_t& clock, std::uint32_t elapsed, DelayOf delayOf) {
+// `delayOf(index)` gives a frame's delay in milliseconds; `isReady(index)`
+// whether the frame can be shown yet. A frame that is not ready holds the
+// clock: the animation runs late rather than skipping it. Returns whether the
+// frame changed.
+template <typename DelayOf, typename IsReady>
+bool AdvanceFrameClock(PlaybackState& playback, std::uint32_t& clock, std::uint32_t elapsed, DelayOf delayOf,
+                       IsReady isReady) {
+    if (!isReady(playback.currentIndex)) {
+        clock = 0; // its delay starts once it is on screen
+        return false;
+    }
     clock += elapsed;
     bool changed = false;
     std::uint32_t delay = EffectiveDelay(delayOf(playback.currentIndex));
     while (clock >= delay) {
+        PlaybackState next = playback;
+        next.Next();
+        if (!isReady(next.currentIndex)) {
+            clock = delay; // shown the moment it arrives
+            break;
+        }
         clock -= delay;
-        playback.Next();
+        playback = next;
         changed = true;
         delay = EffectiveDelay(delayOf(playback.currentIndex));
     }
     return changed;
+}
+
+template <typename DelayOf>
+bool AdvanceFrameClock(PlaybackState& playback, std::uint32_t& clock, std::uint32_t elapsed, DelayOf delayOf) {
+    return AdvanceFrameClock(playback, clock, elapsed, delayOf, [](std::uint32_t) { return true; });
 }
 
 } // namespace Quivane

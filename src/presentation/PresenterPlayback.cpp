@@ -13,14 +13,38 @@ bool PreviewPresenter::OnTimerTick(std::uint64_t now, std::uint64_t& lastTickTim
     if (loading) return true; // only the indicator moves
     const std::uint32_t elapsed = TickElapsed(lastTickTime, now);
     lastTickTime = now;
-    return AdvanceTime(elapsed);
+    const bool ended = FollowFrameCount();
+    const bool advanced = AdvanceTime(elapsed);
+    return ended || advanced || WantedFrameArrived();
+}
+
+// A damaged tail found while decoding shortens the animation under the bar.
+bool PreviewPresenter::FollowFrameCount() {
+    if (!renderer || HasTimeline()) return false;
+    const std::uint64_t count = renderer->GetFrameCount();
+    if (count >= playback.frameCount) return false;
+    playback.frameCount = static_cast<std::uint32_t>(count);
+    playback.SetIndexClamped(playback.currentIndex);
+    seekBar.SetFrameMode(playback.frameCount);
+    seekBar.SetFrameIndex(playback.currentIndex);
+    return true;
+}
+
+std::uint32_t PreviewPresenter::WantedFrame() const {
+    return !HasTimeline() && seekBar.IsDragging() ? seekBar.FrameIndex() : playback.currentIndex;
+}
+
+// A frame asked for before it was decoded is shown as soon as it is.
+bool PreviewPresenter::WantedFrameArrived() const {
+    return awaitingFrame && renderer && !HasTimeline() && renderer->IsFrameReady(WantedFrame());
 }
 
 bool PreviewPresenter::AdvanceTime(std::uint32_t elapsedMs) {
     if (!renderer || HasTimeline() || renderer->GetFrameCount() <= 1) return false;
     if (playback.paused || seekBar.IsDragging()) return false; // the time is dropped, not saved up
-    const bool changed = AdvanceFrameClock(playback, frameClock, elapsedMs,
-                                           [this](std::uint32_t index) { return renderer->GetFrameDelay(index); });
+    const bool changed = AdvanceFrameClock(
+        playback, frameClock, elapsedMs, [this](std::uint32_t index) { return renderer->GetFrameDelay(index); },
+        [this](std::uint32_t index) { return renderer->IsFrameReady(index); });
     if (changed) seekBar.SetFrameIndex(playback.currentIndex);
     return changed;
 }

@@ -101,8 +101,11 @@ void PreviewPresenter::Render() {
 void PreviewPresenter::DrawPicture(ID2D1RenderTarget* target) {
     target->Clear(clearColor);
     if (renderer && (!loading || keepFrameVisible) && renderer->GetFrameCount() > 0) {
+        std::uint32_t index = renderer->GetCurrentFrameIndex();
+        awaitingFrame = !renderer->IsFrameReady(index);
+        if (awaitingFrame && shownFrame != kNoFrame) index = shownFrame;
         // A frame the target cannot take stays undrawn; the bar and the background still show.
-        static_cast<void>(frameCache.DrawFrame(target, *renderer, renderer->GetCurrentFrameIndex()));
+        if (SUCCEEDED(frameCache.DrawFrame(target, *renderer, index))) shownFrame = index;
     }
     if (loading) {
         DrawLoadingIndicator(target, static_cast<float>(Width()), static_cast<float>(Height()), indicatorColors);
@@ -167,19 +170,11 @@ void PreviewPresenter::SetLoading(bool isLoading, bool keep) {
 
 void PreviewPresenter::SetRenderer(std::unique_ptr<IAnimatedRenderer> newRenderer) {
     frameCache.Clear();
+    shownFrame = kNoFrame;
+    awaitingFrame = false;
     renderer = std::move(newRenderer);
     seekBar.SetSize(Width(), Height());
     if (renderer) SyncWithRenderer();
-}
-
-void PreviewPresenter::ReloadFromStream(IStream* stream) {
-    if (!renderer || stream == nullptr) return;
-    stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
-    frameCache.Clear();
-    if (SUCCEEDED(renderer->Load(stream))) {
-        SyncWithRenderer();
-        frameClock = 0;
-    }
 }
 
 HRESULT PreviewPresenter::GetCurrentFrame(IWICBitmapSource** bitmap, std::uint32_t* index) const {
@@ -191,6 +186,7 @@ HRESULT PreviewPresenter::GetCurrentFrame(IWICBitmapSource** bitmap, std::uint32
     if (!HasTimeline()) {
         frame = seekBar.IsDragging() ? seekBar.FrameIndex() : playback.currentIndex;
         frame = static_cast<std::uint32_t>(std::min<std::uint64_t>(frame, renderer->GetFrameCount() - 1));
+        if (!renderer->IsFrameReady(frame) && shownFrame != kNoFrame) frame = shownFrame; // what the screen shows
     }
     if (index != nullptr) *index = frame;
     return renderer->GetFrameBitmap(frame, bitmap);

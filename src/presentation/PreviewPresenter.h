@@ -19,6 +19,8 @@ namespace Quivane {
 
 class PreviewPresenter {
 public:
+    static constexpr std::uint32_t kNoFrame = UINT32_MAX;
+
     // How the window render target is made; tests substitute one that injects faults.
     using RenderTargetFactory = std::function<HRESULT(ID2D1Factory*, const D2D1_RENDER_TARGET_PROPERTIES&,
                                                       const D2D1_HWND_RENDER_TARGET_PROPERTIES&,
@@ -43,7 +45,6 @@ public:
     void SetLoading(bool loading, bool keepFrameVisible);
     bool IsLoading() const { return loading; }
     void SetRenderer(std::unique_ptr<IAnimatedRenderer> renderer);
-    void ReloadFromStream(IStream* stream);
     [[nodiscard]] HRESULT GetCurrentFrame(IWICBitmapSource** bitmap, std::uint32_t* index) const;
 
     // Playback.
@@ -75,6 +76,7 @@ public:
     const PlaybackState& Playback() const { return playback; }
     const SeekBar& Bar() const { return seekBar; }
     std::uint32_t FrameClock() const { return frameClock; }
+    std::uint32_t ShownFrame() const { return shownFrame; }
     std::uint64_t VideoPosition() const { return videoPosition; }
     IAnimatedRenderer* Renderer() const { return renderer.get(); }
     bool HasRenderTarget() const { return renderTarget != nullptr; }
@@ -90,6 +92,9 @@ private:
     void SelectFrameToDraw();
     void DrawPicture(ID2D1RenderTarget* target);
     void ShowFrameChange();
+    bool FollowFrameCount();
+    std::uint32_t WantedFrame() const;
+    bool WantedFrameArrived() const;
     std::int32_t Width() const;
     std::int32_t Height() const;
 
@@ -102,6 +107,9 @@ private:
     PlaybackState playback;
     SeekBar seekBar;
     std::uint32_t frameClock = 0;
+    // The frame last drawn: it stays on screen while the one asked for is decoded.
+    std::uint32_t shownFrame = kNoFrame;
+    bool awaitingFrame = false; // the last draw wanted a frame not decoded yet
     std::uint64_t videoPosition = 0;
     bool loading = false;
     bool keepFrameVisible = false;

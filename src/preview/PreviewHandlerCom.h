@@ -18,9 +18,11 @@
 
 namespace Quivane {
 
+struct FormatRow;
 constexpr UINT WM_LOAD_COMPLETE = WM_APP + 23;
 constexpr UINT_PTR TICK_TIMER_ID = 1;
 constexpr UINT kTickIntervalMs = 16;
+constexpr std::uint64_t kIndicatorRedrawMs = 80; // about 12 redraws a second
 extern const wchar_t kPreviewWindowClass[]; // "QuivanePreviewWindow"
 
 struct LoadResult {
@@ -106,8 +108,11 @@ private:
     struct LoadJob;
     static void RunLoadJob(std::unique_ptr<LoadJob> job);
     static void RunPositionedLoadJob(std::unique_ptr<LoadJob> job);
-    [[nodiscard]] static HRESULT DecodeJob(LoadJob& job, LoadResult& result, IStream* stream);
+    [[nodiscard]] static HRESULT DecodeJob(LoadJob& job, LoadResult& result, IStream* stream, bool& published);
+    [[nodiscard]] static HRESULT FeedPictureFrames(LoadJob& job, LoadResult& result, const FormatRow& format,
+                                                   IStream* memory, bool& published);
     static void FinishJob(LoadJob& job, LoadResult& result);
+    static void PostCompletion(LoadChannel& channel);
     void LaunchWorker(std::uint64_t generation, IStream* source, std::wstring name, bool positioned,
                       std::uint64_t position);
     void StoreFailedStart(std::uint64_t generation, HRESULT hr);
@@ -129,6 +134,8 @@ private:
 
     LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void OnTimer();
+    LRESULT AnswerStateQuestion(WPARAM question) const;
+    void Reload(bool keepFrameVisible);
     void OnMouseWheel(short delta);
     void OnContextMenu(LPARAM lParam);
     void FallbackPaint();
@@ -153,6 +160,7 @@ private:
     std::unique_ptr<PreviewPresenter> presenter;
     std::wstring name;
     std::uint64_t lastTickTime = 0;
+    std::uint64_t lastIndicatorDraw = 0;
     std::shared_ptr<LoadChannel> channel;
     ServerModuleLock serverLock;
 };

@@ -2,11 +2,15 @@
 // multithreaded apartment; the user-interface thread takes the result over.
 #include "PreviewHandlerCom.h"
 
+#include "FrameBudgetSetting.h"
+#include "platform/HResult.h"
 #include "platform/StreamBytes.h"
 #include "platform/StreamMarshal.h"
 #include "renderers/LoadStopCondition.h"
 #include "renderers/FormatTable.h"
+#include "renderers/FrameFeeder.h"
 #include "renderers/SourceRenderer.h"
+#include "renderers/StoreRenderer.h"
 
 #include <shlwapi.h>
 
@@ -61,6 +65,7 @@ struct PreviewHandlerCom::LoadJob {
     std::wstring name;
     bool positioned;
     std::uint64_t position;
+    std::uint64_t frameBudget = 0;
     LoadCoordinator<LoadResult, LoadRequest>::Flag finished;
     ServerModuleLock serverLock; // the library stays while a worker runs
 };
@@ -97,7 +102,7 @@ void PreviewHandlerCom::StoreFailedStart(std::uint64_t generation, HRESULT hr) {
     LoadResult failed;
     failed.hr = hr;
     channel->loads.StoreResult(generation, failed);
-    if (HWND target = channel->completionTarget.load()) PostMessageW(target, WM_LOAD_COMPLETE, 0, 0);
+    PostCompletion(*channel);
 }
 
 void PreviewHandlerCom::StartLoad(IStream* loadSource, std::wstring loadName) {
@@ -134,6 +139,7 @@ void PreviewHandlerCom::LaunchWorker(std::uint64_t generation, IStream* loadSour
     try {
         auto job = std::make_unique<LoadJob>(channel, generation, marshalled, std::move(loadName), positioned,
                                              position, finished);
+        job->frameBudget = ReadFrameBudgetSetting();
         std::thread worker(positioned ? RunPositionedLoadJob : RunLoadJob, std::move(job));
         channel->loads.AddWorker(std::move(worker), std::move(finished));
     } catch (const std::exception&) {
@@ -143,21 +149,34 @@ void PreviewHandlerCom::LaunchWorker(std::uint64_t generation, IStream* loadSour
     }
 }
 
-HRESULT PreviewHandlerCom::DecodeJob(LoadJob& job, LoadResult& result, IStream* stream) {
+// A picture's frames go to a store the presenter shows from: the result goes
+// out with frame 0, and the worker goes on decoding into the store.
+HRESULT PreviewHandlerCom::FeedPictureFrames(LoadJob& job, LoadResult& result, const FormatRow& format,
+                                             IStream* memory, bool& published) {
+    std::unique_ptr<FrameSource> source = CreateFrameSource(format);
+    if (!source) return E_OUTOFMEMORY;
+    RETURN_IF_FAILED(source->Open(memory));
+    auto store = std::make_shared<FrameStore>(source->FrameCount());
+    FrameFeeder feeder(*source, store, job.frameBudget);
+    RETURN_IF_FAILED(feeder.ReadFirstFrame());
+    result.renderer = std::make_unique<StoreRenderer>(store);
+    result.hr = S_OK;
+    FinishJob(job, result);
+    published = true;
+    return feeder.FeedRest();
+}
+
+HRESULT PreviewHandlerCom::DecodeJob(LoadJob& job, LoadResult& result, IStream* stream, bool& published) {
     // The content decides the format; the name only when the first bytes are not known.
     const FormatRow* format = ChooseFormatForStream(stream, job.name);
     if (format == nullptr) return E_FAIL;
-    result.renderer = CreateRenderer(*format);
-    if (!result.renderer) return E_OUTOFMEMORY;
-    IAnimatedRenderer& renderer = *result.renderer;
     const std::atomic<std::uint64_t>* generation = &job.channel->loads.CurrentGeneration();
-    if (job.positioned) {
-        ArmedStopCondition stop(generation, job.generation, GetTickCount64() + kPositionedLoadBudgetMs);
-        return renderer.LoadAtPosition(stream, job.position);
-    }
-    if (format->decodesFromStream) {
-        ArmedStopCondition stop(generation, job.generation, 0);
-        return renderer.Load(stream);
+    if (job.positioned || format->decodesFromStream) {
+        result.renderer = CreateRenderer(*format);
+        if (!result.renderer) return E_OUTOFMEMORY;
+        const std::uint64_t deadline = job.positioned ? GetTickCount64() + kPositionedLoadBudgetMs : 0;
+        ArmedStopCondition stop(generation, job.generation, deadline);
+        return job.positioned ? result.renderer->LoadAtPosition(stream, job.position) : result.renderer->Load(stream);
     }
     std::vector<std::uint8_t> bytes;
     HRESULT hr = ReadWholeStream(stream, bytes, generation, job.generation);
@@ -170,7 +189,7 @@ HRESULT PreviewHandlerCom::DecodeJob(LoadJob& job, LoadResult& result, IStream* 
     bytes.clear();
     bytes.shrink_to_fit(); // the memory stream holds its own copy
     ArmedStopCondition stop(generation, job.generation, 0);
-    return renderer.Load(memory.Get());
+    return FeedPictureFrames(job, result, *format, memory.Get(), published);
 }
 
 void PreviewHandlerCom::RunPositionedLoadJob(std::unique_ptr<LoadJob> job) { RunLoadJob(std::move(job)); }
@@ -179,6 +198,7 @@ void PreviewHandlerCom::RunLoadJob(std::unique_ptr<LoadJob> job) {
     const HRESULT initHr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     LoadResult result;
     result.hr = initHr;
+    bool published = false; // the result went out with the first frame
     if (SUCCEEDED(initHr)) {
         ComPtr<IStream> stream;
         HRESULT hr = UnmarshalStream(job->marshalled, stream);
@@ -187,7 +207,7 @@ void PreviewHandlerCom::RunLoadJob(std::unique_ptr<LoadJob> job) {
         }
         if (SUCCEEDED(hr)) {
             try {
-                hr = DecodeJob(*job, result, stream.Get());
+                hr = DecodeJob(*job, result, stream.Get(), published);
             } catch (const std::exception&) {
                 hr = E_OUTOFMEMORY;
             }
@@ -199,16 +219,23 @@ void PreviewHandlerCom::RunLoadJob(std::unique_ptr<LoadJob> job) {
         result.renderer.reset();
     }
     job->ReleaseMarshalled(); // before COM is left: when the apartment could not be joined
-    FinishJob(*job, result);
+    if (published) {
+        PostCompletion(*job->channel); // a load queued behind this one may start
+    } else {
+        FinishJob(*job, result);
+    }
     if (SUCCEEDED(initHr)) CoUninitialize();
     job->finished->store(true);
     // A stale renderer is still here and is destroyed with `result`.
 }
 
 void PreviewHandlerCom::FinishJob(LoadJob& job, LoadResult& result) {
-    LoadChannel& channel = *job.channel;
-    channel.loads.StoreResult(job.generation, result);
+    job.channel->loads.StoreResult(job.generation, result);
     // Posted whether or not the result was stored; a stale one is simply found empty.
+    PostCompletion(*job.channel);
+}
+
+void PreviewHandlerCom::PostCompletion(LoadChannel& channel) {
     if (HWND target = channel.completionTarget.load()) PostMessageW(target, WM_LOAD_COMPLETE, 0, 0);
 }
 

@@ -9,6 +9,10 @@ namespace Quivane {
 constexpr wchar_t kPreviewStateMessageName[] = L"QuivanePreviewState";
 constexpr LRESULT kPreviewStateLoading = 1;
 constexpr LRESULT kPreviewStateShowing = 2;
+// Asked with this wParam, the window answers the index of the frame on screen
+// and, with the next, its frame count; -1 while it has none.
+constexpr WPARAM kPreviewStateShownFrame = 1;
+constexpr WPARAM kPreviewStateFrameCount = 2;
 
 inline UINT PreviewStateMessage() {
     static const UINT message = RegisterWindowMessageW(kPreviewStateMessageName);

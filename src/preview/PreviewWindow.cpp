@@ -81,9 +81,7 @@ LRESULT PreviewHandlerCom::HandleMessage(HWND self, UINT message, WPARAM wParam,
         return MA_ACTIVATE;
     default: break;
     }
-    if (message == PreviewStateMessage() && message != 0) {
-        return presenter && presenter->IsLoading() ? kPreviewStateLoading : kPreviewStateShowing;
-    }
+    if (message == PreviewStateMessage() && message != 0) return AnswerStateQuestion(wParam);
     if (!presenter) {
         if (message == WM_PAINT) {
             FallbackPaint();
@@ -156,14 +154,36 @@ LRESULT PreviewHandlerCom::HandleMessage(HWND self, UINT message, WPARAM wParam,
     }
 }
 
+// Decodes the file again in the background; the current frame stays under
+// the indicator in frame mode, so the pane never goes blank or freezes.
+void PreviewHandlerCom::Reload(bool keepFrameVisible) {
+    if (!source) return;
+    presenter->SetLoading(true, keepFrameVisible);
+    StartLoad(source.Get(), name);
+}
+
+LRESULT PreviewHandlerCom::AnswerStateQuestion(WPARAM question) const {
+    if (question == kPreviewStateShownFrame || question == kPreviewStateFrameCount) {
+        if (!presenter || !presenter->Renderer() || presenter->ShownFrame() == PreviewPresenter::kNoFrame) return -1;
+        return question == kPreviewStateShownFrame ? static_cast<LRESULT>(presenter->ShownFrame())
+                                                   : static_cast<LRESULT>(presenter->Renderer()->GetFrameCount());
+    }
+    return presenter && presenter->IsLoading() ? kPreviewStateLoading : kPreviewStateShowing;
+}
+
 void PreviewHandlerCom::OnTimer() {
     PollLoadResult();
     if (!presenter) return;
     // While loading only the indicator moves, and the playback clock is left alone.
-    if (presenter->OnTimerTick(GetTickCount64(), lastTickTime)) {
-        Draw();
-        if (presenter->IsLoading() && window != nullptr) InvalidateRect(window, nullptr, FALSE);
+    const std::uint64_t now = GetTickCount64();
+    if (!presenter->OnTimerTick(now, lastTickTime)) return;
+    if (presenter->IsLoading()) {
+        // Each redraw of the indicator costs the decoder time: a modest rate is enough.
+        if (now - lastIndicatorDraw < kIndicatorRedrawMs) return;
+        lastIndicatorDraw = now;
     }
+    Draw();
+    if (presenter->IsLoading() && window != nullptr) InvalidateRect(window, nullptr, FALSE);
 }
 
 void PreviewHandlerCom::OnMouseWheel(short delta) {
@@ -187,12 +207,7 @@ bool PreviewHandlerCom::RunKeyCommand(WPARAM key) {
         case VK_HOME: StartPositionedLoad(0); break;
         case VK_LEFT: StartPositionedLoad(presenter->StepVideoPosition(-1)); break;
         case VK_RIGHT: StartPositionedLoad(presenter->StepVideoPosition(+1)); break;
-        case kKeyR:
-            if (source) {
-                presenter->SetLoading(true, false);
-                StartLoad(source.Get(), name);
-            }
-            break;
+        case kKeyR: Reload(false); break;
         default: break; // Space: nothing to pause on a still
         }
         return true;
@@ -203,7 +218,7 @@ bool PreviewHandlerCom::RunKeyCommand(WPARAM key) {
     case VK_HOME: presenter->GoToFirstFrame(); break;
     case VK_LEFT: presenter->PreviousFrame(); break;
     case VK_RIGHT: presenter->NextFrame(); break;
-    case kKeyR: presenter->ReloadFromStream(source.Get()); break;
+    case kKeyR: Reload(true); break;
     default: break;
     }
     return true;

@@ -55,4 +55,10 @@ void ApngCanvas::Dispose(const ApngFrameControl& control) {
     }
 }
 
+bool ApngCanvas::Restore(const std::vector<std::uint8_t>& picture) {
+    if (picture.size() != pixels_.size()) return false;
+    pixels_ = picture;
+    return true;
+}
+
 } // namespace Quivane

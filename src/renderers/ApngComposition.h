@@ -34,6 +34,10 @@ public:
     // Applies the frame's disposal after its picture has been taken.
     void Dispose(const ApngFrameControl& control);
 
+    // Puts back a picture taken from Pixels() between two frames; false when
+    // its size is not the canvas's.
+    bool Restore(const std::vector<std::uint8_t>& picture);
+
     const std::uint8_t* Pixels() const { return pixels_.data(); }
     std::size_t ByteSize() const { return pixels_.size(); }
     std::size_t Stride() const { return static_cast<std::size_t>(width_) * 4; }

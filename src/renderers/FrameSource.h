@@ -2,6 +2,8 @@
 // A decoder that only decodes: it answers what the file holds and hands out
 // finished frames as pixels. It knows no screen and keeps no frame it was not
 // asked for; whoever shows the frames decides what to keep.
+#include "FramePixels.h"
+
 #include <windows.h>
 #include <objidl.h>
 #include <wincodec.h>
@@ -13,14 +15,11 @@
 
 namespace Quivane {
 
-// One finished picture: 32-bit blue, green, red, alpha with premultiplied
-// colour, rows of width * 4 bytes, top row first.
-struct FramePixels {
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    std::vector<std::uint8_t> pixels;
-    std::uint32_t delayMs = 100;
-    std::size_t Stride() const { return static_cast<std::size_t>(width) * 4; }
+// Where composition stood between two frames: the canvas as the next frame
+// finds it. Resuming from one skips composing everything before it again.
+struct FrameCheckpoint {
+    std::uint32_t nextFrame = 0;
+    std::vector<std::uint8_t> canvas;
 };
 
 class FrameSource {
@@ -34,6 +33,22 @@ public:
     // Frame `index`, composited. Asking for frames in order costs one frame
     // each; asking for an earlier frame composes again from the start.
     [[nodiscard]] virtual HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) = 0;
+
+    // Whether any frame costs one frame to read, wherever the source stands
+    // (the platform composes it, or there is nothing to compose).
+    virtual bool ReadsAnyFrameDirectly() const { return true; }
+    // After ReadFrame(k): the state from which frame k + 1 is composed.
+    // Fails with E_NOTIMPL for sources that read any frame directly.
+    [[nodiscard]] virtual HRESULT SaveCheckpoint(FrameCheckpoint& checkpoint) const {
+        (void)checkpoint;
+        return E_NOTIMPL;
+    }
+    // The next ReadFrame of frame checkpoint.nextFrame or later starts from
+    // the checkpoint instead of from the first frame.
+    [[nodiscard]] virtual HRESULT ResumeFrom(const FrameCheckpoint& checkpoint) {
+        (void)checkpoint;
+        return E_NOTIMPL;
+    }
 
     // A video is one still on a time line: frame 0 is its representative still.
     virtual bool IsVideo() const { return false; }

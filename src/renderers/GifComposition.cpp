@@ -103,4 +103,10 @@ void GifCanvas::Dispose(const GifFrameInfo& frame) {
     }
 }
 
+bool GifCanvas::Restore(const std::vector<std::uint8_t>& picture) {
+    if (picture.size() != pixels_.size()) return false;
+    pixels_ = picture;
+    return true;
+}
+
 } // namespace Quivane

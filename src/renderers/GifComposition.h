@@ -54,6 +54,10 @@ public:
     // Applies the frame's disposal once its picture has been taken.
     void Dispose(const GifFrameInfo& frame);
 
+    // Puts back a picture taken from Pixels() between two frames; false when
+    // its size is not the canvas's.
+    bool Restore(const std::vector<std::uint8_t>& picture);
+
     const std::uint8_t* Pixels() const { return pixels_.data(); }
     std::uint32_t Width() const { return width_; }
     std::uint32_t Height() const { return height_; }

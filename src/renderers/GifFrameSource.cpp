@@ -120,6 +120,24 @@ public:
         return S_OK;
     }
 
+    bool ReadsAnyFrameDirectly() const override { return false; }
+
+    HRESULT SaveCheckpoint(FrameCheckpoint& checkpoint) const override {
+        if (!canvas_) return E_UNEXPECTED;
+        checkpoint.nextFrame = next_;
+        checkpoint.canvas.assign(canvas_->Pixels(), canvas_->Pixels() + canvas_->ByteSize());
+        return S_OK;
+    }
+
+    HRESULT ResumeFrom(const FrameCheckpoint& checkpoint) override {
+        if (!decoder_) return E_UNEXPECTED;
+        if (checkpoint.nextFrame >= frameCount_) return E_INVALIDARG;
+        if (!canvas_) canvas_.reset(new GifCanvas(width_, height_));
+        if (!canvas_->Restore(checkpoint.canvas)) return E_INVALIDARG;
+        next_ = checkpoint.nextFrame;
+        return S_OK;
+    }
+
 private:
     // Draws image `index` on the canvas; `info` describes its part on the canvas.
     HRESULT ComposeFrame(std::uint32_t index, GifFrameInfo& info) {

@@ -20,6 +20,9 @@ public:
     virtual bool IsAnimated() const = 0;
     virtual std::uint32_t GetThumbnailFrameIndex() const = 0;
     [[nodiscard]] virtual HRESULT GetFrameBitmap(std::uint32_t index, IWICBitmapSource** out) const = 0;
+    // Whether GetFrameBitmap can hand out the frame now; frames still being
+    // decoded in the background are not ready yet.
+    virtual bool IsFrameReady(std::uint32_t index) const { return index < GetFrameCount(); }
     virtual bool IsTimeBased() const = 0;
     virtual std::uint64_t GetDuration() const = 0;
     virtual std::uint64_t GetPosition() const = 0;

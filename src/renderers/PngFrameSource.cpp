@@ -115,6 +115,26 @@ public:
         return S_OK;
     }
 
+    bool ReadsAnyFrameDirectly() const override { return plain_; }
+
+    HRESULT SaveCheckpoint(FrameCheckpoint& checkpoint) const override {
+        if (plain_) return E_NOTIMPL;
+        if (!canvas_) return E_UNEXPECTED;
+        checkpoint.nextFrame = next_;
+        checkpoint.canvas.assign(canvas_->Pixels(), canvas_->Pixels() + canvas_->ByteSize());
+        return S_OK;
+    }
+
+    HRESULT ResumeFrom(const FrameCheckpoint& checkpoint) override {
+        if (plain_) return E_NOTIMPL;
+        if (!factory_) return E_UNEXPECTED;
+        if (checkpoint.nextFrame >= FrameCount()) return E_INVALIDARG;
+        if (!canvas_) canvas_.reset(new ApngCanvas(state_.CanvasWidth(), state_.CanvasHeight()));
+        if (!canvas_->Restore(checkpoint.canvas)) return E_INVALIDARG;
+        next_ = checkpoint.nextFrame;
+        return S_OK;
+    }
+
 private:
     // No animation, or every frame control skipped: the platform shows the file as it is.
     HRESULT OpenPlain(IStream* stream) {

@@ -86,6 +86,28 @@ TEST(AdvanceFrameClock, EachFrameKeepsItsOwnDelayAndTheRemainder) {
     EXPECT_FALSE(AdvanceFrameClock(state, clock, 0, delayOf));
 }
 
+TEST(AdvanceFrameClock, AFrameNotDecodedYetIsShownLateNeverSkipped) {
+    PlaybackState state;
+    state.Reset(4);
+    std::uint32_t clock = 0;
+    std::uint32_t decoded = 2; // frames 0 and 1 so far
+    const auto delayOf = [](std::uint32_t) { return 100u; };
+    const auto isReady = [&](std::uint32_t i) { return i < decoded; };
+    EXPECT_TRUE(AdvanceFrameClock(state, clock, 150, delayOf, isReady));
+    EXPECT_EQ(state.currentIndex, 1u);
+    EXPECT_FALSE(AdvanceFrameClock(state, clock, 500, delayOf, isReady)); // frame 2 is late: frame 1 stays
+    EXPECT_EQ(state.currentIndex, 1u);
+    EXPECT_EQ(clock, 100u);
+    decoded = 4;
+    EXPECT_TRUE(AdvanceFrameClock(state, clock, 16, delayOf, isReady)); // shown on the next tick, in order
+    EXPECT_EQ(state.currentIndex, 2u);
+    EXPECT_EQ(clock, 16u);
+    state.SetIndexClamped(3);
+    decoded = 3; // stepped onto a frame still decoding: its delay has not started
+    EXPECT_FALSE(AdvanceFrameClock(state, clock, 250, delayOf, isReady));
+    EXPECT_EQ(clock, 0u);
+}
+
 TEST(AdvanceFrameClock, CappedTickPassesAtMostTwentyFiveShortFrames) {
     PlaybackState state;
     state.Reset(100);

@@ -233,10 +233,12 @@ const Quivane::FormatRow& FormatWithExtension(const wchar_t* extension) {
     return *format;
 }
 
-std::vector<std::uint8_t> VideoFixture(const std::string& name) {
+std::vector<std::uint8_t> SourceTreeFile(const std::string& relative) {
     const char* source = std::getenv("QUIVANE_SOURCE_DIR");
     if (source == nullptr) return {};
-    return ReadFileBytes(WindowsPathFromUnix(std::string(source) + "/tests/fixtures/video/" + name));
+    return ReadFileBytes(WindowsPathFromUnix(std::string(source) + "/" + relative));
 }
+
+std::vector<std::uint8_t> VideoFixture(const std::string& name) { return SourceTreeFile("tests/fixtures/video/" + name); }
 
 } // namespace QuivaneTest

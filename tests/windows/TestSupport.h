@@ -16,6 +16,8 @@ using Microsoft::WRL::ComPtr;
 ComPtr<IStream> StreamFromBytes(const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> ReadFileBytes(const std::wstring& path);
 // A file of tests/fixtures/video.
+// A file of the source tree, by its path from the tree's root.
+std::vector<std::uint8_t> SourceTreeFile(const std::string& relative);
 std::vector<std::uint8_t> VideoFixture(const std::string& name);
 
 // A Unix path as Wine's Z: drive shows it.

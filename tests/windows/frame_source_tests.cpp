@@ -7,18 +7,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 using namespace Quivane;
 using namespace QuivaneTest;
 
 namespace {
-
-std::vector<std::uint8_t> SourceFile(const std::string& relative) {
-    const char* source = std::getenv("QUIVANE_SOURCE_DIR");
-    if (source == nullptr) return {};
-    return ReadFileBytes(WindowsPathFromUnix(std::string(source) + "/" + relative));
-}
 
 std::unique_ptr<FrameSource> Opened(ComPtr<IStream>& stream, const std::vector<std::uint8_t>& bytes) {
     stream = StreamFromBytes(bytes);
@@ -37,8 +29,8 @@ TEST(FrameSource, FrameKAloneEqualsTheKthOfADecodeInOrder) {
         {"gif out of bounds", ReadFileBytes(ConformancePath("gif/gifs/animated_transparent_loop_frames_out_of_bounds.gif"))},
         {"apng dispose previous", ReadFileBytes(ConformancePath("apng/dispose_op_previous.png"))},
         {"apng blend", ReadFileBytes(ConformancePath("apng/blend_op_over.png"))},
-        {"webp", SourceFile("tests/support/webp_wic/fixtures/anim-lossy.webp")},
-        {"sample gif", SourceFile("samples/bouncing_ball.gif")},
+        {"webp", SourceTreeFile("tests/support/webp_wic/fixtures/anim-lossy.webp")},
+        {"sample gif", SourceTreeFile("samples/bouncing_ball.gif")},
     };
     for (const auto& [label, bytes] : files) {
         ComPtr<IStream> inOrderStream;

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 using namespace Quivane;
@@ -148,6 +149,23 @@ protected:
             previous = std::move(shot);
         }
         return previous;
+    }
+
+    // For pictures an injected fault keeps from matching the off-screen
+    // drawing: presents until the screen passes `check` twice running. A busy
+    // machine can leave the screen behind, or black, for seconds.
+    Pixels ShotShowing(const std::function<bool(const Pixels&)>& check) {
+        Pixels shot;
+        int passes = 0;
+        const ULONGLONG end = GetTickCount64() + 30000;
+        while (passes < 2 && GetTickCount64() < end) {
+            presenter->Render();
+            window.PumpMessages();
+            Sleep(20);
+            shot = window.Capture();
+            passes = check(shot) ? passes + 1 : 0;
+        }
+        return shot;
     }
 
     // One window serves every test: creating and destroying windows is slow under Wine.
@@ -328,12 +346,13 @@ TEST_F(Presenting, FailedResizeReleasesTheTargetAndANewOneFitsTheWindow) {
     Target().resizeResult = D2DERR_RECREATE_TARGET;
     presenter->Resize(RECT{0, 0, 200, 100});
     EXPECT_FALSE(presenter->HasRenderTarget());
-    const Pixels shot = Shot();
+    const auto allFrame = [](const Pixels& shot) { return Near(shot.At(100, 30), 0, 0, 255); };
+    const Pixels shot = ShotShowing(allFrame);
     ASSERT_EQ(targets.size(), made + 1);
     const D2D1_SIZE_U size = Target().GetPixelSize();
     EXPECT_EQ(size.width, 200u);
     EXPECT_EQ(size.height, 100u);
-    EXPECT_TRUE(Near(shot.At(100, 30), 0, 0, 255)); // (0, 0) - (200, 100) is all frame
+    EXPECT_TRUE(allFrame(shot)); // (0, 0) - (200, 100) is all frame
     presenter->Resize(RECT{0, 0, kWidth, kHeight});
 }
 
@@ -344,40 +363,18 @@ TEST_F(Presenting, FailingBrushOmitsOnlyTheBarOrTheIndicator) {
     Shot();
     constexpr int kEveryBrush = 1'000'000;
     Target().failBrushes = kEveryBrush; // every present of the next shot
-    Pixels shot = Shot();
+    const auto frameWithoutBar = [](const Pixels& shot) {
+        return Near(shot.At(200, 100), 0, 0, 255) && Near(shot.At(200, 280), 245, 245, 245, 0);
+    };
+    EXPECT_TRUE(frameWithoutBar(ShotShowing(frameWithoutBar)));
     Target().failBrushes = 0;
-    EXPECT_TRUE(Near(shot.At(200, 100), 0, 0, 255));
-    EXPECT_TRUE(Near(shot.At(200, 280), 245, 245, 245, 0));
-    EXPECT_TRUE(Near(Shot().At(200, 280), 178, 178, 178)); // back on the next picture
+    const auto barBack = [](const Pixels& shot) { return Near(shot.At(200, 280), 178, 178, 178); };
+    EXPECT_TRUE(barBack(ShotShowing(barBack))); // back on the next picture
 
     presenter->SetLoading(true, false);
     Target().failBrushes = kEveryBrush;
-    shot = MovingShot();
+    const auto noIndicator = [](const Pixels& shot) { return Near(shot.At(200, 150), 245, 245, 245, 0); };
+    EXPECT_TRUE(noIndicator(ShotShowing(noIndicator)));
     Target().failBrushes = 0;
-    EXPECT_TRUE(Near(shot.At(200, 150), 245, 245, 245, 0));
 }
 
-TEST_F(Presenting, FailedReloadLeavesTheRendererEmptyAndPlaybackAlone) {
-    const std::vector<Rgb> palette = {{0, 0, 0}, {255, 0, 0}};
-    GifBuilder gif(4, 2, palette);
-    for (int i = 0; i < 3; ++i) gif.AddFrame(SolidFrame(0, 0, 4, 2, 1));
-    const auto good = gif.Build();
-    auto renderer = std::make_unique<GifRenderer>();
-    ASSERT_EQ(renderer->Load(StreamFromBytes(good).Get()), S_OK);
-    presenter->SetRenderer(std::move(renderer));
-    presenter->NextFrame();
-    presenter->TogglePause();
-
-    presenter->ReloadFromStream(StreamFromBytes({'G', 'I', 'F', '8', '9', 'a', 0, 0}).Get());
-    EXPECT_EQ(presenter->Renderer()->GetFrameCount(), 0u);
-    EXPECT_EQ(presenter->Playback().currentIndex, 1u);
-    EXPECT_EQ(presenter->Playback().frameCount, 3u);
-    EXPECT_TRUE(presenter->Playback().paused);
-    Shot(); // draws nothing of the empty renderer, and does not crash
-    EXPECT_TRUE(presenter->HasRenderTarget());
-
-    presenter->ReloadFromStream(StreamFromBytes(good).Get());
-    EXPECT_EQ(presenter->Renderer()->GetFrameCount(), 3u);
-    EXPECT_EQ(presenter->Playback().currentIndex, 0u);
-    EXPECT_FALSE(presenter->Playback().paused);
-}

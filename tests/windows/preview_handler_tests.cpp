@@ -80,7 +80,13 @@ protected:
         InitializeWith(bytes);
         Show();
         ASSERT_EQ(handler->DoPreview(), S_OK);
-        ASSERT_TRUE(PumpUntil([this] { return Presenter() && !Presenter()->IsLoading(); }));
+        WaitUntilEveryFrameIsDecoded();
+    }
+
+    // The first frame is shown while the rest decode in the background; a
+    // small file's worker ends once it holds every frame.
+    void WaitUntilEveryFrameIsDecoded() {
+        ASSERT_TRUE(PumpUntil([this] { return Presenter() && !Presenter()->IsLoading() && Object().IsLoaderIdle(); }));
     }
 
     std::uint32_t ShownFrame() { return Presenter()->Playback().currentIndex; }
@@ -230,7 +236,10 @@ TEST_F(PreviewHandler, CommandKeysFollowTheKeyTable) {
     EXPECT_EQ(ShownFrame(), 4u);
     SendMessageW(Preview(), WM_SYSKEYDOWN, VK_LEFT, 1); // Alt held: the same command
     EXPECT_EQ(ShownFrame(), 3u);
-    Key(0x52); // R: decoded again, unpaused, at frame 0
+    Key(0x52); // R: decoded again in the background, the current frame kept under the indicator
+    EXPECT_TRUE(Presenter()->IsLoading());
+    EXPECT_TRUE(IsColour(Picture().At(60, 150), 255, 255, 255)); // frame 3, white, beside the indicator
+    WaitUntilEveryFrameIsDecoded();
     EXPECT_EQ(ShownFrame(), 0u);
     EXPECT_FALSE(Presenter()->Playback().paused);
     EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 5u);

@@ -8,6 +8,7 @@ set(QUIVANE_WINDOWS_TESTS
   gif_conformance_tests
   gif_bad_input_tests
   frame_source_tests
+  frame_store_tests
   drawing_tests
   frame_export_tests
   presenter_playback_tests

@@ -1,0 +1,41 @@
+#pragma once
+// Decodes a frame source into a frame store on a load worker: frame 0 first,
+// then whatever the store wants next, composing from the nearest checkpoint
+// when playback moves back or jumps ahead.
+#include "FrameBudget.h"
+#include "FrameSource.h"
+#include "FrameStore.h"
+
+#include <memory>
+#include <vector>
+
+namespace Quivane {
+
+class FrameFeeder {
+public:
+    FrameFeeder(FrameSource& source, std::shared_ptr<FrameStore> store, std::uint64_t budgetBytes);
+
+    // Frame 0 into the store, and the plan its size sets.
+    [[nodiscard]] HRESULT ReadFirstFrame();
+    // Feeds the store until it holds every frame for good, closes, or the
+    // load is stopped (ERROR_CANCELLED). A frame that cannot be decoded ends
+    // the animation before it.
+    [[nodiscard]] HRESULT FeedRest();
+
+    const FramePlan& Plan() const { return plan; }
+
+private:
+    [[nodiscard]] HRESULT ReadUpTo(std::uint32_t target);
+    [[nodiscard]] HRESULT ReadAt(std::uint32_t index, FramePixels& frame);
+    void ResumeNear(std::uint32_t target);
+
+    FrameSource& source;
+    std::shared_ptr<FrameStore> store;
+    std::uint64_t budgetBytes;
+    FramePlan plan;
+    std::uint32_t count = 0;
+    std::uint32_t position = 0; // the frame the source composes next for the cost of one
+    std::vector<FrameCheckpoint> checkpoints; // [k]: before frame k * checkpointEvery
+};
+
+} // namespace Quivane

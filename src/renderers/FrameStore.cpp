@@ -1,0 +1,139 @@
+#include "FrameStore.h"
+
+#include <utility>
+
+namespace Quivane {
+
+FrameStore::FrameStore(std::uint32_t frameCount)
+    : frames(frameCount), delays(frameCount, 0), count(frameCount) {
+    plan.window = frameCount;
+}
+
+void FrameStore::SetPlan(const FramePlan& newPlan) {
+    std::lock_guard<std::mutex> lock(mutex);
+    plan = newPlan;
+    for (std::uint32_t index = 0; index < frames.size(); ++index) {
+        if (!InWindowLocked(index)) DropLocked(index);
+    }
+    workChanged.notify_all();
+}
+
+bool FrameStore::InWindowLocked(std::uint32_t index) const {
+    if (index >= count) return false;
+    if (plan.keepAll) return true;
+    const std::uint32_t ahead = index >= playhead ? index - playhead : count - playhead + index;
+    return ahead < plan.window;
+}
+
+bool FrameStore::WantsLocked(std::uint32_t index) const {
+    return !closed && InWindowLocked(index) && !frames[index];
+}
+
+void FrameStore::DropLocked(std::uint32_t index) {
+    if (!frames[index]) return;
+    heldBytes -= frames[index]->pixels.size();
+    --heldFrames;
+    frames[index].reset();
+}
+
+bool FrameStore::Put(std::uint32_t index, FramePixels&& frame) {
+    auto kept = std::make_shared<const FramePixels>(std::move(frame));
+    std::lock_guard<std::mutex> lock(mutex);
+    if (index >= frames.size()) return false;
+    delays[index] = kept->delayMs;
+    if (!WantsLocked(index)) return false;
+    heldBytes += kept->pixels.size();
+    ++heldFrames;
+    frames[index] = std::move(kept);
+    return true;
+}
+
+bool FrameStore::Wants(std::uint32_t index) const {
+    std::lock_guard<std::mutex> lock(mutex);
+    return WantsLocked(index);
+}
+
+std::optional<std::uint32_t> FrameStore::NextWantedLocked() const {
+    if (closed || count == 0) return std::nullopt;
+    const std::uint32_t span = plan.keepAll ? count : std::min(plan.window, count);
+    for (std::uint32_t step = 0; step < span; ++step) {
+        const std::uint32_t index = plan.keepAll ? step : (playhead + step) % count;
+        if (!frames[index]) return index;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint32_t> FrameStore::NextWanted() const {
+    std::lock_guard<std::mutex> lock(mutex);
+    return NextWantedLocked();
+}
+
+void FrameStore::WaitForWork(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(mutex);
+    workChanged.wait_for(lock, timeout, [this] { return closed || NextWantedLocked().has_value(); });
+}
+
+void FrameStore::EndAt(std::uint32_t newCount) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (newCount >= count) return;
+    for (std::uint32_t index = newCount; index < count; ++index) DropLocked(index);
+    count = newCount;
+    if (playhead >= count) playhead = 0;
+    if (plan.window > count) plan.window = count;
+    workChanged.notify_all();
+}
+
+bool FrameStore::Closed() const {
+    std::lock_guard<std::mutex> lock(mutex);
+    return closed;
+}
+
+std::uint32_t FrameStore::FrameCount() const {
+    std::lock_guard<std::mutex> lock(mutex);
+    return count;
+}
+
+std::shared_ptr<const FramePixels> FrameStore::Frame(std::uint32_t index) const {
+    std::lock_guard<std::mutex> lock(mutex);
+    return index < count ? frames[index] : nullptr;
+}
+
+bool FrameStore::Has(std::uint32_t index) const {
+    std::lock_guard<std::mutex> lock(mutex);
+    return index < count && frames[index] != nullptr;
+}
+
+std::uint32_t FrameStore::DelayMs(std::uint32_t index) const {
+    std::lock_guard<std::mutex> lock(mutex);
+    return index < count && delays[index] != 0 ? delays[index] : 100;
+}
+
+void FrameStore::SetPlayhead(std::uint32_t index) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (index >= count || index == playhead) return;
+    playhead = index;
+    if (!plan.keepAll) {
+        for (std::uint32_t other = 0; other < count; ++other) {
+            if (!InWindowLocked(other)) DropLocked(other);
+        }
+    }
+    workChanged.notify_all();
+}
+
+void FrameStore::Close() {
+    std::lock_guard<std::mutex> lock(mutex);
+    closed = true;
+    workChanged.notify_all();
+}
+
+std::uint64_t FrameStore::HeldBytes() const {
+    std::lock_guard<std::mutex> lock(mutex);
+    return heldBytes;
+}
+
+std::uint32_t FrameStore::HeldFrames() const {
+    std::lock_guard<std::mutex> lock(mutex);
+    return heldFrames;
+}
+
+} // namespace Quivane

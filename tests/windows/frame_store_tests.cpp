@@ -1,0 +1,166 @@
+// The preview's frames as a load worker feeds them: the first frame is
+// there before the rest, an animation over its budget plays through and back
+// with every frame as an unbudgeted decode gives it, and a stopped load ends.
+#include "GifBuilder.h"
+#include "TestSupport.h"
+#include "renderers/FormatTable.h"
+#include "renderers/FrameFeeder.h"
+#include "renderers/LoadStopCondition.h"
+#include "renderers/StoreRenderer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+using namespace Quivane;
+using namespace QuivaneTest;
+
+namespace {
+
+std::unique_ptr<FrameSource> Opened(IStream* stream) {
+    const FormatRow* format = ChooseFormatForStream(stream, L"");
+    if (format == nullptr) return nullptr;
+    std::unique_ptr<FrameSource> source = CreateFrameSource(*format);
+    if (!source || FAILED(source->Open(stream))) return nullptr;
+    return source;
+}
+
+// A moving square over 30 frames, disposed each of the three ways in turn,
+// so that composing any frame depends on the frames before it.
+std::vector<std::uint8_t> LayeredGif() {
+    GifBuilder gif(32, 32, {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}});
+    for (int i = 0; i < 30; ++i) {
+        GifFrameSpec frame = SolidFrame(static_cast<std::uint16_t>(i * 3 % 24), static_cast<std::uint16_t>(i * 5 % 24),
+                                        8, 8, static_cast<std::uint8_t>(1 + i % 4));
+        frame.disposal = static_cast<std::uint8_t>(i % 3 == 0 ? 1 : i % 3 == 1 ? 3 : 2);
+        gif.AddFrame(frame);
+    }
+    return gif.Build();
+}
+
+// Holds back every frame after the first until released.
+class HoldingSource final : public FrameSource {
+public:
+    explicit HoldingSource(std::unique_ptr<FrameSource> inner) : inner(std::move(inner)) {}
+    HRESULT Open(IStream* stream) override { return inner->Open(stream); }
+    std::uint32_t FrameCount() const override { return inner->FrameCount(); }
+    HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) override {
+        if (index > 0) {
+            std::unique_lock<std::mutex> lock(mutex);
+            released.wait(lock, [this] { return open; });
+        }
+        return inner->ReadFrame(index, frame);
+    }
+    bool ReadsAnyFrameDirectly() const override { return inner->ReadsAnyFrameDirectly(); }
+    void Release() {
+        std::lock_guard<std::mutex> lock(mutex);
+        open = true;
+        released.notify_all();
+    }
+
+private:
+    std::unique_ptr<FrameSource> inner;
+    std::mutex mutex;
+    std::condition_variable released;
+    bool open = false;
+};
+
+bool WaitUntil(const std::function<bool()>& done) {
+    const ULONGLONG end = GetTickCount64() + 60000;
+    while (!done()) {
+        if (GetTickCount64() > end) return false;
+        Sleep(1);
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(FrameStore, TheFirstFrameIsThereWhileTheRestAreStillDecoding) {
+    const ComPtr<IStream> stream = StreamFromBytes(LayeredGif());
+    HoldingSource source(Opened(stream.Get()));
+    auto store = std::make_shared<FrameStore>(source.FrameCount());
+    StoreRenderer renderer(store);
+    FrameFeeder feeder(source, store, kDefaultFrameBudgetBytes);
+    ASSERT_EQ(feeder.ReadFirstFrame(), S_OK);
+    HRESULT rest = E_FAIL;
+    std::thread worker([&] { rest = feeder.FeedRest(); });
+
+    EXPECT_EQ(renderer.GetFrameCount(), 30u); // the bar covers the whole animation from the start
+    EXPECT_TRUE(renderer.IsFrameReady(0));
+    EXPECT_FALSE(renderer.IsFrameReady(1));
+    ComPtr<IWICBitmapSource> bitmap;
+    EXPECT_EQ(renderer.GetFrameBitmap(1, &bitmap), E_PENDING);
+    EXPECT_EQ(renderer.GetFrameBitmap(0, &bitmap), S_OK);
+
+    source.Release();
+    EXPECT_TRUE(WaitUntil([&] { return renderer.IsFrameReady(29); }));
+    worker.join();
+    EXPECT_EQ(rest, S_OK); // everything fits: the worker ends once it holds every frame
+    EXPECT_EQ(store->HeldFrames(), 30u);
+}
+
+TEST(FrameStore, OverItsBudgetAnAnimationPlaysThroughAndBackAsDecodedInOrder) {
+    const std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files = {
+        {"gif", LayeredGif()}, {"apng", SourceTreeFile("samples/bouncing_ball.png")}};
+    for (const auto& [label, bytes] : files) {
+        const ComPtr<IStream> referenceStream = StreamFromBytes(bytes);
+        const auto reference = Opened(referenceStream.Get());
+        ASSERT_NE(reference, nullptr) << label;
+        const std::uint32_t count = reference->FrameCount();
+        ASSERT_GE(count, 8u) << label;
+        std::vector<FramePixels> expected(count);
+        for (std::uint32_t i = 0; i < count; ++i) ASSERT_EQ(reference->ReadFrame(i, expected[i]), S_OK) << label;
+
+        // Room for five frames: a window and checkpoints, never the whole animation.
+        const std::uint64_t budget = expected[0].pixels.size() * 5;
+        const ComPtr<IStream> stream = StreamFromBytes(bytes);
+        const auto source = Opened(stream.Get());
+        auto store = std::make_shared<FrameStore>(count);
+        StoreRenderer renderer(store);
+        FrameFeeder feeder(*source, store, budget);
+        ASSERT_EQ(feeder.ReadFirstFrame(), S_OK) << label;
+        EXPECT_FALSE(feeder.Plan().keepAll) << label;
+        HRESULT rest = E_FAIL;
+        std::thread worker([&] { rest = feeder.FeedRest(); });
+
+        std::vector<std::uint32_t> order;
+        for (std::uint32_t i = 0; i < count; ++i) order.push_back(i);
+        for (std::uint32_t i = count; i-- > 0;) order.push_back(i);
+        order.push_back(count / 2); // a jump forward
+        for (std::uint32_t index : order) {
+            renderer.SetCurrentFrame(index);
+            ASSERT_TRUE(WaitUntil([&] { return renderer.IsFrameReady(index); })) << label << " frame " << index;
+            const auto frame = store->Frame(index);
+            ASSERT_NE(frame, nullptr) << label << " frame " << index;
+            EXPECT_EQ(frame->pixels, expected[index].pixels) << label << " frame " << index;
+            EXPECT_EQ(renderer.GetFrameDelay(index), expected[index].delayMs) << label << " frame " << index;
+            EXPECT_LE(store->HeldBytes(), budget) << label;
+        }
+        store->Close();
+        worker.join();
+        EXPECT_EQ(rest, S_OK) << label;
+    }
+}
+
+TEST(FrameStore, ASupersededLoadStopsFeeding) {
+    const ComPtr<IStream> stream = StreamFromBytes(LayeredGif());
+    const auto source = Opened(stream.Get());
+    auto store = std::make_shared<FrameStore>(source->FrameCount());
+    FrameFeeder feeder(*source, store, 1); // a window of one frame: the worker waits on the playhead
+    ASSERT_EQ(feeder.ReadFirstFrame(), S_OK);
+    std::atomic<std::uint64_t> generation{1};
+    HRESULT rest = E_FAIL;
+    std::thread worker([&] {
+        SetLoadStopCondition(&generation, 1, 0);
+        rest = feeder.FeedRest();
+        ClearLoadStopCondition();
+    });
+    generation = 2;
+    worker.join();
+    EXPECT_EQ(rest, HRESULT_FROM_WIN32(ERROR_CANCELLED));
+    EXPECT_LE(store->HeldFrames(), 1u);
+}
