@@ -14,11 +14,15 @@ std::uint64_t ReadFrameBudgetSetting() {
     wchar_t clsid[40] = {};
     DWORD megabytes = 0;
     if (StringFromGUID2(CLSID_QuivanePreviewHandler, clsid, 40) > 0) {
-        const std::wstring key = std::wstring(L"CLSID\\") + clsid;
-        DWORD size = sizeof(megabytes);
-        if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), L"FrameBudgetMB", RRF_RT_REG_DWORD, nullptr, &megabytes,
-                         &size) != ERROR_SUCCESS) {
-            megabytes = 0; // not set: the default
+        const std::wstring key = std::wstring(L"Software\\Classes\\CLSID\\") + clsid;
+        // The user's own setting first, then the machine's.
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+            DWORD size = sizeof(megabytes);
+            if (RegGetValueW(root, key.c_str(), L"FrameBudgetMB", RRF_RT_REG_DWORD, nullptr, &megabytes, &size) ==
+                ERROR_SUCCESS) {
+                break;
+            }
+            megabytes = 0; // not set here
         }
     }
     MEMORYSTATUSEX memory = {};

@@ -4,6 +4,7 @@
 #include "GifBuilder.h"
 #include "PreviewWindowFixture.h"
 #include "TestSupport.h"
+#include "com/ServerClasses.h"
 #include "platform/WicImaging.h"
 #include "preview/PreviewHandlerCom.h"
 
@@ -81,6 +82,13 @@ protected:
         Show();
         ASSERT_EQ(handler->DoPreview(), S_OK);
         WaitUntilEveryFrameIsDecoded();
+    }
+
+    void PreviewAndFirstFrame(const std::vector<std::uint8_t>& bytes) {
+        InitializeWith(bytes);
+        Show();
+        ASSERT_EQ(handler->DoPreview(), S_OK);
+        ASSERT_TRUE(PumpUntil([this] { return Presenter() && !Presenter()->IsLoading(); }));
     }
 
     // The first frame is shown while the rest decode in the background; a
@@ -411,6 +419,43 @@ TEST_F(PreviewHandler, RapidCyclesOnOneObjectAndOnFreshObjects) {
     }
     PreviewAndWait(gif);
     EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 3u);
+}
+
+// The preview's frame budget, set in megabytes under the handler's class key
+// of the current user for the span of a test.
+class FrameBudgetOverride {
+public:
+    explicit FrameBudgetOverride(DWORD megabytes) {
+        wchar_t clsid[40] = {};
+        StringFromGUID2(CLSID_QuivanePreviewHandler, clsid, 40);
+        key_ = std::wstring(L"Software\\Classes\\CLSID\\") + clsid;
+        EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), L"FrameBudgetMB", REG_DWORD, &megabytes,
+                                  sizeof(megabytes)),
+                  ERROR_SUCCESS);
+    }
+    ~FrameBudgetOverride() { RegDeleteKeyValueW(HKEY_CURRENT_USER, key_.c_str(), L"FrameBudgetMB"); }
+
+private:
+    std::wstring key_;
+};
+
+TEST_F(PreviewHandler, OverItsBudgetAPreviewKeepsDecodingUntilSupersededOrUnloaded) {
+    FrameBudgetOverride budget(1); // 1 MB: 40 frames of 200 x 200 need 6.4 MB
+    PreviewAndFirstFrame(ColourGif(40, kFrozen, 200));
+    EXPECT_FALSE(Object().IsLoaderIdle()); // the worker stays to decode ahead of playback
+    Key(VK_SPACE);
+    Key(VK_END); // far outside the frames kept: composed again from a checkpoint
+    ASSERT_TRUE(PumpUntil([this] { return Presenter()->Renderer()->IsFrameReady(39); }));
+    EXPECT_TRUE(PumpUntil([this] { return IsColour(Picture().At(200, 100), 255, 255, 255); })); // frame 39: white
+
+    // A newer file supersedes the partial decode at once.
+    PreviewAndFirstFrame(ColourGif(2, kFrozen, 40));
+    EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 2u);
+    EXPECT_TRUE(PumpUntil([this] { return Object().IsLoaderIdle(); }));
+
+    PreviewAndFirstFrame(ColourGif(40, kFrozen, 200));
+    ASSERT_EQ(handler->Unload(), S_OK);
+    EXPECT_TRUE(Object().IsLoaderIdle());
 }
 
 TEST_F(PreviewHandler, ReleaseWithoutUnloadTakesTheWindowAlong) {
