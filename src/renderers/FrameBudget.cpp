@@ -35,7 +35,8 @@ FramePlan PlanFrames(std::uint32_t frameCount, std::uint64_t frameBytes, std::ui
         }
     }
     const std::uint64_t left = budgetBytes > checkpointBytes ? budgetBytes - checkpointBytes : 0;
-    plan.window = static_cast<std::uint32_t>(std::clamp<std::uint64_t>(left / frameBytes, 1, frameCount));
+    // Never fewer than the frame on screen and the next: playback waits for the next frame to be held.
+    plan.window = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::max<std::uint64_t>(left / frameBytes, 2), frameCount));
     return plan;
 }
 

@@ -14,7 +14,7 @@ std::uint64_t EffectiveFrameBudget(std::uint64_t configuredBytes, std::uint64_t 
 
 struct FramePlan {
     bool keepAll = true;               // every frame stays once decoded
-    std::uint32_t window = 0;          // otherwise the frames kept from the playhead on
+    std::uint32_t window = 0;          // otherwise the frames kept from the playhead on (at least 2)
     std::uint32_t checkpointEvery = 0; // a canvas saved before every this many frames; 0: none
 };
 

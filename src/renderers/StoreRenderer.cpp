@@ -1,7 +1,6 @@
 #include "StoreRenderer.h"
 
-#include "platform/HResult.h"
-#include "platform/WicImaging.h"
+#include "SharedFrameBitmap.h"
 
 namespace Quivane {
 
@@ -15,16 +14,9 @@ HRESULT StoreRenderer::GetFrameBitmap(std::uint32_t index, IWICBitmapSource** ou
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
     if (index >= store->FrameCount()) return E_INVALIDARG;
-    const std::shared_ptr<const FramePixels> frame = store->Frame(index);
+    std::shared_ptr<const FramePixels> frame = store->Frame(index);
     if (!frame) return E_PENDING;
-    ComPtr<IWICImagingFactory> factory;
-    RETURN_IF_FAILED(CreateImagingFactory(factory));
-    ComPtr<IWICBitmap> bitmap;
-    RETURN_IF_FAILED(CreateBitmapFromPixels(factory.Get(), frame->width, frame->height, GUID_WICPixelFormat32bppPBGRA,
-                                            static_cast<UINT>(frame->Stride()), frame->pixels.data(),
-                                            frame->pixels.size(), bitmap));
-    *out = bitmap.Detach();
-    return S_OK;
+    return CreateSharedFrameBitmap(std::move(frame), out);
 }
 
 } // namespace Quivane

@@ -41,9 +41,10 @@ TEST(FrameBudget, AllFramesWhileTheyFitElseAWindowAndCheckpointsWithinTheBudget)
     EXPECT_EQ(direct.checkpointEvery, 0u);
     EXPECT_EQ(direct.window, kDefaultFrameBudgetBytes / frame);
 
-    // A canvas larger than the whole budget: one frame at a time, composed from the start.
+    // A canvas larger than the whole budget: the frame on screen and the next, composed from the start.
     const FramePlan huge = PlanFrames(8, 1ull << 30, kDefaultFrameBudgetBytes, false);
-    EXPECT_EQ(huge.window, 1u);
+    EXPECT_EQ(huge.window, 2u);
+    EXPECT_EQ(PlanFrames(1, 1ull << 30, kDefaultFrameBudgetBytes, false).window, 1u);
     EXPECT_EQ(huge.checkpointEvery, 0u);
 }
 

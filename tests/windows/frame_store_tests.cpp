@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -94,7 +95,19 @@ TEST(FrameStore, TheFirstFrameIsThereWhileTheRestAreStillDecoding) {
     EXPECT_FALSE(renderer.IsFrameReady(1));
     ComPtr<IWICBitmapSource> bitmap;
     EXPECT_EQ(renderer.GetFrameBitmap(1, &bitmap), E_PENDING);
-    EXPECT_EQ(renderer.GetFrameBitmap(0, &bitmap), S_OK);
+    ASSERT_EQ(renderer.GetFrameBitmap(0, &bitmap), S_OK);
+    // The frame lent without a copy: a rectangle of it reads as the store holds it.
+    const WICRect rect = {3, 2, 5, 4};
+    std::vector<std::uint8_t> part(5 * 4 * 4);
+    ASSERT_EQ(bitmap->CopyPixels(&rect, 20, static_cast<UINT>(part.size()), part.data()), S_OK);
+    const auto held = store->Frame(0);
+    for (int row = 0; row < 4; ++row) {
+        EXPECT_TRUE(std::equal(part.begin() + row * 20, part.begin() + row * 20 + 20,
+                               held->pixels.begin() + ((2 + row) * 32 + 3) * 4));
+    }
+    const WICRect outside = {30, 0, 5, 1};
+    EXPECT_EQ(bitmap->CopyPixels(&outside, 20, 20, part.data()), E_INVALIDARG);
+    EXPECT_EQ(bitmap->CopyPixels(&rect, 20, 40, part.data()), E_INVALIDARG); // too small a buffer
 
     source.Release();
     EXPECT_TRUE(WaitUntil([&] { return renderer.IsFrameReady(29); }));
@@ -150,7 +163,7 @@ TEST(FrameStore, ASupersededLoadStopsFeeding) {
     const ComPtr<IStream> stream = StreamFromBytes(LayeredGif());
     const auto source = Opened(stream.Get());
     auto store = std::make_shared<FrameStore>(source->FrameCount());
-    FrameFeeder feeder(*source, store, 1); // a window of one frame: the worker waits on the playhead
+    FrameFeeder feeder(*source, store, 1); // a window of two frames: the worker waits on the playhead
     ASSERT_EQ(feeder.ReadFirstFrame(), S_OK);
     std::atomic<std::uint64_t> generation{1};
     HRESULT rest = E_FAIL;
@@ -162,5 +175,5 @@ TEST(FrameStore, ASupersededLoadStopsFeeding) {
     generation = 2;
     worker.join();
     EXPECT_EQ(rest, HRESULT_FROM_WIN32(ERROR_CANCELLED));
-    EXPECT_LE(store->HeldFrames(), 1u);
+    EXPECT_LE(store->HeldFrames(), 2u);
 }
