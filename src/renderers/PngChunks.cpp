@@ -28,6 +28,17 @@ void PutU32At(std::uint8_t* p, std::uint32_t value) {
 
 bool IsType(const std::uint8_t* type, const char* expected) { return std::memcmp(type, expected, 4) == 0; }
 
+// What a decoder needs to draw a frame besides its header and data: the
+// palette, transparency and colour-space chunks. Anything else the file
+// carries (text, metadata, private chunks) would only be copied into every frame.
+bool IsCarriedIntoFrames(const std::uint8_t* type) {
+    static const char* const kCarried[] = {"PLTE", "tRNS", "gAMA", "cHRM", "sRGB", "iCCP", "sBIT"};
+    for (const char* carried : kCarried) {
+        if (IsType(type, carried)) return true;
+    }
+    return false;
+}
+
 // Built once per process; a function-local static is initialised thread-safely.
 const std::array<std::uint32_t, 256>& CrcTable() {
     static const std::array<std::uint32_t, 256> table = [] {
@@ -106,7 +117,7 @@ ChunkWalkResult WalkOneChunk(const std::uint8_t* bytes, std::size_t size, std::s
     } else if (IsType(type, "IEND")) {
         done = true;
         return ChunkWalkResult::Ok;
-    } else if (!state.sawImageData) {
+    } else if (!state.sawImageData && IsCarriedIntoFrames(type)) {
         PngChunk chunk;
         std::memcpy(chunk.type.data(), type, 4);
         chunk.data = ByteSpan{data, length};

@@ -42,7 +42,7 @@ struct ApngParseState {
     bool sawAcTL = false;
     bool sawImageData = false;
     std::vector<ApngFrameControl> controls;
-    std::vector<PngChunk> ancillaryChunks;
+    std::vector<PngChunk> ancillaryChunks; // before the image data, only those a frame needs drawn
 
     std::uint32_t CanvasWidth() const;
     std::uint32_t CanvasHeight() const;

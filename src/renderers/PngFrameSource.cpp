@@ -21,15 +21,6 @@ namespace {
 
 constexpr std::uint32_t kPlainFrameDelayMs = 80;
 
-// What a decoder needs to draw a frame besides its header and data: the
-// palette, transparency and colour-space chunks. Anything else the file
-// carries (text, metadata, private chunks) would only be copied into every frame.
-bool IsCarriedChunk(const PngChunk& chunk) {
-    static const char* const kCarried[] = {"PLTE", "tRNS", "gAMA", "cHRM", "sRGB", "iCCP", "sBIT"};
-    return std::any_of(std::begin(kCarried), std::end(kCarried),
-                       [&](const char* type) { return std::memcmp(chunk.type.data(), type, 4) == 0; });
-}
-
 HRESULT DecodeFramePng(IWICImagingFactory* factory, const std::vector<std::uint8_t>& png, std::uint32_t width,
                        std::uint32_t height, std::vector<std::uint8_t>& pixels) {
     pixels.clear();
@@ -63,16 +54,14 @@ public:
         case ChunkWalkResult::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED); // whatever the reason
         }
         if (!state_.sawIHDR) return E_FAIL;
-        state_.ancillaryChunks.erase(std::remove_if(state_.ancillaryChunks.begin(), state_.ancillaryChunks.end(),
-                                                    [](const PngChunk& chunk) { return !IsCarriedChunk(chunk); }),
-                                     state_.ancillaryChunks.end());
         if (state_.sawAcTL) {
             for (const ApngFrameControl& control : state_.controls) {
                 if (!IsSkippedControl(control)) shown_.push_back(&control);
             }
         }
-        if (shown_.empty()) return OpenPlain(stream);
+        // Before the platform's decoder sees the file: it may decode the whole picture when it opens.
         RETURN_IF_FAILED(CheckCanvasSize(state_.CanvasWidth(), state_.CanvasHeight()));
+        if (shown_.empty()) return OpenPlain(stream);
         for (const ApngFrameControl* control : shown_) {
             // Overhanging regions are errors, not clipped.
             if (!ApngRegionFits(state_.CanvasWidth(), state_.CanvasHeight(), *control)) return E_FAIL;

@@ -82,6 +82,8 @@ TEST(ParseApngChunks, CollectsControlsPiecesAndCarriedChunks) {
         .Chunk("PLTE", Bytes({1, 2, 3}))
         .Chunk("acTL", Bytes({0, 0, 0, 2, 0, 0, 0, 0}))
         .Chunk("tRNS", Bytes({9}))
+        .Chunk("zTXt", Bytes({'m', 0, 0, 1, 2}))
+        .Chunk("prVt", Bytes({7, 7, 7}))
         .Fctl(100, 80, 0, 0, 1, 10, 0, 0)
         .Chunk("IDAT", Bytes({'a'}))
         .Chunk("IDAT", Bytes({'b', 'c'}))
@@ -110,7 +112,8 @@ TEST(ParseApngChunks, CollectsControlsPiecesAndCarriedChunks) {
     EXPECT_EQ(second.blend_op, 1);
     ASSERT_EQ(second.pieces.size(), 1u);
     EXPECT_EQ(Span(second.pieces[0]), "de"); // without the sequence number
-    // Chunks before the image data are carried (acTL is not); the text after it is not.
+    // Only what drawing needs, from before the image data: not acTL, nor text,
+    // nor private chunks that would be copied into every frame.
     ASSERT_EQ(state.ancillaryChunks.size(), 2u);
     EXPECT_EQ(std::memcmp(state.ancillaryChunks[0].type.data(), "PLTE", 4), 0);
     EXPECT_EQ(std::memcmp(state.ancillaryChunks[1].type.data(), "tRNS", 4), 0);

@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 #include "renderers/FormatTable.h"
 #include "renderers/FrameSource.h"
+#include "renderers/PngChunks.h"
 
 #include <gtest/gtest.h>
 
@@ -83,4 +84,16 @@ TEST(FrameSource, HostileGifsEndInAPictureOrAFailure) {
     // A screen larger than any canvas is refused before a byte of it is allocated.
     std::vector<std::uint8_t> huge = GifBuilder(16385, 2, {{0, 0, 0}, {0, 0, 255}}).AddFrame(SolidFrame(0, 0, 1, 1, 1)).Build();
     EXPECT_EQ(Opened(stream, huge), nullptr);
+}
+
+TEST(FrameSource, APlainPngLargerThanAnyCanvasIsRefused) {
+    std::vector<std::uint8_t> png(std::begin(kPngSignature), std::end(kPngSignature));
+    const std::uint8_t header[13] = {0, 0, 0x40, 0x01, 0, 0, 0x40, 0x01, 8, 6, 0, 0, 0}; // 16385 x 16385 RGBA
+    AppendPngChunk(png, "IHDR", header, sizeof(header));
+    const std::uint8_t data[] = {0x78, 0x9c, 0x63, 0, 0, 0, 1, 0, 1};
+    AppendPngChunk(png, "IDAT", data, sizeof(data));
+    AppendPngChunk(png, "IEND", nullptr, 0);
+    const ComPtr<IStream> stream = StreamFromBytes(png);
+    const auto source = CreateFrameSource(*ChooseFormatForStream(stream.Get(), L""));
+    EXPECT_EQ(source->Open(stream.Get()), E_OUTOFMEMORY); // refused before the platform decodes 1 GiB
 }
