@@ -161,6 +161,7 @@ int RunPreviewCommand(const std::vector<std::wstring>& args) {
             std::printf("peak_working_set_mb\t%.1f\n", static_cast<double>(memory.PeakWorkingSetSize) / 1048576.0);
         }
         if (options.playThrough) std::printf("played_through_ms\t%.1f\n", playedMs);
+        std::printf("frame_count\t%lld\n", host.FrameCount()); // -1: no picture
     }
     if (!options.screenshot.empty()) {
         const HRESULT saved = host.SavePicture(options.screenshot);

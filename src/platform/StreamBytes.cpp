@@ -21,7 +21,9 @@ HRESULT ReadWholeStream(IStream* stream, std::vector<std::uint8_t>& bytes,
         return E_OUTOFMEMORY;
     }
 
-    constexpr std::uint64_t kChunk = 1024 * 1024;
+    // Modest reads: a stream from another apartment is served by that
+    // apartment's thread (a window's), which should not be held for long.
+    constexpr std::uint64_t kChunk = 64 * 1024;
     for (std::uint64_t offset = 0; offset < size;) {
         if (watchedGeneration != nullptr && watchedGeneration->load() != expectedGeneration) {
             bytes.clear();
