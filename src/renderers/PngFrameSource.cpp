@@ -20,6 +20,7 @@ namespace Quivane {
 namespace {
 
 constexpr std::uint32_t kPlainFrameDelayMs = 80;
+constexpr std::size_t kKeptRegionBytes = 64u << 20;
 
 HRESULT DecodeFramePng(IWICImagingFactory* factory, const std::vector<std::uint8_t>& png, std::uint32_t width,
                        std::uint32_t height, std::vector<std::uint8_t>& pixels) {
@@ -93,6 +94,8 @@ public:
                 RETURN_IF_FAILED(DecodeFramePng(factory_.Get(), png, control.width, control.height, pixels_));
             }
             canvas_->Draw(control, pixels_.data());
+            // A region as large as a huge canvas is not kept between frames.
+            if (pixels_.capacity() > kKeptRegionBytes) std::vector<std::uint8_t>().swap(pixels_);
             if (next_ == index) {
                 frame.width = width;
                 frame.height = height;

@@ -8,6 +8,7 @@
 #include "platform/HResult.h"
 #include "platform/WicImaging.h"
 #include "presentation/PreviewPresenter.h"
+#include "renderers/StoreRenderer.h"
 
 #include <gtest/gtest.h>
 
@@ -378,3 +379,29 @@ TEST_F(Presenting, FailingBrushOmitsOnlyTheBarOrTheIndicator) {
     Target().failBrushes = 0;
 }
 
+
+TEST_F(Presenting, AFrameStillDecodingLeavesTheLastOneOnScreenUntilItArrives) {
+    const auto solid = [](std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+        FramePixels frame;
+        frame.width = 100;
+        frame.height = 50;
+        for (int i = 0; i < 100 * 50; ++i) frame.pixels.insert(frame.pixels.end(), {b, g, r, 255});
+        return frame;
+    };
+    auto store = std::make_shared<FrameStore>(3);
+    store->Put(0, solid(0, 0, 255));
+    presenter->SetRenderer(std::make_unique<StoreRenderer>(store));
+    presenter->TogglePause();
+    EXPECT_TRUE(Near(Intended().At(200, 150), 0, 0, 255));
+
+    presenter->NextFrame(); // frame 1 is not decoded yet: frame 0 stays
+    EXPECT_TRUE(Near(Intended().At(200, 150), 0, 0, 255));
+    EXPECT_EQ(presenter->ShownFrame(), 0u);
+    std::uint64_t lastTick = 0;
+    EXPECT_FALSE(presenter->OnTimerTick(1000, lastTick));
+
+    store->Put(1, solid(255, 0, 0));
+    EXPECT_TRUE(presenter->OnTimerTick(1016, lastTick)); // shown as soon as it is there
+    EXPECT_TRUE(Near(Intended().At(200, 150), 255, 0, 0));
+    EXPECT_EQ(presenter->ShownFrame(), 1u);
+}
