@@ -18,6 +18,13 @@ FramePixels Frame(std::uint32_t bytes, std::uint32_t delay) {
     return frame;
 }
 
+FramePlan WindowOf(std::uint32_t frames) {
+    FramePlan plan;
+    plan.keepAll = false;
+    plan.window = frames;
+    return plan;
+}
+
 } // namespace
 
 TEST(FrameBudget, AllFramesWhileTheyFitElseAWindowAndCheckpointsWithinTheBudget) {
@@ -50,10 +57,7 @@ TEST(FrameBudget, AllFramesWhileTheyFitElseAWindowAndCheckpointsWithinTheBudget)
 
 TEST(FrameStore, TheWindowFollowsThePlayheadAndWrapsToTheStart) {
     FrameStore store(6);
-    FramePlan plan;
-    plan.keepAll = false;
-    plan.window = 3;
-    store.SetPlan(plan);
+    store.SetPlan(WindowOf(3));
     EXPECT_EQ(store.NextWanted(), 0u);
     EXPECT_TRUE(store.Put(0, Frame(8, 40)));
     EXPECT_TRUE(store.Put(2, Frame(8, 60)));
@@ -81,10 +85,7 @@ TEST(FrameStore, TheWindowFollowsThePlayheadAndWrapsToTheStart) {
 
 TEST(FrameStore, AWaitingWorkerWakesForThePlayheadAndForClose) {
     FrameStore store(4);
-    FramePlan plan;
-    plan.keepAll = false;
-    plan.window = 1;
-    store.SetPlan(plan);
+    store.SetPlan(WindowOf(1));
     ASSERT_TRUE(store.Put(0, Frame(4, 10)));
     std::thread worker([&] {
         while (!store.Closed()) {
