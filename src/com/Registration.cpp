@@ -3,6 +3,7 @@
 #include "RegistryLayout.h"
 #include "ServerClasses.h"
 #include "platform/HResult.h"
+#include "platform/OwnedHandles.h"
 
 #include <objbase.h>
 
@@ -16,20 +17,19 @@ HRESULT FromWin32(LSTATUS status) { return status == ERROR_SUCCESS ? S_OK : HRES
 
 HRESULT WriteRegistryBytes(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, DWORD type, const void* data,
                            DWORD byteCount) {
-    HKEY key = nullptr;
-    LSTATUS status = RegCreateKeyExW(root, keyPath, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    HKEY opened = nullptr;
+    const LSTATUS status = RegCreateKeyExW(root, keyPath, 0, nullptr, 0, KEY_WRITE, nullptr, &opened, nullptr);
     if (status != ERROR_SUCCESS) return FromWin32(status);
-    status = RegSetValueExW(key, valueName, 0, type, static_cast<const BYTE*>(data), byteCount);
-    RegCloseKey(key);
-    return FromWin32(status);
+    const UniqueRegistryKey key(opened);
+    return FromWin32(RegSetValueExW(key.Get(), valueName, 0, type, static_cast<const BYTE*>(data), byteCount));
 }
 
 // Clearing a value that may not be there: every outcome is acceptable.
 void DeleteRegistryValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, keyPath, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-    RegDeleteValueW(key, valueName);
-    RegCloseKey(key);
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(root, keyPath, 0, KEY_SET_VALUE, &opened) != ERROR_SUCCESS) return;
+    const UniqueRegistryKey key(opened);
+    RegDeleteValueW(key.Get(), valueName);
 }
 
 HRESULT ApplyStep(HKEY root, const RegistryStep& step) {

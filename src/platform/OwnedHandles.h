@@ -2,6 +2,7 @@
 // Owners for what the platform hands out to be released by hand: each frees
 // its handle on every way out, and gives it up only when asked.
 #include <windows.h>
+#include <propidl.h>
 
 #include <utility>
 
@@ -41,6 +42,10 @@ struct GdiObjectTraits {
     static HGDIOBJ Empty() { return nullptr; }
     static void Free(HGDIOBJ object) { DeleteObject(object); }
 };
+struct GlobalMemoryTraits {
+    static HGLOBAL Empty() { return nullptr; }
+    static void Free(HGLOBAL memory) { GlobalFree(memory); }
+};
 struct RegistryKeyTraits {
     static HKEY Empty() { return nullptr; }
     static void Free(HKEY key) { RegCloseKey(key); }
@@ -49,5 +54,22 @@ struct RegistryKeyTraits {
 using UniqueHandle = OwnedHandle<HANDLE, KernelHandleTraits>;
 using UniqueGdiObject = OwnedHandle<HGDIOBJ, GdiObjectTraits>;
 using UniqueRegistryKey = OwnedHandle<HKEY, RegistryKeyTraits>;
+using UniqueGlobalMemory = OwnedHandle<HGLOBAL, GlobalMemoryTraits>;
+
+// A PROPVARIANT cleared on every way out.
+class ScopedPropVariant {
+public:
+    ScopedPropVariant() { PropVariantInit(&value_); }
+    ~ScopedPropVariant() { PropVariantClear(&value_); }
+    ScopedPropVariant(const ScopedPropVariant&) = delete;
+    ScopedPropVariant& operator=(const ScopedPropVariant&) = delete;
+
+    PROPVARIANT* Address() { return &value_; }
+    PROPVARIANT& Get() { return value_; }
+    const PROPVARIANT& Get() const { return value_; }
+
+private:
+    PROPVARIANT value_;
+};
 
 } // namespace Quivane

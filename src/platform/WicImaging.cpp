@@ -1,6 +1,7 @@
 #include "WicImaging.h"
 
 #include "HResult.h"
+#include "OwnedHandles.h"
 
 #include <limits>
 
@@ -31,20 +32,14 @@ HRESULT CreateConverter(IWICImagingFactory* factory, IWICBitmapSource* source, R
 
 bool ReadMetadataUInt(IWICMetadataQueryReader* reader, const wchar_t* name, std::uint32_t& value) {
     if (reader == nullptr) return false;
-    PROPVARIANT variant;
-    PropVariantInit(&variant);
-    bool found = false;
-    if (SUCCEEDED(reader->GetMetadataByName(name, &variant))) {
-        found = true;
-        switch (variant.vt) {
-        case VT_UI1: value = variant.bVal; break;
-        case VT_UI2: value = variant.uiVal; break;
-        case VT_UI4: value = variant.ulVal; break;
-        default: found = false; break;
-        }
+    ScopedPropVariant variant;
+    if (FAILED(reader->GetMetadataByName(name, variant.Address()))) return false;
+    switch (variant.Get().vt) {
+    case VT_UI1: value = variant.Get().bVal; return true;
+    case VT_UI2: value = variant.Get().uiVal; return true;
+    case VT_UI4: value = variant.Get().ulVal; return true;
+    default: return false;
     }
-    PropVariantClear(&variant);
-    return found;
 }
 
 HRESULT CopyPixelsToBuffer(IWICBitmapSource* source, const WICRect* rect, UINT stride, UINT rows,

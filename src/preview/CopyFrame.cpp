@@ -1,6 +1,7 @@
 #include "FrameExport.h"
 
 #include "platform/HResult.h"
+#include "platform/OwnedHandles.h"
 #include "platform/WicImaging.h"
 
 #include <cstring>
@@ -29,30 +30,23 @@ HRESULT CopyFrameToClipboard(HWND owner, IWICBitmapSource* frame) {
     header.biBitCount = 32;
     header.biCompression = BI_RGB;
 
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, sizeof(header) + pixels.size());
-    if (block == nullptr) return E_OUTOFMEMORY;
-    auto* memory = static_cast<std::uint8_t*>(GlobalLock(block));
-    if (memory == nullptr) {
-        GlobalFree(block);
-        return E_OUTOFMEMORY;
-    }
+    UniqueGlobalMemory block(GlobalAlloc(GMEM_MOVEABLE, sizeof(header) + pixels.size()));
+    if (!block) return E_OUTOFMEMORY;
+    auto* memory = static_cast<std::uint8_t*>(GlobalLock(block.Get()));
+    if (memory == nullptr) return E_OUTOFMEMORY;
     std::memcpy(memory, &header, sizeof(header));
     std::memcpy(memory + sizeof(header), pixels.data(), pixels.size());
-    GlobalUnlock(block);
+    GlobalUnlock(block.Get());
 
-    if (!OpenClipboard(owner)) {
-        const HRESULT hr = HResultFromLastError();
-        GlobalFree(block);
-        return hr;
-    }
+    if (!OpenClipboard(owner)) return HResultFromLastError();
     EmptyClipboard();
-    if (SetClipboardData(CF_DIB, block) == nullptr) {
+    if (SetClipboardData(CF_DIB, block.Get()) == nullptr) {
         const HRESULT hr = HResultFromLastError();
         CloseClipboard();
-        GlobalFree(block);
         return hr;
     }
-    CloseClipboard(); // the clipboard owns the block now
+    static_cast<void>(block.Release()); // the clipboard owns the block now
+    CloseClipboard();
     return S_OK;
 }
 

@@ -3,7 +3,6 @@
 #include "platform/ComBoundary.h"
 #include "platform/HResult.h"
 
-
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -52,27 +51,17 @@ PreviewHandlerCom::~PreviewHandlerCom() {
 }
 
 IFACEMETHODIMP PreviewHandlerCom::QueryInterface(REFIID iid, void** out) {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IPreviewHandler) {
-        *out = static_cast<IPreviewHandler*>(this);
-    } else if (iid == IID_IInitializeWithStream) {
-        *out = static_cast<IInitializeWithStream*>(this);
-    } else if (iid == IID_IInitializeWithFile) {
-        *out = static_cast<IInitializeWithFile*>(this);
-    } else if (iid == IID_IInitializeWithItem) {
-        *out = static_cast<IInitializeWithItem*>(this);
-    } else if (iid == IID_IObjectWithSite) {
-        *out = static_cast<IObjectWithSite*>(this);
-    } else if (iid == IID_IOleWindow) {
-        *out = static_cast<IOleWindow*>(this);
-    } else if (iid == IID_IPreviewHandlerVisuals) {
-        *out = static_cast<IPreviewHandlerVisuals*>(this);
-    } else {
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
+    static const QITAB interfaces[] = {
+        {&IID_IPreviewHandler, OFFSETOFCLASS(IPreviewHandler, PreviewHandlerCom)},
+        {&IID_IInitializeWithStream, OFFSETOFCLASS(IInitializeWithStream, PreviewHandlerCom)},
+        {&IID_IInitializeWithFile, OFFSETOFCLASS(IInitializeWithFile, PreviewHandlerCom)},
+        {&IID_IInitializeWithItem, OFFSETOFCLASS(IInitializeWithItem, PreviewHandlerCom)},
+        {&IID_IObjectWithSite, OFFSETOFCLASS(IObjectWithSite, PreviewHandlerCom)},
+        {&IID_IOleWindow, OFFSETOFCLASS(IOleWindow, PreviewHandlerCom)},
+        {&IID_IPreviewHandlerVisuals, OFFSETOFCLASS(IPreviewHandlerVisuals, PreviewHandlerCom)},
+        {nullptr, 0},
+    };
+    return QISearch(this, interfaces, iid, out);
 }
 
 IFACEMETHODIMP_(ULONG) PreviewHandlerCom::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount)); }

@@ -6,6 +6,7 @@
 #include "VideoSampleSource.h"
 #include "platform/HResult.h"
 #include "platform/MediaFoundation.h"
+#include "platform/OwnedHandles.h"
 
 #include <wrl/client.h>
 
@@ -74,26 +75,22 @@ public:
     }
 
     HRESULT Seek(std::uint64_t position) override {
-        PROPVARIANT value;
-        PropVariantInit(&value);
-        value.vt = VT_I8;
-        value.hVal.QuadPart = position > static_cast<std::uint64_t>(std::numeric_limits<LONGLONG>::max())
-                                  ? std::numeric_limits<LONGLONG>::max()
-                                  : static_cast<LONGLONG>(position);
-        return reader_->SetCurrentPosition(GUID_NULL, value);
+        ScopedPropVariant value;
+        value.Get().vt = VT_I8;
+        value.Get().hVal.QuadPart = position > static_cast<std::uint64_t>(std::numeric_limits<LONGLONG>::max())
+                                        ? std::numeric_limits<LONGLONG>::max()
+                                        : static_cast<LONGLONG>(position);
+        return reader_->SetCurrentPosition(GUID_NULL, value.Get());
     }
 
     std::uint64_t Duration() override {
-        PROPVARIANT value;
-        PropVariantInit(&value);
-        std::uint64_t duration = 0;
-        if (SUCCEEDED(reader_->GetPresentationAttribute(static_cast<DWORD>(MF_SOURCE_READER_MEDIASOURCE), MF_PD_DURATION,
-                                                        &value)) &&
-            value.vt == VT_UI8) {
-            duration = value.uhVal.QuadPart;
+        ScopedPropVariant value;
+        if (FAILED(reader_->GetPresentationAttribute(static_cast<DWORD>(MF_SOURCE_READER_MEDIASOURCE), MF_PD_DURATION,
+                                                     value.Address())) ||
+            value.Get().vt != VT_UI8) {
+            return 0;
         }
-        PropVariantClear(&value);
-        return duration;
+        return value.Get().uhVal.QuadPart;
     }
 
 private:

@@ -1,5 +1,7 @@
 #include "WebPFrameDelay.h"
 
+#include "platform/OwnedHandles.h"
+
 #include <algorithm>
 
 namespace Quivane {
@@ -10,20 +12,16 @@ constexpr std::uint32_t kMinimumDelayMs = 10;
 
 // Unsigned values count, and signed 32-bit ones when positive; anything else is 0.
 std::uint32_t ReadDuration(IWICMetadataQueryReader* reader, const wchar_t* name) {
-    PROPVARIANT value;
-    PropVariantInit(&value);
-    std::uint32_t duration = 0;
-    if (SUCCEEDED(reader->GetMetadataByName(name, &value))) {
-        switch (value.vt) {
-        case VT_UI1: duration = value.bVal; break;
-        case VT_UI2: duration = value.uiVal; break;
-        case VT_UI4: duration = value.ulVal; break;
-        case VT_I4: duration = value.lVal > 0 ? static_cast<std::uint32_t>(value.lVal) : 0; break;
-        default: break;
-        }
+    ScopedPropVariant value;
+    if (FAILED(reader->GetMetadataByName(name, value.Address()))) return 0;
+    const PROPVARIANT& read = value.Get();
+    switch (read.vt) {
+    case VT_UI1: return read.bVal;
+    case VT_UI2: return read.uiVal;
+    case VT_UI4: return read.ulVal;
+    case VT_I4: return read.lVal > 0 ? static_cast<std::uint32_t>(read.lVal) : 0;
+    default: return 0;
     }
-    PropVariantClear(&value);
-    return duration;
 }
 
 } // namespace

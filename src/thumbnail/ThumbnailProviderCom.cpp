@@ -5,6 +5,8 @@
 #include "platform/StreamMarshal.h"
 #include "renderers/LoadStopCondition.h"
 
+#include <shlwapi.h>
+
 #include <exception>
 #include <memory>
 #include <new>
@@ -109,17 +111,12 @@ HRESULT CreateThumbnailProvider(REFIID iid, void** out) {
 }
 
 IFACEMETHODIMP ThumbnailProviderCom::QueryInterface(REFIID iid, void** out) {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (iid == IID_IUnknown || iid == __uuidof(IThumbnailProvider)) {
-        *out = static_cast<IThumbnailProvider*>(this);
-    } else if (iid == IID_IInitializeWithStream) {
-        *out = static_cast<IInitializeWithStream*>(this);
-    } else {
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
+    static const QITAB interfaces[] = {
+        {&__uuidof(IThumbnailProvider), OFFSETOFCLASS(IThumbnailProvider, ThumbnailProviderCom)},
+        {&IID_IInitializeWithStream, OFFSETOFCLASS(IInitializeWithStream, ThumbnailProviderCom)},
+        {nullptr, 0},
+    };
+    return QISearch(this, interfaces, iid, out);
 }
 
 IFACEMETHODIMP_(ULONG) ThumbnailProviderCom::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount)); }

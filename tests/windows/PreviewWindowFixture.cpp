@@ -20,9 +20,9 @@ void RegisterTestClass() {
 
 } // namespace
 
-TestWindow::TestWindow(int width, int height) {
+TestWindow::TestWindow(int width, int height, int left, int top) {
     RegisterTestClass();
-    window_ = CreateWindowExW(WS_EX_TOPMOST, kClassName, L"Quivane test", WS_POPUP | WS_VISIBLE, 0, 0, width, height,
+    window_ = CreateWindowExW(WS_EX_TOPMOST, kClassName, L"Quivane test", WS_POPUP | WS_VISIBLE, left, top, width, height,
                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     PumpMessages();
 }

@@ -9,7 +9,8 @@ namespace QuivaneTest {
 
 class TestWindow {
 public:
-    TestWindow(int width, int height);
+    // A topmost popup at (left, top) of the test display.
+    TestWindow(int width, int height, int left = 0, int top = 0);
     ~TestWindow();
     TestWindow(const TestWindow&) = delete;
     TestWindow& operator=(const TestWindow&) = delete;

@@ -3,6 +3,8 @@
 // with every frame as an unbudgeted decode gives it, and a stopped load ends.
 #include "GifBuilder.h"
 #include "TestSupport.h"
+#include "platform/Direct2D.h"
+#include "platform/WicImaging.h"
 #include "renderers/FormatTable.h"
 #include "renderers/FrameFeeder.h"
 #include "renderers/LoadStopCondition.h"
@@ -176,4 +178,31 @@ TEST(FrameStore, ASupersededLoadStopsFeeding) {
     worker.join();
     EXPECT_EQ(rest, HRESULT_FROM_WIN32(ERROR_CANCELLED));
     EXPECT_LE(store->HeldFrames(), 2u);
+}
+
+TEST(FrameStore, AFrameDrawnAndLetGoIsHeldByNoOneButTheStore) {
+    const ComPtr<IStream> stream = StreamFromBytes(LayeredGif());
+    const auto source = Opened(stream.Get());
+    auto store = std::make_shared<FrameStore>(source->FrameCount());
+    FrameFeeder feeder(*source, store, kDefaultFrameBudgetBytes);
+    ASSERT_EQ(feeder.ReadFirstFrame(), S_OK);
+    StoreRenderer renderer(store);
+    {
+        ComPtr<ID2D1Factory> factory;
+        ASSERT_EQ(CreateDirect2DFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, factory), S_OK);
+        ComPtr<IWICImagingFactory> imaging;
+        ASSERT_EQ(CreateImagingFactory(imaging), S_OK);
+        ComPtr<IWICBitmap> canvas;
+        ASSERT_EQ(imaging->CreateBitmap(64, 64, GUID_WICPixelFormat32bppPBGRA, WICBitmapCacheOnLoad, &canvas), S_OK);
+        ComPtr<ID2D1RenderTarget> target;
+        ASSERT_EQ(factory->CreateWicBitmapRenderTarget(canvas.Get(), D2D1::RenderTargetProperties(), &target), S_OK);
+        ComPtr<IWICBitmapSource> lent;
+        ASSERT_EQ(renderer.GetFrameBitmap(0, &lent), S_OK);
+        ComPtr<ID2D1Bitmap> copy;
+        ASSERT_EQ(target->CreateBitmapFromWicBitmap(lent.Get(), nullptr, &copy), S_OK);
+        target->BeginDraw();
+        target->DrawBitmap(copy.Get());
+        ASSERT_EQ(target->EndDraw(), S_OK);
+    }
+    EXPECT_EQ(store->Frame(0).use_count(), 2); // the store's and this one
 }

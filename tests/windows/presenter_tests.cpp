@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -170,8 +171,12 @@ protected:
     }
 
     // One window serves every test: creating and destroying windows is slow under Wine.
+    // It stands in the far corner from the one where every other test program
+    // puts its windows: a window covered by another program's reads back black.
     static TestWindow& SharedWindow() {
-        static TestWindow* shared = new TestWindow(kWidth, kHeight);
+        static TestWindow* shared =
+            new TestWindow(kWidth, kHeight, std::max(0, GetSystemMetrics(SM_CXSCREEN) - kWidth - 40),
+                           std::max(0, GetSystemMetrics(SM_CYSCREEN) - kHeight - 40));
         return *shared;
     }
     TestWindow& window = SharedWindow();
