@@ -122,9 +122,9 @@ ComPtr<IStream> OpenFile(const std::wstring& path) {
     return stream;
 }
 
-// One preview cycle (on `reused`, or on a fresh handler) and one thumbnail.
-void Cycle(IClassFactory* previews, IClassFactory* thumbnails, ComPtr<IPreviewHandler>& reused, bool fresh,
-           HWND host, const std::wstring& path) {
+// One preview, on `reused` or on a fresh handler, shown to its first frame and unloaded.
+void PreviewCycle(IClassFactory* previews, ComPtr<IPreviewHandler>& reused, bool fresh, HWND host,
+                  const std::wstring& path) {
     ComPtr<IPreviewHandler> handler = reused;
     if (fresh) previews->CreateInstance(nullptr, IID_PPV_ARGS(&handler));
     ComPtr<IInitializeWithStream> init;
@@ -135,6 +135,9 @@ void Cycle(IClassFactory* previews, IClassFactory* thumbnails, ComPtr<IPreviewHa
         }
         handler->Unload();
     }
+}
+
+void ThumbnailCycle(IClassFactory* thumbnails, const std::wstring& path) {
     ComPtr<IThumbnailProvider> provider;
     if (SUCCEEDED(thumbnails->CreateInstance(nullptr, __uuidof(IThumbnailProvider),
                                              reinterpret_cast<void**>(provider.GetAddressOf())))) {
@@ -148,6 +151,16 @@ void Cycle(IClassFactory* previews, IClassFactory* thumbnails, ComPtr<IPreviewHa
     }
 }
 
+// Which halves of a cycle run (--previews-only, --thumbnails-only): to tell a growth's source.
+bool runPreviews = true;
+bool runThumbnails = true;
+
+void Cycle(IClassFactory* previews, IClassFactory* thumbnails, ComPtr<IPreviewHandler>& reused, bool fresh,
+           HWND host, const std::wstring& path) {
+    if (runPreviews) PreviewCycle(previews, reused, fresh, host, path);
+    if (runThumbnails) ThumbnailCycle(thumbnails, path);
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -156,6 +169,10 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::wcscmp(argv[i], L"--cycles") == 0 && i + 1 < argc) {
             cycles = _wtoi(argv[++i]);
+        } else if (std::wcscmp(argv[i], L"--previews-only") == 0) {
+            runThumbnails = false;
+        } else if (std::wcscmp(argv[i], L"--thumbnails-only") == 0) {
+            runPreviews = false;
         } else {
             files.emplace_back(argv[i]);
         }
