@@ -1,5 +1,5 @@
 // Scaling one composited video-sized frame to a 256-pixel thumbnail.
-#include "thumbnail/AreaScale.h"
+#include "renderers/AreaScale.h"
 
 #include <benchmark/benchmark.h>
 

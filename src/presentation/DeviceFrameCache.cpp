@@ -1,7 +1,12 @@
 #include "DeviceFrameCache.h"
 
 #include "platform/HResult.h"
+#include "renderers/AreaScale.h"
 #include "renderers/FrameFitting.h"
+
+#include <algorithm>
+#include <new>
+#include <vector>
 
 namespace Quivane {
 
@@ -19,8 +24,41 @@ void DrawFitted(ID2D1RenderTarget* target, ID2D1Bitmap* bitmap) {
 
 } // namespace
 
+// A frame far larger than the target (a hostile 16000-pixel canvas, say) is
+// scaled to its fitted size first: the device copy then costs what the target
+// shows, not what the file declares. False when it is not such a frame.
+bool DeviceFrameCache::MakeScaledCopy(ID2D1RenderTarget* target, const FramePixels& frame,
+                                      ComPtr<ID2D1Bitmap>& bitmap, HRESULT& hr) const {
+    if (frame.pixels.size() <= kScaleFramesAboveBytes) return false;
+    const D2D1_SIZE_U area = target->GetPixelSize();
+    if (area.width == 0 || area.height == 0) return false;
+    const RectF fit = FitCentered(static_cast<float>(area.width), static_cast<float>(area.height),
+                                  static_cast<float>(frame.width), static_cast<float>(frame.height));
+    const auto width = static_cast<std::uint32_t>(std::max(1.0f, fit.right - fit.left + 0.5f));
+    const auto height = static_cast<std::uint32_t>(std::max(1.0f, fit.bottom - fit.top + 0.5f));
+    if (width >= frame.width || height >= frame.height) return false;
+    std::vector<std::uint8_t> scaled;
+    try {
+        scaled.resize(static_cast<std::size_t>(width) * height * 4);
+    } catch (const std::bad_alloc&) {
+        return false; // the platform may still manage the frame as it is
+    }
+    if (!ScalePremultipliedBgra(frame.pixels.data(), frame.width, frame.height, frame.Stride(), scaled.data(), width,
+                                height, static_cast<std::size_t>(width) * 4)) {
+        return false;
+    }
+    const D2D1_BITMAP_PROPERTIES properties =
+        D2D1::BitmapProperties(D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED));
+    hr = target->CreateBitmap(D2D1::SizeU(width, height), scaled.data(), width * 4, properties, &bitmap);
+    return true;
+}
+
 HRESULT DeviceFrameCache::MakeCopy(ID2D1RenderTarget* target, const IAnimatedRenderer& frames, std::uint32_t index,
                                    ComPtr<ID2D1Bitmap>& bitmap) const {
+    if (const std::shared_ptr<const FramePixels> picture = frames.FramePicture(index)) {
+        HRESULT hr = S_OK;
+        if (MakeScaledCopy(target, *picture, bitmap, hr)) return hr;
+    }
     ComPtr<IWICBitmapSource> frame;
     RETURN_IF_FAILED(frames.GetFrameBitmap(index, &frame));
     return target->CreateBitmapFromWicBitmap(frame.Get(), nullptr, &bitmap);

@@ -18,6 +18,8 @@ class DeviceFrameCache {
 public:
     static constexpr std::size_t kDefaultMaxFrames = 2; // the frame on screen and the one before or after it
     static constexpr std::size_t kDefaultMaxBytes = 64u << 20;
+    // Frames above this size are scaled to the target before the device gets them.
+    static constexpr std::size_t kScaleFramesAboveBytes = 64u << 20;
 
     explicit DeviceFrameCache(std::size_t maxFrames = kDefaultMaxFrames, std::size_t maxBytes = kDefaultMaxBytes)
         : maxFrames(maxFrames), maxBytes(maxBytes) {}
@@ -39,6 +41,8 @@ private:
         std::size_t bytes;
     };
 
+    bool MakeScaledCopy(ID2D1RenderTarget* target, const FramePixels& frame, Microsoft::WRL::ComPtr<ID2D1Bitmap>& bitmap,
+                        HRESULT& hr) const;
     [[nodiscard]] HRESULT MakeCopy(ID2D1RenderTarget* target, const IAnimatedRenderer& frames, std::uint32_t index,
                      Microsoft::WRL::ComPtr<ID2D1Bitmap>& bitmap) const;
     void EvictBeyondBounds();

@@ -5,7 +5,10 @@
 #include <windows.h>
 #include <wincodec.h>
 
+#include "FramePixels.h"
+
 #include <cstdint>
+#include <memory>
 
 namespace Quivane {
 
@@ -23,6 +26,12 @@ public:
     // Whether GetFrameBitmap can hand out the frame now; frames still being
     // decoded in the background are not ready yet.
     virtual bool IsFrameReady(std::uint32_t index) const { return index < GetFrameCount(); }
+    // The frame's own pixels when the renderer keeps them as such (null otherwise),
+    // for a drawer that would rather not go through an imaging bitmap.
+    virtual std::shared_ptr<const FramePixels> FramePicture(std::uint32_t index) const {
+        (void)index;
+        return nullptr;
+    }
     virtual bool IsTimeBased() const = 0;
     virtual std::uint64_t GetDuration() const = 0;
     virtual std::uint64_t GetPosition() const = 0;

@@ -1,6 +1,6 @@
 #include "ThumbnailPicture.h"
 
-#include "AreaScale.h"
+#include "renderers/AreaScale.h"
 #include "ThumbnailSize.h"
 #include "platform/HResult.h"
 #include "platform/OwnedHandles.h"

@@ -2,7 +2,7 @@
 // scaler: it reads and writes only inside the rows it is given, leaves row
 // padding alone, keeps every channel within alpha and within the range the
 // source's values span, and refuses short strides without writing.
-#include "thumbnail/AreaScale.h"
+#include "renderers/AreaScale.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "thumbnail/AreaScale.h"
+#include "renderers/AreaScale.h"
 
 #include <gtest/gtest.h>
 

@@ -4,6 +4,7 @@
 #include "platform/Direct2D.h"
 #include "platform/WicImaging.h"
 #include "presentation/DeviceFrameCache.h"
+#include "renderers/StoreRenderer.h"
 
 #include <gtest/gtest.h>
 
@@ -143,4 +144,21 @@ TEST_F(Drawing, NothingIsDrawnWithoutATargetOrFrames) {
     ASSERT_EQ(loaded.Load(StreamFromBytes({1}).Get()), S_OK);
     EXPECT_EQ(cache.DrawFrame(nullptr, loaded, 0), E_POINTER);
     EXPECT_EQ(cache.CachedFrames(), 0u);
+}
+
+TEST_F(Drawing, AFrameFarLargerThanTheTargetReachesTheDeviceAtTheTargetsSize) {
+    FramePixels huge;
+    huge.width = 4200; // 70 MB: over the size that is scaled first
+    huge.height = 4200;
+    huge.pixels.resize(static_cast<std::size_t>(huge.width) * huge.height * 4);
+    for (std::size_t i = 0; i < huge.pixels.size(); i += 4) {
+        huge.pixels[i + 2] = 255; // red
+        huge.pixels[i + 3] = 255;
+    }
+    auto store = std::make_shared<FrameStore>(1);
+    store->Put(0, std::move(huge));
+    StoreRenderer renderer(store);
+    Canvas canvas = MakeCanvas(40, 20);
+    EXPECT_TRUE(IsRed(Draw(renderer, canvas).At(20, 10)));
+    EXPECT_EQ(cache.CachedBytes(), 20u * 20 * 4); // the fitted square, not the frame
 }

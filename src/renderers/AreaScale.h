@@ -1,10 +1,11 @@
 #pragma once
-// Scales one composited frame to the thumbnail size ourselves, because the
-// platform scaler is not the same everywhere (some give nearest neighbour
-// whatever mode is asked for). Along an axis that shrinks every thumbnail
-// pixel is the exact area average of what it covers, so fine patterns do not
-// alias; along an axis that grows it interpolates linearly between pixel
-// centres (edge pixels held), so small pictures do not turn blocky.
+// Scales one composited frame ourselves, to a thumbnail or to a preview far
+// smaller than a huge frame, because the platform scaler is not the same
+// everywhere (some give nearest neighbour whatever mode is asked for). Along
+// an axis that shrinks every target pixel is the exact area average of what
+// it covers, so fine patterns do not alias; along an axis that grows it
+// interpolates linearly between pixel centres (edge pixels held), so small
+// pictures do not turn blocky.
 #include <cstddef>
 #include <cstdint>
 
