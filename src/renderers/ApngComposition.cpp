@@ -46,6 +46,14 @@ void ApngCanvas::Draw(const ApngFrameControl& control, const std::uint8_t* pixel
     }
 }
 
+std::uint8_t* ApngCanvas::ReplacedBy(const ApngFrameControl& control, bool canvasIsClear) {
+    const bool whole = control.x_offset == 0 && control.y_offset == 0 && control.width == width_ &&
+                       static_cast<std::size_t>(control.width) * control.height * 4 == pixels_.size();
+    const bool replaces = control.blend_op == kApngBlendSource || canvasIsClear;
+    if (!whole || !replaces || control.dispose_op == kApngDisposePrevious) return nullptr;
+    return pixels_.data();
+}
+
 void ApngCanvas::Dispose(const ApngFrameControl& control) {
     if (control.dispose_op == kApngDisposeBackground) {
         ClearRegion(pixels_.data(), Stride(), RegionOf(control));

@@ -31,6 +31,11 @@ public:
     // Draws a decoded region (width x height premultiplied BGRA, tightly
     // packed) whose place has been checked with ApngRegionFits.
     void Draw(const ApngFrameControl& control, const std::uint8_t* pixels);
+    // Where a frame that covers the whole canvas and replaces it may be decoded
+    // straight to, saving a frame-sized buffer: null when the frame blends
+    // over a picture that is not clear (`canvasIsClear`), covers only part of
+    // the canvas, or is to be undone after it is shown.
+    std::uint8_t* ReplacedBy(const ApngFrameControl& control, bool canvasIsClear);
     // Applies the frame's disposal after its picture has been taken.
     void Dispose(const ApngFrameControl& control);
 

@@ -22,8 +22,10 @@ namespace {
 constexpr std::uint32_t kPlainFrameDelayMs = 80;
 constexpr std::size_t kKeptRegionBytes = 64u << 20;
 
+// Decodes a rebuilt frame PNG into `into` (width * 4 bytes a row) when given,
+// else into `pixels`.
 HRESULT DecodeFramePng(IWICImagingFactory* factory, const std::vector<std::uint8_t>& png, std::uint32_t width,
-                       std::uint32_t height, std::vector<std::uint8_t>& pixels) {
+                       std::uint32_t height, std::vector<std::uint8_t>& pixels, std::uint8_t* into = nullptr) {
     pixels.clear();
     if (png.empty()) return E_INVALIDARG;
     if (png.size() > UINT_MAX) return E_OUTOFMEMORY;
@@ -39,7 +41,10 @@ HRESULT DecodeFramePng(IWICImagingFactory* factory, const std::vector<std::uint8
     if (decodedWidth != width || decodedHeight != height) return E_FAIL;
     ComPtr<IWICFormatConverter> converter;
     RETURN_IF_FAILED(CreateConverter(factory, frame.Get(), GUID_WICPixelFormat32bppPBGRA, converter));
-    return CopyPixelsToBuffer(converter.Get(), nullptr, width * 4, height, pixels);
+    if (into == nullptr) return CopyPixelsToBuffer(converter.Get(), nullptr, width * 4, height, pixels);
+    const std::uint64_t bytes = static_cast<std::uint64_t>(width) * 4 * height;
+    if (bytes > UINT_MAX) return E_OUTOFMEMORY;
+    return converter->CopyPixels(nullptr, width * 4, static_cast<UINT>(bytes), into);
 }
 
 class PngFrameSource final : public FrameSource {
@@ -88,12 +93,17 @@ public:
         for (; next_ <= index; ++next_) {
             if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
             const ApngFrameControl& control = *shown_[next_];
+            std::uint8_t* direct = canvas_->ReplacedBy(control, next_ == 0);
             {
                 // Each rebuilt frame PNG lives only until its pixels are out.
                 const std::vector<std::uint8_t> png = BuildFramePng(state_.ihdr, state_.ancillaryChunks, control);
-                RETURN_IF_FAILED(DecodeFramePng(factory_.Get(), png, control.width, control.height, pixels_));
+                const HRESULT hr = DecodeFramePng(factory_.Get(), png, control.width, control.height, pixels_, direct);
+                if (FAILED(hr)) {
+                    if (direct != nullptr) canvas_.reset(); // half written: the next read starts over
+                    return hr;
+                }
             }
-            canvas_->Draw(control, pixels_.data());
+            if (direct == nullptr) canvas_->Draw(control, pixels_.data());
             // A region as large as a huge canvas is not kept between frames.
             if (pixels_.capacity() > kKeptRegionBytes) std::vector<std::uint8_t>().swap(pixels_);
             if (next_ == index) {

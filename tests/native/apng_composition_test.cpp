@@ -121,3 +121,13 @@ TEST(ApngCanvas, OtherDisposeValuesActAsNone) {
         EXPECT_EQ(At(canvas, 0, 0), kRed) << int(dispose);
     }
 }
+
+TEST(ApngCanvas, OnlyAFrameThatReplacesTheWholePictureIsDecodedStraightOntoIt) {
+    ApngCanvas canvas(4, 2);
+    EXPECT_NE(canvas.ReplacedBy(Control(4, 2, 0, 0, 0, 0), false), nullptr); // source over everything
+    EXPECT_NE(canvas.ReplacedBy(Control(4, 2, 0, 0, 1, 1), true), nullptr);  // over a clear canvas
+    EXPECT_EQ(canvas.ReplacedBy(Control(4, 2, 0, 0, 0, 1), false), nullptr); // over a picture
+    EXPECT_EQ(canvas.ReplacedBy(Control(3, 2, 0, 0, 0, 0), false), nullptr); // part of it
+    EXPECT_EQ(canvas.ReplacedBy(Control(4, 1, 0, 1, 0, 0), false), nullptr);
+    EXPECT_EQ(canvas.ReplacedBy(Control(4, 2, 0, 0, 2, 0), true), nullptr); // to be undone afterwards
+}
