@@ -31,10 +31,10 @@ HRESULT InMemory(IStream* stream, ComPtr<IStream>& memory) {
 HRESULT DecodeShownFrame(IStream* stream, FramePixels& frame) {
     const FormatRow* format = ChooseFormatForStream(stream, L"");
     if (format == nullptr) return E_FAIL;
+    ComPtr<IStream> memory; // outlives the source, whose decoder reads it
+    if (!format->decodesFromStream) RETURN_IF_FAILED(InMemory(stream, memory));
     std::unique_ptr<FrameSource> source = CreateFrameSource(*format);
     if (!source) return E_OUTOFMEMORY;
-    ComPtr<IStream> memory;
-    if (!format->decodesFromStream) RETURN_IF_FAILED(InMemory(stream, memory));
     RETURN_IF_FAILED(source->Open(memory ? memory.Get() : stream));
     const std::uint32_t count = source->FrameCount();
     if (count == 0) return E_FAIL;
