@@ -3,6 +3,7 @@
 #include "ImageFiles.h"
 #include "ServerActivation.h"
 #include "com/ServerClasses.h"
+#include "platform/ComAdopt.h"
 #include "platform/HResult.h"
 #include "preview/PreviewStateMessage.h"
 
@@ -97,7 +98,7 @@ HRESULT PreviewHost::Open(const std::wstring& path, int width, int height) {
     if (FAILED(hr = initialize->Initialize(path.c_str(), STGM_READ))) return hr;
     ComPtr<IObjectWithSite> withSite;
     if (SUCCEEDED(handler_.As(&withSite))) {
-        site_.Attach(static_cast<IPreviewHandlerFrame*>(new (std::nothrow) HostFrame()));
+        Quivane::AdoptReference(site_, static_cast<IPreviewHandlerFrame*>(new (std::nothrow) HostFrame()));
         withSite->SetSite(site_.Get());
     }
     RECT client;

@@ -5,6 +5,7 @@
 // after a warm-up, along the way and at the end.
 //   soak_bench --cycles N FILE...
 #include "com/ServerClasses.h"
+#include "platform/ComAdopt.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -117,7 +118,7 @@ ComPtr<IStream> OpenFile(const std::wstring& path) {
     ComPtr<IStream> stream;
     if (FAILED(SHCreateStreamOnFileEx(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, FILE_ATTRIBUTE_NORMAL, FALSE,
                                       nullptr, &stream))) {
-        stream.Attach(SHCreateMemStream(reinterpret_cast<const BYTE*>("not a picture"), 13)); // a file that fails
+        Quivane::AdoptReference(stream, SHCreateMemStream(reinterpret_cast<const BYTE*>("not a picture"), 13)); // a file that fails
     }
     return stream;
 }

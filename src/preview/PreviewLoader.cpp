@@ -3,6 +3,7 @@
 #include "PreviewHandlerCom.h"
 
 #include "FrameBudgetSetting.h"
+#include "platform/ComAdopt.h"
 #include "platform/HResult.h"
 #include "platform/StreamBytes.h"
 #include "platform/StreamMarshal.h"
@@ -184,7 +185,7 @@ HRESULT PreviewHandlerCom::DecodeJob(LoadJob& job, LoadResult& result, IStream* 
     if (generation->load() != job.generation) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
     if (bytes.size() > UINT_MAX) return E_OUTOFMEMORY; // a memory stream takes a 32-bit length
     ComPtr<IStream> memory;
-    memory.Attach(SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
+    AdoptReference(memory, SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
     if (!memory) return E_OUTOFMEMORY;
     bytes.clear();
     bytes.shrink_to_fit(); // the memory stream holds its own copy

@@ -5,6 +5,7 @@
 #include "FrameSource.h"
 #include "LoadStopCondition.h"
 #include "PngChunks.h"
+#include "platform/ComAdopt.h"
 #include "platform/HResult.h"
 #include "platform/StreamBytes.h"
 #include "platform/WicImaging.h"
@@ -30,7 +31,7 @@ HRESULT DecodeFramePng(IWICImagingFactory* factory, const std::vector<std::uint8
     if (png.empty()) return E_INVALIDARG;
     if (png.size() > UINT_MAX) return E_OUTOFMEMORY;
     ComPtr<IStream> stream;
-    stream.Attach(SHCreateMemStream(png.data(), static_cast<UINT>(png.size())));
+    AdoptReference(stream, SHCreateMemStream(png.data(), static_cast<UINT>(png.size())));
     if (!stream) return E_OUTOFMEMORY;
     ComPtr<IWICBitmapDecoder> decoder;
     RETURN_IF_FAILED(CreateDecoder(factory, stream.Get(), decoder));

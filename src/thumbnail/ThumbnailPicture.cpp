@@ -1,11 +1,12 @@
 #include "ThumbnailPicture.h"
 
-#include "renderers/AreaScale.h"
 #include "ThumbnailSize.h"
+#include "platform/ComAdopt.h"
 #include "platform/HResult.h"
 #include "platform/OwnedHandles.h"
 #include "platform/StreamBytes.h"
 #include "platform/WicImaging.h"
+#include "renderers/AreaScale.h"
 #include "renderers/FormatTable.h"
 #include "renderers/FrameSource.h"
 
@@ -24,7 +25,7 @@ HRESULT InMemory(IStream* stream, ComPtr<IStream>& memory) {
     std::vector<std::uint8_t> bytes;
     RETURN_IF_FAILED(ReadWholeStream(stream, bytes));
     if (bytes.size() > UINT_MAX) return E_OUTOFMEMORY; // a memory stream takes a 32-bit length
-    memory.Attach(SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
+    AdoptReference(memory, SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
     return memory ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -1,6 +1,7 @@
 #include "StallingStream.h"
 
 #include "TestSupport.h"
+#include "platform/ComAdopt.h"
 
 #include <atomic>
 
@@ -76,7 +77,7 @@ void StallControl::Release() { object->Let(); }
 StallControl MakeStallingStream(const std::vector<std::uint8_t>& bytes, std::uint64_t stallFrom) {
     StallControl control;
     control.object = new StallingStream(StreamFromBytes(bytes), stallFrom);
-    control.stream.Attach(control.object);
+    Quivane::AdoptReference(control.stream, control.object);
     return control;
 }
 

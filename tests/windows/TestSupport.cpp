@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "platform/ComAdopt.h"
 #include "platform/HResult.h"
 #include "platform/WicImaging.h"
 
@@ -14,7 +15,7 @@ namespace QuivaneTest {
 
 ComPtr<IStream> StreamFromBytes(const std::vector<std::uint8_t>& bytes) {
     ComPtr<IStream> stream;
-    stream.Attach(SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
+    Quivane::AdoptReference(stream, SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
     return stream;
 }
 
@@ -171,7 +172,7 @@ private:
 
 ComPtr<IStream> UnreadableStream() {
     ComPtr<IStream> stream;
-    stream.Attach(new FailingStream());
+    Quivane::AdoptReference(stream, new FailingStream());
     return stream;
 }
 

@@ -2,6 +2,7 @@
 // conversion on hand-made frames laid out as Wine hands them over, and Wine's
 // source reader giving RGB32 pictures of the fixture videos through it.
 #include "TestSupport.h"
+#include "platform/ComAdopt.h"
 
 #include <mfapi.h>
 #include <mferror.h>
@@ -167,7 +168,7 @@ void ExpectConverted(const GUID& subtype, Layout layout, UINT32 width, UINT32 he
     DWORD status = 0;
     ASSERT_HRESULT_SUCCEEDED(transform->ProcessOutput(0, 1, &output, &status));
     ComPtr<IMFSample> sample;
-    sample.Attach(output.pSample);
+    Quivane::AdoptReference(sample, output.pSample);
     ASSERT_TRUE(sample);
     LONGLONG value = 0;
     EXPECT_HRESULT_SUCCEEDED(sample->GetSampleTime(&value));
@@ -227,7 +228,7 @@ TEST_F(MediaFoundation, ConverterKnownColours) {
     DWORD status = 0;
     ASSERT_HRESULT_SUCCEEDED(transform->ProcessOutput(0, 1, &output, &status));
     ComPtr<IMFSample> sample;
-    sample.Attach(output.pSample);
+    Quivane::AdoptReference(sample, output.pSample);
     ComPtr<IMFMediaBuffer> buffer;
     ASSERT_HRESULT_SUCCEEDED(sample->ConvertToContiguousBuffer(&buffer));
     BYTE* data = nullptr;

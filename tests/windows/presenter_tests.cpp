@@ -5,6 +5,7 @@
 #include "GifBuilder.h"
 #include "PreviewWindowFixture.h"
 #include "TestSupport.h"
+#include "platform/ComAdopt.h"
 #include "platform/HResult.h"
 #include "platform/WicImaging.h"
 #include "presentation/PreviewPresenter.h"
@@ -78,7 +79,7 @@ protected:
         ComPtr<ID2D1HwndRenderTarget> inner;
         RETURN_IF_FAILED(factory->CreateHwndRenderTarget(properties, windowProperties, &inner));
         ComPtr<FaultInjectingTarget> target;
-        target.Attach(new FaultInjectingTarget(inner));
+        AdoptReference(target, new FaultInjectingTarget(inner));
         targets.push_back(target);
         *out = target.Detach();
         return S_OK;

@@ -1,10 +1,13 @@
 // The frame store, renderer choice, stream sniffing and the stop condition.
 #include "GifBuilder.h"
 #include "TestSupport.h"
+#include "platform/ComAdopt.h"
 #include "renderers/FrameSource.h"
 #include "renderers/LoadStopCondition.h"
 
 #include <gtest/gtest.h>
+
+#include <shlwapi.h>
 
 #include <atomic>
 #include <memory>
@@ -191,4 +194,17 @@ TEST_F(StopCondition, ImageDecodeStopsWithCancelledWhateverTheReason) {
     ClearLoadStopCondition();
     EXPECT_EQ(renderer.Load(StreamFromBytes(ThreeFrameGif()).Get()), S_OK);
     EXPECT_EQ(renderer.GetFrameCount(), 3u);
+}
+
+TEST(AdoptReference, TakesOverTheReferenceItIsHandedAndAddsNone) {
+    IStream* raw = SHCreateMemStream(reinterpret_cast<const BYTE*>("four"), 4);
+    ASSERT_NE(raw, nullptr);
+    raw->AddRef(); // ours, to look at the count once the owner is gone
+    {
+        ComPtr<IStream> owner;
+        AdoptReference(owner, raw);
+        EXPECT_EQ(raw->AddRef(), 3u);
+        raw->Release();
+    }
+    EXPECT_EQ(raw->Release(), 0u); // the owner gave back the one reference it took over
 }
