@@ -19,7 +19,7 @@ list(APPEND QUIVANE_CORE_SOURCES ${QUIVANE_REGISTRATION_SOURCES})
 add_library(quivane_core STATIC ${QUIVANE_CORE_SOURCES})
 target_include_directories(quivane_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(quivane_core PRIVATE ${QUIVANE_WARNINGS})
-target_link_libraries(quivane_core PUBLIC windowscodecs d2d1 mfplat mfreadwrite mfuuid ole32 oleaut32 shlwapi propsys uuid
+target_link_libraries(quivane_core PUBLIC windowscodecs d2d1 mfuuid ole32 oleaut32 shlwapi propsys uuid
                       user32 gdi32 comdlg32 shell32 advapi32)
 
 file(GLOB QUIVANE_COM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/com/*.cpp)

@@ -35,17 +35,17 @@ public:
         if (reader_) static_cast<void>(reader_->Flush(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS)));
     }
 
-    HRESULT Open(IStream* stream) {
+    HRESULT Open(const MediaFoundationApi& api, IStream* stream) {
         stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
         ComPtr<IMFByteStream> byteStream;
-        RETURN_IF_FAILED(MFCreateMFByteStreamOnStream(stream, &byteStream));
+        RETURN_IF_FAILED(api.createByteStreamOnStream(stream, &byteStream));
         ComPtr<IMFAttributes> attributes;
-        RETURN_IF_FAILED(MFCreateAttributes(&attributes, 1));
+        RETURN_IF_FAILED(api.createAttributes(&attributes, 1));
         RETURN_IF_FAILED(attributes->SetUINT32(MF_READWRITE_DISABLE_CONVERTERS, FALSE));
         RETURN_IF_FAILED(attributes->SetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, TRUE));
-        RETURN_IF_FAILED(MFCreateSourceReaderFromByteStream(byteStream.Get(), attributes.Get(), &reader_));
+        RETURN_IF_FAILED(api.createSourceReaderFromByteStream(byteStream.Get(), attributes.Get(), &reader_));
         ComPtr<IMFMediaType> type;
-        RETURN_IF_FAILED(MFCreateMediaType(&type));
+        RETURN_IF_FAILED(api.createMediaType(&type));
         RETURN_IF_FAILED(type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video));
         RETURN_IF_FAILED(type->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_RGB32));
         return reader_->SetCurrentMediaType(static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), nullptr,
@@ -272,9 +272,10 @@ class VideoFrameSource final : public FrameSource {
 public:
     HRESULT Open(IStream* stream) override {
         if (stream == nullptr) return E_POINTER;
-        RETURN_IF_FAILED(EnsureMediaFoundationStarted());
+        const MediaFoundationApi* api = nullptr;
+        RETURN_IF_FAILED(MediaFoundation(api));
         RETURN_IF_FAILED(CheckVideoContainer(stream));
-        RETURN_IF_FAILED(reader_.Open(stream));
+        RETURN_IF_FAILED(reader_.Open(*api, stream));
         duration_ = reader_.Duration();
         opened_ = true;
         return S_OK;

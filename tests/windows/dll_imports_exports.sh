@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Quivane.dll and quivane.exe need only system DLLs, and the DLL exports the
+# Quivane.dll and quivane.exe need only system DLLs, and not the media ones
+# (loaded on first use: some editions lack them), and the DLL exports the
 # four server entry points by their plain names.
 set -eu
 bin=$1
 objdump=x86_64-w64-mingw32-objdump
-system_dlls='^(kernel32|user32|gdi32|advapi32|ole32|oleaut32|shlwapi|shell32|windowscodecs|d2d1|mfplat|mfreadwrite|mf|propsys|comdlg32|msvcrt|ucrtbase|api-ms-win-.*)\.dll$'
+system_dlls='^(kernel32|user32|gdi32|advapi32|ole32|oleaut32|shlwapi|shell32|windowscodecs|d2d1|propsys|comdlg32|msvcrt|ucrtbase|api-ms-win-.*)\.dll$'
 status=0
 for binary in "$bin/Quivane.dll" "$bin/quivane.exe"; do
   while read -r dll; do
