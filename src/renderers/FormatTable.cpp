@@ -1,5 +1,7 @@
 #include "FormatTable.h"
 
+#include "MediaBoxWalk.h"
+
 #include <cstring>
 #include <cwctype>
 #include <string>
@@ -38,9 +40,38 @@ bool IsPng(const std::uint8_t* bytes, std::size_t count) {
     return BytesAt(bytes, count, 0, kSignature, sizeof(kSignature));
 }
 
-bool IsIsoMedia(const std::uint8_t* bytes, std::size_t count) {
-    return BytesAt(bytes, count, 4, "ftyp", 4);
+bool IsQuickTime(const std::uint8_t* bytes, std::size_t count) {
+    if (BytesAt(bytes, count, 4, "ftyp", 4)) return BytesAt(bytes, count, 8, "qt  ", 4);
+    // Older QuickTime files open with a movie, data or padding atom instead.
+    return LooksLikeIsoMedia(bytes, count);
 }
+
+bool IsIsoMedia(const std::uint8_t* bytes, std::size_t count) {
+    return BytesAt(bytes, count, 4, "ftyp", 4) && !IsQuickTime(bytes, count);
+}
+
+bool IsAvi(const std::uint8_t* bytes, std::size_t count) {
+    return BytesAt(bytes, count, 0, "RIFF", 4) && BytesAt(bytes, count, 8, "AVI ", 4);
+}
+
+bool IsEbml(const std::uint8_t* bytes, std::size_t count) {
+    static const std::uint8_t kEbmlId[4] = {0x1A, 0x45, 0xDF, 0xA3};
+    return BytesAt(bytes, count, 0, kEbmlId, sizeof(kEbmlId));
+}
+
+// WebM is Matroska whose EBML header names the document type "webm"; the
+// DocType element (ID 42 82, a one-byte size) sits within the first bytes.
+bool IsWebM(const std::uint8_t* bytes, std::size_t count) {
+    if (!IsEbml(bytes, count)) return false;
+    for (std::size_t at = 4; at + 7 <= count; ++at) {
+        if (bytes[at] == 0x42 && bytes[at + 1] == 0x82 && bytes[at + 2] == 0x84) {
+            return BytesAt(bytes, count, at + 3, "webm", 4);
+        }
+    }
+    return false;
+}
+
+bool IsMatroska(const std::uint8_t* bytes, std::size_t count) { return IsEbml(bytes, count) && !IsWebM(bytes, count); }
 
 // The ASF Header Object GUID {75B22630-668E-11CF-A6D9-00AA0062CE6C} as stored on disk.
 bool IsAsf(const std::uint8_t* bytes, std::size_t count) {
@@ -61,9 +92,18 @@ const std::vector<FormatRow>& Formats() {
         {L"GIF", MediaKind::Animation, {L".gif"}, IsGif, QUIVANE_DECODER(CreateGifFrameSource), false, L"giffile"},
         {L"WebP", MediaKind::Animation, {L".webp"}, IsWebP, QUIVANE_DECODER(CreateWebPFrameSource), false, nullptr},
         {L"PNG", MediaKind::Animation, {L".png"}, IsPng, QUIVANE_DECODER(CreatePngFrameSource), false, L"pngfile"},
-        {L"MPEG-4", MediaKind::Video, {L".mp4"}, IsIsoMedia, QUIVANE_DECODER(CreateVideoFrameSource), true, nullptr},
+        {L"MPEG-4", MediaKind::Video, {L".mp4", L".m4v"}, IsIsoMedia, QUIVANE_DECODER(CreateVideoFrameSource), true,
+         nullptr},
         {L"Windows Media Video", MediaKind::Video, {L".wmv"}, IsAsf, QUIVANE_DECODER(CreateVideoFrameSource), true,
          L"wmvfile"},
+        // Containers the platform's media reader opens too; whether a file
+        // plays depends on the codecs the system has (VP9, HEVC may be missing).
+        {L"QuickTime", MediaKind::Video, {L".mov"}, IsQuickTime, QUIVANE_DECODER(CreateVideoFrameSource), true,
+         nullptr},
+        {L"AVI", MediaKind::Video, {L".avi"}, IsAvi, QUIVANE_DECODER(CreateVideoFrameSource), true, nullptr},
+        {L"Matroska", MediaKind::Video, {L".mkv"}, IsMatroska, QUIVANE_DECODER(CreateVideoFrameSource), true,
+         nullptr},
+        {L"WebM", MediaKind::Video, {L".webm"}, IsWebM, QUIVANE_DECODER(CreateVideoFrameSource), true, nullptr},
     };
     return rows;
 }

@@ -48,7 +48,7 @@ struct FakeRegistry {
 
 TEST(RegistryLayout, WritesInTheOrderOfTheTable) {
     const auto steps = RegistrationSteps(P, T, M);
-    ASSERT_EQ(steps.size(), 12u + 13u * 2u + 3u);
+    ASSERT_EQ(steps.size(), 12u + 23u * 2u + 3u);
     const std::wstring pKey = L"Software\\Classes\\CLSID\\" + P;
     const std::wstring tKey = L"Software\\Classes\\CLSID\\" + T;
     EXPECT_EQ(steps[0].key, pKey + L"\\InprocServer32");
@@ -70,7 +70,7 @@ TEST(RegistryLayout, WritesInTheOrderOfTheTable) {
     EXPECT_EQ(steps[11].action, RegistryAction::WriteExpandString);
     EXPECT_EQ(steps[11].text, L"%SystemRoot%\\System32\\prevhost.exe");
     // Each file type's preview slot, then straight after it the same type's thumbnail slot.
-    for (size_t i = 0; i < 13; ++i) {
+    for (size_t i = 0; i < 23; ++i) {
         const RegistryStep& preview = steps[12 + 2 * i];
         const RegistryStep& thumbnail = steps[13 + 2 * i];
         const std::wstring prefix = L"Software\\Classes\\" + FileTypeKeyNames()[i] + L"\\shellex\\";
@@ -79,11 +79,11 @@ TEST(RegistryLayout, WritesInTheOrderOfTheTable) {
         EXPECT_EQ(thumbnail.key, prefix + L"{E357FCCD-A995-4576-B01F-234630154E96}");
         EXPECT_EQ(thumbnail.text, T);
     }
-    EXPECT_EQ(steps[38].valueName, P);
-    EXPECT_EQ(steps[38].text, L"Quivane");
-    EXPECT_EQ(steps[39].text, L"Quivane Preview");
-    EXPECT_EQ(steps[40].valueName, T);
-    EXPECT_EQ(steps[40].text, L"Quivane Thumbnail");
+    EXPECT_EQ(steps[58].valueName, P);
+    EXPECT_EQ(steps[58].text, L"Quivane");
+    EXPECT_EQ(steps[59].text, L"Quivane Preview");
+    EXPECT_EQ(steps[60].valueName, T);
+    EXPECT_EQ(steps[60].text, L"Quivane Thumbnail");
 }
 
 TEST(RegistryLayout, ProgIdsAreOnlyThoseWindowsHas) {

@@ -19,9 +19,19 @@ $FF -f lavfi -i "testsrc2=size=160x90:rate=10:duration=0.5" $H264 $BX "$OUT/shor
 $FF -f lavfi -i "color=c=0x808080:size=1920x1080:rate=10:duration=0.5" $H264 $BX "$OUT/hd1080.mp4"
 # WMV2 in ASF.
 $FF -f lavfi -i "testsrc2=size=160x90:rate=10:duration=2" -c:v wmv2 -b:v 300k -g 10 $BX "$OUT/pattern.wmv"
+# The same pattern in the other containers, each with a codec Windows ships a decoder for
+# (WebM's VP8 excepted: the system may lack it).
+PATTERN="-f lavfi -i testsrc2=size=160x90:rate=10:duration=2"
+$FF $PATTERN $H264 $BX "$OUT/pattern.m4v"
+$FF $PATTERN $H264 $BX -f mov "$OUT/pattern.mov"
+$FF $PATTERN $H264 $BX "$OUT/pattern.mkv"
+$FF $PATTERN -c:v mpeg4 -q:v 4 -g 10 $BX "$OUT/pattern.avi"
+$FF $PATTERN -c:v libvpx -b:v 300k -g 10 $BX "$OUT/pattern.webm"
 
 
 # ffmpeg's own pictures of frame 20 (2.0 s) of the pattern files, as references.
 $FF -i "$OUT/black_then_bright.mp4" -vf "select=eq(n\,20)" -frames:v 1 "$OUT/black_then_bright.frame20.ppm"
 $FF -i "$OUT/pattern.wmv" -vf "select=eq(n\,10)" -frames:v 1 "$OUT/pattern.frame10.ppm"
+# The pattern itself at 1.0 s, before any encoder: what every container's still approaches.
+$FF $PATTERN -vf "select=eq(n\,10)" -frames:v 1 "$OUT/pattern.source10.ppm"
 ls -l "$OUT"

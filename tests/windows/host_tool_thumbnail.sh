@@ -20,7 +20,8 @@ png_size() { head -c 24 "$1" | tail -c 8 | od -An -tu1 | awk '{print $3*256+$4 "
 grep -q 'from Quivane.dll beside quivane.exe' "$work/out" || fail "not from the DLL beside the tool: $(cat "$work/out")"
 [ "$(png_size "$work/beside.png")" = "96x48" ] || fail "thumbnail is $(png_size "$work/beside.png"), not 96x48"
 
-"$run" regsvr32.exe /s "$(winpath "$bin/Quivane.dll")" > /dev/null 2>&1 || fail "regsvr32 failed"
+status=0; "$run" regsvr32.exe /s "$(winpath "$bin/Quivane.dll")" > /dev/null 2>&1 || status=$?
+[ "$status" -eq 0 ] || fail "regsvr32 exited $status"
 "$run" "$bin/quivane.exe" thumbnail "$(winpath "$root/tests/fixtures/video/pattern.wmv")" --size 256 \
   --out "$(winpath "$work/com.png")" > "$work/out" 2>&1 || fail "thumbnail exited $?: $(cat "$work/out")"
 grep -q 'from the registered class' "$work/out" || fail "not through COM: $(cat "$work/out")"

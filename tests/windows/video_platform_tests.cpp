@@ -3,6 +3,8 @@
 // tests/support): the representative still, positioned stills and pixels
 // against ffmpeg's own decoding.
 #include "TestSupport.h"
+#include "renderers/FormatTable.h"
+#include "renderers/FrameSource.h"
 #include "renderers/VideoFrame.h"
 
 #include <gtest/gtest.h>
@@ -126,6 +128,26 @@ TEST(VideoPlatform, ShortAndWmvFilesLoad) {
     EXPECT_NEAR(static_cast<double>(wmv.GetDuration()), 2.0 * kSecond, 0.3 * kSecond);
 }
 
+// Thumbnails see only the stream: each container is known by its first bytes.
+TEST(VideoPlatform, EveryContainerIsKnownByItsHeaderAndShowsThePattern) {
+    struct Case {
+        const char* video;
+        const wchar_t* format;
+    };
+    const auto pattern = VideoFixture("pattern.source10.ppm");
+    for (const Case& c : {Case{"pattern.m4v", L"MPEG-4"}, Case{"pattern.mov", L"QuickTime"},
+                          Case{"pattern.mkv", L"Matroska"}, Case{"pattern.avi", L"AVI"},
+                          Case{"pattern.webm", L"WebM"}}) {
+        const auto bytes = VideoFixture(c.video);
+        const FormatRow* format = ChooseFormatForStream(StreamFromBytes(bytes).Get(), L"");
+        ASSERT_NE(format, nullptr) << c.video;
+        EXPECT_EQ(std::wstring(format->name), c.format) << c.video;
+        VideoStillRenderer renderer;
+        ASSERT_EQ(renderer.LoadAtPosition(StreamFromBytes(bytes).Get(), kSecond), S_OK) << c.video;
+        EXPECT_NEAR(static_cast<double>(renderer.GetDuration()), 2.0 * kSecond, 0.3 * kSecond) << c.video;
+        EXPECT_LT(MeanDifference(Still(renderer), pattern), 8.0) << c.video;
+    }
+}
 
 TEST(VideoPlatform, AContainerWithImpossibleSizesFailsBeforeTheParserSeesIt) {
     // The moov box declares a 64-bit size (size field 1) far beyond the file.
