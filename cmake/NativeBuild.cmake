@@ -116,7 +116,7 @@ foreach(check IN LISTS QUIVANE_WINDOWS_SCRIPT_TESTS)
                    ${CMAKE_SOURCE_DIR} ${QUIVANE_CONFORMANCE_DIR})
 endforeach()
 # Both write the theme the presenter reads from the shared prefix's registry.
-set_tests_properties(windows.presenter_tests PROPERTIES RESOURCE_LOCK theme)
+set_tests_properties(windows.presenter_tests windows.display_scale_tests PROPERTIES RESOURCE_LOCK theme)
 # These register and unregister the server in the shared prefix, or write
 # under its class key (the preview's frame budget).
 set_tests_properties(windows.registration_tests windows.host_tool_thumbnail PROPERTIES RESOURCE_LOCK server_registration)

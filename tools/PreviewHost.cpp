@@ -5,6 +5,7 @@
 #include "com/ServerClasses.h"
 #include "platform/ComAdopt.h"
 #include "platform/HResult.h"
+#include "platform/WindowDpi.h"
 #include "preview/PreviewStateMessage.h"
 
 #include <cstdio>
@@ -74,6 +75,9 @@ LRESULT CALLBACK PreviewHost::HostProc(HWND window, UINT message, WPARAM wParam,
 }
 
 HRESULT PreviewHost::Open(const std::wstring& path, int width, int height) {
+    // Explorer's preview host is aware of each display's DPI; this host is
+    // too, so the pane is drawn here as it is there.
+    Quivane::BecomeDpiAwareProcess();
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = HostProc;
     windowClass.hInstance = GetModuleHandleW(nullptr);

@@ -14,6 +14,7 @@ struct IndicatorGeometry {
     RectF block; // crosses the bar once a second
 };
 
-IndicatorGeometry LoadingIndicatorGeometry(float width, float height, std::uint32_t tick);
+// `scale` is the window's DPI over 96; sizes are in pixels.
+IndicatorGeometry LoadingIndicatorGeometry(float width, float height, std::uint32_t tick, float scale = 1.0f);
 
 } // namespace Quivane

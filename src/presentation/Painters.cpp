@@ -26,20 +26,21 @@ void DrawSeekBar(SeekBar& bar, ID2D1RenderTarget* target) {
     target->FillRectangle(ToD2D(bar.TrackRect()), brush.Get());
     brush->SetColor(ToD2D(colors.thumb));
     target->FillRectangle(ToD2D(bar.ThumbStemRect()), brush.Get());
-    target->FillEllipse(D2D1::Ellipse(D2D1::Point2F(bar.ThumbCentreX(), bar.ThumbCentreY()), kThumbRadius, kThumbRadius),
+    target->FillEllipse(D2D1::Ellipse(D2D1::Point2F(bar.ThumbCentreX(), bar.ThumbCentreY()), bar.ThumbRadius(), bar.ThumbRadius()),
                         brush.Get());
 }
 
-void DrawLoadingIndicator(ID2D1RenderTarget* target, float width, float height, const IndicatorColors& colors) {
-    const IndicatorGeometry geometry = LoadingIndicatorGeometry(width, height, GetTickCount());
+void DrawLoadingIndicator(ID2D1RenderTarget* target, float width, float height, float scale,
+                          const IndicatorColors& colors) {
+    const IndicatorGeometry geometry = LoadingIndicatorGeometry(width, height, GetTickCount(), scale);
     ComPtr<ID2D1SolidColorBrush> brush;
     if (FAILED(target->CreateSolidColorBrush(ToD2D(colors.track), &brush))) return;
     const D2D1_RECT_F bar = ToD2D(geometry.bar);
-    target->FillRoundedRectangle(D2D1::RoundedRect(bar, kIndicatorBarRadius, kIndicatorBarRadius), brush.Get());
+    target->FillRoundedRectangle(D2D1::RoundedRect(bar, kIndicatorBarRadius * scale, kIndicatorBarRadius * scale), brush.Get());
     brush->SetColor(ToD2D(colors.block));
     target->PushAxisAlignedClip(bar, D2D1_ANTIALIAS_MODE_PER_PRIMITIVE);
     target->FillRoundedRectangle(
-        D2D1::RoundedRect(ToD2D(geometry.block), kIndicatorBlockRadius, kIndicatorBlockRadius), brush.Get());
+        D2D1::RoundedRect(ToD2D(geometry.block), kIndicatorBlockRadius * scale, kIndicatorBlockRadius * scale), brush.Get());
     target->PopAxisAlignedClip();
 }
 

@@ -16,6 +16,7 @@ D2D1_RECT_F ToD2D(const RectF& rect);
 void DrawSeekBar(SeekBar& bar, ID2D1RenderTarget* target);
 
 // The rounded bar and the block that crosses it once a second, clipped to the bar.
-void DrawLoadingIndicator(ID2D1RenderTarget* target, float width, float height, const IndicatorColors& colors);
+void DrawLoadingIndicator(ID2D1RenderTarget* target, float width, float height, float scale,
+                          const IndicatorColors& colors);
 
 } // namespace Quivane

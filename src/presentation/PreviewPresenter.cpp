@@ -4,6 +4,7 @@
 #include "Theme.h"
 #include "platform/Direct2D.h"
 #include "platform/HResult.h"
+#include "platform/WindowDpi.h"
 
 #include <algorithm>
 
@@ -16,6 +17,14 @@ namespace {
 HRESULT CreateHwndTarget(ID2D1Factory* factory, const D2D1_RENDER_TARGET_PROPERTIES& properties,
                          const D2D1_HWND_RENDER_TARGET_PROPERTIES& windowProperties, ID2D1HwndRenderTarget** target) {
     return factory->CreateHwndRenderTarget(properties, windowProperties, target);
+}
+
+// Layout and drawing are in pixels: a target at 96 DPI maps them one to one
+// on every display, where the system's DPI would scale them a second time.
+D2D1_RENDER_TARGET_PROPERTIES PixelTargetProperties(
+    D2D1_RENDER_TARGET_TYPE type = D2D1_RENDER_TARGET_TYPE_DEFAULT,
+    D2D1_PIXEL_FORMAT format = D2D1::PixelFormat()) {
+    return D2D1::RenderTargetProperties(type, format, static_cast<FLOAT>(kDefaultDpi), static_cast<FLOAT>(kDefaultDpi));
 }
 
 D2D1_COLOR_F OpaqueColor(COLORREF color) {
@@ -50,6 +59,7 @@ HRESULT PreviewPresenter::Initialize(HWND targetWindow, const RECT& rect) {
     window = targetWindow;
     rectangle = rect;
     seekBar.SetSize(Width(), Height());
+    FollowWindowDpi();
     const HRESULT hr = CreateDirect2DFactory(D2D1_FACTORY_TYPE_MULTI_THREADED, factory);
     if (FAILED(hr)) return hr;
     return EnsureRenderTarget();
@@ -61,7 +71,7 @@ HRESULT PreviewPresenter::EnsureRenderTarget() {
     const D2D1_HWND_RENDER_TARGET_PROPERTIES windowProperties = D2D1::HwndRenderTargetProperties(
         window, D2D1::SizeU(static_cast<UINT32>(Width()), static_cast<UINT32>(Height())), D2D1_PRESENT_OPTIONS_NONE);
     frameCache.Clear();
-    return createRenderTarget(factory.Get(), D2D1::RenderTargetProperties(), windowProperties,
+    return createRenderTarget(factory.Get(), PixelTargetProperties(), windowProperties,
                               renderTarget.ReleaseAndGetAddressOf());
 }
 
@@ -72,6 +82,11 @@ void PreviewPresenter::Resize(const RECT& rect) {
         ReleaseRenderTarget(); // made again at the next paint
     }
     seekBar.SetSize(Width(), Height());
+    FollowWindowDpi(); // a move to a display of another scale arrives as a resize
+}
+
+void PreviewPresenter::FollowWindowDpi() {
+    if (window != nullptr) seekBar.SetScale(static_cast<float>(WindowDpi(window)) / static_cast<float>(kDefaultDpi));
 }
 
 // Brings the target to the window's extents, re-creating it when it will not follow.
@@ -108,7 +123,8 @@ void PreviewPresenter::DrawPicture(ID2D1RenderTarget* target) {
         if (SUCCEEDED(frameCache.DrawFrame(target, *renderer, index))) shownFrame = index;
     }
     if (loading) {
-        DrawLoadingIndicator(target, static_cast<float>(Width()), static_cast<float>(Height()), indicatorColors);
+        DrawLoadingIndicator(target, static_cast<float>(Width()), static_cast<float>(Height()), seekBar.Scale(),
+                             indicatorColors);
     } else if (renderer) {
         DrawSeekBar(seekBar, target);
     }
@@ -118,7 +134,7 @@ HRESULT PreviewPresenter::RenderToBitmap(IWICBitmap* bitmap) {
     if (bitmap == nullptr) return E_POINTER;
     if (!factory) return E_FAIL;
     ComPtr<ID2D1RenderTarget> target;
-    const HRESULT hr = factory->CreateWicBitmapRenderTarget(bitmap, D2D1::RenderTargetProperties(), &target);
+    const HRESULT hr = factory->CreateWicBitmapRenderTarget(bitmap, PixelTargetProperties(), &target);
     if (FAILED(hr)) return hr;
     if (!loading) SelectFrameToDraw();
     RefreshThemeColors();
@@ -130,7 +146,7 @@ HRESULT PreviewPresenter::RenderToBitmap(IWICBitmap* bitmap) {
 HRESULT PreviewPresenter::RenderToDC(HDC dc, const RECT& area) {
     if (dc == nullptr) return E_INVALIDARG;
     if (!factory) return E_FAIL;
-    const D2D1_RENDER_TARGET_PROPERTIES properties = D2D1::RenderTargetProperties(
+    const D2D1_RENDER_TARGET_PROPERTIES properties = PixelTargetProperties(
         D2D1_RENDER_TARGET_TYPE_DEFAULT, D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED));
     ComPtr<ID2D1DCRenderTarget> target;
     RETURN_IF_FAILED(factory->CreateDCRenderTarget(&properties, &target));

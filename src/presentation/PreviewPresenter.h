@@ -89,6 +89,8 @@ private:
     [[nodiscard]] HRESULT EnsureRenderTarget();
     void ReleaseRenderTarget();
     bool MatchTargetToExtents();
+    // Sizes the seek bar and the indicator for the DPI the window is shown at.
+    void FollowWindowDpi();
     void SelectFrameToDraw();
     void DrawPicture(ID2D1RenderTarget* target);
     void ShowFrameChange();

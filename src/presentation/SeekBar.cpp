@@ -10,6 +10,11 @@ void SeekBar::SetSize(std::int32_t w, std::int32_t h) {
     height = static_cast<std::uint32_t>(std::max(h, 0));
 }
 
+void SeekBar::SetScale(float value) {
+    // A DPI the system cannot mean (0, negative, absurd) keeps the bar usable.
+    scale = std::isfinite(value) ? std::clamp(value, 1.0f, 8.0f) : 1.0f;
+}
+
 void SeekBar::SetFrameMode(std::uint32_t count) {
     timeMode = false;
     fraction = 0.0;
@@ -31,9 +36,7 @@ void SeekBar::SetFrameIndex(std::uint32_t index) {
 
 void SeekBar::Press(std::int32_t x, std::int32_t y) {
     if (!IsVisible()) return;
-    if (static_cast<std::int64_t>(y) < static_cast<std::int64_t>(height) - static_cast<std::int64_t>(kSeekBarHeight)) {
-        return; // above the bar
-    }
+    if (static_cast<float>(y) < static_cast<float>(height) - kSeekBarHeight * scale) return; // above the bar
     dragging = true;
     MapX(x);
 }
@@ -46,13 +49,14 @@ void SeekBar::Drag(std::int32_t x) {
 void SeekBar::MapX(std::int32_t x) {
     if (width == 0) return;
     const float w = static_cast<float>(width);
+    const float inset = kSeekBarInset * scale;
     float position = static_cast<float>(x);
-    if (position > w - kSeekBarInset) {
-        position = w - kSeekBarInset;
-    } else if (position < kSeekBarInset) {
-        position = kSeekBarInset;
+    if (position > w - inset) {
+        position = w - inset;
+    } else if (position < inset) {
+        position = inset;
     }
-    const float f = (position - kSeekBarInset) / std::max(w - 2 * kSeekBarInset, 1.0f);
+    const float f = (position - inset) / std::max(w - 2 * inset, 1.0f);
     if (timeMode) {
         fraction = std::clamp(static_cast<double>(f), 0.0, 1.0);
     } else if (frameCount > 0) {
@@ -63,12 +67,12 @@ void SeekBar::MapX(std::int32_t x) {
 
 RectF SeekBar::BackgroundRect() const {
     const float w = static_cast<float>(width), h = static_cast<float>(height);
-    return RectF{0.0f, h - kSeekBarHeight, w, h};
+    return RectF{0.0f, h - kSeekBarHeight * scale, w, h};
 }
 
 RectF SeekBar::TrackRect() const {
     const float w = static_cast<float>(width), h = static_cast<float>(height);
-    return RectF{kSeekBarInset, h - 25.0f, w - kSeekBarInset, h - 15.0f};
+    return RectF{kSeekBarInset * scale, h - 25.0f * scale, w - kSeekBarInset * scale, h - 15.0f * scale};
 }
 
 float SeekBar::ThumbCentreX() const {
@@ -79,14 +83,15 @@ float SeekBar::ThumbCentreX() const {
     } else if (frameCount > 1) {
         g = static_cast<float>(frameIndex) / static_cast<float>(frameCount - 1);
     }
-    return kSeekBarInset + (w - 2 * kSeekBarInset) * g;
+    const float inset = kSeekBarInset * scale;
+    return inset + (w - 2 * inset) * g;
 }
 
-float SeekBar::ThumbCentreY() const { return static_cast<float>(height) - 20.0f; }
+float SeekBar::ThumbCentreY() const { return static_cast<float>(height) - 20.0f * scale; }
 
 RectF SeekBar::ThumbStemRect() const {
     const float t = ThumbCentreX(), h = static_cast<float>(height);
-    return RectF{t - 3.0f, h - 36.0f, t + 3.0f, h - 4.0f};
+    return RectF{t - 3.0f * scale, h - 36.0f * scale, t + 3.0f * scale, h - 4.0f * scale};
 }
 
 bool SeekBar::ThemeCheckDue(std::uint32_t now) const { return lastThemeCheck == 0 || now - lastThemeCheck >= 1000; }

@@ -9,6 +9,7 @@
 
 namespace Quivane {
 
+// Sizes at 96 DPI; the bar scales them by the window's display scale.
 constexpr float kSeekBarHeight = 40.0f;
 constexpr float kSeekBarInset = 12.0f;
 constexpr float kThumbRadius = 8.0f;
@@ -16,6 +17,8 @@ constexpr float kThumbRadius = 8.0f;
 class SeekBar {
 public:
     void SetSize(std::int32_t w, std::int32_t h);
+    // The window's DPI over 96: 1.5 at 144 DPI. Layout is in pixels throughout.
+    void SetScale(float value);
     void SetFrameMode(std::uint32_t count);
     void SetTimeFraction(double value);
     void SetFrameIndex(std::uint32_t index);
@@ -37,6 +40,8 @@ public:
     RectF ThumbStemRect() const;
     float ThumbCentreX() const;
     float ThumbCentreY() const;
+    float ThumbRadius() const { return kThumbRadius * scale; }
+    float Scale() const { return scale; }
 
     // Colours follow the theme, read again at most once a second while drawn.
     bool ThemeCheckDue(std::uint32_t now) const;
@@ -50,6 +55,7 @@ private:
     std::uint32_t height = 0;
     std::uint32_t frameCount = 0;
     std::uint32_t frameIndex = 0;
+    float scale = 1.0f;
     double fraction = 0.0;
     bool timeMode = false;
     bool dragging = false;

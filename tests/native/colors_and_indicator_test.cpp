@@ -63,3 +63,11 @@ TEST(LoadingIndicatorGeometry, BlockCrossesTheBarOnceASecond) {
     const IndicatorGeometry again = LoadingIndicatorGeometry(1000, 600, 1500);
     EXPECT_FLOAT_EQ(again.block.left, half.block.left);
 }
+
+TEST(LoadingIndicatorGeometry, ScalesWithTheDisplay) {
+    const IndicatorGeometry scaled = LoadingIndicatorGeometry(1000, 600, 500, 1.5f);
+    EXPECT_FLOAT_EQ(scaled.bar.right - scaled.bar.left, 420);
+    EXPECT_FLOAT_EQ(scaled.bar.bottom - scaled.bar.top, 21);
+    EXPECT_FLOAT_EQ(scaled.block.top - scaled.bar.top, 3);
+    EXPECT_FLOAT_EQ((scaled.block.left + scaled.block.right) / 2, 500);
+}

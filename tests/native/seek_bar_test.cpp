@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace Quivane;
 
 namespace {
@@ -110,4 +112,27 @@ TEST(SeekBarTheme, ColoursAreReadAgainAtMostOnceASecond) {
     EXPECT_TRUE(bar.ThemeCheckDue(6000 + 1000));
     bar.ApplyTheme(false, 0xFFFFFF00u);
     EXPECT_TRUE(bar.ThemeCheckDue(0xFFFFFF00u + 1000)); // across the 32-bit tick wrap
+}
+
+TEST(SeekBarScale, TheBarItsHitAreaAndTheThumbGrowWithTheDisplayScale) {
+    SeekBar bar = FrameBar(5);
+    bar.SetScale(2.0f);
+    EXPECT_FLOAT_EQ(bar.BackgroundRect().top, 520);
+    EXPECT_FLOAT_EQ(bar.TrackRect().left, 24);
+    EXPECT_FLOAT_EQ(bar.TrackRect().top, 550);
+    EXPECT_FLOAT_EQ(bar.ThumbCentreY(), 560);
+    EXPECT_FLOAT_EQ(bar.ThumbRadius(), 16);
+    EXPECT_FLOAT_EQ(bar.ThumbStemRect().right - bar.ThumbStemRect().left, 12);
+    bar.Press(24, 600 - 80); // outside the bar at 96 DPI, inside it at 192
+    EXPECT_TRUE(bar.IsDragging());
+    bar.Drag(976);
+    EXPECT_EQ(bar.FrameIndex(), 4u);
+    SeekBar unscaled = FrameBar(5);
+    unscaled.Press(24, 600 - 80);
+    EXPECT_FALSE(unscaled.IsDragging());
+    // A scale the system cannot mean leaves the bar at its plain size.
+    for (const float nonsense : {0.0f, -2.0f, std::numeric_limits<float>::quiet_NaN()}) {
+        bar.SetScale(nonsense);
+        EXPECT_FLOAT_EQ(bar.BackgroundRect().top, 560) << nonsense;
+    }
 }

@@ -14,6 +14,7 @@ set(QUIVANE_WINDOWS_TESTS
   presenter_playback_tests
   preview_handler_tests
   presenter_tests
+  display_scale_tests
   webp_codec_tests
   webp_renderer_tests
   mf_color_tests
@@ -29,5 +30,6 @@ set(QUIVANE_WINDOWS_SCRIPT_TESTS
   host_tool_frames
   host_tool_preview
   host_tool_thumbnail
+  display_scale
   media_foundation_missing
 )
