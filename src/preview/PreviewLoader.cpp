@@ -225,9 +225,12 @@ void PreviewHandlerCom::RunLoadJob(std::unique_ptr<LoadJob> job) {
     } else {
         FinishJob(*job, result);
     }
+    // A stale renderer is still here. It goes while this thread is still in
+    // COM: a video's media pipeline torn down after CoUninitialize has crashed
+    // the platform's media framework (a seek superseded by the next one).
+    result.renderer.reset();
     if (SUCCEEDED(initHr)) CoUninitialize();
     job->finished->store(true);
-    // A stale renderer is still here and is destroyed with `result`.
 }
 
 void PreviewHandlerCom::FinishJob(LoadJob& job, LoadResult& result) {
