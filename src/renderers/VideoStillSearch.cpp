@@ -23,8 +23,12 @@ StillSearchResult FindVideoStill(VideoSampleSource& source, bool exact, std::uin
     HRESULT leaving = S_OK;
     bool rewound = false;
     bool chosen = false;
+    // A seek runs on in the platform's pipeline until a read returns; torn
+    // down before that, the pipeline has crashed the platform's media
+    // framework. So a read follows every seek, even when the load is stopped.
+    bool seekInFlight = exact || seeked;
     for (int read = 0; read < kMaxStillReads && !chosen; ++read) {
-        if (ShouldStopLoading()) {
+        if (!seekInFlight && ShouldStopLoading()) {
             leaving = StopResult();
             break;
         }
@@ -32,6 +36,7 @@ StillSearchResult FindVideoStill(VideoSampleSource& source, bool exact, std::uin
         LONGLONG timestamp = 0;
         bool hasSample = false;
         const HRESULT hr = source.ReadSample(flags, timestamp, hasSample);
+        seekInFlight = false;
         if (FAILED(hr)) {
             leaving = hr;
             break;
@@ -44,6 +49,7 @@ StillSearchResult FindVideoStill(VideoSampleSource& source, bool exact, std::uin
                 break;
             }
             rewound = true;
+            seekInFlight = true;
             continue;
         }
         if (!hasSample) continue;

@@ -210,6 +210,19 @@ TEST_F(StillSearch, StopsForANewerLoadOrAPassedDeadline) {
     EXPECT_EQ(FindVideoStill(none, false, 0).hr, HRESULT_FROM_WIN32(WAIT_TIMEOUT));
 }
 
+// The platform's pipeline must not be torn down under a seek it is still running.
+TEST_F(StillSearch, AStoppedLoadReadsOnceAfterEverySeekBeforeItLeaves) {
+    SetLoadStopCondition(nullptr, 0, 1); // stopped before it starts
+    source.duration = 30 * 10'000'000ull;
+    for (int i = 0; i < 10; ++i) source.script.push_back(Flag(0));
+    EXPECT_EQ(FindVideoStill(source, false, 0).hr, HRESULT_FROM_WIN32(WAIT_TIMEOUT));
+    EXPECT_EQ(source.seeks.size(), 1u);
+    EXPECT_EQ(source.reads, 1);
+    ScriptedSource unseeked; // nothing to wait for: no read at all
+    EXPECT_EQ(FindVideoStill(unseeked, false, 0).hr, HRESULT_FROM_WIN32(WAIT_TIMEOUT));
+    EXPECT_EQ(unseeked.reads, 0);
+}
+
 TEST_F(StillSearch, APositionedLoadEndsWithinOneReadOfItsDeadline) {
     source.duration = 100 * 10'000'000ull;
     for (int i = 0; i < 100; ++i) source.script.push_back(Sample(i, 0)); // never reaches the target
