@@ -11,6 +11,8 @@ namespace QuivaneTool {
 
 namespace {
 
+constexpr size_t kHelpColumn = 24; // where the options' explanations start
+
 const OptionInfo* FindOption(const CommandInfo& command, const std::wstring& name) {
     for (const OptionInfo& option : command.options) {
         if (name == option.name) return &option;
@@ -68,11 +70,15 @@ std::wstring CommandUsage(const CommandInfo& command) {
         text += std::wstring(L" [") + option.name + (option.value ? std::wstring(L" ") + option.value : L"") + L"]";
     }
     text += std::wstring(L"\n  ") + command.summary + L"\n";
+    const auto explain = [&text](const std::wstring& option, const wchar_t* help) {
+        std::wstring left = L"  " + option;
+        if (left.size() < kHelpColumn) left.resize(kHelpColumn, L' ');
+        text += left + L" " + help + L"\n";
+    };
     for (const OptionInfo& option : command.options) {
-        std::wstring left = std::wstring(L"  ") + option.name + (option.value ? std::wstring(L" ") + option.value : L"");
-        if (left.size() < 22) left.resize(22, L' ');
-        text += left + L" " + option.help + L"\n";
+        explain(option.name + (option.value ? std::wstring(L" ") + option.value : L""), option.help);
     }
+    explain(L"-h, --help", L"this usage");
     for (const std::wstring& note : command.notes) text += L"  " + note + L"\n";
     return text;
 }
