@@ -52,10 +52,10 @@ table { border-collapse: collapse; }
 th, td { border-bottom: 1px solid #ccc; padding: 8px; vertical-align: top; text-align: left; }
 td.pictures img { max-width: 220px; max-height: 160px; }
 .checker { background: repeating-conic-gradient(#ddd 0 25%, #fff 0 50%) 0 0 / 16px 16px; }
-.strip { max-width: 420px; }
+.strip { width: 440px; }
 .strip img { height: 40px; margin: 0 2px 2px 0; }
 dl { margin: 0; display: grid; grid-template-columns: auto auto; gap: 0 8px; }
-dt { color: #666; } dd { margin: 0; }
+dt { color: #666; white-space: nowrap; } dd { margin: 0; }
 .missing { color: #b00; }
 </style>
 </head>
