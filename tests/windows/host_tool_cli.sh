@@ -101,6 +101,20 @@ tool thumbnail "$(winpath "$work/not-there.gif")" --out "$(winpath "$work/none.p
 [ "$status" = 1 ] && grep -q "not-there.gif: cannot open: 0x80070002 [A-Za-z]" "$work/err" \
   || fail "a missing file: exit $status, $(cat "$work/err")"
 
+# ./quivane's own help and its wrong commands, the same way.
+for asked in help -h --help; do
+  status=0
+  "$root/quivane" "$asked" > "$work/out" 2> "$work/err" || status=$?
+  [ "$status" = 0 ] && [ ! -s "$work/err" ] || fail "./quivane $asked exited $status: $(cat "$work/err")"
+  for command in demo test exe bench; do
+    grep -q "^  ./quivane $command" "$work/out" || fail "./quivane $asked does not list $command"
+  done
+done
+status=0
+"$root/quivane" tset > "$work/out" 2> "$work/err" || status=$?
+[ "$status" = 2 ] && [ ! -s "$work/out" ] && grep -q 'unknown command "tset"' "$work/err" && grep -q '^  ./quivane demo' "$work/err" \
+  || fail "./quivane tset: exit $status, $(cat "$work/err")"
+
 # ./quivane exe translates paths only: the command word and values that are
 # not paths stay, even where a file or folder of that name exists here.
 . "$root/tools/exe-args.sh"
