@@ -1,5 +1,7 @@
 #include "FramesCommand.h"
 
+#include "Failure.h"
+#include "Console.h"
 #include "ImageFiles.h"
 #include "renderers/FrameSource.h"
 #include "platform/WicImaging.h"
@@ -16,10 +18,6 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-int Fail(HRESULT hr, const wchar_t* what) {
-    std::fwprintf(stderr, L"error: 0x%08lX (%ls)\n", static_cast<unsigned long>(hr), what);
-    return 1;
-}
 
 double MillisecondsSince(const LARGE_INTEGER& start) {
     LARGE_INTEGER now;
@@ -68,90 +66,113 @@ private:
 
 void PrintTimes(double decodeMs, std::uint64_t count) {
     const double perFrame = count ? decodeMs / static_cast<double>(count) : 0.0;
-    std::printf("decode_ms\t%.3f\nframes\t%llu\nms_per_frame\t%.3f\n", decodeMs,
-                static_cast<unsigned long long>(count), perFrame);
+    Print(L"decode_ms\t%.3f\nframes\t%llu\nms_per_frame\t%.3f\n", decodeMs, static_cast<unsigned long long>(count),
+          perFrame);
 }
 
 // Pictures: each frame is written as soon as it is composed, so an animation
 // of any length needs the memory of one frame, not of all of them.
-int WritePictureFrames(IStream* stream, const Quivane::FormatRow& format, const std::wstring& outDir, bool printTimes) {
+int WritePictureFrames(IStream* stream, const Quivane::FormatRow& format, const std::wstring& file,
+                       const std::wstring& outDir, bool printTimes) {
     std::unique_ptr<Quivane::FrameSource> source = Quivane::CreateFrameSource(format);
-    if (!source) return Fail(E_OUTOFMEMORY, L"no decoder");
+    if (!source) return ReportFileFailure(file, L"no decoder", E_OUTOFMEMORY);
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
     HRESULT hr = source->Open(stream);
     Quivane::FramePixels frame;
     if (SUCCEEDED(hr)) hr = source->ReadFrame(0, frame);
     double decodeMs = MillisecondsSince(start);
-    if (FAILED(hr)) return Fail(hr, L"decode");
+    if (FAILED(hr)) return ReportFileFailure(file, L"cannot decode", hr);
 
     FrameWriter writer;
     hr = writer.Create(outDir);
-    if (FAILED(hr)) return Fail(hr, L"create output folder");
+    if (FAILED(hr)) return ReportFileFailure(outDir, L"cannot create the folder", hr);
     ComPtr<IWICImagingFactory> factory;
     hr = Quivane::CreateImagingFactory(factory);
-    if (FAILED(hr)) return Fail(hr, L"imaging factory");
+    if (FAILED(hr)) return ReportFailure(L"cannot start the imaging component", hr);
     const std::uint32_t count = source->FrameCount();
     for (std::uint32_t index = 0; index < count; ++index) {
         if (index > 0) {
             QueryPerformanceCounter(&start);
             hr = source->ReadFrame(index, frame);
             decodeMs += MillisecondsSince(start);
-            if (FAILED(hr)) return Fail(hr, L"decode");
+            if (FAILED(hr)) return ReportFileFailure(file, L"cannot decode", hr);
         }
         ComPtr<IWICBitmap> bitmap;
         hr = Quivane::CreateBitmapFromPixels(factory.Get(), frame.width, frame.height, GUID_WICPixelFormat32bppPBGRA,
                                              static_cast<UINT>(frame.Stride()), frame.pixels.data(),
                                              frame.pixels.size(), bitmap);
         if (SUCCEEDED(hr)) hr = writer.Write(index, bitmap.Get(), frame.delayMs);
-        if (FAILED(hr)) return Fail(hr, L"write frame");
+        if (FAILED(hr)) return ReportFileFailure(outDir, L"cannot write a frame", hr);
     }
     if (printTimes) PrintTimes(decodeMs, count);
-    std::printf("%u frames written to %ls\n", count, outDir.c_str());
-    return 0;
+    Print(L"%u frames written to %ls\n", count, outDir.c_str());
+    return kExitOk;
 }
 
-} // namespace
-
-int RunFramesCommand(const std::wstring& file, const std::wstring& outDir, bool printTimes, double atSeconds) {
+int WriteFrames(const std::wstring& file, const std::wstring& outDir, bool printTimes, double atSeconds) {
     ComPtr<IStream> stream;
     HRESULT hr = OpenReadStream(file, stream);
-    if (FAILED(hr)) return Fail(hr, L"open");
+    if (FAILED(hr)) return ReportFileFailure(file, L"cannot open", hr);
 
     // The content decides; the name only when the first bytes are not known.
     const Quivane::FormatRow* format = Quivane::ChooseFormatForStream(stream.Get(), file);
-    if (format == nullptr) return Fail(E_FAIL, L"unknown format");
-    if (!format->decodesFromStream && atSeconds < 0) return WritePictureFrames(stream.Get(), *format, outDir, printTimes);
+    if (format == nullptr) {
+        WriteError(L"error: " + file + L": not a GIF, PNG, WebP, MP4 or WMV file\n");
+        return kExitFailed;
+    }
+    if (!format->decodesFromStream && atSeconds < 0) return WritePictureFrames(stream.Get(), *format, file, outDir, printTimes);
 
     // Videos: the representative still, or the still at a position.
     std::unique_ptr<Quivane::IAnimatedRenderer> renderer = Quivane::CreateRenderer(*format);
-    if (!renderer) return Fail(E_OUTOFMEMORY, L"no renderer");
+    if (!renderer) return ReportFileFailure(file, L"no decoder", E_OUTOFMEMORY);
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
     hr = atSeconds >= 0 ? renderer->LoadAtPosition(stream.Get(), static_cast<std::uint64_t>(atSeconds * 1e7))
                         : renderer->Load(stream.Get());
     const double decodeMs = MillisecondsSince(start);
-    if (FAILED(hr)) return Fail(hr, L"decode");
+    if (FAILED(hr)) return ReportFileFailure(file, L"cannot decode", hr);
 
     FrameWriter writer;
     hr = writer.Create(outDir);
-    if (FAILED(hr)) return Fail(hr, L"create output folder");
+    if (FAILED(hr)) return ReportFileFailure(outDir, L"cannot create the folder", hr);
     const std::uint64_t count = renderer->GetFrameCount();
     for (std::uint32_t index = 0; index < count; ++index) {
         ComPtr<IWICBitmapSource> bitmap;
         hr = renderer->GetFrameBitmap(index, &bitmap);
         if (SUCCEEDED(hr)) hr = writer.Write(index, bitmap.Get(), renderer->GetFrameDelay(index));
-        if (FAILED(hr)) return Fail(hr, L"write frame");
+        if (FAILED(hr)) return ReportFileFailure(outDir, L"cannot write a frame", hr);
     }
     if (printTimes) {
         PrintTimes(decodeMs, count);
         if (renderer->IsTimeBased()) {
-            std::printf("position_s\t%.3f\nduration_s\t%.3f\n", static_cast<double>(renderer->GetPosition()) / 1e7,
-                        static_cast<double>(renderer->GetDuration()) / 1e7);
+            Print(L"position_s\t%.3f\nduration_s\t%.3f\n", static_cast<double>(renderer->GetPosition()) / 1e7,
+                  static_cast<double>(renderer->GetDuration()) / 1e7);
         }
     }
-    std::printf("%llu frames written to %ls\n", static_cast<unsigned long long>(count), outDir.c_str());
-    return 0;
+    Print(L"%llu frames written to %ls\n", static_cast<unsigned long long>(count), outDir.c_str());
+    return kExitOk;
+}
+
+} // namespace
+
+const CommandInfo& FramesCommandInfo() {
+    static const CommandInfo info = {
+        L"frames",
+        {L"FILE", L"OUTDIR"},
+        L"writes every composited frame as OUTDIR/frame_NNNN.png (straight alpha) and OUTDIR/frames.tsv",
+        {{L"--time", nullptr, L"print the decode time in total and per frame (a video: its still's position and duration)"},
+         {L"--at", L"SECONDS", L"a video's still at that position instead of the representative one"}},
+        {}};
+    return info;
+}
+
+int RunFramesCommand(const ParsedLine& line) {
+    double at = -1;
+    if (const std::wstring* value = line.Value(L"--at"); value != nullptr && !ReadDecimal(*value, 0.0, at)) {
+        return ReportUsageError(FramesCommandInfo(), L"--at " + *value + L": give a position in seconds, 0 or more");
+    }
+    return WriteFrames(line.operands[0], line.operands[1], line.Has(L"--time"), at);
 }
 
 } // namespace QuivaneTool

@@ -1,12 +1,14 @@
 #include "PreviewCommand.h"
 
+#include "Console.h"
+#include "Failure.h"
 #include "PreviewHost.h"
+#include "PreviewKeys.h"
+#include "platform/HResult.h"
 
 #include <windows.h>
 #include <psapi.h>
 
-#include <cstdio>
-#include <cwchar>
 #include <sstream>
 
 namespace QuivaneTool {
@@ -29,47 +31,42 @@ struct Options {
     bool playThrough = false; // settles once every frame has been on screen
 };
 
-bool ParseOptions(const std::vector<std::wstring>& args, Options& options) {
-    if (args.size() < 2) return false;
-    options.file = args[1];
-    for (size_t i = 2; i < args.size(); ++i) {
-        const std::wstring& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == L"--size" && hasValue) {
-            if (std::swscanf(args[++i].c_str(), L"%dx%d", &options.width, &options.height) != 2) return false;
-        } else if (arg == L"--keys" && hasValue) {
-            std::wstringstream list(args[++i]);
-            for (std::wstring key; std::getline(list, key, L',');) options.keys.push_back(key);
-        } else if (arg == L"--screenshot" && hasValue) {
-            options.screenshot = args[++i];
-        } else if (arg == L"--after-ms" && hasValue) {
-            options.afterMs = static_cast<ULONGLONG>(_wtoi(args[++i].c_str()));
-        } else if (arg == L"--time") {
-            options.time = true;
-        } else if (arg == L"--play-through") {
-            options.playThrough = true;
-        } else {
+// The values of the options, read strictly; false with the reason.
+bool ReadOptions(const ParsedLine& line, Options& options, std::wstring& reason) {
+    options.file = line.operands[0];
+    if (const std::wstring* size = line.Value(L"--size")) {
+        const size_t x = size->find(L'x');
+        long width = 0, height = 0;
+        if (x == std::wstring::npos || !ReadWholeNumber(size->substr(0, x), 1, 16384, width) ||
+            !ReadWholeNumber(size->substr(x + 1), 1, 16384, height)) {
+            reason = L"--size " + *size + L": give WIDTHxHEIGHT in pixels, each from 1 to 16384";
             return false;
         }
+        options.width = static_cast<int>(width);
+        options.height = static_cast<int>(height);
     }
-    return options.width > 0 && options.height > 0;
-}
-
-// Sends one scripted input to the preview window, as the user's key or wheel would.
-bool SendInput(HWND preview, const std::wstring& key) {
-    static const struct {
-        const wchar_t* name;
-        WPARAM code;
-    } kKeys[] = {{L"space", VK_SPACE}, {L"right", VK_RIGHT}, {L"left", VK_LEFT}, {L"home", VK_HOME},
-                 {L"end", VK_END},     {L"r", 0x52},         {L"up", VK_UP},     {L"down", VK_DOWN}};
-    for (const auto& entry : kKeys) {
-        if (key == entry.name) return PostMessageW(preview, WM_KEYDOWN, entry.code, 1) != FALSE;
+    if (const std::wstring* keys = line.Value(L"--keys")) {
+        std::wstringstream list(*keys);
+        for (std::wstring key; std::getline(list, key, L',');) {
+            if (!IsPreviewKey(key)) {
+                reason = L"--keys: unknown key \"" + key + L"\" (the keys: " + PreviewKeyNames() + L")";
+                return false;
+            }
+            options.keys.push_back(key);
+        }
     }
-    if (key == L"wheelup" || key == L"wheeldown") {
-        const short delta = key == L"wheelup" ? WHEEL_DELTA : -WHEEL_DELTA;
-        return PostMessageW(preview, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(delta)), 0) != FALSE;
+    if (const std::wstring* screenshot = line.Value(L"--screenshot")) options.screenshot = *screenshot;
+    if (const std::wstring* after = line.Value(L"--after-ms")) {
+        long ms = 0;
+        if (!ReadWholeNumber(*after, 0, 3600000, ms)) {
+            reason = L"--after-ms " + *after + L": give a whole number of milliseconds from 0 to 3600000";
+            return false;
+        }
+        options.afterMs = static_cast<ULONGLONG>(ms);
     }
-    return key == L"wait";
+    options.time = line.Has(L"--time");
+    options.playThrough = line.Has(L"--play-through");
+    return true;
 }
 
 double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
@@ -80,22 +77,31 @@ double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
 
 } // namespace
 
-int RunPreviewCommand(const std::vector<std::wstring>& args) {
+const CommandInfo& PreviewCommandInfo() {
+    static const CommandInfo info = {
+        L"preview",
+        {L"FILE"},
+        L"hosts the preview handler in a window as the shell's preview pane does; without --screenshot it stays open",
+        {{L"--size", L"WxH", L"the window's client size in pixels (640x400)"},
+         {L"--keys", L"LIST", L"inputs sent once the first frame shows, comma-separated (names below)"},
+         {L"--screenshot", L"OUT.png", L"save the preview's picture after the keys and exit"},
+         {L"--after-ms", L"N", L"with --screenshot: wait N ms after the keys first (1000)"},
+         {L"--play-through", nullptr, L"wait until every frame has been on screen, then exit"},
+         {L"--time", nullptr, L"print the time to the first frame, the longest stall while loading, peak memory, frame count"}},
+        {L"keys for --keys: " + PreviewKeyNames()}};
+    return info;
+}
+
+int RunPreviewCommand(const ParsedLine& line) {
     Options options;
-    if (!ParseOptions(args, options)) {
-        std::fwprintf(stderr, L"usage: quivane preview FILE [--size WxH] [--keys LIST] [--screenshot OUT.png "
-                              L"[--after-ms N]] [--play-through] [--time]\n");
-        return 2;
-    }
+    std::wstring reason;
+    if (!ReadOptions(line, options, reason)) return ReportUsageError(PreviewCommandInfo(), reason);
     PreviewHost host;
     LARGE_INTEGER opened = {}, shown = {}, lastTick = {}, now = {};
     HRESULT hr = host.Open(options.file, options.width, options.height);
     QueryPerformanceCounter(&opened);
     if (SUCCEEDED(hr)) hr = host.Preview();
-    if (FAILED(hr)) {
-        std::fwprintf(stderr, L"error: 0x%08lX (preview)\n", static_cast<unsigned long>(hr));
-        return 1;
-    }
+    if (FAILED(hr)) return ReportFileFailure(options.file, L"cannot preview", hr);
     const bool scripted = !options.screenshot.empty() || options.time || options.playThrough;
     if (scripted) SetTimer(host.HostWindow(), kScriptTimer, kScriptIntervalMs, nullptr);
 
@@ -116,7 +122,9 @@ int RunPreviewCommand(const std::vector<std::wstring>& args) {
             if (phase == Phase::Loading) {
                 longestGapMs = std::max(longestGapMs, Milliseconds(lastTick, now));
                 lastTick = now;
-                if (!host.IsLoading()) {
+                if (!host.IsLoading() && FAILED(host.LoadResult())) {
+                    phase = Phase::Done; // nothing to wait for, nor to take a picture of
+                } else if (!host.IsLoading()) {
                     shown = now;
                     phase = Phase::Keys;
                     phaseStart = tick;
@@ -130,8 +138,10 @@ int RunPreviewCommand(const std::vector<std::wstring>& args) {
                     phase = Phase::Settling;
                     phaseStart = tick;
                 } else if (tick - phaseStart >= kKeySpacingMs) {
-                    if (!SendInput(host.PreviewWindow(), options.keys[nextKey])) {
-                        std::fwprintf(stderr, L"unknown key: %ls\n", options.keys[nextKey].c_str());
+                    if (!SendPreviewKey(host.PreviewWindow(), options.keys[nextKey])) {
+                        const HRESULT sent = HResultFromLastError();
+                        host.Close();
+                        return ReportFailure(L"cannot send a key to the preview", sent);
                     }
                     ++nextKey;
                     phaseStart = tick;
@@ -151,24 +161,26 @@ int RunPreviewCommand(const std::vector<std::wstring>& args) {
         host.Dispatch(message);
     }
 
-    int exitCode = 0;
+    // A file the handler could not decode fails the command, interactive or not.
+    if (const HRESULT loaded = host.LoadResult(); FAILED(loaded)) {
+        host.Close();
+        return ReportFileFailure(options.file, L"cannot decode", loaded);
+    }
+    int exitCode = kExitOk;
     if (options.time) {
-        std::printf("first_frame_ms\t%.1f\nlongest_tick_gap_while_loading_ms\t%.1f\n",
-                    loadedInTime ? Milliseconds(opened, shown) : -1.0, longestGapMs);
+        Print(L"first_frame_ms\t%.1f\nlongest_tick_gap_while_loading_ms\t%.1f\n",
+              loadedInTime ? Milliseconds(opened, shown) : -1.0, longestGapMs);
         PROCESS_MEMORY_COUNTERS memory = {};
         memory.cb = sizeof(memory);
         if (GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory))) {
-            std::printf("peak_working_set_mb\t%.1f\n", static_cast<double>(memory.PeakWorkingSetSize) / 1048576.0);
+            Print(L"peak_working_set_mb\t%.1f\n", static_cast<double>(memory.PeakWorkingSetSize) / 1048576.0);
         }
-        if (options.playThrough) std::printf("played_through_ms\t%.1f\n", playedMs);
-        std::printf("frame_count\t%lld\n", host.FrameCount()); // -1: no picture
+        if (options.playThrough) Print(L"played_through_ms\t%.1f\n", playedMs);
+        Print(L"frame_count\t%lld\n", host.FrameCount()); // -1: no picture
     }
     if (!options.screenshot.empty()) {
         const HRESULT saved = host.SavePicture(options.screenshot);
-        if (FAILED(saved)) {
-            std::fwprintf(stderr, L"error: 0x%08lX (screenshot)\n", static_cast<unsigned long>(saved));
-            exitCode = 1;
-        }
+        if (FAILED(saved)) exitCode = ReportFileFailure(options.screenshot, L"cannot write", saved);
     }
     host.Close();
     return exitCode;

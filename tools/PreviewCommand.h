@@ -1,12 +1,12 @@
 #pragma once
-#include <string>
-#include <vector>
+#include "CommandLine.h"
 
 namespace QuivaneTool {
 
 // Hosts the preview handler in a top-level window the way the shell's preview
 // host does. Returns the process exit code.
-//   preview FILE [--size WxH] [--keys LIST] [--screenshot OUT.png [--after-ms N]] [--time]
-int RunPreviewCommand(const std::vector<std::wstring>& args);
+//   preview FILE [--size WxH] [--keys LIST] [--screenshot OUT.png [--after-ms N]] [--play-through] [--time]
+const CommandInfo& PreviewCommandInfo();
+int RunPreviewCommand(const ParsedLine& line);
 
 } // namespace QuivaneTool

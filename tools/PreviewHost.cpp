@@ -1,5 +1,6 @@
 #include "PreviewHost.h"
 
+#include "Console.h"
 #include "ImageFiles.h"
 #include "ServerActivation.h"
 #include "com/ServerClasses.h"
@@ -8,7 +9,6 @@
 #include "platform/WindowDpi.h"
 #include "preview/PreviewStateMessage.h"
 
-#include <cstdio>
 #include <new>
 
 namespace QuivaneTool {
@@ -95,7 +95,7 @@ HRESULT PreviewHost::Open(const std::wstring& path, int width, int height) {
 
     Activation how = Activation::RegisteredClass;
     HRESULT hr = CreateServerObject(Quivane::CLSID_QuivanePreviewHandler, IID_PPV_ARGS(&handler_), &how);
-    std::fwprintf(stderr, L"preview handler from %ls\n", DescribeActivation(how));
+    PrintError(L"preview handler from %ls\n", DescribeActivation(how));
     if (FAILED(hr)) return hr;
     ComPtr<IInitializeWithFile> initialize;
     if (FAILED(hr = handler_.As(&initialize))) return hr;
@@ -119,6 +119,7 @@ HRESULT PreviewHost::Preview() {
 
 void PreviewHost::Close() {
     if (handler_) {
+        loadResult_ = LoadResult(); // still known once the window has closed
         handler_->Unload();
         ComPtr<IObjectWithSite> withSite;
         if (SUCCEEDED(handler_.As(&withSite))) withSite->SetSite(nullptr);
@@ -143,6 +144,12 @@ bool PreviewHost::IsLoading() const {
     const HWND preview = PreviewWindow();
     return preview == nullptr ||
            SendMessageW(preview, Quivane::PreviewStateMessage(), 0, 0) != Quivane::kPreviewStateShowing;
+}
+
+HRESULT PreviewHost::LoadResult() const {
+    const HWND preview = PreviewWindow();
+    if (preview == nullptr) return loadResult_;
+    return static_cast<HRESULT>(SendMessageW(preview, Quivane::PreviewStateMessage(), Quivane::kPreviewStateLoadResult, 0));
 }
 
 long long PreviewHost::ShownFrame() const {

@@ -34,6 +34,9 @@ public:
     // The frame on screen and the frame count; -1 while nothing is shown.
     long long ShownFrame() const;
     long long FrameCount() const;
+    // The load's failure once it has ended with nothing to show; S_OK otherwise
+    // (kept after Close, so an interactive run knows it when its window closes).
+    HRESULT LoadResult() const;
     // What the preview window shows, asked of the window itself (WM_PRINTCLIENT)
     // and written as a PNG.
     HRESULT SavePicture(const std::wstring& path) const;
@@ -47,6 +50,7 @@ private:
     HWND hostWindow_ = nullptr;
     Microsoft::WRL::ComPtr<IPreviewHandler> handler_;
     Microsoft::WRL::ComPtr<IUnknown> site_;
+    HRESULT loadResult_ = S_OK;
 };
 
 } // namespace QuivaneTool

@@ -1,19 +1,25 @@
 #include "RegisterCommand.h"
 
+#include "Console.h"
+#include "Failure.h"
 #include "ServerActivation.h"
 
 #include <windows.h>
 
-#include <cstdio>
-
 namespace QuivaneTool {
 
-int RunRegisterCommand(const std::vector<std::wstring>& args) {
-    const bool unregister = args.size() == 2 && args[1] == L"--unregister";
-    if (args.size() > 2 || (args.size() == 2 && !unregister)) {
-        std::fwprintf(stderr, L"usage: quivane register [--unregister]\n");
-        return 2;
-    }
+const CommandInfo& RegisterCommandInfo() {
+    static const CommandInfo info = {
+        L"register",
+        {},
+        L"registers the Quivane.dll beside the tool for the current user, as regsvr32 would",
+        {{L"--unregister", nullptr, L"remove the registration instead"}},
+        {}};
+    return info;
+}
+
+int RunRegisterCommand(const ParsedLine& line) {
+    const bool unregister = line.Has(L"--unregister");
     HMODULE library = nullptr;
     HRESULT hr = LoadServerBesideTool(library);
     if (SUCCEEDED(hr)) {
@@ -22,13 +28,9 @@ int RunRegisterCommand(const std::vector<std::wstring>& args) {
             GetProcAddress(library, unregister ? "DllUnregisterServer" : "DllRegisterServer")));
         hr = entry != nullptr ? entry() : E_NOINTERFACE;
     }
-    if (FAILED(hr)) {
-        std::fwprintf(stderr, L"error: 0x%08lX (%ls)\n", static_cast<unsigned long>(hr),
-                      unregister ? L"unregister" : L"register");
-        return 1;
-    }
-    std::wprintf(unregister ? L"Quivane.dll unregistered\n" : L"Quivane.dll registered\n");
-    return 0;
+    if (FAILED(hr)) return ReportFailure(unregister ? L"cannot unregister Quivane.dll" : L"cannot register Quivane.dll", hr);
+    Print(unregister ? L"Quivane.dll unregistered\n" : L"Quivane.dll registered\n");
+    return kExitOk;
 }
 
 } // namespace QuivaneTool

@@ -1,11 +1,11 @@
 #pragma once
-#include <string>
-#include <vector>
+#include "CommandLine.h"
 
 namespace QuivaneTool {
 
 // quivane register [--unregister]: registers (or removes) the Quivane.dll
 // beside the tool for the current user, as regsvr32 would. Returns the exit code.
-int RunRegisterCommand(const std::vector<std::wstring>& args);
+const CommandInfo& RegisterCommandInfo();
+int RunRegisterCommand(const ParsedLine& line);
 
 } // namespace QuivaneTool

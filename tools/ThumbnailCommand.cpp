@@ -1,5 +1,7 @@
 #include "ThumbnailCommand.h"
 
+#include "Console.h"
+#include "Failure.h"
 #include "ImageFiles.h"
 #include "ServerActivation.h"
 #include "com/ServerClasses.h"
@@ -9,93 +11,76 @@
 #include <thumbcache.h>
 #include <wrl/client.h>
 
-#include <cstdio>
-
 namespace QuivaneTool {
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
-struct Options {
-    std::wstring file;
-    UINT size = 256;
-    std::wstring out = L"thumbnail.png";
-    bool time = false;
-};
+constexpr long kLargestSize = 32768;
 
-bool ParseOptions(const std::vector<std::wstring>& args, Options& options) {
-    if (args.size() < 2) return false;
-    options.file = args[1];
-    for (size_t i = 2; i < args.size(); ++i) {
-        const bool hasValue = i + 1 < args.size();
-        if (args[i] == L"--size" && hasValue) {
-            const long size = std::wcstol(args[++i].c_str(), nullptr, 10);
-            if (size <= 0 || size > 32768) return false;
-            options.size = static_cast<UINT>(size);
-        } else if (args[i] == L"--out" && hasValue) {
-            options.out = args[++i];
-        } else if (args[i] == L"--time") {
-            options.time = true;
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
-int Fail(HRESULT hr, const wchar_t* step) {
-    std::fwprintf(stderr, L"error: 0x%08lX (%ls)\n", static_cast<unsigned long>(hr), step);
-    return 1;
-}
-
-} // namespace
-
-int RunThumbnailCommand(const std::vector<std::wstring>& args) {
-    Options options;
-    if (!ParseOptions(args, options)) {
-        std::fwprintf(stderr, L"usage: quivane thumbnail FILE [--size N] [--out OUT.png] [--time]\n");
-        return 2;
-    }
+int MakeThumbnail(const std::wstring& file, UINT size, const std::wstring& out, bool time) {
     ComPtr<IThumbnailProvider> provider;
     Activation how = Activation::RegisteredClass;
     HRESULT hr = CreateServerObject(Quivane::CLSID_QuivaneThumbnailProvider, __uuidof(IThumbnailProvider),
                                     reinterpret_cast<void**>(provider.GetAddressOf()), &how);
-    std::fwprintf(stderr, L"thumbnail provider from %ls\n", DescribeActivation(how));
-    if (FAILED(hr)) return Fail(hr, L"activation");
+    PrintError(L"thumbnail provider from %ls\n", DescribeActivation(how));
+    if (FAILED(hr)) return ReportFailure(L"cannot create the thumbnail provider", hr);
     ComPtr<IStream> stream;
-    if (FAILED(hr = OpenReadStream(options.file, stream))) return Fail(hr, L"open");
+    if (FAILED(hr = OpenReadStream(file, stream))) return ReportFileFailure(file, L"cannot open", hr);
     ComPtr<IInitializeWithStream> initialize;
-    if (FAILED(hr = provider.As(&initialize))) return Fail(hr, L"initialize");
-    if (FAILED(hr = initialize->Initialize(stream.Get(), STGM_READ))) return Fail(hr, L"initialize");
+    if (FAILED(hr = provider.As(&initialize))) return ReportFailure(L"the provider takes no stream", hr);
+    if (FAILED(hr = initialize->Initialize(stream.Get(), STGM_READ))) return ReportFileFailure(file, L"cannot read", hr);
 
     LARGE_INTEGER frequency, started, finished;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&started);
     HBITMAP bitmap = nullptr;
     WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
-    hr = provider->GetThumbnail(options.size, &bitmap, &alpha);
+    hr = provider->GetThumbnail(size, &bitmap, &alpha);
     QueryPerformanceCounter(&finished);
     if (hr == HRESULT_FROM_WIN32(WAIT_TIMEOUT)) {
         // The platform's decoder is still stuck inside the file: ending the
         // process the usual way would wait on, or crash in, its teardown.
-        Fail(hr, L"thumbnail");
-        std::fflush(stdout);
-        std::fflush(stderr);
-        TerminateProcess(GetCurrentProcess(), 1);
+        // (The console writes are unbuffered: nothing is lost.)
+        ReportFileFailure(file, L"no thumbnail", hr);
+        TerminateProcess(GetCurrentProcess(), kExitFailed);
     }
-    if (FAILED(hr)) return Fail(hr, L"thumbnail");
+    if (FAILED(hr)) return ReportFileFailure(file, L"no thumbnail", hr);
     BITMAP info = {};
     GetObjectW(bitmap, sizeof(info), &info);
-    hr = WriteDibSectionPng(bitmap, options.out);
+    hr = WriteDibSectionPng(bitmap, out);
     DeleteObject(bitmap);
-    if (FAILED(hr)) return Fail(hr, L"write");
-    std::printf("thumbnail\t%ld\t%ld\n", static_cast<long>(info.bmWidth), static_cast<long>(info.bmHeight));
-    if (options.time) {
-        std::printf("get_thumbnail_ms\t%.1f\n",
-                    static_cast<double>(finished.QuadPart - started.QuadPart) * 1000.0 / frequency.QuadPart);
+    if (FAILED(hr)) return ReportFileFailure(out, L"cannot write", hr);
+    Print(L"thumbnail\t%ld\t%ld\n", static_cast<long>(info.bmWidth), static_cast<long>(info.bmHeight));
+    if (time) {
+        Print(L"get_thumbnail_ms\t%.1f\n",
+              static_cast<double>(finished.QuadPart - started.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart));
     }
-    return 0;
+    return kExitOk;
+}
+
+} // namespace
+
+const CommandInfo& ThumbnailCommandInfo() {
+    static const CommandInfo info = {
+        L"thumbnail",
+        {L"FILE"},
+        L"asks the thumbnail provider for FILE's thumbnail as Explorer does and writes it as a PNG with its alpha",
+        {{L"--size", L"N", L"the thumbnail's largest side in pixels, 1 to 32768 (256)"},
+         {L"--out", L"OUT.png", L"where to write it (thumbnail.png)"},
+         {L"--time", nullptr, L"print how long GetThumbnail took"}},
+        {}};
+    return info;
+}
+
+int RunThumbnailCommand(const ParsedLine& line) {
+    long size = 256;
+    if (const std::wstring* value = line.Value(L"--size"); value != nullptr && !ReadWholeNumber(*value, 1, kLargestSize, size)) {
+        return ReportUsageError(ThumbnailCommandInfo(), L"--size " + *value + L": give a whole number from 1 to 32768");
+    }
+    const std::wstring* out = line.Value(L"--out");
+    return MakeThumbnail(line.operands[0], static_cast<UINT>(size), out ? *out : L"thumbnail.png", line.Has(L"--time"));
 }
 
 } // namespace QuivaneTool

@@ -1,12 +1,12 @@
 #pragma once
-#include <string>
-#include <vector>
+#include "CommandLine.h"
 
 namespace QuivaneTool {
 
 // quivane thumbnail FILE [--size N] [--out OUT.png] [--time]: asks the
 // thumbnail provider for FILE's thumbnail as Explorer does and writes it as a
 // PNG with its alpha. Returns the process exit code.
-int RunThumbnailCommand(const std::vector<std::wstring>& args);
+const CommandInfo& ThumbnailCommandInfo();
+int RunThumbnailCommand(const ParsedLine& line);
 
 } // namespace QuivaneTool

@@ -1,8 +1,9 @@
-// quivane.exe: shows what the library's renderers produce.
-//   quivane frames FILE OUTDIR [--time] [--at SECONDS]
-//   quivane preview FILE [--size WxH] [--keys LIST] [--screenshot OUT.png [--after-ms N]] [--time]
-//   quivane thumbnail FILE [--size N] [--out OUT.png] [--time]
-//   quivane register [--unregister]
+// quivane.exe: shows what the library's renderers and COM objects produce.
+// `quivane help` lists the commands and every option; each command's own
+// usage comes from the table its file keeps (see CommandLine.h).
+#include "CommandLine.h"
+#include "Console.h"
+#include "Failure.h"
 #include "FramesCommand.h"
 #include "PreviewCommand.h"
 #include "RegisterCommand.h"
@@ -11,56 +12,84 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
 namespace {
 
-int Usage() {
-    std::fwprintf(stderr, L"usage: quivane frames FILE OUTDIR [--time] [--at SECONDS]\n"
-                          L"       quivane preview FILE [--size WxH] [--keys LIST] [--screenshot OUT.png "
-                          L"[--after-ms N]] [--time]\n"
-                          L"       quivane thumbnail FILE [--size N] [--out OUT.png] [--time]\n"
-                          L"       quivane register [--unregister]\n");
-    return 2;
+using namespace QuivaneTool;
+
+struct Command {
+    const CommandInfo& (*info)();
+    int (*run)(const ParsedLine&);
+};
+
+const Command kCommands[] = {
+    {FramesCommandInfo, RunFramesCommand},
+    {PreviewCommandInfo, RunPreviewCommand},
+    {ThumbnailCommandInfo, RunThumbnailCommand},
+    {RegisterCommandInfo, RunRegisterCommand},
+};
+
+const Command* FindCommand(const std::wstring& name) {
+    for (const Command& command : kCommands) {
+        if (name == command.info().name) return &command;
+    }
+    return nullptr;
+}
+
+bool IsHelpWord(const std::wstring& word) { return word == L"-h" || word == L"--help" || word == L"help"; }
+
+std::wstring ToolUsage() {
+    std::wstring text = L"quivane: the host tool of Quivane.dll\n"
+                        L"usage: quivane COMMAND [ARGS]   (quivane help COMMAND, quivane COMMAND --help)\n\n";
+    for (const Command& command : kCommands) text += CommandUsage(command.info()) + L"\n";
+    text += L"exit codes: 0 done, 1 a file (or the platform) failed, 2 a wrong command line\n";
+    return text;
+}
+
+int ToolUsageError(const std::wstring& reason) {
+    WriteError(L"error: " + reason + L"\n" + ToolUsage());
+    return kExitUsage;
+}
+
+int RunCommand(const Command& command, const std::vector<std::wstring>& args) {
+    ParsedLine line;
+    std::wstring reason;
+    if (!ParseCommandLine(command.info(), args, line, reason)) return ReportUsageError(command.info(), reason);
+    if (line.help) {
+        WriteOut(CommandUsage(command.info()));
+        return kExitOk;
+    }
+    const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(hr)) return ReportFailure(L"cannot start COM", hr);
+    const int result = command.run(line);
+    CoUninitialize();
+    return result;
 }
 
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    std::vector<std::wstring> args(argv + 1, argv + argc);
-    if (args.empty()) return Usage();
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 3;
-    int result = 2;
+    const std::vector<std::wstring> args(argv + 1, argv + argc);
+    if (args.empty()) return ToolUsageError(L"no command given");
     try {
-        if (args[0] == L"frames" && args.size() >= 3) {
-            bool time = false;
-            double at = -1;
-            bool valid = true;
-            for (size_t i = 3; i < args.size(); ++i) {
-                if (args[i] == L"--time") {
-                    time = true;
-                } else if (args[i] == L"--at" && i + 1 < args.size()) {
-                    at = _wtof(args[++i].c_str());
-                } else {
-                    valid = false;
-                }
+        if (IsHelpWord(args[0])) {
+            if (args.size() == 1) {
+                WriteOut(ToolUsage());
+                return kExitOk;
             }
-            result = valid ? QuivaneTool::RunFramesCommand(args[1], args[2], time, at) : Usage();
-        } else if (args[0] == L"preview") {
-            result = QuivaneTool::RunPreviewCommand(args);
-        } else if (args[0] == L"thumbnail") {
-            result = QuivaneTool::RunThumbnailCommand(args);
-        } else if (args[0] == L"register") {
-            result = QuivaneTool::RunRegisterCommand(args);
-        } else {
-            result = Usage();
+            if (args.size() > 2) return ToolUsageError(L"help takes one command name");
+            const Command* command = FindCommand(args[1]);
+            if (command == nullptr) return ToolUsageError(L"help: no command \"" + args[1] + L"\"");
+            WriteOut(CommandUsage(command->info()));
+            return kExitOk;
         }
+        const Command* command = FindCommand(args[0]);
+        if (command == nullptr) return ToolUsageError(L"unknown command \"" + args[0] + L"\"");
+        return RunCommand(*command, std::vector<std::wstring>(args.begin() + 1, args.end()));
     } catch (const std::exception&) {
-        std::fwprintf(stderr, L"error: 0x%08lX\n", static_cast<unsigned long>(E_OUTOFMEMORY));
-        result = 1;
+        return ReportFailure(L"out of memory", E_OUTOFMEMORY);
     }
-    CoUninitialize();
-    return result;
 }

@@ -160,6 +160,7 @@ private:
     std::unique_ptr<PreviewPresenter> presenter;
     std::wstring name;
     std::uint64_t lastTickTime = 0;
+    HRESULT loadFailure = S_OK; // the last load's failure when it left nothing to show
     std::uint64_t lastIndicatorDraw = 0;
     std::shared_ptr<LoadChannel> channel;
     ServerModuleLock serverLock;

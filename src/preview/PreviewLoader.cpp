@@ -108,6 +108,7 @@ void PreviewHandlerCom::StoreFailedStart(std::uint64_t generation, HRESULT hr) {
 
 void PreviewHandlerCom::StartLoad(IStream* loadSource, std::wstring loadName) {
     if (loadSource == nullptr) return;
+    loadFailure = S_OK;
     const auto generation = channel->loads.BeginFullLoad(LoadRequest{loadSource, loadName});
     if (!generation) return; // queued behind the running worker, which is now superseded
     LaunchWorker(*generation, loadSource, std::move(loadName), false, 0);
@@ -250,8 +251,10 @@ void PreviewHandlerCom::PollLoadResult() {
         if (taken->renderer && SUCCEEDED(taken->hr)) {
             presenter->SetRenderer(std::move(taken->renderer));
             lastTickTime = GetTickCount64();
+            loadFailure = S_OK;
         } else {
             presenter->SyncVideoPosition(); // a failed seek snaps back to the still on screen
+            if (!presenter->Renderer()) loadFailure = FAILED(taken->hr) ? taken->hr : E_FAIL;
         }
         presenter->SetLoading(false, false);
         presenter->Render();

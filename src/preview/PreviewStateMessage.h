@@ -13,6 +13,9 @@ constexpr LRESULT kPreviewStateShowing = 2;
 // and, with the next, its frame count; -1 while it has none.
 constexpr WPARAM kPreviewStateShownFrame = 1;
 constexpr WPARAM kPreviewStateFrameCount = 2;
+// Asked with this wParam, it answers the HRESULT of the last load when that
+// load failed and left nothing on screen; S_OK otherwise.
+constexpr WPARAM kPreviewStateLoadResult = 3;
 
 inline UINT PreviewStateMessage() {
     static const UINT message = RegisterWindowMessageW(kPreviewStateMessageName);

@@ -163,6 +163,7 @@ void PreviewHandlerCom::Reload(bool keepFrameVisible) {
 }
 
 LRESULT PreviewHandlerCom::AnswerStateQuestion(WPARAM question) const {
+    if (question == kPreviewStateLoadResult) return static_cast<LRESULT>(loadFailure);
     if (question == kPreviewStateShownFrame || question == kPreviewStateFrameCount) {
         if (!presenter || !presenter->Renderer() || presenter->ShownFrame() == PreviewPresenter::kNoFrame) return -1;
         return question == kPreviewStateShownFrame ? static_cast<LRESULT>(presenter->ShownFrame())

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # quivane.exe frames: PNGs with straight alpha and frames.tsv for a good file,
-# a hex HRESULT and a non-zero exit for a bad one.
+# the file's name and its HRESULT and exit 1 for a bad one.
 set -eu
 bin=$1
 root=$2
 run="$root/tests/support/wine-run"
 conformance="${3:-$root/tests/conformance}/gif/gifs"
-work=$(mktemp -d)
+work=$(realpath -m "$bin/../../windows-test-work/host_tool_frames")
+rm -rf "$work"
+mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
 winpath() { local p; p=$(realpath -m -- "$1"); printf 'Z:%s' "${p//\//\\}"; }
 fail() { echo "FAIL: $*"; exit 1; }
@@ -27,8 +29,8 @@ while IFS=$'\t' read -r index file delay width height; do
 done < "$tsv"
 
 printf 'GIF89a\x10\x00\x10\x00' > "$work/broken.gif"
-if "$run" "$bin/quivane.exe" frames "$(winpath "$work/broken.gif")" "$(winpath "$work/bad")" > "$work/stderr" 2>&1; then
-  fail "a broken file exited 0"
-fi
-grep -Eq 'error: 0x[0-9A-F]{8}' "$work/stderr" || fail "no HRESULT printed: $(cat "$work/stderr")"
+status=0
+"$run" "$bin/quivane.exe" frames "$(winpath "$work/broken.gif")" "$(winpath "$work/bad")" > "$work/stderr" 2>&1 || status=$?
+[ "$status" = 1 ] || fail "a broken file exited $status"
+grep -Eq '^error: .*broken.gif: .*0x8[0-9A-F]{7} ' "$work/stderr" || fail "no HRESULT printed: $(cat "$work/stderr")"
 echo "frames command behaves"

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # quivane.exe preview: hosts the handler, plays a GIF, takes scripted keys and
-# saves the preview's picture; a file it cannot show still exits cleanly.
+# saves the preview's picture; a file it cannot show fails with exit 1 and no picture.
 set -eu
 bin=$1
 root=$2
 run="$root/tests/support/wine-run"
-work=$(mktemp -d)
+work=$(realpath -m "$bin/../../windows-test-work/host_tool_preview")
+rm -rf "$work"
+mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
 winpath() { local p; p=$(realpath -m -- "$1"); printf 'Z:%s' "${p//\//\\}"; }
 fail() { echo "FAIL: $*"; exit 1; }
@@ -19,7 +21,10 @@ head -c 24 "$work/shot.png" | od -An -tx1 | tr -d ' \n' | grep -q '^89504e470d0a
   || fail "screenshot is not a 320x200 PNG"
 
 head -c 100 /dev/urandom > "$work/noise.gif"
+status=0
 "$run" "$bin/quivane.exe" preview "$(winpath "$work/noise.gif")" --screenshot "$(winpath "$work/noise.png")" \
-  --after-ms 50 > "$work/out2" 2>&1 || fail "a bad file made preview fail: $(cat "$work/out2")"
-[ -s "$work/noise.png" ] || fail "no screenshot of the background"
+  --after-ms 50 > "$work/out2" 2>&1 || status=$?
+[ "$status" = 1 ] || fail "a file that cannot be decoded exited $status: $(cat "$work/out2")"
+grep -Eq '^error: .*noise.gif: cannot decode: 0x8[0-9A-F]{7} ' "$work/out2" || fail "no reason given: $(cat "$work/out2")"
+[ ! -e "$work/noise.png" ] || fail "a picture of a file that cannot be decoded"
 echo "preview command behaves"

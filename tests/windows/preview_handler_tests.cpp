@@ -7,6 +7,7 @@
 #include "com/ServerClasses.h"
 #include "platform/WicImaging.h"
 #include "preview/PreviewHandlerCom.h"
+#include "preview/PreviewStateMessage.h"
 
 #include <gtest/gtest.h>
 
@@ -100,6 +101,7 @@ protected:
     std::uint32_t ShownFrame() { return Presenter()->Playback().currentIndex; }
     HWND Preview() { return Object().PreviewWindow(); }
     void Key(WPARAM key) { SendMessageW(Preview(), WM_KEYDOWN, key, 1); }
+    LRESULT LoadResult() { return SendMessageW(Preview(), PreviewStateMessage(), kPreviewStateLoadResult, 0); }
 
     // The picture the window shows, drawn by the presenter into a bitmap.
     Pixels Picture() {
@@ -371,10 +373,12 @@ TEST_F(PreviewHandler, BadFilesEndWithTheBackgroundAndTheNextFileStillPreviews) 
         PreviewAndWait(bad);
         EXPECT_EQ(Presenter()->Renderer(), nullptr);
         EXPECT_FALSE(Presenter()->IsLoading());
+        EXPECT_TRUE(FAILED(static_cast<HRESULT>(LoadResult()))); // what a host asks to tell a failure from a picture
         handler->Unload();
     }
     PreviewAndWait(ColourGif(2));
     EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 2u);
+    EXPECT_EQ(LoadResult(), S_OK);
 }
 
 TEST_F(PreviewHandler, NewestOfSeveralRequestsWinsWhileAWorkerRuns) {

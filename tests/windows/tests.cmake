@@ -32,4 +32,6 @@ set(QUIVANE_WINDOWS_SCRIPT_TESTS
   host_tool_thumbnail
   display_scale
   media_foundation_missing
+  host_tool_cli
+  demo_page
 )

@@ -1,0 +1,57 @@
+#include "Failure.h"
+
+#include "Console.h"
+
+#include <cwchar>
+
+namespace QuivaneTool {
+
+namespace {
+
+std::wstring SystemMessage(HRESULT hr) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0,
+                                        nullptr);
+    std::wstring text;
+    if (length > 0 && buffer != nullptr) text.assign(buffer, length);
+    if (buffer != nullptr) LocalFree(buffer);
+    // One line: the system's message ends in a line break, often after a full stop.
+    for (wchar_t& c : text) {
+        if (c == L'\r' || c == L'\n') c = L' ';
+    }
+    while (!text.empty() && (text.back() == L' ' || text.back() == L'.')) text.pop_back();
+    return text;
+}
+
+std::wstring FacilityDescription(HRESULT hr) {
+    switch (HRESULT_FACILITY(hr)) {
+    case 0x898: return L"an imaging component (WIC) error"; // the WINCODEC facility
+    case 0x899: return L"a Direct2D error";
+    case 0xD: return L"a Media Foundation error"; // FACILITY_MF
+    case FACILITY_WIN32: return L"system error " + std::to_wstring(HRESULT_CODE(hr));
+    default: return L"an error the system has no message for";
+    }
+}
+
+} // namespace
+
+std::wstring DescribeHResult(HRESULT hr) {
+    wchar_t code[16];
+    std::swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(hr));
+    std::wstring text = SystemMessage(hr);
+    return std::wstring(code) + L" " + (text.empty() ? FacilityDescription(hr) : text);
+}
+
+int ReportFileFailure(const std::wstring& file, const wchar_t* what, HRESULT hr) {
+    WriteError(L"error: " + file + L": " + what + L": " + DescribeHResult(hr) + L"\n");
+    return kExitFailed;
+}
+
+int ReportFailure(const wchar_t* what, HRESULT hr) {
+    WriteError(std::wstring(L"error: ") + what + L": " + DescribeHResult(hr) + L"\n");
+    return kExitFailed;
+}
+
+} // namespace QuivaneTool

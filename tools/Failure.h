@@ -1,0 +1,23 @@
+#pragma once
+// How the tool reports a failure: one line on standard error with what failed,
+// the HRESULT in hex and what the system says it means. Returns exit code 1.
+#include <windows.h>
+
+#include <string>
+
+namespace QuivaneTool {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1; // a file (or the platform) failed
+constexpr int kExitUsage = 2;  // a wrong command line
+
+// "0x88982F50 The component cannot be found" (or a description of its facility
+// when the system has no message for it).
+std::wstring DescribeHResult(HRESULT hr);
+
+// error: FILE: WHAT: 0x... message
+int ReportFileFailure(const std::wstring& file, const wchar_t* what, HRESULT hr);
+// error: WHAT: 0x... message
+int ReportFailure(const wchar_t* what, HRESULT hr);
+
+} // namespace QuivaneTool
