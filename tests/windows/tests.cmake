@@ -29,4 +29,5 @@ set(QUIVANE_WINDOWS_SCRIPT_TESTS
   host_tool_frames
   host_tool_preview
   host_tool_thumbnail
+  installer
 )
