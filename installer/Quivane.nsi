@@ -146,12 +146,15 @@ FunctionEnd
 ; A file a running process holds loaded can be neither overwritten nor
 ; deleted, but it can be renamed: it is moved aside as NAME.old-N, so that the
 ; new one can be written, and removed at the next install or at reboot.
-; Leaves the error flag set when the file can be neither removed nor moved.
+; Leaves "ok" on the stack, or "failed" when the file can be neither removed
+; nor moved. (LogicLib's error tests clear the flag, so it cannot carry the result.)
 Function MoveAside
   Exch $R0 ; file name in $INSTDIR
   Push $R1
-  ClearErrors
+  Push $R2
+  StrCpy $R2 "ok"
   ${If} ${FileExists} "$INSTDIR\$R0"
+    ClearErrors
     Delete "$INSTDIR\$R0"
     ${If} ${Errors}
       StrCpy $R1 1
@@ -160,28 +163,42 @@ Function MoveAside
       ${Loop}
       ClearErrors
       Rename "$INSTDIR\$R0" "$INSTDIR\$R0.old-$R1"
-      ${IfNot} ${Errors}
+      ${If} ${Errors}
+        StrCpy $R2 "failed"
+      ${Else}
         DetailPrint "$R0 is in use: moved aside as $R0.old-$R1"
         ; Marking for deletion at reboot needs administrator rights; without
         ; them the next install removes it.
         Delete /REBOOTOK "$INSTDIR\$R0.old-$R1"
-        ClearErrors
       ${EndIf}
     ${EndIf}
   ${EndIf}
+  StrCpy $R0 $R2
+  Pop $R2
   Pop $R1
-  Pop $R0
+  Exch $R0
 FunctionEnd
 
+; The file is out of the way before it is written; one that still cannot be
+; written fails the install (silently, File alone would go on without it).
 !macro INSTALL_FILE NAME
   Push "${NAME}"
   Call MoveAside
-  ${If} ${Errors}
+  Pop $0
+  ${If} $0 != "ok"
     DetailPrint "cannot replace $INSTDIR\${NAME}"
     SetErrorLevel 2
     Abort
   ${EndIf}
+  ClearErrors
+  SetOverwrite try
   File "${BINDIR}\${NAME}"
+  ${If} ${Errors}
+    DetailPrint "cannot write $INSTDIR\${NAME}"
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
+  SetOverwrite on
 !macroend
 
 Section "Quivane"
