@@ -21,9 +21,9 @@ fail() { echo "FAIL: $*"; exit 1; }
 w() { timeout -k 10 300 wine "$@" </dev/null; }
 winpath() { local p; p=$(realpath -m -- "$1"); printf 'Z:%s' "${p//\//\\}"; }
 png_size() { head -c 24 "$1" | tail -c 8 | od -An -tu1 | awk '{print $3*256+$4 "x" $7*256+$8}'; }
-# Waits for a state, not for a time: up to a minute, then reports failure.
+# Waits for a state, not for a time: up to two minutes, then reports failure.
 wait_until() {
-  local deadline=$(($(date +%s) + 60))
+  local deadline=$(($(date +%s) + 120))
   until "$@"; do
     [ "$(date +%s)" -lt "$deadline" ] || return 1
     sleep 0.2
