@@ -72,9 +72,12 @@ fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   timeout -k 10 600 wineboot -i </dev/null >/dev/null 2>&1 || fail "cannot make the prefix $WINEPREFIX"
+  timeout -k 10 120 wineserver -w </dev/null >/dev/null 2>&1 || true
 fi
-# One server for the whole run, holding no pipe of ours.
-wineserver -p </dev/null >/dev/null 2>&1 || true
+# One persistent server for the whole run, holding no pipe of ours (the
+# prefix's services start with it), in place of any an interrupted run left.
+wineserver -k </dev/null >/dev/null 2>&1 || true
+wineserver -p </dev/null >/dev/null 2>&1 || fail "cannot start a Wine server for $WINEPREFIX"
 w wineboot >/dev/null 2>&1 || true
 rm -rf "$work"
 mkdir -p "$work"
