@@ -44,6 +44,18 @@ foreach(source IN LISTS QUIVANE_WINDOWS_BENCH)
   target_link_options(${name} PRIVATE -municode)
 endforeach()
 
+# The setup program: per-user (or /allusers) install of the DLL and the host
+# tool, registered through the DLL's own DllInstall.
+find_program(QUIVANE_MAKENSIS makensis REQUIRED DOC "NSIS compiler (Debian package nsis)")
+set(QUIVANE_SETUP ${CMAKE_BINARY_DIR}/bin/Quivane-Setup.exe)
+add_custom_command(OUTPUT ${QUIVANE_SETUP}
+  COMMAND ${QUIVANE_MAKENSIS} -V2 -WX -DVERSION=${PROJECT_VERSION} -DBINDIR=${CMAKE_BINARY_DIR}/bin
+          -DOUTFILE=${QUIVANE_SETUP} ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
+  DEPENDS Quivane quivane ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
+  COMMENT "Building Quivane-Setup.exe ${PROJECT_VERSION}"
+  VERBATIM)
+add_custom_target(setup ALL DEPENDS ${QUIVANE_SETUP})
+
 add_subdirectory(tests/support/webp_wic)
 add_subdirectory(tests/support/mf_color)
 add_subdirectory(tests/windows)

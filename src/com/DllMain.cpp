@@ -1,5 +1,6 @@
 // Library entry points: the class objects of the preview handler and the
-// thumbnail provider, and their registration for the current user.
+// thumbnail provider, and their registration for the current user (and the
+// machine, when allowed), or for the one hive an installer names.
 #include "PreviewClassFactory.h"
 #include "Registration.h"
 #include "ServerClasses.h"
@@ -12,6 +13,7 @@
 
 #include <exception>
 #include <new>
+#include <string>
 
 namespace {
 HINSTANCE moduleHandle = nullptr;
@@ -52,11 +54,16 @@ STDAPI DllCanUnloadNow() { return Quivane::ServerModuleLocks() == 0 ? S_OK : S_F
 // Explorer caches thumbnails and handler choices per file type; this makes it look again.
 static void TellShellAssociationsChanged() { SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr); }
 
+static HRESULT RegistrablePathOfThisModule(std::wstring& modulePath) {
+    std::wstring loadedPath;
+    const HRESULT found = Quivane::ModuleFileName(moduleHandle, loadedPath);
+    return FAILED(found) ? found : Quivane::RegistrableModulePath(loadedPath, modulePath);
+}
+
 STDAPI DllRegisterServer() {
     try {
-        std::wstring loadedPath, modulePath;
-        HRESULT found = Quivane::ModuleFileName(moduleHandle, loadedPath);
-        if (SUCCEEDED(found)) found = Quivane::RegistrableModulePath(loadedPath, modulePath);
+        std::wstring modulePath;
+        const HRESULT found = RegistrablePathOfThisModule(modulePath);
         if (FAILED(found)) return found;
         // The per-user registration decides; the machine-wide one needs rights a user may lack.
         const HRESULT hr = Quivane::RegisterServerInHive(HKEY_CURRENT_USER, modulePath);
@@ -75,6 +82,38 @@ STDAPI DllUnregisterServer() {
         Quivane::UnregisterServerInHive(HKEY_LOCAL_MACHINE);
         TellShellAssociationsChanged();
         return S_OK;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
+
+// The installer's entry point (regsvr32 /n /i:user or /i:machine): one hive
+// only, so a per-user install never touches the machine's keys and a
+// machine-wide one leaves the user's alone. No command line means the user.
+STDAPI DllInstall(BOOL install, LPCWSTR commandLine) {
+    try {
+        HKEY root = nullptr;
+        if (commandLine == nullptr || *commandLine == L'\0' || lstrcmpiW(commandLine, L"user") == 0) {
+            root = HKEY_CURRENT_USER;
+        } else if (lstrcmpiW(commandLine, L"machine") == 0) {
+            root = HKEY_LOCAL_MACHINE;
+        } else {
+            return E_INVALIDARG;
+        }
+        if (!install) {
+            Quivane::UnregisterServerInHive(root);
+            TellShellAssociationsChanged();
+            return S_OK;
+        }
+        std::wstring modulePath;
+        const HRESULT found = RegistrablePathOfThisModule(modulePath);
+        if (FAILED(found)) return found;
+        const HRESULT hr = Quivane::RegisterServerInHive(root, modulePath);
+        // A half-written registration would point the shell at handlers that
+        // are only partly there; a failed install leaves none.
+        if (FAILED(hr)) Quivane::UnregisterServerInHive(root);
+        TellShellAssociationsChanged();
+        return hr;
     } catch (...) {
         return E_FAIL;
     }

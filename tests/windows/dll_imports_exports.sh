@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Quivane.dll and quivane.exe need only system DLLs, and not the media ones
 # (loaded on first use: some editions lack them), and the DLL exports the
-# four server entry points by their plain names.
+# server entry points (and the installer's DllInstall) by their plain names.
 set -eu
 bin=$1
 objdump=x86_64-w64-mingw32-objdump
@@ -16,7 +16,7 @@ for binary in "$bin/Quivane.dll" "$bin/quivane.exe"; do
   done < <("$objdump" -p "$binary" | sed -n 's/^\s*DLL Name: //p')
 done
 exports=$("$objdump" -p "$bin/Quivane.dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^\s*\[ *[0-9]*\] \([A-Za-z_@0-9]*\)$/\1/p' | sort | tr '\n' ' ')
-expected="DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer "
+expected="DllCanUnloadNow DllGetClassObject DllInstall DllRegisterServer DllUnregisterServer "
 if [ "$exports" != "$expected" ]; then
   echo "FAIL: exports are '$exports', expected '$expected'"
   status=1

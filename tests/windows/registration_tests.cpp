@@ -481,3 +481,64 @@ TEST_F(Registration, ComUnloadsTheIdleServerAndLoadsItAgain) {
         EXPECT_EQ(GetModuleHandleW(copy.c_str()), nullptr) << "round " << round; // unloaded, and used again next round
     }
 }
+
+// The installer's way in: regsvr32 /n /i:HIVE calls DllInstall, which writes
+// and removes the rows of the one hive it is given.
+TEST_F(Registration, DllInstallRegistersAndRemovesOnlyTheHiveItIsGiven) {
+    ASSERT_EQ(RunRegsvr32(L"/u"), 0u);
+    ASSERT_EQ(RunRegsvr32(L"/n /i:user"), 0u);
+    ExpectRegistered(HKEY_CURRENT_USER, ServerPath(), "HKCU");
+    ExpectUnregistered(HKEY_LOCAL_MACHINE, "HKLM");
+
+    ASSERT_EQ(RunRegsvr32(L"/n /i:MACHINE"), 0u);
+    ExpectRegistered(HKEY_LOCAL_MACHINE, ServerPath(), "HKLM");
+    ASSERT_EQ(RunRegsvr32(L"/u /n /i:user"), 0u);
+    ExpectUnregistered(HKEY_CURRENT_USER, "HKCU");
+    ExpectRegistered(HKEY_LOCAL_MACHINE, ServerPath(), "HKLM");
+    ASSERT_EQ(RunRegsvr32(L"/u /n /i:machine"), 0u);
+    ExpectUnregistered(HKEY_LOCAL_MACHINE, "HKLM");
+
+    // An empty command line is the user's hive.
+    const auto install = ServerExport<HRESULT(WINAPI*)(BOOL, LPCWSTR)>(QuivaneServer(), "DllInstall");
+    ASSERT_NE(install, nullptr);
+    ASSERT_EQ(install(TRUE, nullptr), S_OK);
+    ExpectRegistered(HKEY_CURRENT_USER, ServerPath(), "HKCU");
+    ExpectUnregistered(HKEY_LOCAL_MACHINE, "HKLM");
+}
+
+TEST_F(Registration, DllInstallRefusesAnUnknownHiveAndRollsBackAHalfWrittenOne) {
+    ASSERT_EQ(RunRegsvr32(L"/u"), 0u);
+    const auto install = ServerExport<HRESULT(WINAPI*)(BOOL, LPCWSTR)>(QuivaneServer(), "DllInstall");
+    ASSERT_NE(install, nullptr);
+    EXPECT_EQ(install(TRUE, L"everyone"), E_INVALIDARG);
+    EXPECT_EQ(install(FALSE, L"everyone"), E_INVALIDARG);
+    EXPECT_NE(RunRegsvr32(L"/n /i:everyone"), 0u);
+    ExpectUnregistered(HKEY_CURRENT_USER, "HKCU");
+    ExpectUnregistered(HKEY_LOCAL_MACHINE, "HKLM");
+
+    // The user's hive stood in for by a scratch key whose ".png" is volatile:
+    // the class rows are written, the handler rows below ".png" refused, and
+    // what was written is taken away again.
+    const wchar_t scratchPath[] = L"Software\\QuivaneTestInstall";
+    RegDeleteTreeW(HKEY_CURRENT_USER, scratchPath);
+    HKEY scratch = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, scratchPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &scratch, nullptr),
+              ERROR_SUCCESS);
+    HKEY png = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(scratch, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &png, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(png);
+    ASSERT_EQ(RegCreateKeyExW(scratch, L"Software\\Classes\\.png", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                              nullptr, &png, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(png);
+    ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, scratch), ERROR_SUCCESS);
+    const HRESULT hr = install(TRUE, L"user");
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE)) << Hex(hr);
+    EXPECT_FALSE(KeyExists(scratch, ClassIdKey(P)));
+    EXPECT_FALSE(KeyExists(scratch, ClassIdKey(T)));
+    ExpectUnregistered(scratch, "scratch");
+    RegCloseKey(scratch);
+    RegDeleteTreeW(HKEY_CURRENT_USER, scratchPath);
+}

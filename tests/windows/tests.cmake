@@ -34,4 +34,5 @@ set(QUIVANE_WINDOWS_SCRIPT_TESTS
   media_foundation_missing
   host_tool_cli
   demo_page
+  installer
 )

@@ -1,0 +1,269 @@
+; Quivane's setup program. Built by the Windows build (cmake/WindowsBuild.cmake):
+;   makensis -DVERSION=x.y.z -DBINDIR=<folder of Quivane.dll> -DOUTFILE=<setup.exe> Quivane.nsi
+;
+; Per user by default, into the user's own programs folder, with no
+; administrator rights; /allusers installs for the whole machine (elevated).
+; /S runs silently, for the installer and the uninstaller alike.
+; The DLL registers itself (DllInstall through regsvr32 /n /i:user or
+; /i:machine), so the registry rows have one source: the DLL's own code.
+
+Unicode true
+Target amd64-unicode
+SetCompressor /SOLID lzma
+RequestExecutionLevel user
+
+!ifndef VERSION
+  !error "makensis needs -DVERSION=x.y.z"
+!endif
+!ifndef BINDIR
+  !error "makensis needs -DBINDIR=<folder of Quivane.dll and quivane.exe>"
+!endif
+!ifndef OUTFILE
+  !error "makensis needs -DOUTFILE=<setup program to write>"
+!endif
+
+!include LogicLib.nsh
+!include FileFunc.nsh
+
+!define PRODUCT "Quivane"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quivane"
+!define UNINSTALLER "Uninstall.exe"
+; What a process that was refused elevation gets back.
+!define ERROR_CANCELLED 1223
+!define ERROR_ELEVATION_REQUIRED 740
+
+Name "${PRODUCT} ${VERSION}"
+OutFile "${OUTFILE}"
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey "ProductName" "${PRODUCT}"
+VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "CompanyName" "${PRODUCT}"
+VIAddVersionKey "FileDescription" "${PRODUCT} setup"
+VIAddVersionKey "LegalCopyright" "${PRODUCT}"
+ShowInstDetails show
+ShowUninstDetails show
+
+Page directory
+Page instfiles
+UninstPage uninstConfirm
+UninstPage instfiles
+
+Var Hive ; "user" or "machine": the argument DllInstall gets
+
+; Starts this program again with administrator rights and the same command
+; line, waits for it and ends with its exit code. A machine-wide install
+; needs the rights; a per-user one never asks for them.
+!macro RELAUNCH_ELEVATED UN
+Function ${UN}RelaunchElevated
+  Exch $R0 ; parameters
+  Push $R1
+  Push $R2
+  Push $R3
+  StrCpy $R3 $EXEPATH
+  ; Strings go in through registers: a command line may hold quotes.
+  ; SHELLEXECUTEINFOW on x64, padding written out: 112 bytes,
+  ; SEE_MASK_NOCLOSEPROCESS (0x40) so there is a process to wait for.
+  System::Call '*(i 112, i 0x40, p $HWNDPARENT, w "runas", w R3, w R0, p 0, i 1, i 0, p 0, p 0, p 0, p 0, i 0, i 0, p 0, p 0) p .R1'
+  System::Call 'shell32::ShellExecuteExW(p R1) i .R2'
+  ${If} $R2 == 0
+    System::Free $R1
+    ; The user said no to the elevation prompt, or it could not be shown.
+    SetErrorLevel ${ERROR_CANCELLED}
+    Quit
+  ${EndIf}
+  System::Call '*$R1(i, i, p, p, p, p, p, i, i, p, p, p, p, i, i, p, p .R2)'
+  System::Free $R1
+  System::Call 'kernel32::WaitForSingleObject(p R2, i -1)'
+  System::Call 'kernel32::GetExitCodeProcess(p R2, *i .R3)'
+  System::Call 'kernel32::CloseHandle(p R2)'
+  SetErrorLevel $R3
+  Quit
+FunctionEnd
+!macroend
+!insertmacro RELAUNCH_ELEVATED ""
+!insertmacro RELAUNCH_ELEVATED "un."
+
+; Machine-wide work goes on only with administrator rights: without them it
+; starts again elevated, once (the marker stops a second round).
+!macro NEED_ADMIN UN PARAMETERS
+  System::Call 'shell32::IsUserAnAdmin() i .r0'
+  ${If} $0 == 0
+    ClearErrors
+    ${${UN}GetOptions} "${PARAMETERS}" "/elevated" $1
+    ${IfNot} ${Errors}
+      SetErrorLevel ${ERROR_ELEVATION_REQUIRED}
+      Quit
+    ${EndIf}
+    Push "/elevated ${PARAMETERS}"
+    Call ${UN}RelaunchElevated
+  ${EndIf}
+!macroend
+
+Function .onInit
+  StrCpy $Hive "user"
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/allusers" $R1
+  ${IfNot} ${Errors}
+    StrCpy $Hive "machine"
+  ${EndIf}
+  ${If} $Hive == "machine"
+    !insertmacro NEED_ADMIN "" $R0
+    SetShellVarContext all
+  ${Else}
+    SetShellVarContext current
+  ${EndIf}
+  ; /D= chooses the folder; otherwise where this install went last time;
+  ; otherwise the default of the chosen scope.
+  ${If} $INSTDIR == ""
+    ReadRegStr $INSTDIR SHCTX "${UNINSTALL_KEY}" "InstallLocation"
+  ${EndIf}
+  ${If} $INSTDIR == ""
+    ${If} $Hive == "machine"
+      StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
+    ${Else}
+      StrCpy $INSTDIR "$LOCALAPPDATA\Programs\${PRODUCT}"
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; Copies left aside by an earlier upgrade go now that nothing holds them;
+; one still held stays for a later install (or the reboot it was marked for).
+Function RemoveSetAsideCopies
+  Push $R0
+  Push $R1
+  FindFirst $R0 $R1 "$INSTDIR\*.old-*"
+  ${DoWhile} $R1 != ""
+    Delete "$INSTDIR\$R1"
+    FindNext $R0 $R1
+  ${Loop}
+  FindClose $R0
+  Pop $R1
+  Pop $R0
+FunctionEnd
+
+; A file a running process holds loaded can be neither overwritten nor
+; deleted, but it can be renamed: it is moved aside as NAME.old-N, so that the
+; new one can be written, and removed at the next install or at reboot.
+; Leaves "ok" on the stack, or "failed" when the file can be neither removed
+; nor moved. (LogicLib's error tests clear the flag, so it cannot carry the result.)
+Function MoveAside
+  Exch $R0 ; file name in $INSTDIR
+  Push $R1
+  Push $R2
+  StrCpy $R2 "ok"
+  ${If} ${FileExists} "$INSTDIR\$R0"
+    ClearErrors
+    Delete "$INSTDIR\$R0"
+    ${If} ${Errors}
+      StrCpy $R1 1
+      ${DoWhile} ${FileExists} "$INSTDIR\$R0.old-$R1"
+        IntOp $R1 $R1 + 1
+      ${Loop}
+      ClearErrors
+      Rename "$INSTDIR\$R0" "$INSTDIR\$R0.old-$R1"
+      ${If} ${Errors}
+        StrCpy $R2 "failed"
+      ${Else}
+        DetailPrint "$R0 is in use: moved aside as $R0.old-$R1"
+        ; Marking for deletion at reboot needs administrator rights; without
+        ; them the next install removes it.
+        Delete /REBOOTOK "$INSTDIR\$R0.old-$R1"
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+  StrCpy $R0 $R2
+  Pop $R2
+  Pop $R1
+  Exch $R0
+FunctionEnd
+
+; The file is out of the way before it is written; one that still cannot be
+; written fails the install (silently, File alone would go on without it).
+!macro INSTALL_FILE NAME
+  Push "${NAME}"
+  Call MoveAside
+  Pop $0
+  ${If} $0 != "ok"
+    DetailPrint "cannot replace $INSTDIR\${NAME}"
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
+  ClearErrors
+  SetOverwrite try
+  File "${BINDIR}\${NAME}"
+  ${If} ${Errors}
+    DetailPrint "cannot write $INSTDIR\${NAME}"
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
+  SetOverwrite on
+!macroend
+
+Section "Quivane"
+  SetOutPath "$INSTDIR"
+  Call RemoveSetAsideCopies
+  !insertmacro INSTALL_FILE "Quivane.dll"
+  !insertmacro INSTALL_FILE "quivane.exe"
+  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+
+  ; The entry comes before registering: if registering fails, what was
+  ; installed can still be removed from Settings.
+  ${GetSize} "$INSTDIR" "/S=0K /G=0" $0 $1 $2
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "Publisher" "${PRODUCT}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${UNINSTALLER},0"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $0
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
+
+  ExecWait '"$SYSDIR\regsvr32.exe" /s /n /i:$Hive "$INSTDIR\Quivane.dll"' $0
+  ${If} $0 != 0
+    DetailPrint "registering Quivane.dll failed (regsvr32 exit code $0)"
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
+SectionEnd
+
+Function un.onInit
+  ; The scope this copy was installed for: machine-wide if the machine's
+  ; uninstall entry names this folder.
+  StrCpy $Hive "user"
+  ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $R0 == $INSTDIR
+    StrCpy $Hive "machine"
+  ${EndIf}
+  ${If} $Hive == "machine"
+    ${un.GetParameters} $R1
+    !insertmacro NEED_ADMIN "un." $R1
+    SetShellVarContext all
+  ${Else}
+    SetShellVarContext current
+  ${EndIf}
+FunctionEnd
+
+Section "Uninstall"
+  ; Only this server's rows go; the file types and other handlers stay.
+  ExecWait '"$SYSDIR\regsvr32.exe" /s /u /n /i:$Hive "$INSTDIR\Quivane.dll"' $0
+  ${If} $0 != 0
+    DetailPrint "unregistering Quivane.dll failed (regsvr32 exit code $0)"
+  ${EndIf}
+  ; A file still held by a process goes at reboot.
+  Delete /REBOOTOK "$INSTDIR\Quivane.dll"
+  Delete /REBOOTOK "$INSTDIR\quivane.exe"
+  FindFirst $R0 $R1 "$INSTDIR\*.old-*"
+  ${DoWhile} $R1 != ""
+    Delete /REBOOTOK "$INSTDIR\$R1"
+    FindNext $R0 $R1
+  ${Loop}
+  FindClose $R0
+  Delete "$INSTDIR\${UNINSTALLER}"
+  RMDir /REBOOTOK "$INSTDIR"
+  ; Last, so that the entry is gone only when everything else is.
+  DeleteRegKey SHCTX "${UNINSTALL_KEY}"
+SectionEnd
