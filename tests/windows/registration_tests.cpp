@@ -252,22 +252,35 @@ TEST_F(Registration, ExplorerIsToldAssociationsChanged) {
     DestroyWindow(listener);
 }
 
+// A scratch root under the user's hive (made afresh) whose Software\\Classes\\.png
+// is volatile, so the registry refuses the lasting keys a registration writes below it.
+static HKEY ScratchRootWithVolatilePng(const wchar_t* path) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, path);
+    HKEY scratch = nullptr;
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &scratch, nullptr) !=
+            ERROR_SUCCESS ||
+        RegCreateKeyExW(scratch, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+            ERROR_SUCCESS) {
+        if (scratch != nullptr) RegCloseKey(scratch);
+        return nullptr;
+    }
+    RegCloseKey(key);
+    if (RegCreateKeyExW(scratch, L"Software\\Classes\\.png", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
+        RegCloseKey(scratch);
+        return nullptr;
+    }
+    RegCloseKey(key);
+    return scratch;
+}
+
 TEST_F(Registration, RegistrationStopsAtTheFirstRefusedWrite) {
     // A scratch root whose ".png" key is volatile: the registry refuses the
     // lasting handler keys below it, so registration stops right there.
     const wchar_t scratchPath[] = L"Software\\QuivaneTest";
-    RegDeleteTreeW(HKEY_CURRENT_USER, scratchPath);
-    HKEY scratch = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, scratchPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &scratch, nullptr),
-              ERROR_SUCCESS);
-    HKEY png = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(scratch, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &png, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(png);
-    ASSERT_EQ(RegCreateKeyExW(scratch, L"Software\\Classes\\.png", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
-                              nullptr, &png, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(png);
+    const HKEY scratch = ScratchRootWithVolatilePng(scratchPath);
+    ASSERT_NE(scratch, nullptr);
 
     const HRESULT hr = RegisterServerInHive(scratch, L"C:\\x.dll");
     EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_CHILD_MUST_BE_VOLATILE)) << Hex(hr);
@@ -520,18 +533,8 @@ TEST_F(Registration, DllInstallRefusesAnUnknownHiveAndRollsBackAHalfWrittenOne) 
     // the class rows are written, the handler rows below ".png" refused, and
     // what was written is taken away again.
     const wchar_t scratchPath[] = L"Software\\QuivaneTestInstall";
-    RegDeleteTreeW(HKEY_CURRENT_USER, scratchPath);
-    HKEY scratch = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, scratchPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &scratch, nullptr),
-              ERROR_SUCCESS);
-    HKEY png = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(scratch, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &png, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(png);
-    ASSERT_EQ(RegCreateKeyExW(scratch, L"Software\\Classes\\.png", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
-                              nullptr, &png, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(png);
+    const HKEY scratch = ScratchRootWithVolatilePng(scratchPath);
+    ASSERT_NE(scratch, nullptr);
     ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, scratch), ERROR_SUCCESS);
     const HRESULT hr = install(TRUE, L"user");
     RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
