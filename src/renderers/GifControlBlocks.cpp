@@ -16,6 +16,7 @@ class BlockCursor {
 public:
     BlockCursor(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
 
+    std::size_t Offset() const { return offset_; }
     bool Has(std::size_t count) const { return count <= size_ - offset_; }
     std::uint8_t Peek(std::size_t at = 0) const { return data_[offset_ + at]; }
     std::uint32_t PeekU16(std::size_t at) const { return static_cast<std::uint32_t>(Peek(at) | (Peek(at + 1) << 8)); }
@@ -40,9 +41,11 @@ private:
     std::size_t offset_ = 0;
 };
 
-std::size_t ColourTableSize(std::uint8_t packedFields) {
-    return (packedFields & kColourTableFlag) ? 3u * (2u << (packedFields & 7)) : 0;
+std::uint32_t ColourTableEntries(std::uint8_t packedFields) {
+    return (packedFields & kColourTableFlag) ? 2u << (packedFields & 7) : 0;
 }
+
+std::size_t ColourTableSize(std::uint8_t packedFields) { return 3u * ColourTableEntries(packedFields); }
 
 } // namespace
 
@@ -54,6 +57,7 @@ GifLayout ReadGifLayout(const std::uint8_t* data, std::size_t size) {
     layout.screenHeight = cursor.PeekU16(8);
     layout.globalColourTable = (data[10] & kColourTableFlag) != 0;
     cursor.Skip(kHeaderSize);
+    const std::uint32_t globalEntries = ColourTableEntries(data[10]);
     if (!cursor.Skip(ColourTableSize(data[10]))) return layout;
     layout.valid = true;
 
@@ -65,9 +69,11 @@ GifLayout ReadGifLayout(const std::uint8_t* data, std::size_t size) {
             const bool control = cursor.Peek(1) == kGraphicControlLabel;
             cursor.Skip(2);
             if (control && cursor.Has(5) && cursor.Peek() >= 4) {
+                pending = GifControlBlock{}; // the last control block before an image is the one that counts
                 pending.present = true;
                 pending.disposal = (cursor.Peek(1) >> 2) & 7;
                 pending.delayHundredths = cursor.PeekU16(2);
+                if (cursor.Peek(1) & 1) pending.transparentIndex = cursor.Peek(4);
             }
             if (!cursor.SkipSubBlocks()) break;
         } else if (introducer == kImageSeparator) {
@@ -85,7 +91,11 @@ GifLayout ReadGifLayout(const std::uint8_t* data, std::size_t size) {
             pending = GifControlBlock{};
             // Descriptor, local colour table, LZW minimum code size, then the image data.
             cursor.Skip(kDescriptorSize);
-            image.dataComplete = cursor.Skip(ColourTableSize(packed)) && cursor.Skip(1) && cursor.SkipSubBlocks();
+            image.colourTableOffset = image.localColourTable ? cursor.Offset() : kHeaderSize;
+            image.colourTableEntries = image.localColourTable ? ColourTableEntries(packed) : globalEntries;
+            const bool tableComplete = cursor.Skip(ColourTableSize(packed));
+            image.dataOffset = cursor.Offset();
+            image.dataComplete = tableComplete && cursor.Skip(1) && cursor.SkipSubBlocks();
             layout.images.push_back(image);
             if (!image.dataComplete) break;
         } else {

@@ -1,11 +1,8 @@
 #pragma once
-// What a walk of a GIF file's blocks finds before any decoder sees it: the
-// logical screen, each image descriptor in file order and the Graphic Control
-// Extension in front of each image. Used where the platform's metadata reader
-// fails to report a control block that the file does carry (Wine's GIF
-// decoder loses it when an application extension sits between it and the
-// image), and to turn away files the platform's decoder mishandles (an image
-// with no colour table at all, a descriptor far larger than the screen).
+// What a walk of a GIF file's blocks finds: the logical screen, each image
+// descriptor in file order with its colour table, its data and the Graphic
+// Control Extension in front of it. Everything the frames need but the
+// pixels, which GifImageDecoder reads from the data found here.
 #include "GifComposition.h"
 
 #include <cstddef>
@@ -18,6 +15,7 @@ struct GifControlBlock {
     bool present = false;
     std::uint32_t disposal = 0;
     std::uint32_t delayHundredths = 0;
+    std::int32_t transparentIndex = -1; // none
 };
 
 struct GifImageLayout {
@@ -30,6 +28,11 @@ struct GifImageLayout {
     bool hasColourTable = false; // a local table, or the global one
     bool interlaced = false;
     bool dataComplete = false;   // the image data ended within the file
+    // The colour table in effect (the local one, else the global one): where
+    // its entries start in the file and how many there are (0: none).
+    std::size_t colourTableOffset = 0;
+    std::uint32_t colourTableEntries = 0;
+    std::size_t dataOffset = 0;  // the LZW minimum code size, then the data sub-blocks
 };
 
 struct GifLayout {

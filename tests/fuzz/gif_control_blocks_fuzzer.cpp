@@ -1,8 +1,10 @@
-// Arbitrary bytes through the GIF block walk: no read outside the data, never
-// more entries than the data could hold images, and every clipped image
-// region on the logical screen.
+// Arbitrary bytes through the GIF block walk and the image decoder: no read
+// or write outside the data and the region, never more entries than the data
+// could hold images, and every clipped image region on the logical screen.
 #include "renderers/GifControlBlocks.h"
+#include "renderers/GifImageDecoder.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -29,6 +31,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                    region.columns > image.width || region.rows > image.height)) {
             std::abort();
         }
+        // Decoded into a region of exactly its size, so that any stray write is caught.
+        const std::uint32_t columns = std::min<std::uint32_t>(region.columns, 64);
+        const std::uint32_t rows = std::min<std::uint32_t>(region.rows, 64);
+        std::vector<std::uint8_t> pixels(static_cast<std::size_t>(columns) * rows * 4);
+        static Quivane::GifImageDecoder decoder;
+        decoder.Decode(data, size, image, Quivane::ReadGifColours(data, size, image), columns, rows, pixels.data());
     }
     return 0;
 }

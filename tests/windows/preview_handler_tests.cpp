@@ -8,6 +8,7 @@
 #include "platform/WicImaging.h"
 #include "preview/PreviewHandlerCom.h"
 #include "preview/PreviewStateMessage.h"
+#include "renderers/GifControlBlocks.h"
 
 #include <gtest/gtest.h>
 
@@ -361,8 +362,13 @@ TEST_F(PreviewHandler, UnloadAndPreviewAgainOnTheSameObject) {
 }
 
 TEST_F(PreviewHandler, BadFilesEndWithTheBackgroundAndTheNextFileStillPreviews) {
-    auto truncated = ColourGif(3);
-    truncated.resize(truncated.size() / 2);
+    // Cut inside an image's data: a file cut in its first image has nothing whole to show.
+    const auto cutInImage = [](std::size_t image) {
+        auto bytes = ColourGif(3);
+        bytes.resize(ReadGifLayout(bytes.data(), bytes.size()).images.at(image).dataOffset + 3);
+        return bytes;
+    };
+    const auto truncated = cutInImage(0);
     std::vector<std::uint8_t> random(3000);
     std::uint32_t state = 7;
     for (auto& byte : random) byte = static_cast<std::uint8_t>((state = state * 1664525u + 1013904223u) >> 24);
@@ -376,7 +382,8 @@ TEST_F(PreviewHandler, BadFilesEndWithTheBackgroundAndTheNextFileStillPreviews) 
         EXPECT_TRUE(FAILED(static_cast<HRESULT>(LoadResult()))); // what a host asks to tell a failure from a picture
         handler->Unload();
     }
-    PreviewAndWait(ColourGif(2));
+    PreviewAndWait(cutInImage(2)); // cut in its third image: the two before it are shown, as browsers do
+    ASSERT_NE(Presenter()->Renderer(), nullptr);
     EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 2u);
     EXPECT_EQ(LoadResult(), S_OK);
 }

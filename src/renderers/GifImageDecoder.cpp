@@ -1,0 +1,199 @@
+#include "GifImageDecoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace Quivane {
+namespace {
+
+constexpr std::uint32_t kMaxCodes = 4096; // codes are at most 12 bits wide
+
+// Reads codes least significant bit first from the joined data.
+class CodeReader {
+public:
+    CodeReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+    // False once the data cannot give `width` more bits.
+    bool Read(std::uint32_t width, std::uint32_t& code) {
+        while (count_ < width) {
+            if (offset_ == size_) return false;
+            bits_ |= static_cast<std::uint32_t>(data_[offset_++]) << count_;
+            count_ += 8;
+        }
+        code = bits_ & ((1u << width) - 1);
+        bits_ >>= width;
+        count_ -= width;
+        return true;
+    }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t offset_ = 0;
+    std::uint32_t bits_ = 0;
+    std::uint32_t count_ = 0;
+};
+
+// Where each decoded row goes: rows in order, or the four passes of an
+// interlaced image. Rows past the canvas are decoded and dropped.
+class RowSink {
+public:
+    RowSink(const GifImageLayout& image, const GifColours& colours, std::uint32_t columns, std::uint32_t rows,
+            std::uint8_t* out)
+        : colours_(colours), columns_(columns), rows_(rows), height_(image.height), interlaced_(image.interlaced),
+          out_(out) {}
+
+    // Rows after the canvas's last are not decoded at all unless interlacing brings more back.
+    bool Done() const { return row_ >= height_ || (!interlaced_ && row_ >= rows_); }
+
+    void Emit(const std::uint8_t* indices) {
+        if (row_ < rows_) {
+            std::uint8_t* target = out_ + static_cast<std::size_t>(row_) * columns_ * 4;
+            for (std::uint32_t x = 0; x < columns_; ++x) {
+                std::memcpy(target + static_cast<std::size_t>(x) * 4, &colours_[indices[x]], 4);
+            }
+        }
+        Advance();
+    }
+
+private:
+    void Advance() {
+        if (!interlaced_) {
+            ++row_;
+            return;
+        }
+        static constexpr std::uint32_t kStart[4] = {0, 4, 2, 1};
+        static constexpr std::uint32_t kStep[4] = {8, 8, 4, 2};
+        row_ += kStep[pass_];
+        while (row_ >= height_ && pass_ < 3) row_ = kStart[++pass_];
+    }
+
+    const GifColours& colours_;
+    std::uint32_t columns_;
+    std::uint32_t rows_;
+    std::uint32_t height_;
+    bool interlaced_;
+    std::uint8_t* out_;
+    std::uint32_t row_ = 0;
+    std::uint32_t pass_ = 0;
+};
+
+// Joins the data sub-blocks that follow `offset`; false when the file ends first.
+bool JoinSubBlocks(const std::uint8_t* data, std::size_t size, std::size_t offset, std::vector<std::uint8_t>& joined) {
+    joined.clear();
+    while (offset < size) {
+        const std::size_t length = data[offset++];
+        if (length == 0) return true;
+        if (length > size - offset) return false;
+        joined.insert(joined.end(), data + offset, data + offset + length);
+        offset += length;
+    }
+    return false;
+}
+
+} // namespace
+
+GifColours ReadGifColours(const std::uint8_t* data, std::size_t size, const GifImageLayout& image) {
+    GifColours colours{};
+    const std::size_t entries = image.colourTableEntries;
+    if (entries == 0 || image.colourTableOffset > size || entries * 3 > size - image.colourTableOffset) return colours;
+    const std::uint8_t* table = data + image.colourTableOffset;
+    for (std::size_t i = 0; i < entries && i < colours.size(); ++i) {
+        const std::uint8_t* rgb = table + i * 3;
+        colours[i] = static_cast<std::uint32_t>(rgb[2]) | static_cast<std::uint32_t>(rgb[1]) << 8 |
+                     static_cast<std::uint32_t>(rgb[0]) << 16 | 0xFF000000u;
+    }
+    if (image.control.transparentIndex >= 0) colours[static_cast<std::size_t>(image.control.transparentIndex)] = 0;
+    return colours;
+}
+
+GifImageEnd GifImageDecoder::Decode(const std::uint8_t* data, std::size_t size, const GifImageLayout& image,
+                                    const GifColours& colours, std::uint32_t columns, std::uint32_t rows,
+                                    std::uint8_t* out) {
+    columns = std::min(columns, image.width);
+    rows = std::min(rows, image.height);
+    if (image.width == 0 || image.height == 0) return GifImageEnd::Complete;
+    if (image.dataOffset >= size) return GifImageEnd::ShortData;
+    const std::uint32_t minimumWidth = data[image.dataOffset];
+    // Indices are bytes: a wider minimum is not a GIF.
+    if (minimumWidth < 1 || minimumWidth > 8) return GifImageEnd::BadCode;
+    JoinSubBlocks(data, size, image.dataOffset + 1, compressed_); // a cut-short tail still decodes as far as it goes
+
+    const std::uint32_t clear = 1u << minimumWidth;
+    const std::uint32_t end = clear + 1;
+    for (std::uint32_t code = 0; code < clear; ++code) {
+        suffix_[code] = first_[code] = static_cast<std::uint8_t>(code);
+        length_[code] = 1;
+    }
+    line_.assign(image.width, 0);
+    RowSink sink(image, colours, columns, rows, out);
+    CodeReader reader(compressed_.data(), compressed_.size());
+    std::uint32_t width = minimumWidth + 1;
+    std::uint32_t next = clear + 2;
+    std::uint32_t previous = kMaxCodes; // none since the last clear
+    std::uint32_t x = 0;
+
+    // Appends a code's string to the row, spilling into the rows after it.
+    const auto emit = [&](std::uint32_t code) {
+        std::uint32_t length = length_[code];
+        if (x + length <= image.width) {
+            for (std::uint32_t i = length; i-- > 0;) {
+                line_[x + i] = suffix_[code];
+                code = prefix_[code];
+            }
+            x += length;
+        } else {
+            for (std::uint32_t i = length; i-- > 0;) {
+                stack_[i] = suffix_[code];
+                code = prefix_[code];
+            }
+            for (std::uint32_t i = 0; i < length && !sink.Done(); ++i) {
+                line_[x++] = stack_[i];
+                if (x == image.width) {
+                    sink.Emit(line_.data());
+                    x = 0;
+                }
+            }
+            return;
+        }
+        if (x == image.width) {
+            sink.Emit(line_.data());
+            x = 0;
+        }
+    };
+
+    while (!sink.Done()) {
+        std::uint32_t code = 0;
+        if (!reader.Read(width, code)) return GifImageEnd::ShortData;
+        if (code == clear) {
+            width = minimumWidth + 1;
+            next = clear + 2;
+            previous = kMaxCodes;
+            continue;
+        }
+        if (code == end) return GifImageEnd::ShortData;
+        if (previous == kMaxCodes) {
+            if (code >= clear) return GifImageEnd::BadCode; // only a literal may follow a clear code
+            emit(code);
+            previous = code;
+            continue;
+        }
+        if (code > next || (code == next && next >= kMaxCodes)) return GifImageEnd::BadCode;
+        if (next < kMaxCodes) {
+            // The new string is the previous one plus the first index of this
+            // one, which for code == next is the previous one's own first index.
+            const std::uint8_t firstIndex = code == next ? first_[previous] : first_[code];
+            prefix_[next] = static_cast<std::uint16_t>(previous);
+            suffix_[next] = firstIndex;
+            first_[next] = first_[previous];
+            length_[next] = static_cast<std::uint16_t>(length_[previous] + 1);
+            ++next;
+            if (next == (1u << width) && width < 12) ++width;
+        }
+        emit(code);
+        previous = code;
+    }
+    return GifImageEnd::Complete;
+}
+
+} // namespace Quivane
