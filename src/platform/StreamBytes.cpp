@@ -6,7 +6,8 @@
 namespace Quivane {
 
 HRESULT ReadWholeStream(IStream* stream, std::vector<std::uint8_t>& bytes,
-                        const std::atomic<std::uint64_t>* watchedGeneration, std::uint64_t expectedGeneration) {
+                        const std::atomic<std::uint64_t>* watchedGeneration, std::uint64_t expectedGeneration,
+                        std::uint32_t readBytes) {
     bytes.clear();
     if (stream == nullptr) return E_POINTER;
     if (FAILED(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr))) return E_FAIL;
@@ -21,15 +22,13 @@ HRESULT ReadWholeStream(IStream* stream, std::vector<std::uint8_t>& bytes,
         return E_OUTOFMEMORY;
     }
 
-    // Modest reads: a stream from another apartment is served by that
-    // apartment's thread (a window's), which should not be held for long.
-    constexpr std::uint64_t kChunk = 64 * 1024;
+    const std::uint64_t chunkLimit = readBytes > 0 ? readBytes : kModestReadBytes;
     for (std::uint64_t offset = 0; offset < size;) {
         if (watchedGeneration != nullptr && watchedGeneration->load() != expectedGeneration) {
             bytes.clear();
             return HRESULT_FROM_WIN32(ERROR_CANCELLED);
         }
-        const ULONG chunk = static_cast<ULONG>(std::min(size - offset, kChunk));
+        const ULONG chunk = static_cast<ULONG>(std::min(size - offset, chunkLimit));
         ULONG read = 0;
         const HRESULT hr = stream->Read(bytes.data() + offset, chunk, &read);
         if (FAILED(hr) || read != chunk) {

@@ -21,6 +21,14 @@ const FormatRow* ChooseFormatForStream(IStream* stream, const std::wstring& name
     return ChooseFormat(name, header, read > sizeof(header) ? sizeof(header) : read);
 }
 
+HRESULT CopyFrame(const FrameView& view, std::uint32_t delayMs, FramePixels& frame) {
+    frame.width = view.width;
+    frame.height = view.height;
+    frame.delayMs = delayMs;
+    frame.pixels.assign(view.pixels, view.pixels + view.Stride() * view.height);
+    return S_OK;
+}
+
 HRESULT CheckCanvasSize(std::uint32_t width, std::uint32_t height) {
     if (width == 0 || height == 0) return E_FAIL;
     MEMORYSTATUSEX memory = {};

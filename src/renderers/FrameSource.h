@@ -9,6 +9,7 @@
 #include <wincodec.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +23,15 @@ struct FrameCheckpoint {
     std::vector<std::uint8_t> canvas;
 };
 
+// A composited frame lent for the length of one call: the pixels are the
+// source's own and change once the call returns.
+struct FrameView {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    const std::uint8_t* pixels = nullptr;
+    std::size_t Stride() const { return static_cast<std::size_t>(width) * 4; }
+};
+
 class FrameSource {
 public:
     virtual ~FrameSource() = default;
@@ -33,6 +43,15 @@ public:
     // Frame `index`, composited. Asking for frames in order costs one frame
     // each; asking for an earlier frame composes again from the start.
     [[nodiscard]] virtual HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) = 0;
+    // Frame `index` handed to `use` where it stands: a source that composes
+    // on a canvas of its own lends the canvas, so a huge one is never copied.
+    // Returns what `use` returns.
+    [[nodiscard]] virtual HRESULT UseFrame(std::uint32_t index, const std::function<HRESULT(const FrameView&)>& use) {
+        FramePixels frame;
+        const HRESULT hr = ReadFrame(index, frame);
+        if (FAILED(hr)) return hr;
+        return use(FrameView{frame.width, frame.height, frame.pixels.data()});
+    }
 
     // Whether any frame costs one frame to read, wherever the source stands
     // (the platform composes it, or there is nothing to compose).
@@ -63,6 +82,9 @@ public:
     // Where the still that frame 0 read stands; 0 before it was read.
     virtual std::uint64_t ShownPosition() const { return 0; }
 };
+
+// `frame` becomes a copy of the lent frame, with its delay.
+[[nodiscard]] HRESULT CopyFrame(const FrameView& view, std::uint32_t delayMs, FramePixels& frame);
 
 struct FormatRow;
 // A new source for the format, or null when out of memory or the row has no decoder.

@@ -38,26 +38,13 @@ public:
     std::uint32_t FrameCount() const override { return frameCount_; }
 
     HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) override {
-        if (frameCount_ == 0) return E_UNEXPECTED;
-        if (index >= frameCount_) return E_INVALIDARG;
-        if (!canvas_ || index < next_) {
-            canvas_.reset();
-            canvas_.reset(new GifCanvas(width_, height_));
-            next_ = 0;
-        }
-        for (; next_ <= index; ++next_) {
-            if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
-            GifFrameInfo info;
-            ComposeFrame(next_, info);
-            if (next_ == index) {
-                frame.width = width_;
-                frame.height = height_;
-                frame.delayMs = info.delayMs;
-                frame.pixels.assign(canvas_->Pixels(), canvas_->Pixels() + canvas_->ByteSize());
-            }
-            canvas_->Dispose(info);
-        }
-        return S_OK;
+        return ComposeThrough(index, [&](const FrameView& view, std::uint32_t delayMs) {
+            return CopyFrame(view, delayMs, frame);
+        });
+    }
+
+    HRESULT UseFrame(std::uint32_t index, const std::function<HRESULT(const FrameView&)>& use) override {
+        return ComposeThrough(index, [&](const FrameView& view, std::uint32_t) { return use(view); });
     }
 
     bool ReadsAnyFrameDirectly() const override { return false; }
@@ -79,6 +66,30 @@ public:
     }
 
 private:
+    // Composes frames up to `index` and hands the canvas to `take` between
+    // that frame's drawing and its disposal.
+    HRESULT ComposeThrough(std::uint32_t index, const std::function<HRESULT(const FrameView&, std::uint32_t)>& take) {
+        if (frameCount_ == 0) return E_UNEXPECTED;
+        if (index >= frameCount_) return E_INVALIDARG;
+        if (!canvas_ || index < next_) {
+            canvas_.reset();
+            canvas_.reset(new GifCanvas(width_, height_));
+            next_ = 0;
+        }
+        for (; next_ <= index; ++next_) {
+            if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+            GifFrameInfo info;
+            ComposeFrame(next_, info);
+            const HRESULT taken = next_ == index ? take(FrameView{width_, height_, canvas_->Pixels()}, info.delayMs) : S_OK;
+            canvas_->Dispose(info);
+            if (FAILED(taken)) {
+                ++next_;
+                return taken;
+            }
+        }
+        return S_OK;
+    }
+
     // Draws image `index` on the canvas; `info` describes its part on the canvas.
     void ComposeFrame(std::uint32_t index, GifFrameInfo& info) {
         const GifImageLayout& image = layout_.images[index];

@@ -81,41 +81,15 @@ public:
     }
 
     HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) override {
-        if (!factory_) return E_UNEXPECTED;
-        if (index >= FrameCount()) return E_INVALIDARG;
-        if (plain_) return ReadPlainFrame(index, frame);
-        const std::uint32_t width = state_.CanvasWidth();
-        const std::uint32_t height = state_.CanvasHeight();
-        if (!canvas_ || index < next_) {
-            canvas_.reset();
-            canvas_.reset(new ApngCanvas(width, height));
-            next_ = 0;
-        }
-        for (; next_ <= index; ++next_) {
-            if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
-            const ApngFrameControl& control = *shown_[next_];
-            std::uint8_t* direct = canvas_->ReplacedBy(control, next_ == 0);
-            {
-                // Each rebuilt frame PNG lives only until its pixels are out.
-                const std::vector<std::uint8_t> png = BuildFramePng(state_.ihdr, state_.ancillaryChunks, control);
-                const HRESULT hr = DecodeFramePng(factory_.Get(), png, control.width, control.height, pixels_, direct);
-                if (FAILED(hr)) {
-                    if (direct != nullptr) canvas_.reset(); // half written: the next read starts over
-                    return hr;
-                }
-            }
-            if (direct == nullptr) canvas_->Draw(control, pixels_.data());
-            // A region as large as a huge canvas is not kept between frames.
-            if (pixels_.capacity() > kKeptRegionBytes) std::vector<std::uint8_t>().swap(pixels_);
-            if (next_ == index) {
-                frame.width = width;
-                frame.height = height;
-                frame.delayMs = ApngDelayMs(control.delay_num, control.delay_den);
-                frame.pixels.assign(canvas_->Pixels(), canvas_->Pixels() + canvas_->ByteSize());
-            }
-            canvas_->Dispose(control);
-        }
-        return S_OK;
+        if (plain_) return index < FrameCount() ? ReadPlainFrame(index, frame) : E_INVALIDARG;
+        return ComposeThrough(index, [&](const FrameView& view, std::uint32_t delayMs) {
+            return CopyFrame(view, delayMs, frame);
+        });
+    }
+
+    HRESULT UseFrame(std::uint32_t index, const std::function<HRESULT(const FrameView&)>& use) override {
+        if (plain_) return FrameSource::UseFrame(index, use);
+        return ComposeThrough(index, [&](const FrameView& view, std::uint32_t) { return use(view); });
     }
 
     bool ReadsAnyFrameDirectly() const override { return plain_; }
@@ -139,6 +113,46 @@ public:
     }
 
 private:
+    // Composes the animation's frames up to `index` and hands the canvas to
+    // `take` between that frame's drawing and its disposal.
+    HRESULT ComposeThrough(std::uint32_t index, const std::function<HRESULT(const FrameView&, std::uint32_t)>& take) {
+        if (!factory_) return E_UNEXPECTED;
+        if (index >= FrameCount()) return E_INVALIDARG;
+        const std::uint32_t width = state_.CanvasWidth();
+        const std::uint32_t height = state_.CanvasHeight();
+        if (!canvas_ || index < next_) {
+            canvas_.reset();
+            canvas_.reset(new ApngCanvas(width, height));
+            next_ = 0;
+        }
+        for (; next_ <= index; ++next_) {
+            if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+            const ApngFrameControl& control = *shown_[next_];
+            std::uint8_t* direct = canvas_->ReplacedBy(control, next_ == 0);
+            {
+                // Each rebuilt frame PNG lives only until its pixels are out.
+                const std::vector<std::uint8_t> png = BuildFramePng(state_.ihdr, state_.ancillaryChunks, control);
+                const HRESULT hr = DecodeFramePng(factory_.Get(), png, control.width, control.height, pixels_, direct);
+                if (FAILED(hr)) {
+                    if (direct != nullptr) canvas_.reset(); // half written: the next read starts over
+                    return hr;
+                }
+            }
+            if (direct == nullptr) canvas_->Draw(control, pixels_.data());
+            // A region as large as a huge canvas is not kept between frames.
+            if (pixels_.capacity() > kKeptRegionBytes) std::vector<std::uint8_t>().swap(pixels_);
+            const HRESULT taken = next_ == index ? take(FrameView{width, height, canvas_->Pixels()},
+                                                        ApngDelayMs(control.delay_num, control.delay_den))
+                                                 : S_OK;
+            canvas_->Dispose(control);
+            if (FAILED(taken)) {
+                ++next_;
+                return taken;
+            }
+        }
+        return S_OK;
+    }
+
     // No animation, or every frame control skipped: the platform shows the file as it is.
     HRESULT OpenPlain(IStream* stream) {
         plain_ = true;

@@ -20,16 +20,46 @@ namespace {
 
 // A picture file is read once, in large pieces, into memory: decoders read
 // in small pieces, and each read of a stream from another apartment is a
-// round trip through the caller's thread.
+// round trip through the caller's thread, which only waits for the thumbnail.
+constexpr std::uint32_t kThumbnailReadBytes = 8u << 20;
+
 HRESULT InMemory(IStream* stream, ComPtr<IStream>& memory) {
     std::vector<std::uint8_t> bytes;
-    RETURN_IF_FAILED(ReadWholeStream(stream, bytes));
+    RETURN_IF_FAILED(ReadWholeStream(stream, bytes, nullptr, 0, kThumbnailReadBytes));
     if (bytes.size() > UINT_MAX) return E_OUTOFMEMORY; // a memory stream takes a 32-bit length
     AdoptReference(memory, SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
     return memory ? S_OK : E_OUTOFMEMORY;
 }
 
-HRESULT DecodeShownFrame(IStream* stream, FramePixels& frame) {
+// A new top-down 32-bit DIB section of the thumbnail's size with the frame
+// scaled into it.
+HRESULT ScaleIntoBitmap(const FrameView& frame, UINT cx, UniqueGdiObject& dib) {
+    if (frame.width == 0 || frame.height == 0) return E_FAIL;
+    const ThumbnailSize size = FitThumbnail(frame.width, frame.height, cx);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = static_cast<LONG>(size.width);
+    info.bmiHeader.biHeight = -static_cast<LONG>(size.height); // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    dib.Reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!dib || bits == nullptr) return E_OUTOFMEMORY;
+    if (!ScalePremultipliedBgra(frame.pixels, frame.width, frame.height, frame.Stride(),
+                                static_cast<std::uint8_t*>(bits), size.width, size.height,
+                                static_cast<std::size_t>(size.width) * 4)) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+} // namespace
+
+HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* out) {
+    if (stream == nullptr || out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (cx == 0) return E_INVALIDARG;
     const FormatRow* format = ChooseFormatForStream(stream, L"");
     if (format == nullptr) return E_FAIL;
     ComPtr<IStream> memory; // outlives the source, whose decoder reads it
@@ -39,35 +69,9 @@ HRESULT DecodeShownFrame(IStream* stream, FramePixels& frame) {
     RETURN_IF_FAILED(source->Open(memory ? memory.Get() : stream));
     const std::uint32_t count = source->FrameCount();
     if (count == 0) return E_FAIL;
-    return source->ReadFrame(count / 2, frame);
-}
-
-} // namespace
-
-HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* out) {
-    if (stream == nullptr || out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (cx == 0) return E_INVALIDARG;
-    FramePixels frame;
-    RETURN_IF_FAILED(DecodeShownFrame(stream, frame));
-    if (frame.width == 0 || frame.height == 0) return E_FAIL;
-    const ThumbnailSize size = FitThumbnail(frame.width, frame.height, cx);
-
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = static_cast<LONG>(size.width);
-    info.bmiHeader.biHeight = -static_cast<LONG>(size.height); // top-down rows
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    UniqueGdiObject dib(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!dib || bits == nullptr) return E_OUTOFMEMORY;
-    if (!ScalePremultipliedBgra(frame.pixels.data(), frame.width, frame.height, frame.Stride(),
-                                static_cast<std::uint8_t*>(bits), size.width, size.height,
-                                static_cast<std::size_t>(size.width) * 4)) {
-        return E_OUTOFMEMORY;
-    }
+    // Scaled straight from the source's canvas: the frame is never copied whole.
+    UniqueGdiObject dib;
+    RETURN_IF_FAILED(source->UseFrame(count / 2, [&](const FrameView& frame) { return ScaleIntoBitmap(frame, cx, dib); }));
     *out = static_cast<HBITMAP>(dib.Release());
     return S_OK;
 }

@@ -1,5 +1,5 @@
-// Frame sources asked for frame k directly give what a full decode in order
-// gives, for every animated format; a hostile GIF ends in a picture or a failure.
+// Frame sources asked for frame k directly, or lending it, give what a full
+// decode in order gives, for every animated format; a hostile GIF ends in a picture or a failure.
 #include "GifBuilder.h"
 #include "TestSupport.h"
 #include "renderers/FormatTable.h"
@@ -53,6 +53,16 @@ TEST(FrameSource, FrameKAloneEqualsTheKthOfADecodeInOrder) {
             FramePixels again;
             ASSERT_EQ(inOrder->ReadFrame(k, again), S_OK);
             EXPECT_EQ(again.pixels, frames[k].pixels) << label << " frame " << k << " asked again";
+
+            // Lent where it stands; a use that fails is handed back, and composing goes on from there.
+            std::vector<std::uint8_t> lent;
+            ASSERT_EQ(direct->UseFrame(k, [&](const FrameView& view) {
+                lent.assign(view.pixels, view.pixels + view.Stride() * view.height);
+                return k == 0 ? S_OK : E_ABORT;
+            }), k == 0 ? S_OK : E_ABORT) << label;
+            EXPECT_EQ(lent, frames[k].pixels) << label << " frame " << k << " lent";
+            ASSERT_EQ(direct->ReadFrame(count - 1, frame), S_OK);
+            EXPECT_EQ(frame.pixels, frames[count - 1].pixels) << label << " last frame after frame " << k << " was lent";
         }
         FramePixels none;
         EXPECT_EQ(inOrder->ReadFrame(count, none), E_INVALIDARG) << label;
