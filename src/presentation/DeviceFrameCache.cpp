@@ -3,6 +3,7 @@
 #include "platform/HResult.h"
 #include "renderers/AreaScale.h"
 #include "renderers/FrameFitting.h"
+#include "renderers/SharedFrameBitmap.h"
 
 #include <algorithm>
 #include <new>
@@ -58,6 +59,11 @@ HRESULT DeviceFrameCache::MakeCopy(ID2D1RenderTarget* target, const IAnimatedRen
     if (const std::shared_ptr<const FramePixels> picture = frames.FramePicture(index)) {
         HRESULT hr = S_OK;
         if (MakeScaledCopy(target, *picture, bitmap, hr)) return hr;
+        // The picture kept for showing: the renderer's frame bitmap is the one
+        // for saving, which may be composed again at full size.
+        ComPtr<IWICBitmapSource> shown;
+        RETURN_IF_FAILED(CreateSharedFrameBitmap(picture, &shown));
+        return target->CreateBitmapFromWicBitmap(shown.Get(), nullptr, &bitmap);
     }
     ComPtr<IWICBitmapSource> frame;
     RETURN_IF_FAILED(frames.GetFrameBitmap(index, &frame));

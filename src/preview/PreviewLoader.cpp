@@ -40,6 +40,19 @@ public:
     ArmedStopCondition& operator=(const ArmedStopCondition&) = delete;
 };
 
+// Frame `index` of the file composed at full size by a source of its own.
+HRESULT ReadWholeFrame(const FormatRow& format, const std::vector<std::uint8_t>& file, std::uint32_t index,
+                       FramePixels& frame) {
+    if (file.size() > UINT_MAX) return E_OUTOFMEMORY;
+    ComPtr<IStream> memory;
+    AdoptReference(memory, SHCreateMemStream(file.data(), static_cast<UINT>(file.size())));
+    if (!memory) return E_OUTOFMEMORY;
+    std::unique_ptr<FrameSource> source = CreateFrameSource(format);
+    if (!source) return E_OUTOFMEMORY;
+    RETURN_IF_FAILED(source->Open(memory.Get()));
+    return source->ReadFrame(index, frame);
+}
+
 } // namespace
 
 struct PreviewHandlerCom::LoadJob {
@@ -161,7 +174,17 @@ HRESULT PreviewHandlerCom::FeedPictureFrames(LoadJob& job, LoadResult& result, c
     auto store = std::make_shared<FrameStore>(source->FrameCount());
     FrameFeeder feeder(*source, store, job.frameBudget);
     RETURN_IF_FAILED(feeder.ReadFirstFrame());
-    result.renderer = std::make_unique<StoreRenderer>(store);
+    auto renderer = std::make_unique<StoreRenderer>(store);
+    if (feeder.KeepsReducedFrames()) {
+        // Saving and copying want the frame whole: it is composed again from
+        // the file's bytes when asked for, on the thread that asks.
+        auto file = std::make_shared<std::vector<std::uint8_t>>();
+        RETURN_IF_FAILED(ReadWholeStream(memory, *file));
+        renderer->SetWholeFrameReader([file, row = &format](std::uint32_t index, FramePixels& frame) {
+            return ReadWholeFrame(*row, *file, index, frame);
+        });
+    }
+    result.renderer = std::move(renderer);
     result.hr = S_OK;
     FinishJob(job, result);
     published = true;

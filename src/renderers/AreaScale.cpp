@@ -137,10 +137,11 @@ void ScaleRow(const In* in, Out* out, const AxisWeights& axis, Finish finish) {
 
 // Output row i along y: whole input rows (`stride` elements apart) weighted
 // into `sums` one after another, which reads memory in order.
+// `rows` holds input rows from `origin` on.
 template <typename In, typename Out, typename Finish>
-void ScaleColumns(const In* rows, std::size_t stride, std::size_t samples, const AxisWeights& axis, std::size_t i,
-                  std::uint32_t* sums, Out* out, Finish finish) {
-    const In* row = rows + axis.first[i] * stride;
+void ScaleColumns(const In* rows, std::size_t origin, std::size_t stride, std::size_t samples, const AxisWeights& axis,
+                  std::size_t i, std::uint32_t* sums, Out* out, Finish finish) {
+    const In* row = rows + (axis.first[i] - origin) * stride;
     std::uint32_t k = axis.begin[i];
     const std::uint32_t w0 = axis.weight[k];
     for (std::size_t s = 0; s < samples; ++s) sums[s] = w0 * row[s];
@@ -201,28 +202,45 @@ bool ScalePremultipliedBgra(const std::uint8_t* source, std::uint32_t sourceWidt
         const AxisWeights x = MakeAxis(sourceWidth, targetWidth);
         const AxisWeights y = MakeAxis(sourceHeight, targetHeight);
         if (RowsFirst(sourceWidth, sourceHeight, targetWidth, targetHeight)) {
-            std::vector<std::uint16_t> middle(targetSamples * sourceHeight);
+            // A band of target rows at a time, from the source rows it covers:
+            // the intermediate stays a few rows however tall the source.
+            constexpr std::size_t kBandRows = 64;
+            const auto bandRows = [&](std::size_t band, std::size_t& firstRow, std::size_t& endRow) {
+                const std::size_t end = std::min<std::size_t>(targetHeight, band + kBandRows);
+                firstRow = y.first[band];
+                endRow = y.first[end - 1] + (y.begin[end] - y.begin[end - 1]);
+                return end;
+            };
+            std::size_t widest = 0;
+            for (std::size_t band = 0, firstRow = 0, endRow = 0; band < targetHeight; band += kBandRows) {
+                bandRows(band, firstRow, endRow);
+                widest = std::max(widest, endRow - firstRow);
+            }
+            std::vector<std::uint16_t> middle(widest * targetSamples); // allocated before the first write
             std::vector<std::uint32_t> sums(targetSamples);
             const ToIntermediate toMiddle(x.total);
-            for (std::size_t row = 0; row < sourceHeight; ++row) {
-                ScaleRow(source + row * sourceStride, middle.data() + row * targetSamples, x, toMiddle);
-            }
             const ToTarget toTarget(y.total);
-            for (std::size_t row = 0; row < targetHeight; ++row) {
-                ScaleColumns(middle.data(), targetSamples, targetSamples, y, row, sums.data(),
-                             target + row * targetStride, toTarget);
+            for (std::size_t band = 0; band < targetHeight; band += kBandRows) {
+                std::size_t firstRow = 0;
+                std::size_t endRow = 0;
+                const std::size_t end = bandRows(band, firstRow, endRow);
+                for (std::size_t row = firstRow; row < endRow; ++row) {
+                    ScaleRow(source + row * sourceStride, middle.data() + (row - firstRow) * targetSamples, x, toMiddle);
+                }
+                for (std::size_t row = band; row < end; ++row) {
+                    ScaleColumns(middle.data(), firstRow, targetSamples, targetSamples, y, row, sums.data(),
+                                 target + row * targetStride, toTarget);
+                }
             }
         } else {
-            std::vector<std::uint16_t> middle(sourceSamples * targetHeight);
+            // One target row at a time: its source rows along y, then along x.
+            std::vector<std::uint16_t> middle(sourceSamples);
             std::vector<std::uint32_t> sums(sourceSamples);
             const ToIntermediate toMiddle(y.total);
-            for (std::size_t row = 0; row < targetHeight; ++row) {
-                ScaleColumns(source, sourceStride, sourceSamples, y, row, sums.data(),
-                             middle.data() + row * sourceSamples, toMiddle);
-            }
             const ToTarget toTarget(x.total);
             for (std::size_t row = 0; row < targetHeight; ++row) {
-                ScaleRow(middle.data() + row * sourceSamples, target + row * targetStride, x, toTarget);
+                ScaleColumns(source, 0, sourceStride, sourceSamples, y, row, sums.data(), middle.data(), toMiddle);
+                ScaleRow(middle.data(), target + row * targetStride, x, toTarget);
             }
         }
     } catch (const std::exception&) {

@@ -16,8 +16,7 @@ namespace Quivane {
 // exceeds alpha), and averaging pixels that are all equal returns them exactly.
 // Returns false, having written nothing, for a null picture, a side of 0 or
 // above kMaxCanvasSide, a stride shorter than a row, or when its working
-// memory cannot be had: 8 bytes a pixel of targetWidth x sourceHeight or of
-// sourceWidth x targetHeight, whichever order of the axes is cheaper.
+// memory cannot be had: a few rows, never the whole picture.
 bool ScalePremultipliedBgra(const std::uint8_t* source, std::uint32_t sourceWidth, std::uint32_t sourceHeight,
                             std::size_t sourceStride, std::uint8_t* target, std::uint32_t targetWidth,
                             std::uint32_t targetHeight, std::size_t targetStride) noexcept;

@@ -1,6 +1,7 @@
 #include "FrameBudget.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace Quivane {
 
@@ -15,29 +16,40 @@ std::uint32_t CheckpointCount(std::uint32_t frameCount, const FramePlan& plan) {
 }
 
 FramePlan PlanFrames(std::uint32_t frameCount, std::uint64_t frameBytes, std::uint64_t budgetBytes,
-                     bool readsAnyFrameDirectly) {
+                     bool readsAnyFrameDirectly, std::uint64_t checkpointBytes) {
     FramePlan plan;
     frameBytes = std::max<std::uint64_t>(frameBytes, 1);
+    const std::uint64_t canvasBytes = checkpointBytes != 0 ? checkpointBytes : frameBytes;
     if (frameCount == 0 || frameBytes * frameCount <= budgetBytes) {
         plan.window = frameCount;
         return plan;
     }
     plan.keepAll = false;
-    std::uint64_t checkpointBytes = 0;
+    std::uint64_t checkpointTotal = 0;
     if (!readsAnyFrameDirectly) {
         // Half the budget for checkpoints, spread evenly; the other half for the window.
-        const std::uint64_t affordable = budgetBytes / 2 / frameBytes;
+        const std::uint64_t affordable = budgetBytes / 2 / canvasBytes;
         if (affordable >= 1) {
             plan.checkpointEvery =
                 static_cast<std::uint32_t>((frameCount + affordable) / (affordable + 1)); // ceil(n / (k + 1))
             plan.checkpointEvery = std::max<std::uint32_t>(plan.checkpointEvery, 1);
-            checkpointBytes = static_cast<std::uint64_t>(CheckpointCount(frameCount, plan)) * frameBytes;
+            checkpointTotal = static_cast<std::uint64_t>(CheckpointCount(frameCount, plan)) * canvasBytes;
         }
     }
-    const std::uint64_t left = budgetBytes > checkpointBytes ? budgetBytes - checkpointBytes : 0;
+    const std::uint64_t left = budgetBytes > checkpointTotal ? budgetBytes - checkpointTotal : 0;
     // Never fewer than the frame on screen and the next: playback waits for the next frame to be held.
     plan.window = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::max<std::uint64_t>(left / frameBytes, 2), frameCount));
     return plan;
+}
+
+KeptFrameSize KeptFrameSizeFor(std::uint32_t width, std::uint32_t height) {
+    const std::uint64_t pixels = static_cast<std::uint64_t>(width) * height;
+    if (pixels <= kWholeFramePixelsAtMost) return {width, height};
+    const double scale = std::sqrt(static_cast<double>(kReducedFramePixels) / static_cast<double>(pixels));
+    KeptFrameSize kept;
+    kept.width = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(width * scale));
+    kept.height = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(height * scale));
+    return kept;
 }
 
 } // namespace Quivane

@@ -18,10 +18,24 @@ struct FramePlan {
     std::uint32_t checkpointEvery = 0; // a canvas saved before every this many frames; 0: none
 };
 
-// `frameBytes` is one composited frame (and one checkpoint); a source that
-// reads any frame directly needs no checkpoints.
+// `frameBytes` is one kept frame and `checkpointBytes` one canvas (0: the
+// same); a source that reads any frame directly needs no checkpoints.
 FramePlan PlanFrames(std::uint32_t frameCount, std::uint64_t frameBytes, std::uint64_t budgetBytes,
-                     bool readsAnyFrameDirectly);
+                     bool readsAnyFrameDirectly, std::uint64_t checkpointBytes = 0);
+
+// A canvas of more pixels than this has its frames kept reduced for showing
+// (a hostile 16000-pixel screen would cost a gigabyte a frame) ...
+constexpr std::uint64_t kWholeFramePixelsAtMost = 4096ull * 4096;
+// ... to at most this many pixels, a large screen's, its shape kept.
+constexpr std::uint64_t kReducedFramePixels = 2560ull * 1440;
+
+struct KeptFrameSize {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+};
+
+// The size at which a preview keeps the frames of a canvas this size.
+KeptFrameSize KeptFrameSizeFor(std::uint32_t width, std::uint32_t height);
 
 // How many checkpoints a plan keeps at most (the start needs none).
 std::uint32_t CheckpointCount(std::uint32_t frameCount, const FramePlan& plan);

@@ -1,5 +1,6 @@
 #include "FrameFeeder.h"
 
+#include "AreaScale.h"
 #include "LoadStopCondition.h"
 #include "platform/HResult.h"
 
@@ -15,6 +16,21 @@ constexpr std::chrono::milliseconds kIdleCheck{50};
 bool IsStop(HRESULT hr) {
     return hr == HRESULT_FROM_WIN32(ERROR_CANCELLED) || hr == HRESULT_FROM_WIN32(WAIT_TIMEOUT);
 }
+
+// The frame as the store keeps it: whole, or scaled straight from the
+// source's canvas when the canvas is too large to keep a frame of.
+HRESULT KeepFrame(const FrameView& view, FramePixels& frame) {
+    const KeptFrameSize kept = KeptFrameSizeFor(view.width, view.height);
+    if (kept.width == view.width && kept.height == view.height) return CopyFrame(view, frame);
+    frame.width = kept.width;
+    frame.height = kept.height;
+    frame.delayMs = view.delayMs;
+    frame.pixels.resize(frame.Stride() * frame.height);
+    return ScalePremultipliedBgra(view.pixels, view.width, view.height, view.Stride(), frame.pixels.data(),
+                                  frame.width, frame.height, frame.Stride())
+               ? S_OK
+               : E_OUTOFMEMORY;
+}
 } // namespace
 
 FrameFeeder::FrameFeeder(FrameSource& source, std::shared_ptr<FrameStore> store, std::uint64_t budgetBytes)
@@ -22,8 +38,13 @@ FrameFeeder::FrameFeeder(FrameSource& source, std::shared_ptr<FrameStore> store,
 
 HRESULT FrameFeeder::ReadFirstFrame() {
     FramePixels first;
-    RETURN_IF_FAILED(source.ReadFrame(0, first));
-    plan = PlanFrames(count, first.pixels.size(), budgetBytes, source.ReadsAnyFrameDirectly());
+    std::uint64_t canvasBytes = 0;
+    RETURN_IF_FAILED(source.UseFrame(0, [&](const FrameView& view) {
+        canvasBytes = view.Stride() * view.height;
+        return KeepFrame(view, first);
+    }));
+    reduced = first.pixels.size() < canvasBytes;
+    plan = PlanFrames(count, first.pixels.size(), budgetBytes, source.ReadsAnyFrameDirectly(), canvasBytes);
     if (plan.checkpointEvery != 0) checkpoints.resize(CheckpointCount(count, plan) + 1);
     store->SetPlan(plan);
     store->Put(0, std::move(first));
@@ -33,7 +54,7 @@ HRESULT FrameFeeder::ReadFirstFrame() {
 
 // Reads one frame, saving the checkpoint that lies right after it.
 HRESULT FrameFeeder::ReadAt(std::uint32_t index, FramePixels& frame) {
-    RETURN_IF_FAILED(source.ReadFrame(index, frame));
+    RETURN_IF_FAILED(source.UseFrame(index, [&](const FrameView& view) { return KeepFrame(view, frame); }));
     position = index + 1;
     if (plan.checkpointEvery != 0 && position % plan.checkpointEvery == 0) {
         const std::uint32_t slot = position / plan.checkpointEvery;

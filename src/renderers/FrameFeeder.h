@@ -23,6 +23,8 @@ public:
     [[nodiscard]] HRESULT FeedRest();
 
     const FramePlan& Plan() const { return plan; }
+    // The canvas is too large to keep whole frames of: the store holds them reduced.
+    bool KeepsReducedFrames() const { return reduced; }
 
 private:
     [[nodiscard]] HRESULT ReadUpTo(std::uint32_t target);
@@ -35,6 +37,7 @@ private:
     FramePlan plan;
     std::uint32_t count = 0;
     std::uint32_t position = 0; // the frame the source composes next for the cost of one
+    bool reduced = false;
     std::vector<FrameCheckpoint> checkpoints; // [k]: before frame k * checkpointEvery
 };
 

@@ -21,10 +21,10 @@ const FormatRow* ChooseFormatForStream(IStream* stream, const std::wstring& name
     return ChooseFormat(name, header, read > sizeof(header) ? sizeof(header) : read);
 }
 
-HRESULT CopyFrame(const FrameView& view, std::uint32_t delayMs, FramePixels& frame) {
+HRESULT CopyFrame(const FrameView& view, FramePixels& frame) {
     frame.width = view.width;
     frame.height = view.height;
-    frame.delayMs = delayMs;
+    frame.delayMs = view.delayMs;
     frame.pixels.assign(view.pixels, view.pixels + view.Stride() * view.height);
     return S_OK;
 }

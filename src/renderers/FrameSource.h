@@ -29,6 +29,7 @@ struct FrameView {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     const std::uint8_t* pixels = nullptr;
+    std::uint32_t delayMs = 100;
     std::size_t Stride() const { return static_cast<std::size_t>(width) * 4; }
 };
 
@@ -50,7 +51,7 @@ public:
         FramePixels frame;
         const HRESULT hr = ReadFrame(index, frame);
         if (FAILED(hr)) return hr;
-        return use(FrameView{frame.width, frame.height, frame.pixels.data()});
+        return use(FrameView{frame.width, frame.height, frame.pixels.data(), frame.delayMs});
     }
 
     // Whether any frame costs one frame to read, wherever the source stands
@@ -83,8 +84,8 @@ public:
     virtual std::uint64_t ShownPosition() const { return 0; }
 };
 
-// `frame` becomes a copy of the lent frame, with its delay.
-[[nodiscard]] HRESULT CopyFrame(const FrameView& view, std::uint32_t delayMs, FramePixels& frame);
+// `frame` becomes a copy of the lent frame.
+[[nodiscard]] HRESULT CopyFrame(const FrameView& view, FramePixels& frame);
 
 struct FormatRow;
 // A new source for the format, or null when out of memory or the row has no decoder.

@@ -38,13 +38,11 @@ public:
     std::uint32_t FrameCount() const override { return frameCount_; }
 
     HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) override {
-        return ComposeThrough(index, [&](const FrameView& view, std::uint32_t delayMs) {
-            return CopyFrame(view, delayMs, frame);
-        });
+        return ComposeThrough(index, [&](const FrameView& view) { return CopyFrame(view, frame); });
     }
 
     HRESULT UseFrame(std::uint32_t index, const std::function<HRESULT(const FrameView&)>& use) override {
-        return ComposeThrough(index, [&](const FrameView& view, std::uint32_t) { return use(view); });
+        return ComposeThrough(index, use);
     }
 
     bool ReadsAnyFrameDirectly() const override { return false; }
@@ -68,7 +66,7 @@ public:
 private:
     // Composes frames up to `index` and hands the canvas to `take` between
     // that frame's drawing and its disposal.
-    HRESULT ComposeThrough(std::uint32_t index, const std::function<HRESULT(const FrameView&, std::uint32_t)>& take) {
+    HRESULT ComposeThrough(std::uint32_t index, const std::function<HRESULT(const FrameView&)>& take) {
         if (frameCount_ == 0) return E_UNEXPECTED;
         if (index >= frameCount_) return E_INVALIDARG;
         if (!canvas_ || index < next_) {
@@ -80,7 +78,7 @@ private:
             if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
             GifFrameInfo info;
             ComposeFrame(next_, info);
-            const HRESULT taken = next_ == index ? take(FrameView{width_, height_, canvas_->Pixels()}, info.delayMs) : S_OK;
+            const HRESULT taken = next_ == index ? take(FrameView{width_, height_, canvas_->Pixels(), info.delayMs}) : S_OK;
             canvas_->Dispose(info);
             if (FAILED(taken)) {
                 ++next_;

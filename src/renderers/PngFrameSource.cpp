@@ -82,14 +82,12 @@ public:
 
     HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) override {
         if (plain_) return index < FrameCount() ? ReadPlainFrame(index, frame) : E_INVALIDARG;
-        return ComposeThrough(index, [&](const FrameView& view, std::uint32_t delayMs) {
-            return CopyFrame(view, delayMs, frame);
-        });
+        return ComposeThrough(index, [&](const FrameView& view) { return CopyFrame(view, frame); });
     }
 
     HRESULT UseFrame(std::uint32_t index, const std::function<HRESULT(const FrameView&)>& use) override {
         if (plain_) return FrameSource::UseFrame(index, use);
-        return ComposeThrough(index, [&](const FrameView& view, std::uint32_t) { return use(view); });
+        return ComposeThrough(index, use);
     }
 
     bool ReadsAnyFrameDirectly() const override { return plain_; }
@@ -115,7 +113,7 @@ public:
 private:
     // Composes the animation's frames up to `index` and hands the canvas to
     // `take` between that frame's drawing and its disposal.
-    HRESULT ComposeThrough(std::uint32_t index, const std::function<HRESULT(const FrameView&, std::uint32_t)>& take) {
+    HRESULT ComposeThrough(std::uint32_t index, const std::function<HRESULT(const FrameView&)>& take) {
         if (!factory_) return E_UNEXPECTED;
         if (index >= FrameCount()) return E_INVALIDARG;
         const std::uint32_t width = state_.CanvasWidth();
@@ -141,8 +139,8 @@ private:
             if (direct == nullptr) canvas_->Draw(control, pixels_.data());
             // A region as large as a huge canvas is not kept between frames.
             if (pixels_.capacity() > kKeptRegionBytes) std::vector<std::uint8_t>().swap(pixels_);
-            const HRESULT taken = next_ == index ? take(FrameView{width, height, canvas_->Pixels()},
-                                                        ApngDelayMs(control.delay_num, control.delay_den))
+            const HRESULT taken = next_ == index ? take(FrameView{width, height, canvas_->Pixels(),
+                                                                 ApngDelayMs(control.delay_num, control.delay_den)})
                                                  : S_OK;
             canvas_->Dispose(control);
             if (FAILED(taken)) {

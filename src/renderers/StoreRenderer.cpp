@@ -16,6 +16,12 @@ HRESULT StoreRenderer::GetFrameBitmap(std::uint32_t index, IWICBitmapSource** ou
     if (index >= store->FrameCount()) return E_INVALIDARG;
     std::shared_ptr<const FramePixels> frame = store->Frame(index);
     if (!frame) return E_PENDING;
+    if (wholeFrames) {
+        auto whole = std::make_shared<FramePixels>();
+        const HRESULT hr = wholeFrames(index, *whole);
+        if (FAILED(hr)) return hr;
+        frame = std::move(whole);
+    }
     return CreateSharedFrameBitmap(std::move(frame), out);
 }
 

@@ -5,6 +5,7 @@
 #include "FrameStore.h"
 #include "IAnimatedRenderer.h"
 
+#include <functional>
 #include <memory>
 
 namespace Quivane {
@@ -35,9 +36,16 @@ public:
 
     const FrameStore& Store() const { return *store; }
 
+    // Composes frame `index` again at the canvas's full size.
+    using WholeFrameReader = std::function<HRESULT(std::uint32_t index, FramePixels& frame)>;
+    // For a store that keeps its frames reduced: the frame bitmaps handed out
+    // (to save or copy) are then read whole with `reader`.
+    void SetWholeFrameReader(WholeFrameReader reader) { wholeFrames = std::move(reader); }
+
 private:
     std::shared_ptr<FrameStore> store;
     std::uint32_t current = 0;
+    WholeFrameReader wholeFrames;
 };
 
 } // namespace Quivane

@@ -53,6 +53,22 @@ TEST(FrameBudget, AllFramesWhileTheyFitElseAWindowAndCheckpointsWithinTheBudget)
     EXPECT_EQ(huge.window, 2u);
     EXPECT_EQ(PlanFrames(1, 1ull << 30, kDefaultFrameBudgetBytes, false).window, 1u);
     EXPECT_EQ(huge.checkpointEvery, 0u);
+
+    // Frames of a huge canvas kept reduced: many of them fit, but no checkpoint (a whole canvas) does.
+    const FramePlan reduced = PlanFrames(600, 33ull << 20, kDefaultFrameBudgetBytes, false, 1ull << 30);
+    EXPECT_EQ(reduced.checkpointEvery, 0u);
+    EXPECT_EQ(reduced.window, kDefaultFrameBudgetBytes / (33ull << 20));
+}
+
+TEST(FrameBudget, FramesOfHugeCanvasesAreKeptAtAScreensSizeInTheirShape) {
+    EXPECT_EQ(KeptFrameSizeFor(4096, 4096).width, 4096u); // at the limit: whole
+    EXPECT_EQ(KeptFrameSizeFor(16384, 1).width, 16384u);  // long but small
+    for (const auto& [width, height] : {std::pair<std::uint32_t, std::uint32_t>{16000, 16000}, {16384, 1100}, {4097, 4096}}) {
+        const KeptFrameSize kept = KeptFrameSizeFor(width, height);
+        EXPECT_LE(static_cast<std::uint64_t>(kept.width) * kept.height, kReducedFramePixels) << width << "x" << height;
+        EXPECT_GE(static_cast<std::uint64_t>(kept.width + 1) * (kept.height + 1), kReducedFramePixels) << width << "x" << height;
+        EXPECT_NEAR(static_cast<double>(kept.width) * height / (static_cast<double>(kept.height) * width), 1.0, 0.005);
+    }
 }
 
 TEST(FrameStore, TheWindowFollowsThePlayheadAndWrapsToTheStart) {

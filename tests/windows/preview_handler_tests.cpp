@@ -8,6 +8,7 @@
 #include "platform/WicImaging.h"
 #include "preview/PreviewHandlerCom.h"
 #include "preview/PreviewStateMessage.h"
+#include "renderers/FrameBudget.h"
 #include "renderers/GifControlBlocks.h"
 
 #include <gtest/gtest.h>
@@ -524,4 +525,27 @@ TEST_F(PreviewHandler, AFileOfNoKnownFormatFailsAndGivesItsStreamBack) {
     EXPECT_EQ(Presenter()->Renderer(), nullptr);
     ASSERT_EQ(handler->Unload(), S_OK);
     EXPECT_EQ(references(), before);
+}
+
+TEST_F(PreviewHandler, FramesOfAHugeCanvasAreKeptReducedButSavedWhole) {
+    // More pixels than a kept frame may have, with a red square far from the origin.
+    const auto bytes = GifBuilder(4200, 4200, {{0, 0, 0}, {255, 0, 0}})
+                           .AddFrame(SolidFrame(4000, 10, 2, 2, 1))
+                           .AddFrame(SolidFrame(0, 0, 1, 1, 1))
+                           .Build();
+    PreviewAndWait(bytes);
+    ASSERT_NE(Presenter()->Renderer(), nullptr);
+    const auto kept = Presenter()->Renderer()->FramePicture(0);
+    ASSERT_NE(kept, nullptr);
+    EXPECT_LE(static_cast<std::uint64_t>(kept->width) * kept->height, kReducedFramePixels);
+
+    ComPtr<IWICBitmapSource> whole; // what saving and copying get
+    ASSERT_EQ(Presenter()->GetCurrentFrame(&whole, nullptr), S_OK);
+    Pixels pixels;
+    ASSERT_EQ(ReadPremultipliedBgra(whole.Get(), pixels), S_OK);
+    ASSERT_EQ(pixels.width, 4200u);
+    ASSERT_EQ(pixels.height, 4200u);
+    EXPECT_EQ(pixels.At(4001, 11)[2], 255);
+    EXPECT_EQ(pixels.At(4001, 11)[3], 255);
+    EXPECT_EQ(pixels.At(3999, 11)[3], 0);
 }
