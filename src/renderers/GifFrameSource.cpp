@@ -14,6 +14,8 @@
 namespace Quivane {
 namespace {
 
+constexpr std::size_t kKeptImageBytes = 64u << 20;
+
 class GifFrameSource final : public FrameSource {
 public:
     HRESULT Open(IStream* stream) override {
@@ -106,10 +108,13 @@ private:
         framePixels_.assign(static_cast<std::size_t>(region.columns) * region.rows * 4, 0);
         if (region.rows > 0) {
             // Whatever the data fails to reach stays transparent, as browsers show it.
-            (void)imageDecoder_.Decode(bytes_.data(), bytes_.size(), image, ReadGifColours(bytes_.data(), bytes_.size(), image),
-                                       region.columns, region.rows, framePixels_.data());
+            (void)imageDecoder_.Decode(bytes_.data(), bytes_.size(), image,
+                                       ReadGifColours(bytes_.data(), bytes_.size(), image), region.columns,
+                                       region.rows, framePixels_.data());
         }
         canvas_->Compose(info, framePixels_.data());
+        // An image as large as a huge canvas is not kept between frames.
+        if (framePixels_.capacity() > kKeptImageBytes) std::vector<std::uint8_t>().swap(framePixels_);
     }
 
     std::vector<std::uint8_t> bytes_;
