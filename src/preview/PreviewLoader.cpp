@@ -177,12 +177,14 @@ HRESULT PreviewHandlerCom::FeedPictureFrames(LoadJob& job, LoadResult& result, c
     auto renderer = std::make_unique<StoreRenderer>(store);
     if (feeder.KeepsReducedFrames()) {
         // Saving and copying want the frame whole: it is composed again from
-        // the file's bytes when asked for, on the thread that asks.
+        // the file's bytes when its pixels are read, on the thread that reads them.
         auto file = std::make_shared<std::vector<std::uint8_t>>();
         RETURN_IF_FAILED(ReadWholeStream(memory, *file));
-        renderer->SetWholeFrameReader([file, row = &format](std::uint32_t index, FramePixels& frame) {
-            return ReadWholeFrame(*row, *file, index, frame);
-        });
+        renderer->SetWholeFrameReader(
+            [file, row = &format](std::uint32_t index, FramePixels& frame) {
+                return ReadWholeFrame(*row, *file, index, frame);
+            },
+            feeder.CanvasWidth(), feeder.CanvasHeight());
     }
     result.renderer = std::move(renderer);
     result.hr = S_OK;

@@ -41,6 +41,8 @@ HRESULT FrameFeeder::ReadFirstFrame() {
     std::uint64_t canvasBytes = 0;
     RETURN_IF_FAILED(source.UseFrame(0, [&](const FrameView& view) {
         canvasBytes = view.Stride() * view.height;
+        canvasWidth = view.width;
+        canvasHeight = view.height;
         return KeepFrame(view, first);
     }));
     reduced = first.pixels.size() < canvasBytes;

@@ -25,6 +25,8 @@ public:
     const FramePlan& Plan() const { return plan; }
     // The canvas is too large to keep whole frames of: the store holds them reduced.
     bool KeepsReducedFrames() const { return reduced; }
+    std::uint32_t CanvasWidth() const { return canvasWidth; }
+    std::uint32_t CanvasHeight() const { return canvasHeight; }
 
 private:
     [[nodiscard]] HRESULT ReadUpTo(std::uint32_t target);
@@ -38,6 +40,8 @@ private:
     std::uint32_t count = 0;
     std::uint32_t position = 0; // the frame the source composes next for the cost of one
     bool reduced = false;
+    std::uint32_t canvasWidth = 0;
+    std::uint32_t canvasHeight = 0;
     std::vector<FrameCheckpoint> checkpoints; // [k]: before frame k * checkpointEvery
 };
 

@@ -1,6 +1,7 @@
 #include "SharedFrameBitmap.h"
 
 #include <cstring>
+#include <exception>
 #include <new>
 
 namespace Quivane {
@@ -8,7 +9,10 @@ namespace {
 
 class SharedFrameBitmap final : public IWICBitmapSource {
 public:
-    explicit SharedFrameBitmap(std::shared_ptr<const FramePixels> frame) : frame(std::move(frame)) {}
+    explicit SharedFrameBitmap(std::shared_ptr<const FramePixels> frame)
+        : width(frame->width), height(frame->height), frame(std::move(frame)) {}
+    SharedFrameBitmap(std::uint32_t width, std::uint32_t height, FrameComposer compose)
+        : width(width), height(height), compose(std::move(compose)) {}
 
     IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
         if (out == nullptr) return E_POINTER;
@@ -29,8 +33,8 @@ public:
 
     IFACEMETHODIMP GetSize(UINT* width, UINT* height) override {
         if (width == nullptr || height == nullptr) return E_INVALIDARG;
-        *width = frame->width;
-        *height = frame->height;
+        *width = this->width;
+        *height = this->height;
         return S_OK;
     }
     IFACEMETHODIMP GetPixelFormat(WICPixelFormatGUID* format) override {
@@ -46,6 +50,10 @@ public:
     IFACEMETHODIMP CopyPalette(IWICPalette*) override { return WINCODEC_ERR_PALETTEUNAVAILABLE; }
 
     IFACEMETHODIMP CopyPixels(const WICRect* rect, UINT stride, UINT size, BYTE* buffer) override {
+        if (!frame) {
+            const HRESULT composed = ComposeOnce();
+            if (FAILED(composed)) return composed;
+        }
         const WICRect whole = {0, 0, static_cast<INT>(frame->width), static_cast<INT>(frame->height)};
         const WICRect area = rect != nullptr ? *rect : whole;
         if (buffer == nullptr) return E_INVALIDARG;
@@ -69,11 +77,39 @@ public:
 
 private:
     ~SharedFrameBitmap() = default;
+
+    HRESULT ComposeOnce() {
+        try {
+            auto made = std::make_shared<FramePixels>();
+            const HRESULT hr = compose(*made);
+            if (FAILED(hr)) return hr;
+            if (made->width != width || made->height != height || made->pixels.size() != made->Stride() * height) {
+                return E_UNEXPECTED;
+            }
+            frame = std::move(made);
+            return S_OK;
+        } catch (const std::exception&) {
+            return E_OUTOFMEMORY; // no exception leaves a COM method
+        }
+    }
+
     LONG references = 1;
-    std::shared_ptr<const FramePixels> frame;
+    std::uint32_t width;
+    std::uint32_t height;
+    std::shared_ptr<const FramePixels> frame; // null until a composed frame is first read
+    FrameComposer compose;
 };
 
 } // namespace
+
+HRESULT CreateComposedFrameBitmap(std::uint32_t width, std::uint32_t height, FrameComposer compose,
+                                  IWICBitmapSource** out) {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (width == 0 || height == 0 || !compose) return E_INVALIDARG;
+    *out = new (std::nothrow) SharedFrameBitmap(width, height, std::move(compose));
+    return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+}
 
 HRESULT CreateSharedFrameBitmap(std::shared_ptr<const FramePixels> frame, IWICBitmapSource** out) {
     if (out == nullptr) return E_POINTER;

@@ -6,10 +6,20 @@
 #include <windows.h>
 #include <wincodec.h>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace Quivane {
 
 [[nodiscard]] HRESULT CreateSharedFrameBitmap(std::shared_ptr<const FramePixels> frame, IWICBitmapSource** out);
+
+// Makes the frame's pixels (width x height, premultiplied BGRA).
+using FrameComposer = std::function<HRESULT(FramePixels& frame)>;
+
+// A frame of known size whose pixels are composed only when they are first
+// read: whoever only asks its size (a menu about to offer saving it) pays nothing.
+[[nodiscard]] HRESULT CreateComposedFrameBitmap(std::uint32_t width, std::uint32_t height, FrameComposer compose,
+                                                IWICBitmapSource** out);
 
 } // namespace Quivane

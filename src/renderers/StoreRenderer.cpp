@@ -17,10 +17,9 @@ HRESULT StoreRenderer::GetFrameBitmap(std::uint32_t index, IWICBitmapSource** ou
     std::shared_ptr<const FramePixels> frame = store->Frame(index);
     if (!frame) return E_PENDING;
     if (wholeFrames) {
-        auto whole = std::make_shared<FramePixels>();
-        const HRESULT hr = wholeFrames(index, *whole);
-        if (FAILED(hr)) return hr;
-        frame = std::move(whole);
+        WholeFrameReader reader = wholeFrames;
+        return CreateComposedFrameBitmap(wholeWidth, wholeHeight,
+                                         [reader, index](FramePixels& whole) { return reader(index, whole); }, out);
     }
     return CreateSharedFrameBitmap(std::move(frame), out);
 }

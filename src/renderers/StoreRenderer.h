@@ -39,13 +39,20 @@ public:
     // Composes frame `index` again at the canvas's full size.
     using WholeFrameReader = std::function<HRESULT(std::uint32_t index, FramePixels& frame)>;
     // For a store that keeps its frames reduced: the frame bitmaps handed out
-    // (to save or copy) are then read whole with `reader`.
-    void SetWholeFrameReader(WholeFrameReader reader) { wholeFrames = std::move(reader); }
+    // (to save or copy) are then the canvas's size, read with `reader` when
+    // their pixels are first wanted.
+    void SetWholeFrameReader(WholeFrameReader reader, std::uint32_t canvasWidth, std::uint32_t canvasHeight) {
+        wholeFrames = std::move(reader);
+        wholeWidth = canvasWidth;
+        wholeHeight = canvasHeight;
+    }
 
 private:
     std::shared_ptr<FrameStore> store;
     std::uint32_t current = 0;
     WholeFrameReader wholeFrames;
+    std::uint32_t wholeWidth = 0;
+    std::uint32_t wholeHeight = 0;
 };
 
 } // namespace Quivane

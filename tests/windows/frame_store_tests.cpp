@@ -7,6 +7,7 @@
 #include "platform/WicImaging.h"
 #include "renderers/FormatTable.h"
 #include "renderers/FrameFeeder.h"
+#include "renderers/SharedFrameBitmap.h"
 #include "renderers/LoadStopCondition.h"
 #include "renderers/StoreRenderer.h"
 
@@ -205,4 +206,43 @@ TEST(FrameStore, AFrameDrawnAndLetGoIsHeldByNoOneButTheStore) {
         ASSERT_EQ(target->EndDraw(), S_OK);
     }
     EXPECT_EQ(store->Frame(0).use_count(), 2); // the store's and this one
+}
+
+TEST(ComposedFrameBitmap, PixelsAreComposedOnceWhenFirstReadAndFailuresAreHandedBack) {
+    int composed = 0;
+    ComPtr<IWICBitmapSource> bitmap;
+    ASSERT_EQ(CreateComposedFrameBitmap(2, 1,
+                                        [&](FramePixels& frame) {
+                                            ++composed;
+                                            frame.width = 2;
+                                            frame.height = 1;
+                                            frame.pixels = {1, 2, 3, 4, 5, 6, 7, 8};
+                                            return S_OK;
+                                        },
+                                        &bitmap),
+              S_OK);
+    UINT width = 0, height = 0;
+    ASSERT_EQ(bitmap->GetSize(&width, &height), S_OK);
+    EXPECT_EQ(width, 2u);
+    EXPECT_EQ(composed, 0); // asking the size costs nothing
+    std::uint8_t out[12] = {};
+    ASSERT_EQ(bitmap->CopyPixels(nullptr, 8, 8, out), S_OK);
+    ASSERT_EQ(bitmap->CopyPixels(nullptr, 8, 8, out), S_OK);
+    EXPECT_EQ(composed, 1);
+    EXPECT_EQ(out[7], 8);
+
+    ComPtr<IWICBitmapSource> failing;
+    ASSERT_EQ(CreateComposedFrameBitmap(2, 1, [](FramePixels&) { return E_OUTOFMEMORY; }, &failing), S_OK);
+    EXPECT_EQ(failing->CopyPixels(nullptr, 8, 8, out), E_OUTOFMEMORY);
+    ComPtr<IWICBitmapSource> misfit; // composed at another size than it promised
+    ASSERT_EQ(CreateComposedFrameBitmap(3, 1,
+                                        [](FramePixels& frame) {
+                                            frame.width = 2;
+                                            frame.height = 1;
+                                            frame.pixels.assign(8, 0);
+                                            return S_OK;
+                                        },
+                                        &misfit),
+              S_OK);
+    EXPECT_EQ(misfit->CopyPixels(nullptr, 12, 12, out), E_UNEXPECTED);
 }
