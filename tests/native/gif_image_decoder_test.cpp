@@ -116,12 +116,12 @@ Decoded DecodeAll(const std::vector<std::uint8_t>& data, const GifImageLayout& i
     return decoded;
 }
 
-std::vector<std::uint8_t> Noise(std::size_t count, std::uint32_t colours, std::uint32_t seed) {
+std::vector<std::uint8_t> Noise(std::size_t count, std::uint32_t colours, std::uint32_t state) {
     std::vector<std::uint8_t> indices(count);
     for (std::size_t i = 0; i < count; ++i) {
-        seed = seed * 1664525u + 1013904223u;
+        state = state * 1664525u + 1013904223u;
         // Runs and repeats, so strings grow long and a code can name the entry being made.
-        indices[i] = static_cast<std::uint8_t>(((seed >> 28) < 6 && i > 0) ? indices[i - 1] : (seed >> 16) % colours);
+        indices[i] = static_cast<std::uint8_t>(((state >> 28) < 6 && i > 0) ? indices[i - 1] : (state >> 16) % colours);
     }
     return indices;
 }
