@@ -33,25 +33,36 @@ ApngCanvas::ApngCanvas(std::uint32_t width, std::uint32_t height)
     : width_(width), pixels_(static_cast<std::size_t>(width) * height * 4) {}
 
 void ApngCanvas::Draw(const ApngFrameControl& control, const std::uint8_t* pixels) {
-    if (control.dispose_op == kApngDisposePrevious) saved_.assign(pixels_.begin(), pixels_.end());
-    const CanvasRegion region = RegionOf(control);
+    BeginFrame(control);
     const std::size_t rowBytes = static_cast<std::size_t>(control.width) * 4;
-    if (control.blend_op == kApngBlendSource) {
-        for (std::uint32_t row = 0; row < control.height; ++row) {
-            std::memcpy(pixels_.data() + (static_cast<std::size_t>(region.top + row) * width_ + region.left) * 4,
-                        pixels + row * rowBytes, rowBytes);
-        }
-    } else {
-        BlendOverPremultiplied(pixels_.data(), Stride(), region, pixels, rowBytes);
-    }
+    for (std::uint32_t row = 0; row < control.height; ++row) DrawRun(control, row, 0, 1, pixels + row * rowBytes, control.width);
 }
 
-std::uint8_t* ApngCanvas::ReplacedBy(const ApngFrameControl& control, bool canvasIsClear) {
-    const bool whole = control.x_offset == 0 && control.y_offset == 0 && control.width == width_ &&
-                       static_cast<std::size_t>(control.width) * control.height * 4 == pixels_.size();
-    const bool replaces = control.blend_op == kApngBlendSource || canvasIsClear;
-    if (!whole || !replaces || control.dispose_op == kApngDisposePrevious) return nullptr;
-    return pixels_.data();
+void ApngCanvas::BeginFrame(const ApngFrameControl& control) {
+    if (control.dispose_op == kApngDisposePrevious) saved_.assign(pixels_.begin(), pixels_.end());
+}
+
+void ApngCanvas::DrawRun(const ApngFrameControl& control, std::uint32_t row, std::uint32_t firstColumn,
+                         std::uint32_t columnStep, const std::uint8_t* pixels, std::uint32_t count) {
+    const std::uint32_t left = control.x_offset + firstColumn;
+    const std::uint32_t top = control.y_offset + row;
+    if (columnStep == 1) {
+        if (control.blend_op == kApngBlendSource) {
+            std::memcpy(pixels_.data() + (static_cast<std::size_t>(top) * width_ + left) * 4, pixels,
+                        static_cast<std::size_t>(count) * 4);
+        } else {
+            BlendOverPremultiplied(pixels_.data(), Stride(), CanvasRegion{left, top, count, 1}, pixels, 0);
+        }
+        return;
+    }
+    for (std::uint32_t i = 0; i < count; ++i, pixels += 4) {
+        const std::uint32_t column = left + i * columnStep;
+        if (control.blend_op == kApngBlendSource) {
+            std::memcpy(pixels_.data() + (static_cast<std::size_t>(top) * width_ + column) * 4, pixels, 4);
+        } else {
+            BlendOverPremultiplied(pixels_.data(), Stride(), CanvasRegion{column, top, 1, 1}, pixels, 0);
+        }
+    }
 }
 
 void ApngCanvas::Dispose(const ApngFrameControl& control) {

@@ -31,11 +31,12 @@ public:
     // Draws a decoded region (width x height premultiplied BGRA, tightly
     // packed) whose place has been checked with ApngRegionFits.
     void Draw(const ApngFrameControl& control, const std::uint8_t* pixels);
-    // Where a frame that covers the whole canvas and replaces it may be decoded
-    // straight to, saving a frame-sized buffer: null when the frame blends
-    // over a picture that is not clear (`canvasIsClear`), covers only part of
-    // the canvas, or is to be undone after it is shown.
-    std::uint8_t* ReplacedBy(const ApngFrameControl& control, bool canvasIsClear);
+    // The same a run at a time, as a decoder hands out rows: BeginFrame once,
+    // then `count` pixels of the region's row `row` at columns firstColumn,
+    // firstColumn + columnStep, ... for every run.
+    void BeginFrame(const ApngFrameControl& control);
+    void DrawRun(const ApngFrameControl& control, std::uint32_t row, std::uint32_t firstColumn,
+                 std::uint32_t columnStep, const std::uint8_t* pixels, std::uint32_t count);
     // Applies the frame's disposal after its picture has been taken.
     void Dispose(const ApngFrameControl& control);
 

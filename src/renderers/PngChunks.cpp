@@ -19,20 +19,13 @@ void PutU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
     out.push_back(static_cast<std::uint8_t>(value));
 }
 
-void PutU32At(std::uint8_t* p, std::uint32_t value) {
-    p[0] = static_cast<std::uint8_t>(value >> 24);
-    p[1] = static_cast<std::uint8_t>(value >> 16);
-    p[2] = static_cast<std::uint8_t>(value >> 8);
-    p[3] = static_cast<std::uint8_t>(value);
-}
-
 bool IsType(const std::uint8_t* type, const char* expected) { return std::memcmp(type, expected, 4) == 0; }
 
-// What a decoder needs to draw a frame besides its header and data: the
-// palette, transparency and colour-space chunks. Anything else the file
-// carries (text, metadata, private chunks) would only be copied into every frame.
+// What the frames' decoding reads besides the header and data: the palette
+// and the transparency. Anything else (text, metadata, colour spaces the
+// platform's decoder also ignores) is not kept.
 bool IsCarriedIntoFrames(const std::uint8_t* type) {
-    static const char* const kCarried[] = {"PLTE", "tRNS", "gAMA", "cHRM", "sRGB", "iCCP", "sBIT"};
+    static const char* const kCarried[] = {"PLTE", "tRNS"};
     for (const char* carried : kCarried) {
         if (IsType(type, carried)) return true;
     }
@@ -138,24 +131,5 @@ void AppendPngChunk(std::vector<std::uint8_t>& buffer, const char (&type)[5], co
     AppendChunk(buffer, reinterpret_cast<const std::uint8_t*>(type), data, size);
 }
 
-std::vector<std::uint8_t> BuildFramePng(const std::array<std::uint8_t, 13>& ihdr,
-                                        const std::vector<PngChunk>& ancillaryChunks,
-                                        const ApngFrameControl& control) {
-    std::size_t total = 8 + 25 + 12;
-    for (const PngChunk& chunk : ancillaryChunks) total += 12 + chunk.data.size;
-    for (const ByteSpan& piece : control.pieces) total += 12 + piece.size;
-    std::vector<std::uint8_t> png;
-    png.reserve(total);
-    png.insert(png.end(), std::begin(kPngSignature), std::end(kPngSignature));
-
-    std::array<std::uint8_t, 13> header = ihdr;
-    PutU32At(header.data(), control.width);
-    PutU32At(header.data() + 4, control.height);
-    AppendPngChunk(png, "IHDR", header.data(), header.size());
-    for (const PngChunk& chunk : ancillaryChunks) AppendChunk(png, chunk.type.data(), chunk.data.data, chunk.data.size);
-    for (const ByteSpan& piece : control.pieces) AppendPngChunk(png, "IDAT", piece.data, piece.size);
-    AppendPngChunk(png, "IEND", nullptr, 0);
-    return png;
-}
 
 } // namespace Quivane

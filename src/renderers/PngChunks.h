@@ -1,7 +1,6 @@
 #pragma once
 // PNG and APNG container handling on bytes: the chunk walk that collects an
-// animation's frame controls and image data, and the rebuilding of each frame
-// as a stand-alone PNG the platform's codec can decode.
+// animation's frame controls and image data, and the writing of chunks.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -58,12 +57,6 @@ ChunkWalkResult ParseApngChunks(const std::uint8_t* bytes, std::size_t size, Apn
 
 void AppendPngChunk(std::vector<std::uint8_t>& buffer, const char (&type)[5], const std::uint8_t* data,
                     std::size_t size);
-
-// A complete single-image PNG for one frame: the header with the frame's size,
-// the carried chunks, one IDAT per piece, IEND.
-std::vector<std::uint8_t> BuildFramePng(const std::array<std::uint8_t, 13>& ihdr,
-                                        const std::vector<PngChunk>& ancillaryChunks,
-                                        const ApngFrameControl& control);
 
 // One step of the walk; the template above loops over it.
 ChunkWalkResult WalkOneChunk(const std::uint8_t* bytes, std::size_t size, std::size_t& position,

@@ -1,10 +1,10 @@
-// PNG files: an animated PNG's frames composed in order on one canvas from
-// frame PNGs rebuilt out of the file's own chunks, or a plain PNG as the
-// platform's codec decodes it.
+// PNG files: an animated PNG's frames decoded by our own decoder and composed
+// in order on one canvas, or a plain PNG as the platform's codec decodes it.
 #include "ApngComposition.h"
 #include "FrameSource.h"
 #include "LoadStopCondition.h"
 #include "PngChunks.h"
+#include "PngImageDecoder.h"
 #include "platform/ComAdopt.h"
 #include "platform/HResult.h"
 #include "platform/StreamBytes.h"
@@ -21,32 +21,6 @@ namespace Quivane {
 namespace {
 
 constexpr std::uint32_t kPlainFrameDelayMs = 80;
-constexpr std::size_t kKeptRegionBytes = 64u << 20;
-
-// Decodes a rebuilt frame PNG into `into` (width * 4 bytes a row) when given,
-// else into `pixels`.
-HRESULT DecodeFramePng(IWICImagingFactory* factory, const std::vector<std::uint8_t>& png, std::uint32_t width,
-                       std::uint32_t height, std::vector<std::uint8_t>& pixels, std::uint8_t* into = nullptr) {
-    pixels.clear();
-    if (png.empty()) return E_INVALIDARG;
-    if (png.size() > UINT_MAX) return E_OUTOFMEMORY;
-    ComPtr<IStream> stream;
-    AdoptReference(stream, SHCreateMemStream(png.data(), static_cast<UINT>(png.size())));
-    if (!stream) return E_OUTOFMEMORY;
-    ComPtr<IWICBitmapDecoder> decoder;
-    RETURN_IF_FAILED(CreateDecoder(factory, stream.Get(), decoder));
-    ComPtr<IWICBitmapFrameDecode> frame;
-    RETURN_IF_FAILED(decoder->GetFrame(0, &frame));
-    UINT decodedWidth = 0, decodedHeight = 0;
-    RETURN_IF_FAILED(frame->GetSize(&decodedWidth, &decodedHeight));
-    if (decodedWidth != width || decodedHeight != height) return E_FAIL;
-    ComPtr<IWICFormatConverter> converter;
-    RETURN_IF_FAILED(CreateConverter(factory, frame.Get(), GUID_WICPixelFormat32bppPBGRA, converter));
-    if (into == nullptr) return CopyPixelsToBuffer(converter.Get(), nullptr, width * 4, height, pixels);
-    const std::uint64_t bytes = static_cast<std::uint64_t>(width) * 4 * height;
-    if (bytes > UINT_MAX) return E_OUTOFMEMORY;
-    return converter->CopyPixels(nullptr, width * 4, static_cast<UINT>(bytes), into);
-}
 
 class PngFrameSource final : public FrameSource {
 public:
@@ -72,6 +46,9 @@ public:
         for (const ApngFrameControl* control : shown_) {
             // Overhanging regions are errors, not clipped.
             if (!ApngRegionFits(state_.CanvasWidth(), state_.CanvasHeight(), *control)) return E_FAIL;
+        }
+        if (!ReadPngImageFormat(state_.ihdr, format_) || !ReadPngColours(format_, state_.ancillaryChunks, colours_)) {
+            return E_FAIL;
         }
         return S_OK;
     }
@@ -126,19 +103,11 @@ private:
         for (; next_ <= index; ++next_) {
             if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
             const ApngFrameControl& control = *shown_[next_];
-            std::uint8_t* direct = canvas_->ReplacedBy(control, next_ == 0);
-            {
-                // Each rebuilt frame PNG lives only until its pixels are out.
-                const std::vector<std::uint8_t> png = BuildFramePng(state_.ihdr, state_.ancillaryChunks, control);
-                const HRESULT hr = DecodeFramePng(factory_.Get(), png, control.width, control.height, pixels_, direct);
-                if (FAILED(hr)) {
-                    if (direct != nullptr) canvas_.reset(); // half written: the next read starts over
-                    return hr;
-                }
+            const HRESULT hr = DrawFrame(control);
+            if (FAILED(hr)) {
+                canvas_.reset(); // half drawn: the next read starts over
+                return hr;
             }
-            if (direct == nullptr) canvas_->Draw(control, pixels_.data());
-            // A region as large as a huge canvas is not kept between frames.
-            if (pixels_.capacity() > kKeptRegionBytes) std::vector<std::uint8_t>().swap(pixels_);
             const HRESULT taken = next_ == index ? take(FrameView{width, height, canvas_->Pixels(),
                                                                  ApngDelayMs(control.delay_num, control.delay_den)})
                                                  : S_OK;
@@ -149,6 +118,26 @@ private:
             }
         }
         return S_OK;
+    }
+
+    // Decodes the frame's rows straight onto the canvas: no frame-sized buffer.
+    HRESULT DrawFrame(const ApngFrameControl& control) {
+        PngImageFormat format = format_;
+        format.width = control.width;
+        format.height = control.height;
+        canvas_->BeginFrame(control);
+        const PngImageEnd end = frameDecoder_.Decode(
+            format, colours_, control.pieces,
+            [&](std::uint32_t row, std::uint32_t firstColumn, std::uint32_t columnStep, const std::uint8_t* bgra,
+                std::uint32_t count) {
+                canvas_->DrawRun(control, row, firstColumn, columnStep, bgra, count);
+                return !ShouldStopLoading();
+            });
+        switch (end) {
+        case PngImageEnd::Complete: return S_OK;
+        case PngImageEnd::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        default: return E_FAIL;
+        }
     }
 
     // No animation, or every frame control skipped: the platform shows the file as it is.
@@ -177,7 +166,9 @@ private:
     ComPtr<IWICImagingFactory> factory_;
     std::unique_ptr<ApngCanvas> canvas_;
     std::uint32_t next_ = 0;
-    std::vector<std::uint8_t> pixels_;
+    PngImageFormat format_;
+    PngColours colours_;
+    PngImageDecoder frameDecoder_;
     bool plain_ = false;
     ComPtr<IWICBitmapDecoder> decoder_;
     UINT plainCount_ = 0;

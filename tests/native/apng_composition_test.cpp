@@ -122,12 +122,15 @@ TEST(ApngCanvas, OtherDisposeValuesActAsNone) {
     }
 }
 
-TEST(ApngCanvas, OnlyAFrameThatReplacesTheWholePictureIsDecodedStraightOntoIt) {
-    ApngCanvas canvas(4, 2);
-    EXPECT_NE(canvas.ReplacedBy(Control(4, 2, 0, 0, 0, 0), false), nullptr); // source over everything
-    EXPECT_NE(canvas.ReplacedBy(Control(4, 2, 0, 0, 1, 1), true), nullptr);  // over a clear canvas
-    EXPECT_EQ(canvas.ReplacedBy(Control(4, 2, 0, 0, 0, 1), false), nullptr); // over a picture
-    EXPECT_EQ(canvas.ReplacedBy(Control(3, 2, 0, 0, 0, 0), false), nullptr); // part of it
-    EXPECT_EQ(canvas.ReplacedBy(Control(4, 1, 0, 1, 0, 0), false), nullptr);
-    EXPECT_EQ(canvas.ReplacedBy(Control(4, 2, 0, 0, 2, 0), true), nullptr); // to be undone afterwards
+TEST(ApngCanvas, SpacedRunsLandOnTheirColumnsCopiedOrBlended) {
+    ApngCanvas canvas(5, 2);
+    canvas.Draw(Control(5, 2, 0, 0, 0, 0), Fill(5, 2, kRed).data());
+    const std::vector<std::uint8_t> run = Fill(2, 1, kClear);
+    canvas.DrawRun(Control(4, 1, 1, 1, 0, 0), 0, 1, 2, run.data(), 2); // SOURCE: columns 2 and 4 of row 1
+    canvas.DrawRun(Control(4, 1, 1, 0, 0, 1), 0, 0, 3, run.data(), 2); // OVER: nothing changes
+    EXPECT_EQ(At(canvas, 2, 1), kClear);
+    EXPECT_EQ(At(canvas, 4, 1), kClear);
+    EXPECT_EQ(At(canvas, 3, 1), kRed);
+    EXPECT_EQ(At(canvas, 1, 1), kRed);
+    EXPECT_EQ(At(canvas, 1, 0), kRed);
 }

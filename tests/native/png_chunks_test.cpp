@@ -184,32 +184,3 @@ TEST(ParseApngChunks, PollsBeforeEachChunk) {
     EXPECT_EQ(polls, 3);
 }
 
-TEST(BuildFramePng, RebuildsAStandAlonePngByteForByte) {
-    PngWriter png;
-    png.Ihdr(100, 80)
-        .Chunk("PLTE", Bytes({1, 2, 3}))
-        .Chunk("acTL", Bytes({0, 0, 0, 1, 0, 0, 0, 0}))
-        .Fctl(20, 10, 0, 0, 1, 1, 0, 0)
-        .Chunk("IDAT", Bytes({'a'}))
-        .Chunk("IDAT", Bytes({'b', 'c'}))
-        .Chunk("IDAT", Bytes({'d'}))
-        .Chunk("IEND", {});
-    ApngParseState state;
-    ASSERT_EQ(Walk(png.bytes, state), ChunkWalkResult::Ok);
-    const std::vector<std::uint8_t> frame = BuildFramePng(state.ihdr, state.ancillaryChunks, state.controls[0]);
-
-    // Expected: signature, IHDR with 20x10 and the other header bytes kept, PLTE, three IDATs, IEND.
-    PngWriter expected;
-    std::vector<std::uint8_t> header(state.ihdr.begin(), state.ihdr.end());
-    PngWriter::Put32(header, 0, 20);
-    PngWriter::Put32(header, 4, 10);
-    expected.Chunk("IHDR", header)
-        .Chunk("PLTE", Bytes({1, 2, 3}))
-        .Chunk("IDAT", Bytes({'a'}))
-        .Chunk("IDAT", Bytes({'b', 'c'}))
-        .Chunk("IDAT", Bytes({'d'}))
-        .Chunk("IEND", {});
-    EXPECT_EQ(frame, expected.bytes);
-    EXPECT_EQ(header[8], 8);
-    EXPECT_EQ(header[12], 1);
-}
