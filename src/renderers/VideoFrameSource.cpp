@@ -3,6 +3,7 @@
 #include "VideoFrameSource.h"
 
 #include "MediaBoxWalk.h"
+#include "Nv12Picture.h"
 #include "VideoSampleSource.h"
 #include "platform/HResult.h"
 #include "platform/MediaFoundation.h"
@@ -21,88 +22,6 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 constexpr std::uint32_t kStillDelayMs = 1000;
-
-// The platform's source reader, asked for 32-bit RGB.
-class SourceReaderSamples final : public VideoSampleSource {
-public:
-    SourceReaderSamples() = default;
-    SourceReaderSamples(const SourceReaderSamples&) = delete;
-    SourceReaderSamples& operator=(const SourceReaderSamples&) = delete;
-    // The reader is quiet before it goes: the platform's pipeline may still be
-    // delivering a sample it read ahead, and tearing it down under that
-    // delivery has crashed its media framework.
-    ~SourceReaderSamples() override {
-        if (reader_) static_cast<void>(reader_->Flush(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS)));
-    }
-
-    HRESULT Open(const MediaFoundationApi& api, IStream* stream) {
-        stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
-        ComPtr<IMFByteStream> byteStream;
-        RETURN_IF_FAILED(api.createByteStreamOnStream(stream, &byteStream));
-        ComPtr<IMFAttributes> attributes;
-        RETURN_IF_FAILED(api.createAttributes(&attributes, 1));
-        RETURN_IF_FAILED(attributes->SetUINT32(MF_READWRITE_DISABLE_CONVERTERS, FALSE));
-        RETURN_IF_FAILED(attributes->SetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, TRUE));
-        RETURN_IF_FAILED(api.createSourceReaderFromByteStream(byteStream.Get(), attributes.Get(), &reader_));
-        ComPtr<IMFMediaType> type;
-        RETURN_IF_FAILED(api.createMediaType(&type));
-        RETURN_IF_FAILED(type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video));
-        RETURN_IF_FAILED(type->SetGUID(MF_MT_SUBTYPE, MFVideoFormat_RGB32));
-        return reader_->SetCurrentMediaType(static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), nullptr,
-                                            type.Get());
-    }
-
-    HRESULT ReadSample(DWORD& flags, LONGLONG& timestamp, bool& hasSample) override {
-        sample_.Reset();
-        DWORD stream = 0;
-        const HRESULT hr = reader_->ReadSample(static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), 0, &stream,
-                                               &flags, &timestamp, &sample_);
-        hasSample = sample_ != nullptr;
-        return hr;
-    }
-
-    HRESULT ConvertSample(DecodedVideoFrame& frame) override {
-        ComPtr<IMFMediaType> type;
-        RETURN_IF_FAILED(CurrentType(type));
-        return ReadVideoFrame(type.Get(), sample_.Get(), frame);
-    }
-
-    HRESULT TestSampleBrightness(bool& bright) override {
-        bright = false;
-        ComPtr<IMFMediaType> type;
-        RETURN_IF_FAILED(CurrentType(type));
-        return TestVideoSampleBrightness(type.Get(), sample_.Get(), bright);
-    }
-
-    HRESULT Seek(std::uint64_t position) override {
-        ScopedPropVariant value;
-        value.Get().vt = VT_I8;
-        value.Get().hVal.QuadPart = position > static_cast<std::uint64_t>(std::numeric_limits<LONGLONG>::max())
-                                        ? std::numeric_limits<LONGLONG>::max()
-                                        : static_cast<LONGLONG>(position);
-        return reader_->SetCurrentPosition(GUID_NULL, value.Get());
-    }
-
-    std::uint64_t Duration() override {
-        ScopedPropVariant value;
-        if (FAILED(reader_->GetPresentationAttribute(static_cast<DWORD>(MF_SOURCE_READER_MEDIASOURCE), MF_PD_DURATION,
-                                                     value.Address())) ||
-            value.Get().vt != VT_UI8) {
-            return 0;
-        }
-        return value.Get().uhVal.QuadPart;
-    }
-
-private:
-    // The current type, so a size change during reading is followed.
-    HRESULT CurrentType(ComPtr<IMFMediaType>& type) {
-        if (!reader_ || !sample_) return E_POINTER;
-        return reader_->GetCurrentMediaType(static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), &type);
-    }
-
-    ComPtr<IMFSourceReader> reader_;
-    ComPtr<IMFSample> sample_;
-};
 
 // A media buffer locked for reading, unlocked on every way out.
 class LockedMediaBuffer {
@@ -164,6 +83,34 @@ std::optional<VisibleArea> ReadVisibleArea(IMFMediaType* type, std::uint32_t wid
         }
     }
     return std::nullopt;
+}
+
+// The NV12 layout of the current type. Without a stride in the type, one
+// that the buffer's length fits exactly is taken, else the width.
+HRESULT ReadNv12Layout(IMFMediaType* type, std::size_t bufferLength, Nv12Layout& layout) {
+    UINT64 size = 0;
+    RETURN_IF_FAILED(type->GetUINT64(MF_MT_FRAME_SIZE, &size));
+    layout.width = static_cast<std::uint32_t>(size >> 32);
+    layout.height = static_cast<std::uint32_t>(size & 0xFFFFFFFFu);
+    if (layout.width == 0 || layout.height == 0 || layout.width > (1u << 28) || layout.height > (1u << 28)) {
+        return E_FAIL;
+    }
+    UINT32 stride = 0;
+    const std::uint64_t rows = static_cast<std::uint64_t>(layout.height) + (layout.height + 1) / 2;
+    if (SUCCEEDED(type->GetUINT32(MF_MT_DEFAULT_STRIDE, &stride)) && static_cast<INT32>(stride) >= static_cast<INT32>(layout.width)) {
+        layout.stride = stride;
+    } else if (bufferLength % rows == 0 && bufferLength / rows >= layout.width && bufferLength / rows < (1u << 30)) {
+        layout.stride = static_cast<std::uint32_t>(bufferLength / rows);
+    } else {
+        layout.stride = layout.width;
+    }
+    UINT32 matrix = 0, range = 0;
+    // Untagged video is taken as BT.601, as common software decoders take it.
+    layout.matrix = SUCCEEDED(type->GetUINT32(MF_MT_YUV_MATRIX, &matrix)) && matrix == MFVideoTransferMatrix_BT709
+                        ? YuvMatrix::Bt709
+                        : YuvMatrix::Bt601;
+    layout.fullRange = SUCCEEDED(type->GetUINT32(MF_MT_VIDEO_NOMINAL_RANGE, &range)) && range == MFNominalRange_0_255;
+    return Nv12Bytes(layout) != 0 ? S_OK : E_FAIL;
 }
 
 } // namespace
@@ -267,6 +214,118 @@ HRESULT CheckVideoContainer(IStream* stream) {
 }
 
 namespace {
+
+// The platform's source reader, asked for the decoder's own NV12 pictures
+// (converted only when kept) or else for 32-bit RGB.
+class SourceReaderSamples final : public VideoSampleSource {
+public:
+    SourceReaderSamples() = default;
+    SourceReaderSamples(const SourceReaderSamples&) = delete;
+    SourceReaderSamples& operator=(const SourceReaderSamples&) = delete;
+    // The reader is quiet before it goes: the platform's pipeline may still be
+    // delivering a sample it read ahead, and tearing it down under that
+    // delivery has crashed its media framework.
+    ~SourceReaderSamples() override {
+        if (reader_) static_cast<void>(reader_->Flush(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS)));
+    }
+
+    HRESULT Open(const MediaFoundationApi& api, IStream* stream) {
+        stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+        ComPtr<IMFByteStream> byteStream;
+        RETURN_IF_FAILED(api.createByteStreamOnStream(stream, &byteStream));
+        ComPtr<IMFAttributes> attributes;
+        RETURN_IF_FAILED(api.createAttributes(&attributes, 1));
+        RETURN_IF_FAILED(attributes->SetUINT32(MF_READWRITE_DISABLE_CONVERTERS, FALSE));
+        RETURN_IF_FAILED(attributes->SetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, TRUE));
+        RETURN_IF_FAILED(api.createSourceReaderFromByteStream(byteStream.Get(), attributes.Get(), &reader_));
+        nv12_ = SUCCEEDED(RequestSubtype(api, MFVideoFormat_NV12));
+        return nv12_ ? S_OK : RequestSubtype(api, MFVideoFormat_RGB32);
+    }
+
+    HRESULT ReadSample(DWORD& flags, LONGLONG& timestamp, bool& hasSample) override {
+        sample_.Reset();
+        DWORD stream = 0;
+        const HRESULT hr = reader_->ReadSample(static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), 0, &stream,
+                                               &flags, &timestamp, &sample_);
+        hasSample = sample_ != nullptr;
+        return hr;
+    }
+
+    HRESULT ConvertSample(DecodedVideoFrame& frame) override {
+        ComPtr<IMFMediaType> type;
+        RETURN_IF_FAILED(CurrentType(type));
+        if (!nv12_) return ReadVideoFrame(type.Get(), sample_.Get(), frame);
+        return WithNv12Sample(type.Get(), [&](const BYTE* data, DWORD length, const Nv12Layout& layout) {
+            if (!ConvertNv12(data, length, layout, frame)) return E_FAIL;
+            LONGLONG time = 0;
+            frame.timestamp = SUCCEEDED(sample_->GetSampleTime(&time)) ? time : 0;
+            frame.visibleArea = ReadVisibleArea(type.Get(), frame.width, frame.height);
+            return S_OK;
+        });
+    }
+
+    HRESULT TestSampleBrightness(bool& bright) override {
+        bright = false;
+        ComPtr<IMFMediaType> type;
+        RETURN_IF_FAILED(CurrentType(type));
+        if (!nv12_) return TestVideoSampleBrightness(type.Get(), sample_.Get(), bright);
+        return WithNv12Sample(type.Get(), [&](const BYTE* data, DWORD length, const Nv12Layout& layout) {
+            bright = PassesNv12DarknessTest(data, length, layout);
+            return S_OK;
+        });
+    }
+
+    HRESULT Seek(std::uint64_t position) override {
+        ScopedPropVariant value;
+        value.Get().vt = VT_I8;
+        value.Get().hVal.QuadPart = position > static_cast<std::uint64_t>(std::numeric_limits<LONGLONG>::max())
+                                        ? std::numeric_limits<LONGLONG>::max()
+                                        : static_cast<LONGLONG>(position);
+        return reader_->SetCurrentPosition(GUID_NULL, value.Get());
+    }
+
+    std::uint64_t Duration() override {
+        ScopedPropVariant value;
+        if (FAILED(reader_->GetPresentationAttribute(static_cast<DWORD>(MF_SOURCE_READER_MEDIASOURCE), MF_PD_DURATION,
+                                                     value.Address())) ||
+            value.Get().vt != VT_UI8) {
+            return 0;
+        }
+        return value.Get().uhVal.QuadPart;
+    }
+
+private:
+    HRESULT RequestSubtype(const MediaFoundationApi& api, const GUID& subtype) {
+        ComPtr<IMFMediaType> type;
+        RETURN_IF_FAILED(api.createMediaType(&type));
+        RETURN_IF_FAILED(type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video));
+        RETURN_IF_FAILED(type->SetGUID(MF_MT_SUBTYPE, subtype));
+        return reader_->SetCurrentMediaType(static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), nullptr,
+                                            type.Get());
+    }
+
+    // Hands `use` the sample's bytes, locked, with their layout.
+    template <typename Use>
+    HRESULT WithNv12Sample(IMFMediaType* type, Use use) {
+        ComPtr<IMFMediaBuffer> buffer;
+        RETURN_IF_FAILED(sample_->ConvertToContiguousBuffer(&buffer));
+        LockedMediaBuffer locked;
+        RETURN_IF_FAILED(locked.Lock(buffer.Get()));
+        Nv12Layout layout;
+        RETURN_IF_FAILED(ReadNv12Layout(type, locked.length, layout));
+        return use(locked.data, locked.length, layout);
+    }
+
+    // The current type, so a size change during reading is followed.
+    HRESULT CurrentType(ComPtr<IMFMediaType>& type) {
+        if (!reader_ || !sample_) return E_POINTER;
+        return reader_->GetCurrentMediaType(static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), &type);
+    }
+
+    ComPtr<IMFSourceReader> reader_;
+    ComPtr<IMFSample> sample_;
+    bool nv12_ = false;
+};
 
 class VideoFrameSource final : public FrameSource {
 public:
