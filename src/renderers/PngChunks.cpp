@@ -103,6 +103,7 @@ ChunkWalkResult WalkOneChunk(const std::uint8_t* bytes, std::size_t size, std::s
         }
         state.sawImageData = true;
         state.controls.back().pieces.push_back(ByteSpan{data, length});
+        state.imagePieces.push_back(ByteSpan{data, length});
     } else if (IsType(type, "fdAT")) {
         state.sawImageData = true;
         if (state.controls.empty() || length < 4) return ChunkWalkResult::Malformed;

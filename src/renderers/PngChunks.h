@@ -41,6 +41,7 @@ struct ApngParseState {
     bool sawAcTL = false;
     bool sawImageData = false;
     std::vector<ApngFrameControl> controls;
+    std::vector<ByteSpan> imagePieces; // every IDAT: the image a decoder that does not animate shows
     std::vector<PngChunk> ancillaryChunks; // before the image data, only those a frame needs drawn
 
     std::uint32_t CanvasWidth() const;

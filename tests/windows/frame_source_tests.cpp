@@ -4,6 +4,8 @@
 #include "TestSupport.h"
 #include "renderers/FormatTable.h"
 #include "renderers/FrameSource.h"
+#include "platform/HResult.h"
+#include "platform/WicImaging.h"
 #include "renderers/PngChunks.h"
 
 #include <gtest/gtest.h>
@@ -106,4 +108,99 @@ TEST(FrameSource, APlainPngLargerThanAnyCanvasIsRefused) {
     const ComPtr<IStream> stream = StreamFromBytes(png);
     const auto source = CreateFrameSource(*ChooseFormatForStream(stream.Get(), L""));
     EXPECT_EQ(source->Open(stream.Get()), E_OUTOFMEMORY); // refused before the platform decodes 1 GiB
+}
+
+namespace {
+
+// A width x height picture of noise in `format`, encoded by the platform's PNG
+// encoder; indexed formats get a palette with translucent entries.
+std::vector<std::uint8_t> PlatformPng(IWICImagingFactory* factory, const GUID& format, UINT bitsPerPixel, bool interlaced) {
+    const UINT width = 23, height = 17;
+    const UINT stride = (width * bitsPerPixel + 7) / 8;
+    std::vector<std::uint8_t> pixels(static_cast<size_t>(stride) * height);
+    std::uint32_t state = 99;
+    for (std::uint8_t& byte : pixels) byte = static_cast<std::uint8_t>((state = state * 1664525u + 1013904223u) >> 24);
+    ComPtr<IWICBitmap> bitmap;
+    EXPECT_EQ(factory->CreateBitmapFromMemory(width, height, format, stride, static_cast<UINT>(pixels.size()),
+                                              pixels.data(), &bitmap),
+              S_OK);
+    ComPtr<IWICBitmapEncoder> encoder;
+    EXPECT_EQ(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder), S_OK);
+    ComPtr<IStream> stream = StreamFromBytes({});
+    EXPECT_EQ(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache), S_OK);
+    ComPtr<IWICBitmapFrameEncode> frame;
+    ComPtr<IPropertyBag2> options;
+    EXPECT_EQ(encoder->CreateNewFrame(&frame, &options), S_OK);
+    if (interlaced) {
+        PROPBAG2 option = {};
+        option.pstrName = const_cast<LPOLESTR>(L"InterlaceOption");
+        VARIANT value;
+        VariantInit(&value);
+        value.vt = VT_BOOL;
+        value.boolVal = VARIANT_TRUE;
+        EXPECT_EQ(options->Write(1, &option, &value), S_OK);
+    }
+    EXPECT_EQ(frame->Initialize(options.Get()), S_OK);
+    if (bitsPerPixel <= 8 && format != GUID_WICPixelFormat8bppGray) {
+        std::vector<WICColor> colours(1u << bitsPerPixel);
+        for (size_t i = 0; i < colours.size(); ++i) colours[i] = static_cast<WICColor>(i * 0x3F1F2B17u);
+        ComPtr<IWICPalette> palette;
+        EXPECT_EQ(factory->CreatePalette(&palette), S_OK);
+        EXPECT_EQ(palette->InitializeCustom(colours.data(), static_cast<UINT>(colours.size())), S_OK);
+        EXPECT_EQ(bitmap->SetPalette(palette.Get()), S_OK);
+        EXPECT_EQ(frame->SetPalette(palette.Get()), S_OK);
+    }
+    WICPixelFormatGUID written = format;
+    EXPECT_EQ(frame->SetPixelFormat(&written), S_OK);
+    EXPECT_EQ(frame->SetSize(width, height), S_OK);
+    EXPECT_EQ(frame->WriteSource(bitmap.Get(), nullptr), S_OK);
+    EXPECT_EQ(frame->Commit(), S_OK);
+    EXPECT_EQ(encoder->Commit(), S_OK);
+    STATSTG stat = {};
+    stream->Stat(&stat, STATFLAG_NONAME);
+    std::vector<std::uint8_t> png(static_cast<size_t>(stat.cbSize.QuadPart));
+    stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+    ULONG read = 0;
+    stream->Read(png.data(), static_cast<ULONG>(png.size()), &read);
+    return png;
+}
+
+// The picture as the platform's PNG decoder and premultiplying converter give it.
+HRESULT PlatformPicture(IWICImagingFactory* factory, const std::vector<std::uint8_t>& png, Pixels& out) {
+    const ComPtr<IStream> stream = StreamFromBytes(png);
+    ComPtr<IWICBitmapDecoder> decoder;
+    RETURN_IF_FAILED(CreateDecoder(factory, stream.Get(), decoder));
+    ComPtr<IWICBitmapFrameDecode> frame;
+    RETURN_IF_FAILED(decoder->GetFrame(0, &frame));
+    ComPtr<IWICFormatConverter> converter;
+    RETURN_IF_FAILED(CreateConverter(factory, frame.Get(), GUID_WICPixelFormat32bppPBGRA, converter));
+    RETURN_IF_FAILED(converter->GetSize(&out.width, &out.height));
+    return CopyPixelsToBuffer(converter.Get(), nullptr, out.width * 4, out.height, out.bytes);
+}
+
+} // namespace
+
+TEST(FrameSource, APlainPngOfEveryLayoutDecodesAsThePlatformDecodesIt) {
+    ComPtr<IWICImagingFactory> factory;
+    ASSERT_EQ(CreateImagingFactory(factory), S_OK);
+    const std::pair<GUID, UINT> formats[] = {
+        {GUID_WICPixelFormatBlackWhite, 1}, {GUID_WICPixelFormat8bppGray, 8},   {GUID_WICPixelFormat16bppGray, 16},
+        {GUID_WICPixelFormat24bppBGR, 24},  {GUID_WICPixelFormat32bppBGRA, 32}, {GUID_WICPixelFormat48bppRGB, 48},
+        {GUID_WICPixelFormat64bppRGBA, 64}, {GUID_WICPixelFormat1bppIndexed, 1}, {GUID_WICPixelFormat2bppIndexed, 2},
+        {GUID_WICPixelFormat4bppIndexed, 4}, {GUID_WICPixelFormat8bppIndexed, 8},
+    };
+    for (const auto& [format, bits] : formats) {
+        for (bool interlaced : {false, true}) {
+            const std::vector<std::uint8_t> png = PlatformPng(factory.Get(), format, bits, interlaced);
+            Pixels expected;
+            ASSERT_EQ(PlatformPicture(factory.Get(), png, expected), S_OK) << bits << " bits";
+            ComPtr<IStream> stream;
+            const auto source = Opened(stream, png);
+            ASSERT_NE(source, nullptr) << bits << " bits";
+            FramePixels frame;
+            ASSERT_EQ(source->ReadFrame(0, frame), S_OK);
+            EXPECT_EQ(frame.width, expected.width);
+            EXPECT_EQ(frame.pixels, expected.bytes) << bits << " bits, interlaced " << interlaced;
+        }
+    }
 }
