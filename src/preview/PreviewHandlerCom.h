@@ -5,6 +5,7 @@
 #include "LoadCoordinator.h"
 #include "platform/ServerLifetime.h"
 #include "presentation/PreviewPresenter.h"
+#include "renderers/FrameSource.h"
 #include "renderers/IAnimatedRenderer.h"
 
 #include <windows.h>
@@ -110,7 +111,7 @@ private:
     static void RunPositionedLoadJob(std::unique_ptr<LoadJob> job);
     [[nodiscard]] static HRESULT DecodeJob(LoadJob& job, LoadResult& result, IStream* stream, bool& published);
     [[nodiscard]] static HRESULT FeedPictureFrames(LoadJob& job, LoadResult& result, const FormatRow& format,
-                                                   IStream* memory, bool& published);
+                                                   const FileBytes& file, bool& published);
     static void FinishJob(LoadJob& job, LoadResult& result);
     static void PostCompletion(LoadChannel& channel);
     void LaunchWorker(std::uint64_t generation, IStream* source, std::wstring name, bool positioned,

@@ -3,7 +3,6 @@
 #include "PreviewHandlerCom.h"
 
 #include "FrameBudgetSetting.h"
-#include "platform/ComAdopt.h"
 #include "platform/HResult.h"
 #include "platform/StreamBytes.h"
 #include "platform/StreamMarshal.h"
@@ -13,7 +12,6 @@
 #include "renderers/SourceRenderer.h"
 #include "renderers/StoreRenderer.h"
 
-#include <shlwapi.h>
 
 #include <exception>
 #include <system_error>
@@ -41,15 +39,10 @@ public:
 };
 
 // Frame `index` of the file composed at full size by a source of its own.
-HRESULT ReadWholeFrame(const FormatRow& format, const std::vector<std::uint8_t>& file, std::uint32_t index,
-                       FramePixels& frame) {
-    if (file.size() > UINT_MAX) return E_OUTOFMEMORY;
-    ComPtr<IStream> memory;
-    AdoptReference(memory, SHCreateMemStream(file.data(), static_cast<UINT>(file.size())));
-    if (!memory) return E_OUTOFMEMORY;
+HRESULT ReadWholeFrame(const FormatRow& format, const FileBytes& file, std::uint32_t index, FramePixels& frame) {
     std::unique_ptr<FrameSource> source = CreateFrameSource(format);
     if (!source) return E_OUTOFMEMORY;
-    RETURN_IF_FAILED(source->Open(memory.Get()));
+    RETURN_IF_FAILED(source->OpenBytes(file));
     return source->ReadFrame(index, frame);
 }
 
@@ -167,10 +160,10 @@ void PreviewHandlerCom::LaunchWorker(std::uint64_t generation, IStream* loadSour
 // A picture's frames go to a store the presenter shows from: the result goes
 // out with frame 0, and the worker goes on decoding into the store.
 HRESULT PreviewHandlerCom::FeedPictureFrames(LoadJob& job, LoadResult& result, const FormatRow& format,
-                                             IStream* memory, bool& published) {
+                                             const FileBytes& file, bool& published) {
     std::unique_ptr<FrameSource> source = CreateFrameSource(format);
     if (!source) return E_OUTOFMEMORY;
-    RETURN_IF_FAILED(source->Open(memory));
+    RETURN_IF_FAILED(source->OpenBytes(file));
     auto store = std::make_shared<FrameStore>(source->FrameCount());
     FrameFeeder feeder(*source, store, job.frameBudget);
     RETURN_IF_FAILED(feeder.ReadFirstFrame());
@@ -178,11 +171,9 @@ HRESULT PreviewHandlerCom::FeedPictureFrames(LoadJob& job, LoadResult& result, c
     if (feeder.KeepsReducedFrames()) {
         // Saving and copying want the frame whole: it is composed again from
         // the file's bytes when its pixels are read, on the thread that reads them.
-        auto file = std::make_shared<std::vector<std::uint8_t>>();
-        RETURN_IF_FAILED(ReadWholeStream(memory, *file));
         renderer->SetWholeFrameReader(
             [file, row = &format](std::uint32_t index, FramePixels& frame) {
-                return ReadWholeFrame(*row, *file, index, frame);
+                return ReadWholeFrame(*row, file, index, frame);
             },
             feeder.CanvasWidth(), feeder.CanvasHeight());
     }
@@ -205,18 +196,12 @@ HRESULT PreviewHandlerCom::DecodeJob(LoadJob& job, LoadResult& result, IStream* 
         ArmedStopCondition stop(generation, job.generation, deadline);
         return job.positioned ? result.renderer->LoadAtPosition(stream, job.position) : result.renderer->Load(stream);
     }
-    std::vector<std::uint8_t> bytes;
-    HRESULT hr = ReadWholeStream(stream, bytes, generation, job.generation);
+    auto bytes = std::make_shared<std::vector<std::uint8_t>>();
+    HRESULT hr = ReadWholeStream(stream, *bytes, generation, job.generation);
     if (FAILED(hr)) return hr;
     if (generation->load() != job.generation) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
-    if (bytes.size() > UINT_MAX) return E_OUTOFMEMORY; // a memory stream takes a 32-bit length
-    ComPtr<IStream> memory;
-    AdoptReference(memory, SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
-    if (!memory) return E_OUTOFMEMORY;
-    bytes.clear();
-    bytes.shrink_to_fit(); // the memory stream holds its own copy
     ArmedStopCondition stop(generation, job.generation, 0);
-    return FeedPictureFrames(job, result, *format, memory.Get(), published);
+    return FeedPictureFrames(job, result, *format, bytes, published);
 }
 
 void PreviewHandlerCom::RunPositionedLoadJob(std::unique_ptr<LoadJob> job) { RunLoadJob(std::move(job)); }

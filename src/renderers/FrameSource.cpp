@@ -2,8 +2,13 @@
 
 #include "CanvasLimits.h"
 #include "FormatTable.h"
+#include "platform/ComAdopt.h"
 #include "platform/HResult.h"
 #include "platform/WicImaging.h"
+
+#include <shlwapi.h>
+
+#include <climits>
 
 namespace Quivane {
 
@@ -19,6 +24,15 @@ const FormatRow* ChooseFormatForStream(IStream* stream, const std::wstring& name
         stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
     }
     return ChooseFormat(name, header, read > sizeof(header) ? sizeof(header) : read);
+}
+
+HRESULT FrameSource::OpenBytes(const FileBytes& bytes) {
+    if (!bytes) return E_POINTER;
+    if (bytes->size() > UINT_MAX) return E_OUTOFMEMORY; // a memory stream takes a 32-bit length
+    bytesStream_.Reset();
+    AdoptReference(bytesStream_, SHCreateMemStream(bytes->data(), static_cast<UINT>(bytes->size())));
+    if (!bytesStream_) return E_OUTOFMEMORY;
+    return Open(bytesStream_.Get());
 }
 
 HRESULT CopyFrame(const FrameView& view, FramePixels& frame) {

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <objidl.h>
 #include <wincodec.h>
+#include <wrl/client.h>
 
 #include <cstdint>
 #include <functional>
@@ -33,6 +34,9 @@ struct FrameView {
     std::size_t Stride() const { return static_cast<std::size_t>(width) * 4; }
 };
 
+// A whole file read into memory, shared by whoever reads it.
+using FileBytes = std::shared_ptr<const std::vector<std::uint8_t>>;
+
 class FrameSource {
 public:
     virtual ~FrameSource() = default;
@@ -40,6 +44,10 @@ public:
     // Reads what the file says about itself (size, frame count) without
     // decoding its pictures. The stream must outlive the source.
     [[nodiscard]] virtual HRESULT Open(IStream* stream) = 0;
+    // The same from the file's bytes already in memory: a source that parses
+    // bytes keeps a share of them rather than a copy of its own. The default
+    // reads them through a memory stream the source keeps.
+    [[nodiscard]] virtual HRESULT OpenBytes(const FileBytes& bytes);
     virtual std::uint32_t FrameCount() const = 0;
     // Frame `index`, composited. Asking for frames in order costs one frame
     // each; asking for an earlier frame composes again from the start.
@@ -82,6 +90,9 @@ public:
     }
     // Where the still that frame 0 read stands; 0 before it was read.
     virtual std::uint64_t ShownPosition() const { return 0; }
+
+private:
+    Microsoft::WRL::ComPtr<IStream> bytesStream_; // what the default OpenBytes reads
 };
 
 // `frame` becomes a copy of the lent frame.

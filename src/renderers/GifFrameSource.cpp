@@ -20,9 +20,16 @@ class GifFrameSource final : public FrameSource {
 public:
     HRESULT Open(IStream* stream) override {
         if (stream == nullptr) return E_POINTER;
+        auto bytes = std::make_shared<std::vector<std::uint8_t>>();
+        RETURN_IF_FAILED(ReadWholeStream(stream, *bytes));
+        return OpenBytes(bytes);
+    }
+
+    HRESULT OpenBytes(const FileBytes& file) override {
+        if (!file) return E_POINTER;
+        file_ = file;
         frameCount_ = 0;
-        RETURN_IF_FAILED(ReadWholeStream(stream, bytes_));
-        layout_ = ReadGifLayout(bytes_.data(), bytes_.size());
+        layout_ = ReadGifLayout(file_->data(), file_->size());
         if (!layout_.valid) return E_FAIL;
         // A file cut short shows the images it holds whole, as browsers do.
         for (const GifImageLayout& image : layout_.images) frameCount_ += image.dataComplete ? 1 : 0;
@@ -108,8 +115,8 @@ private:
         framePixels_.assign(static_cast<std::size_t>(region.columns) * region.rows * 4, 0);
         if (region.rows > 0) {
             // Whatever the data fails to reach stays transparent, as browsers show it.
-            (void)imageDecoder_.Decode(bytes_.data(), bytes_.size(), image,
-                                       ReadGifColours(bytes_.data(), bytes_.size(), image), region.columns,
+            (void)imageDecoder_.Decode(file_->data(), file_->size(), image,
+                                       ReadGifColours(file_->data(), file_->size(), image), region.columns,
                                        region.rows, framePixels_.data());
         }
         canvas_->Compose(info, framePixels_.data());
@@ -117,7 +124,7 @@ private:
         if (framePixels_.capacity() > kKeptImageBytes) std::vector<std::uint8_t>().swap(framePixels_);
     }
 
-    std::vector<std::uint8_t> bytes_;
+    FileBytes file_;
     GifLayout layout_;
     GifImageDecoder imageDecoder_;
     std::uint32_t frameCount_ = 0;

@@ -22,9 +22,19 @@ class PngFrameSource final : public FrameSource {
 public:
     HRESULT Open(IStream* stream) override {
         if (stream == nullptr) return E_POINTER;
-        RETURN_IF_FAILED(ReadWholeStream(stream, bytes_));
-        if (bytes_.size() < 8 || std::memcmp(bytes_.data(), kPngSignature, 8) != 0) return E_FAIL;
-        switch (ParseApngChunks(bytes_.data(), bytes_.size(), state_, [] { return ShouldStopLoading(); })) {
+        auto bytes = std::make_shared<std::vector<std::uint8_t>>();
+        RETURN_IF_FAILED(ReadWholeStream(stream, *bytes));
+        return OpenBytes(bytes);
+    }
+
+    HRESULT OpenBytes(const FileBytes& file) override {
+        if (!file) return E_POINTER;
+        file_ = file;
+        shown_.clear();
+        canvas_.reset();
+        next_ = 0;
+        if (file_->size() < 8 || std::memcmp(file_->data(), kPngSignature, 8) != 0) return E_FAIL;
+        switch (ParseApngChunks(file_->data(), file_->size(), state_, [] { return ShouldStopLoading(); })) {
         case ChunkWalkResult::Ok: break;
         case ChunkWalkResult::Malformed: return E_FAIL;
         case ChunkWalkResult::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED); // whatever the reason
@@ -135,7 +145,7 @@ private:
         }
     }
 
-    std::vector<std::uint8_t> bytes_; // the animation's chunks point into these
+    FileBytes file_; // the animation's chunks point into these
     ApngParseState state_;
     std::vector<const ApngFrameControl*> shown_;
     std::unique_ptr<ApngCanvas> canvas_;

@@ -1,18 +1,14 @@
 #include "ThumbnailPicture.h"
 
 #include "ThumbnailSize.h"
-#include "platform/ComAdopt.h"
 #include "platform/HResult.h"
 #include "platform/OwnedHandles.h"
 #include "platform/StreamBytes.h"
-#include "platform/WicImaging.h"
 #include "renderers/AreaScale.h"
 #include "renderers/FormatTable.h"
 #include "renderers/FrameSource.h"
 
-#include <shlwapi.h>
-
-#include <climits>
+#include <memory>
 #include <vector>
 
 namespace Quivane {
@@ -23,12 +19,10 @@ namespace {
 // round trip through the caller's thread, which only waits for the thumbnail.
 constexpr std::uint32_t kThumbnailReadBytes = 8u << 20;
 
-HRESULT InMemory(IStream* stream, ComPtr<IStream>& memory) {
-    std::vector<std::uint8_t> bytes;
-    RETURN_IF_FAILED(ReadWholeStream(stream, bytes, nullptr, 0, kThumbnailReadBytes));
-    if (bytes.size() > UINT_MAX) return E_OUTOFMEMORY; // a memory stream takes a 32-bit length
-    AdoptReference(memory, SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
-    return memory ? S_OK : E_OUTOFMEMORY;
+HRESULT OpenInMemory(IStream* stream, FrameSource& source) {
+    auto bytes = std::make_shared<std::vector<std::uint8_t>>();
+    RETURN_IF_FAILED(ReadWholeStream(stream, *bytes, nullptr, 0, kThumbnailReadBytes));
+    return source.OpenBytes(bytes);
 }
 
 // A new top-down 32-bit DIB section of the thumbnail's size with the frame
@@ -62,11 +56,9 @@ HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* out) {
     if (cx == 0) return E_INVALIDARG;
     const FormatRow* format = ChooseFormatForStream(stream, L"");
     if (format == nullptr) return E_FAIL;
-    ComPtr<IStream> memory; // outlives the source, whose decoder reads it
-    if (!format->decodesFromStream) RETURN_IF_FAILED(InMemory(stream, memory));
     std::unique_ptr<FrameSource> source = CreateFrameSource(*format);
     if (!source) return E_OUTOFMEMORY;
-    RETURN_IF_FAILED(source->Open(memory ? memory.Get() : stream));
+    RETURN_IF_FAILED(format->decodesFromStream ? source->Open(stream) : OpenInMemory(stream, *source));
     const std::uint32_t count = source->FrameCount();
     if (count == 0) return E_FAIL;
     // Scaled straight from the source's canvas: the frame is never copied whole.

@@ -204,3 +204,24 @@ TEST(FrameSource, APlainPngOfEveryLayoutDecodesAsThePlatformDecodesIt) {
         }
     }
 }
+
+TEST(FrameSource, OpenedFromSharedBytesItReadsWhatAStreamGivesAndKeepsNoCopyOfItsOwn) {
+    const std::pair<std::string, bool> files[] = {{"samples/bouncing_ball.gif", true},
+                                                  {"samples/bouncing_ball.png", true},
+                                                  {"samples/bouncing_ball.webp", false}}; // through a stream of its own
+    for (const auto& [path, shares] : files) {
+        auto bytes = std::make_shared<const std::vector<std::uint8_t>>(SourceTreeFile(path));
+        ComPtr<IStream> stream;
+        const auto fromStream = Opened(stream, *bytes);
+        ASSERT_NE(fromStream, nullptr) << path;
+        const auto fromBytes = CreateFrameSource(*ChooseFormatForStream(stream.Get(), L""));
+        ASSERT_EQ(fromBytes->OpenBytes(bytes), S_OK) << path;
+        EXPECT_EQ(bytes.use_count() == 2, shares) << path;
+        FramePixels expected, frame;
+        ASSERT_EQ(fromStream->ReadFrame(1, expected), S_OK) << path;
+        ASSERT_EQ(fromBytes->ReadFrame(1, frame), S_OK) << path;
+        EXPECT_EQ(frame.pixels, expected.pixels) << path;
+    }
+    EXPECT_EQ(CreateFrameSource(*ChooseFormatForStream(StreamFromBytes({'G', 'I', 'F'}).Get(), L"a.gif"))->OpenBytes(nullptr),
+              E_POINTER);
+}
