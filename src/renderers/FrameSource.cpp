@@ -4,6 +4,7 @@
 #include "FormatTable.h"
 #include "platform/ComAdopt.h"
 #include "platform/HResult.h"
+#include "platform/StreamBytes.h"
 #include "platform/WicImaging.h"
 
 #include <shlwapi.h>
@@ -33,6 +34,13 @@ HRESULT FrameSource::OpenBytes(const FileBytes& bytes) {
     AdoptReference(bytesStream_, SHCreateMemStream(bytes->data(), static_cast<UINT>(bytes->size())));
     if (!bytesStream_) return E_OUTOFMEMORY;
     return Open(bytesStream_.Get());
+}
+
+HRESULT OpenFromWholeStream(FrameSource& source, IStream* stream) {
+    if (stream == nullptr) return E_POINTER;
+    auto bytes = std::make_shared<std::vector<std::uint8_t>>();
+    RETURN_IF_FAILED(ReadWholeStream(stream, *bytes));
+    return source.OpenBytes(bytes);
 }
 
 HRESULT CopyFrame(const FrameView& view, FramePixels& frame) {

@@ -95,6 +95,10 @@ private:
     Microsoft::WRL::ComPtr<IStream> bytesStream_; // what the default OpenBytes reads
 };
 
+// For sources that parse the file's bytes: reads the stream whole into
+// memory and opens `source` from there.
+[[nodiscard]] HRESULT OpenFromWholeStream(FrameSource& source, IStream* stream);
+
 // `frame` becomes a copy of the lent frame.
 [[nodiscard]] HRESULT CopyFrame(const FrameView& view, FramePixels& frame);
 

@@ -6,7 +6,6 @@
 #include "GifImageDecoder.h"
 #include "LoadStopCondition.h"
 #include "platform/HResult.h"
-#include "platform/StreamBytes.h"
 
 #include <memory>
 #include <new>
@@ -18,12 +17,7 @@ constexpr std::size_t kKeptImageBytes = 64u << 20;
 
 class GifFrameSource final : public FrameSource {
 public:
-    HRESULT Open(IStream* stream) override {
-        if (stream == nullptr) return E_POINTER;
-        auto bytes = std::make_shared<std::vector<std::uint8_t>>();
-        RETURN_IF_FAILED(ReadWholeStream(stream, *bytes));
-        return OpenBytes(bytes);
-    }
+    HRESULT Open(IStream* stream) override { return OpenFromWholeStream(*this, stream); }
 
     HRESULT OpenBytes(const FileBytes& file) override {
         if (!file) return E_POINTER;

@@ -6,7 +6,6 @@
 #include "PngChunks.h"
 #include "PngImageDecoder.h"
 #include "platform/HResult.h"
-#include "platform/StreamBytes.h"
 
 #include <algorithm>
 #include <cstring>
@@ -20,12 +19,7 @@ constexpr std::uint32_t kPlainFrameDelayMs = 80;
 
 class PngFrameSource final : public FrameSource {
 public:
-    HRESULT Open(IStream* stream) override {
-        if (stream == nullptr) return E_POINTER;
-        auto bytes = std::make_shared<std::vector<std::uint8_t>>();
-        RETURN_IF_FAILED(ReadWholeStream(stream, *bytes));
-        return OpenBytes(bytes);
-    }
+    HRESULT Open(IStream* stream) override { return OpenFromWholeStream(*this, stream); }
 
     HRESULT OpenBytes(const FileBytes& file) override {
         if (!file) return E_POINTER;
