@@ -108,7 +108,7 @@ foreach(name IN LISTS QUIVANE_WINDOWS_TESTS)
   else()
     add_test(NAME windows.${name} COMMAND ${run} WORKING_DIRECTORY ${QUIVANE_WINDOWS_TEST_WORK})
   endif()
-  set_tests_properties(windows.${name} PROPERTIES TIMEOUT 600)
+  set_tests_properties(windows.${name} PROPERTIES TIMEOUT 600 ENVIRONMENT QUIVANE_RERUN_UNSTARTED=1)
 endforeach()
 # Media Foundation under Wine runs on GStreamer; these programs take turns
 # rather than decode video side by side.

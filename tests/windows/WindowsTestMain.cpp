@@ -9,7 +9,11 @@
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
+    const HRESULT initHr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(initHr)) {
+        std::fprintf(stderr, "CoInitializeEx failed: 0x%08lX\n", static_cast<unsigned long>(initHr));
+        return 2;
+    }
     const int result = RUN_ALL_TESTS();
     // The results are in. The platform's own teardown has crashed after every
     // test passed (a media pipeline whose thread is still stuck inside a
