@@ -2,14 +2,10 @@
 
 #include "CanvasLimits.h"
 #include "FormatTable.h"
-#include "platform/ComAdopt.h"
 #include "platform/HResult.h"
+#include "platform/SharedBytesStream.h"
 #include "platform/StreamBytes.h"
 #include "platform/WicImaging.h"
-
-#include <shlwapi.h>
-
-#include <climits>
 
 namespace Quivane {
 
@@ -28,11 +24,8 @@ const FormatRow* ChooseFormatForStream(IStream* stream, const std::wstring& name
 }
 
 HRESULT FrameSource::OpenBytes(const FileBytes& bytes) {
-    if (!bytes) return E_POINTER;
-    if (bytes->size() > UINT_MAX) return E_OUTOFMEMORY; // a memory stream takes a 32-bit length
     bytesStream_.Reset();
-    AdoptReference(bytesStream_, SHCreateMemStream(bytes->data(), static_cast<UINT>(bytes->size())));
-    if (!bytesStream_) return E_OUTOFMEMORY;
+    RETURN_IF_FAILED(CreateSharedBytesStream(bytes, bytesStream_.ReleaseAndGetAddressOf()));
     return Open(bytesStream_.Get());
 }
 

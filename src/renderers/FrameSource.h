@@ -46,7 +46,7 @@ public:
     [[nodiscard]] virtual HRESULT Open(IStream* stream) = 0;
     // The same from the file's bytes already in memory: a source that parses
     // bytes keeps a share of them rather than a copy of its own. The default
-    // reads them through a memory stream the source keeps.
+    // reads them through a stream over that share, which the source keeps.
     [[nodiscard]] virtual HRESULT OpenBytes(const FileBytes& bytes);
     virtual std::uint32_t FrameCount() const = 0;
     // Frame `index`, composited. Asking for frames in order costs one frame
