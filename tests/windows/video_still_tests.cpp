@@ -1,6 +1,7 @@
 // The still search over a scripted sample source: every rule of the read
 // loop, and the picture cut to its visible area.
 #include "TestSupport.h"
+#include "renderers/MediaSampleReading.h"
 #include "renderers/VideoFrameSource.h"
 #include "renderers/LoadStopCondition.h"
 #include "renderers/VideoSampleSource.h"
