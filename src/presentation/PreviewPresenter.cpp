@@ -55,24 +55,50 @@ std::int32_t PreviewPresenter::Height() const {
     return static_cast<std::int32_t>(std::max<LONG>(0, rectangle.bottom - rectangle.top));
 }
 
-HRESULT PreviewPresenter::Initialize(HWND targetWindow, const RECT& rect) {
+HRESULT PreviewPresenter::Initialize(HWND targetWindow, const RECT& rect, bool makeTargetInBackground) {
     window = targetWindow;
     rectangle = rect;
     seekBar.SetSize(Width(), Height());
     FollowWindowDpi();
     const HRESULT hr = CreateDirect2DFactory(D2D1_FACTORY_TYPE_MULTI_THREADED, factory);
     if (FAILED(hr)) return hr;
-    return EnsureRenderTarget();
+    targetInBackground = makeTargetInBackground;
+    return targetInBackground ? S_OK : EnsureRenderTarget();
+}
+
+D2D1_HWND_RENDER_TARGET_PROPERTIES PreviewPresenter::WindowTargetProperties() const {
+    return D2D1::HwndRenderTargetProperties(window, D2D1::SizeU(static_cast<UINT32>(Width()), static_cast<UINT32>(Height())),
+                                            D2D1_PRESENT_OPTIONS_NONE);
 }
 
 HRESULT PreviewPresenter::EnsureRenderTarget() {
     if (renderTarget) return S_OK;
     if (!factory || window == nullptr) return E_FAIL;
-    const D2D1_HWND_RENDER_TARGET_PROPERTIES windowProperties = D2D1::HwndRenderTargetProperties(
-        window, D2D1::SizeU(static_cast<UINT32>(Width()), static_cast<UINT32>(Height())), D2D1_PRESENT_OPTIONS_NONE);
     frameCache.Clear();
-    return createRenderTarget(factory.Get(), PixelTargetProperties(), windowProperties,
+    return createRenderTarget(factory.Get(), PixelTargetProperties(), WindowTargetProperties(),
                               renderTarget.ReleaseAndGetAddressOf());
+}
+
+void PreviewPresenter::TakeMadeTarget() {
+    if (!AwaitingTarget()) return;
+    if (!backgroundTarget.Started()) {
+        RefreshThemeColors(); // the first pictures are of the background the window will have
+        // A worker that cannot start leaves the target to this thread, as without one.
+        if (!factory || window == nullptr ||
+            FAILED(backgroundTarget.Start(factory.Get(), createRenderTarget, PixelTargetProperties(),
+                                          WindowTargetProperties(), clearColor))) {
+            targetInBackground = false;
+        }
+        return;
+    }
+    HRESULT made = E_FAIL;
+    ComPtr<ID2D1HwndRenderTarget> target;
+    if (!backgroundTarget.TryTake(made, target)) return;
+    // Later targets (after a lost device) are made on this thread; a failed
+    // one is tried again here at once.
+    targetInBackground = false;
+    frameCache.Clear();
+    if (SUCCEEDED(made)) renderTarget = std::move(target);
 }
 
 void PreviewPresenter::Resize(const RECT& rect) {
@@ -103,10 +129,13 @@ bool PreviewPresenter::MatchTargetToExtents() {
 }
 
 void PreviewPresenter::Render() {
-    if (FAILED(EnsureRenderTarget()) || !renderTarget) return;
-    if (!MatchTargetToExtents()) return;
+    TakeMadeTarget();
+    const bool drawable = !AwaitingTarget() && SUCCEEDED(EnsureRenderTarget()) && renderTarget && MatchTargetToExtents();
+    // A window whose target is still being made has its frame chosen all the same.
+    if (!drawable && !AwaitingTarget()) return;
     if (!loading) SelectFrameToDraw();
     RefreshThemeColors();
+    if (!drawable) return;
 
     renderTarget->BeginDraw();
     DrawPicture(renderTarget.Get());

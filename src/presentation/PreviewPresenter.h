@@ -1,6 +1,7 @@
 #pragma once
 // Draws one preview window with Direct2D (background, the current frame, the
 // seek bar or the loading indicator) and owns the playback of its renderer.
+#include "BackgroundRenderTarget.h"
 #include "ColorRules.h"
 #include "DeviceFrameCache.h"
 #include "PlaybackState.h"
@@ -31,9 +32,15 @@ public:
     PreviewPresenter(const PreviewPresenter&) = delete;
     PreviewPresenter& operator=(const PreviewPresenter&) = delete;
 
-    [[nodiscard]] HRESULT Initialize(HWND window, const RECT& rect);
+    // With `targetInBackground`, the window's first render target is made on
+    // a worker, started by the first Render; until it is taken, Render draws
+    // nothing and the window paints its background itself.
+    [[nodiscard]] HRESULT Initialize(HWND window, const RECT& rect, bool targetInBackground = false);
     void Resize(const RECT& rect);
     void Render();
+    // Starts making the background target, or takes it once it is made.
+    void TakeMadeTarget();
+    bool AwaitingTarget() const { return targetInBackground && !renderTarget; }
     // Draws the same picture as Render into an imaging bitmap of the window's
     // size: for screenshots where the screen cannot be read back.
     [[nodiscard]] HRESULT RenderToBitmap(IWICBitmap* bitmap);
@@ -87,6 +94,7 @@ public:
 
 private:
     [[nodiscard]] HRESULT EnsureRenderTarget();
+    D2D1_HWND_RENDER_TARGET_PROPERTIES WindowTargetProperties() const;
     void ReleaseRenderTarget();
     bool MatchTargetToExtents();
     // Sizes the seek bar and the indicator for the DPI the window is shown at.
@@ -123,6 +131,8 @@ private:
     D2D1_COLOR_F clearColor = {0, 0, 0, 1};
     IndicatorColors indicatorColors = {};
     RenderTargetFactory createRenderTarget;
+    bool targetInBackground = false;
+    BackgroundRenderTarget backgroundTarget; // goes first: its worker is waited for before the rest
 };
 
 } // namespace Quivane

@@ -154,7 +154,8 @@ IFACEMETHODIMP PreviewHandlerCom::SetFont(const LOGFONTW* font) { return font ==
 
 void PreviewHandlerCom::DrawAndValidate() {
     presenter->Render();
-    if (window != nullptr) ValidateRect(window, nullptr);
+    // Until Direct2D can draw, the paint message paints the background.
+    if (window != nullptr && !presenter->AwaitingTarget()) ValidateRect(window, nullptr);
 }
 
 void PreviewHandlerCom::ApplyHostColors() {
@@ -252,7 +253,7 @@ HRESULT PreviewHandlerCom::EnsurePresenter(bool& created) {
     if (presenter) return S_OK;
     // A presenter that cannot start is not kept: a later call tries again.
     auto made = std::make_unique<PreviewPresenter>();
-    RETURN_IF_FAILED(made->Initialize(window, GetPreviewClientRect()));
+    RETURN_IF_FAILED(made->Initialize(window, GetPreviewClientRect(), true));
     presenter = std::move(made);
     created = true;
     return S_OK;

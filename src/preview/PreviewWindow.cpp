@@ -94,10 +94,14 @@ LRESULT PreviewHandlerCom::HandleMessage(HWND self, UINT message, WPARAM wParam,
     switch (message) {
     case WM_SIZE:
         presenter->Resize(GetPreviewClientRect());
-        Draw();
-        ValidateRect(self, nullptr);
+        DrawAndValidate();
         return 0;
     case WM_PAINT: {
+        presenter->TakeMadeTarget();
+        if (presenter->AwaitingTarget()) {
+            FallbackPaint(); // the background until Direct2D can draw
+            return 0;
+        }
         PAINTSTRUCT paint;
         BeginPaint(self, &paint);
         Draw();
@@ -169,7 +173,9 @@ LRESULT PreviewHandlerCom::AnswerStateQuestion(WPARAM question) const {
         return question == kPreviewStateShownFrame ? static_cast<LRESULT>(presenter->ShownFrame())
                                                    : static_cast<LRESULT>(presenter->Renderer()->GetFrameCount());
     }
-    return presenter && presenter->IsLoading() ? kPreviewStateLoading : kPreviewStateShowing;
+    // Nothing is shown before Direct2D can draw.
+    return presenter && (presenter->IsLoading() || presenter->AwaitingTarget()) ? kPreviewStateLoading
+                                                                               : kPreviewStateShowing;
 }
 
 void PreviewHandlerCom::OnTimer() {

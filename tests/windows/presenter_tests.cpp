@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -342,6 +343,61 @@ TEST_F(Presenting, LostDeviceIsRebuiltAndTheSamePictureDrawnAgain) {
     ASSERT_EQ(targets.size(), made + 1);
     EXPECT_TRUE(presenter->HasRenderTarget());
     EXPECT_EQ(after.bytes, before.bytes);
+}
+
+TEST_F(Presenting, TheFirstTargetIsMadeOnAWorkerAndDrawsOnceTaken) {
+    ThemeOverride theme(1);
+    std::atomic<DWORD> maker{0};
+    std::atomic<int> calls{0};
+    const auto start = [&](PreviewPresenter& made, bool fail) {
+        made.SetRenderTargetFactory([&, fail](ID2D1Factory* factory, const D2D1_RENDER_TARGET_PROPERTIES& properties,
+                                              const D2D1_HWND_RENDER_TARGET_PROPERTIES& windowProperties,
+                                              ID2D1HwndRenderTarget** out) {
+            maker = GetCurrentThreadId();
+            return ++calls == 1 && fail ? E_FAIL : MakeTarget(factory, properties, windowProperties, out);
+        });
+        ASSERT_EQ(made.Initialize(window.Handle(), RECT{0, 0, kWidth, kHeight}, true), S_OK);
+        EXPECT_TRUE(made.AwaitingTarget());
+        made.Render(); // starts the worker
+        const ULONGLONG end = GetTickCount64() + 120000;
+        while (made.AwaitingTarget() && GetTickCount64() < end) {
+            window.PumpMessages();
+            Sleep(10);
+            made.TakeMadeTarget();
+        }
+        EXPECT_FALSE(made.AwaitingTarget());
+        EXPECT_NE(maker.load(), GetCurrentThreadId());
+    };
+    presenter = std::make_unique<PreviewPresenter>();
+    start(*presenter, false);
+    EXPECT_TRUE(presenter->HasRenderTarget());
+    presenter->SetRenderer(RedFrames(2));
+    EXPECT_TRUE(Shows(Shot(), Intended()));
+
+    // A target the worker could not make is made on this thread at the next picture.
+    calls = 0;
+    presenter = std::make_unique<PreviewPresenter>();
+    start(*presenter, true);
+    EXPECT_FALSE(presenter->HasRenderTarget());
+    presenter->Render();
+    EXPECT_TRUE(presenter->HasRenderTarget());
+    EXPECT_EQ(calls.load(), 2);
+    EXPECT_EQ(maker.load(), GetCurrentThreadId());
+}
+
+TEST_F(Presenting, APresenterGoingWhileItsTargetIsMadeServesWhatTheWorkerSendsThisThread) {
+    std::atomic<bool> served{false};
+    auto going = std::make_unique<PreviewPresenter>();
+    going->SetRenderTargetFactory([&](ID2D1Factory*, const D2D1_RENDER_TARGET_PROPERTIES&,
+                                      const D2D1_HWND_RENDER_TARGET_PROPERTIES& windowProperties, ID2D1HwndRenderTarget**) {
+        // Answered only while this window's thread serves sent messages.
+        served = SendMessageW(windowProperties.hwnd, WM_NULL, 0, 0) == 0;
+        return E_FAIL;
+    });
+    ASSERT_EQ(going->Initialize(window.Handle(), RECT{0, 0, kWidth, kHeight}, true), S_OK);
+    going->Render();
+    going.reset();
+    EXPECT_TRUE(served);
 }
 
 TEST_F(Presenting, FailedResizeReleasesTheTargetAndANewOneFitsTheWindow) {
