@@ -132,7 +132,7 @@ private:
     IndicatorColors indicatorColors = {};
     RenderTargetFactory createRenderTarget;
     bool targetInBackground = false;
-    BackgroundRenderTarget backgroundTarget; // goes first: its worker is waited for before the rest
+    BackgroundRenderTarget backgroundTarget; // its worker shares none of the members above
 };
 
 } // namespace Quivane

@@ -253,7 +253,9 @@ HRESULT PreviewHandlerCom::EnsurePresenter(bool& created) {
     if (presenter) return S_OK;
     // A presenter that cannot start is not kept: a later call tries again.
     auto made = std::make_unique<PreviewPresenter>();
-    RETURN_IF_FAILED(made->Initialize(window, GetPreviewClientRect(), true));
+    // Our own window paints its background until the target is taken; the
+    // host's window (the fallback) would not ask us to draw once it is.
+    RETURN_IF_FAILED(made->Initialize(window, GetPreviewClientRect(), ownsWindow));
     presenter = std::move(made);
     created = true;
     return S_OK;
