@@ -23,9 +23,7 @@ public:
     static constexpr std::uint32_t kNoFrame = UINT32_MAX;
 
     // How the window render target is made; tests substitute one that injects faults.
-    using RenderTargetFactory = std::function<HRESULT(ID2D1Factory*, const D2D1_RENDER_TARGET_PROPERTIES&,
-                                                      const D2D1_HWND_RENDER_TARGET_PROPERTIES&,
-                                                      ID2D1HwndRenderTarget**)>;
+    using RenderTargetFactory = BackgroundRenderTarget::Create;
 
     PreviewPresenter();
     ~PreviewPresenter();
