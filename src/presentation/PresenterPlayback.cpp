@@ -11,6 +11,11 @@ bool PreviewPresenter::HasTimeline() const {
 
 bool PreviewPresenter::OnTimerTick(std::uint64_t now, std::uint64_t& lastTickTime) {
     if (loading) return true; // only the indicator moves
+    if (AwaitingTarget()) {
+        // Nothing is on screen yet: the first frame keeps its whole delay.
+        lastTickTime = now;
+        return true;
+    }
     const std::uint32_t elapsed = TickElapsed(lastTickTime, now);
     lastTickTime = now;
     const bool ended = FollowFrameCount();

@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "platform/ComAdopt.h"
 #include "platform/HResult.h"
+#include "platform/OwnedHandles.h"
 #include "platform/WicImaging.h"
 #include "presentation/PreviewPresenter.h"
 #include "renderers/StoreRenderer.h"
@@ -349,16 +350,24 @@ TEST_F(Presenting, TheFirstTargetIsMadeOnAWorkerAndDrawsOnceTaken) {
     ThemeOverride theme(1);
     std::atomic<DWORD> maker{0};
     std::atomic<int> calls{0};
+    UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     const auto start = [&](PreviewPresenter& made, bool fail) {
         made.SetRenderTargetFactory([&, fail](ID2D1Factory* factory, const D2D1_RENDER_TARGET_PROPERTIES& properties,
                                               const D2D1_HWND_RENDER_TARGET_PROPERTIES& windowProperties,
                                               ID2D1HwndRenderTarget** out) {
             maker = GetCurrentThreadId();
+            WaitForSingleObject(release.Get(), INFINITE);
             return ++calls == 1 && fail ? E_FAIL : MakeTarget(factory, properties, windowProperties, out);
         });
         ASSERT_EQ(made.Initialize(window.Handle(), RECT{0, 0, kWidth, kHeight}, true), S_OK);
         EXPECT_TRUE(made.AwaitingTarget());
-        made.Render(); // starts the worker
+        made.SetRenderer(RedFrames(3));
+        made.Render(); // starts the worker, held until released
+        std::uint64_t lastTick = 1000;
+        EXPECT_TRUE(made.OnTimerTick(1030, lastTick));
+        EXPECT_EQ(lastTick, 1030u); // the clock waits for a picture on screen
+        EXPECT_EQ(made.FrameClock(), 0u);
+        SetEvent(release.Get());
         const ULONGLONG end = GetTickCount64() + 120000;
         while (made.AwaitingTarget() && GetTickCount64() < end) {
             window.PumpMessages();
@@ -371,7 +380,6 @@ TEST_F(Presenting, TheFirstTargetIsMadeOnAWorkerAndDrawsOnceTaken) {
     presenter = std::make_unique<PreviewPresenter>();
     start(*presenter, false);
     EXPECT_TRUE(presenter->HasRenderTarget());
-    presenter->SetRenderer(RedFrames(2));
     EXPECT_TRUE(Shows(Shot(), Intended()));
 
     // A target the worker could not make is made on this thread at the next picture.
