@@ -51,9 +51,10 @@ public:
         case STREAM_SEEK_END: base = static_cast<std::int64_t>(bytes_->size()); break;
         default: return STG_E_INVALIDFUNCTION;
         }
-        // Sizes here stay far below 2^62: the sum cannot overflow.
+        // Sizes here stay far below 2^62: with the move bounded first, the sum cannot overflow.
+        if (move.QuadPart > (1ll << 62)) return STG_E_INVALIDFUNCTION;
         const std::int64_t target = base + move.QuadPart;
-        if (move.QuadPart > (1ll << 62) || target < 0) return STG_E_INVALIDFUNCTION;
+        if (target < 0) return STG_E_INVALIDFUNCTION;
         position_ = static_cast<std::uint64_t>(target);
         if (newPosition != nullptr) newPosition->QuadPart = position_;
         return S_OK;
