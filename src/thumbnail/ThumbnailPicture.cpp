@@ -19,12 +19,6 @@ namespace {
 // round trip through the caller's thread, which only waits for the thumbnail.
 constexpr std::uint32_t kThumbnailReadBytes = 8u << 20;
 
-HRESULT OpenInMemory(IStream* stream, FrameSource& source) {
-    auto bytes = std::make_shared<std::vector<std::uint8_t>>();
-    RETURN_IF_FAILED(ReadWholeStream(stream, *bytes, nullptr, 0, kThumbnailReadBytes));
-    return source.OpenBytes(bytes);
-}
-
 // A new top-down 32-bit DIB section of the thumbnail's size with the frame
 // scaled into it.
 HRESULT ScaleIntoBitmap(const FrameView& frame, UINT cx, UniqueGdiObject& dib) {
@@ -48,7 +42,25 @@ HRESULT ScaleIntoBitmap(const FrameView& frame, UINT cx, UniqueGdiObject& dib) {
     return S_OK;
 }
 
+// The middle frame (or a video's still), scaled straight from the source's
+// canvas: the frame is never copied whole.
+HRESULT ScaleShownFrame(FrameSource& source, UINT cx, HBITMAP* out) {
+    const std::uint32_t count = source.FrameCount();
+    if (count == 0) return E_FAIL;
+    UniqueGdiObject dib;
+    RETURN_IF_FAILED(source.UseFrame(count / 2, [&](const FrameView& frame) { return ScaleIntoBitmap(frame, cx, dib); }));
+    *out = static_cast<HBITMAP>(dib.Release());
+    return S_OK;
+}
+
 } // namespace
+
+HRESULT ReadPictureFile(IStream* stream, FileBytes& file) {
+    auto bytes = std::make_shared<std::vector<std::uint8_t>>();
+    RETURN_IF_FAILED(ReadWholeStream(stream, *bytes, nullptr, 0, kThumbnailReadBytes));
+    file = std::move(bytes);
+    return S_OK;
+}
 
 HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* out) {
     if (stream == nullptr || out == nullptr) return E_POINTER;
@@ -56,16 +68,25 @@ HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* out) {
     if (cx == 0) return E_INVALIDARG;
     const FormatRow* format = ChooseFormatForStream(stream, L"");
     if (format == nullptr) return E_FAIL;
+    if (!format->decodesFromStream) {
+        FileBytes file;
+        RETURN_IF_FAILED(ReadPictureFile(stream, file));
+        return MakeThumbnailBitmap(*format, file, cx, out);
+    }
     std::unique_ptr<FrameSource> source = CreateFrameSource(*format);
     if (!source) return E_OUTOFMEMORY;
-    RETURN_IF_FAILED(format->decodesFromStream ? source->Open(stream) : OpenInMemory(stream, *source));
-    const std::uint32_t count = source->FrameCount();
-    if (count == 0) return E_FAIL;
-    // Scaled straight from the source's canvas: the frame is never copied whole.
-    UniqueGdiObject dib;
-    RETURN_IF_FAILED(source->UseFrame(count / 2, [&](const FrameView& frame) { return ScaleIntoBitmap(frame, cx, dib); }));
-    *out = static_cast<HBITMAP>(dib.Release());
-    return S_OK;
+    RETURN_IF_FAILED(source->Open(stream));
+    return ScaleShownFrame(*source, cx, out);
+}
+
+HRESULT MakeThumbnailBitmap(const FormatRow& format, const FileBytes& file, UINT cx, HBITMAP* out) {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (cx == 0) return E_INVALIDARG;
+    std::unique_ptr<FrameSource> source = CreateFrameSource(format);
+    if (!source) return E_OUTOFMEMORY;
+    RETURN_IF_FAILED(source->OpenBytes(file));
+    return ScaleShownFrame(*source, cx, out);
 }
 
 } // namespace Quivane

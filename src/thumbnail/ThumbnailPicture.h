@@ -1,13 +1,22 @@
 #pragma once
 // The picture of a thumbnail: the frame it shows, decoded and scaled.
+#include "renderers/FrameSource.h"
+
 #include <windows.h>
 #include <objidl.h>
 
 namespace Quivane {
 
+struct FormatRow;
+
 // Decodes only what the thumbnail shows (frames up to the middle one, or a
 // video's still) and scales it into a new top-down 32-bit DIB section of the
 // thumbnail's size, alpha kept. The stream is read from its start.
 [[nodiscard]] HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* bitmap);
+// The same for a picture file already in memory, of a format already known.
+[[nodiscard]] HRESULT MakeThumbnailBitmap(const FormatRow& format, const FileBytes& file, UINT cx, HBITMAP* bitmap);
+
+// A picture file read whole from the stream's start, in large pieces.
+[[nodiscard]] HRESULT ReadPictureFile(IStream* stream, FileBytes& file);
 
 } // namespace Quivane

@@ -2,7 +2,10 @@
 
 #include "ThumbnailPicture.h"
 #include "platform/OwnedHandles.h"
+#include "platform/HResult.h"
 #include "platform/StreamMarshal.h"
+#include "renderers/FormatTable.h"
+#include "renderers/FrameSource.h"
 #include "renderers/LoadStopCondition.h"
 
 #include <shlwapi.h>
@@ -33,35 +36,67 @@ struct ThumbnailJob {
     UINT cx = 0;
     DWORD patienceMs = kThumbnailPatienceMs;
     IStream* marshalled = nullptr; // the caller's stream, for the worker's apartment
+    const FormatRow* format = nullptr; // with `file`, when the caller read the file already
+    FileBytes file;
     HRESULT hr = E_FAIL;
     UniqueGdiObject bitmap;
     UniqueHandle done;
     ServerModuleLock serverLock; // the library stays while the worker runs
 };
 
+HRESULT MakeJobBitmap(ThumbnailJob& job, HBITMAP* made) {
+    if (job.file) return MakeThumbnailBitmap(*job.format, job.file, job.cx, made);
+    ComPtr<IStream> stream;
+    RETURN_IF_FAILED(UnmarshalStream(job.marshalled, stream));
+    return MakeThumbnailBitmap(stream.Get(), job.cx, made);
+}
+
 void RunThumbnailJob(const std::shared_ptr<ThumbnailJob>& job) {
     const HRESULT initHr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     job->hr = initHr;
     if (SUCCEEDED(initHr)) {
-        ComPtr<IStream> stream;
-        HRESULT hr = UnmarshalStream(job->marshalled, stream);
-        if (SUCCEEDED(hr)) {
-            // Our own decoders give up when the caller does.
-            SetLoadStopCondition(nullptr, 0, GetTickCount64() + job->patienceMs);
-            try {
-                HBITMAP made = nullptr;
-                hr = MakeThumbnailBitmap(stream.Get(), job->cx, &made);
-                job->bitmap.Reset(made);
-            } catch (const std::exception&) {
-                hr = E_OUTOFMEMORY;
-            }
-            ClearLoadStopCondition();
+        // Our own decoders give up when the caller does.
+        SetLoadStopCondition(nullptr, 0, GetTickCount64() + job->patienceMs);
+        HRESULT hr = E_FAIL;
+        try {
+            HBITMAP made = nullptr;
+            hr = MakeJobBitmap(*job, &made);
+            job->bitmap.Reset(made);
+        } catch (const std::exception&) {
+            hr = E_OUTOFMEMORY;
         }
+        ClearLoadStopCondition();
         job->hr = hr;
-        stream.Reset();
         CoUninitialize();
     }
     SetEvent(job->done.Get());
+}
+
+// True when every call on the stream is served by this thread whichever
+// thread makes it: an object of this single-threaded apartment that is
+// neither a proxy nor free-threaded (both of those answer IMarshal).
+bool IsServedByThisThread(IStream* stream) {
+    APTTYPE type = APTTYPE_CURRENT;
+    APTTYPEQUALIFIER qualifier = APTTYPEQUALIFIER_NONE;
+    if (FAILED(CoGetApartmentType(&type, &qualifier)) || (type != APTTYPE_STA && type != APTTYPE_MAINSTA)) return false;
+    ComPtr<IUnknown> probe;
+    if (SUCCEEDED(stream->QueryInterface(__uuidof(IAgileObject), reinterpret_cast<void**>(probe.GetAddressOf())))) return false;
+    return FAILED(stream->QueryInterface(IID_IMarshal, reinterpret_cast<void**>(probe.ReleaseAndGetAddressOf())));
+}
+
+// Gives the worker what it reads: a picture file in memory when this thread
+// would serve its reads anyway (read here, each read is a call, not a round
+// trip through the apartment), otherwise the stream itself.
+HRESULT PrepareJobInput(IStream* stream, ThumbnailJob& job) {
+    if (IsServedByThisThread(stream)) {
+        const FormatRow* format = ChooseFormatForStream(stream, L"");
+        if (format == nullptr) return E_FAIL;
+        if (!format->decodesFromStream) {
+            job.format = format;
+            return ReadPictureFile(stream, job.file);
+        }
+    }
+    return CoMarshalInterThreadInterfaceInStream(IID_IStream, stream, &job.marshalled);
 }
 
 // Waits for the job, serving the caller's apartment meanwhile (the worker
@@ -85,8 +120,7 @@ HRESULT MakeThumbnailWithin(IStream* stream, UINT cx, HBITMAP* out, DWORD patien
     job->patienceMs = patienceMs;
     job->done.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!job->done) return HRESULT_FROM_WIN32(GetLastError());
-    HRESULT hr = CoMarshalInterThreadInterfaceInStream(IID_IStream, stream, &job->marshalled);
-    if (FAILED(hr)) return hr;
+    RETURN_IF_FAILED(PrepareJobInput(stream, *job));
     std::thread worker([job] { RunThumbnailJob(job); });
     // The worker stops its own decoding at the patience; a platform call may not.
     if (!WaitForJob(*job, patienceMs + 2000)) {

@@ -1,6 +1,7 @@
 // Thumbnails the way the shell asks for them: through the class factory of
 // Quivane.dll itself, IInitializeWithStream on the file's bytes, GetThumbnail.
 #include "GifBuilder.h"
+#include "StallingStream.h"
 #include "TestSupport.h"
 #include "com/ServerClasses.h"
 
@@ -15,7 +16,7 @@ using namespace QuivaneTest;
 
 namespace {
 
-ComPtr<IThumbnailProvider> Provider(const std::vector<std::uint8_t>& bytes) {
+ComPtr<IThumbnailProvider> ProviderOn(const ComPtr<IStream>& stream) {
     ComPtr<IThumbnailProvider> provider;
     auto factory = ServerClassFactory(CLSID_QuivaneThumbnailProvider);
     EXPECT_TRUE(factory);
@@ -23,9 +24,11 @@ ComPtr<IThumbnailProvider> Provider(const std::vector<std::uint8_t>& bytes) {
     EXPECT_EQ(factory->CreateInstance(nullptr, __uuidof(IThumbnailProvider), reinterpret_cast<void**>(provider.GetAddressOf())), S_OK);
     ComPtr<IInitializeWithStream> init;
     EXPECT_EQ(provider.As(&init), S_OK);
-    EXPECT_EQ(init->Initialize(StreamFromBytes(bytes).Get(), STGM_READ), S_OK);
+    EXPECT_EQ(init->Initialize(stream.Get(), STGM_READ), S_OK);
     return provider;
 }
+
+ComPtr<IThumbnailProvider> Provider(const std::vector<std::uint8_t>& bytes) { return ProviderOn(StreamFromBytes(bytes)); }
 
 struct Thumbnail {
     HRESULT hr = E_FAIL;
@@ -90,6 +93,22 @@ TEST(Thumbnail, ShowsTheMiddleFrame) {
         const Thumbnail thumbnail = Take(Provider(ColourFrames(8, 8, frames)).Get(), 32);
         ASSERT_EQ(thumbnail.hr, S_OK);
         EXPECT_NEAR(thumbnail.pixels.At(16, 16)[2], red, 2) << frames << " frames";
+    }
+}
+
+// A stream of this apartment is read on this thread; a free-threaded one is
+// read by the worker. The picture is the same either way.
+TEST(Thumbnail, AStreamReadHereOrByTheWorkerGivesTheSamePicture) {
+    for (const char* file : {"samples/bouncing_ball.gif", "samples/bouncing_ball.png", "samples/bouncing_ball.webp"}) {
+        const auto bytes = Fixture(file);
+        const ComPtr<IStream> local = StreamFromBytes(bytes);
+        ComPtr<IMarshal> marshal;
+        ASSERT_TRUE(FAILED(local.As(&marshal))) << "the memory stream is expected to belong to this apartment";
+        const Thumbnail here = Take(ProviderOn(local).Get(), 96);
+        const Thumbnail there = Take(ProviderOn(MakeStallingStream(bytes, bytes.size()).stream).Get(), 96);
+        ASSERT_EQ(here.hr, S_OK) << file;
+        ASSERT_EQ(there.hr, S_OK) << file;
+        EXPECT_EQ(here.pixels.bytes, there.pixels.bytes) << file;
     }
 }
 
