@@ -19,6 +19,12 @@ struct GifFrameInfo {
 constexpr std::uint32_t kGifDisposeToTransparent = 2;
 constexpr std::uint32_t kGifDisposeToPrevious = 3;
 
+// A colour table's RGB triple as an opaque BGRA pixel (little-endian word).
+inline std::uint32_t GifOpaqueColour(const std::uint8_t* rgb) {
+    return static_cast<std::uint32_t>(rgb[2]) | static_cast<std::uint32_t>(rgb[1]) << 8 |
+           static_cast<std::uint32_t>(rgb[0]) << 16 | 0xFF000000u;
+}
+
 // Delay in hundredths of a second to milliseconds; anything under 10 ms
 // (including 0, which many encoders write meaning "as fast as possible") is 10 ms.
 std::uint32_t GifDelayMs(std::uint32_t hundredths);
@@ -59,6 +65,8 @@ public:
     bool Restore(const std::vector<std::uint8_t>& picture);
 
     const std::uint8_t* Pixels() const { return pixels_.data(); }
+    // For painting the whole canvas at once, as from a canvas of indices.
+    std::uint8_t* MutablePixels() { return pixels_.data(); }
     std::uint32_t Width() const { return width_; }
     std::uint32_t Height() const { return height_; }
     std::size_t Stride() const { return static_cast<std::size_t>(width_) * 4; }

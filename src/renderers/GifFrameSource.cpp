@@ -4,6 +4,7 @@
 #include "GifComposition.h"
 #include "GifControlBlocks.h"
 #include "GifImageDecoder.h"
+#include "GifIndexCanvas.h"
 #include "LoadStopCondition.h"
 #include "platform/HResult.h"
 
@@ -14,6 +15,9 @@ namespace Quivane {
 namespace {
 
 constexpr std::size_t kKeptImageBytes = 64u << 20;
+// Past this size the canvas of indices, and the canvas of colours made from
+// it, side by side would cost more memory than the time they save is worth.
+constexpr std::uint64_t kMostIndexedPixels = 64u << 20;
 
 class GifFrameSource final : public FrameSource {
 public:
@@ -62,23 +66,30 @@ public:
         if (checkpoint.nextFrame >= frameCount_) return E_INVALIDARG;
         if (!canvas_) canvas_.reset(new GifCanvas(width_, height_));
         if (!canvas_->Restore(checkpoint.canvas)) return E_INVALIDARG;
+        indices_.reset();
         next_ = checkpoint.nextFrame;
         return S_OK;
     }
 
 private:
     // Composes frames up to `index` and hands the canvas to `take` between
-    // that frame's drawing and its disposal.
+    // that frame's drawing and its disposal. Frames before it are composed as
+    // indices while the canvas can tell their colour tables apart.
     HRESULT ComposeThrough(std::uint32_t index, const std::function<HRESULT(const FrameView&)>& take) {
         if (frameCount_ == 0) return E_UNEXPECTED;
         if (index >= frameCount_) return E_INVALIDARG;
-        if (!canvas_ || index < next_) {
+        if ((!canvas_ && !indices_) || index < next_) {
             canvas_.reset();
-            canvas_.reset(new GifCanvas(width_, height_));
+            indices_.reset();
             next_ = 0;
+            if (index > 0 && std::uint64_t{width_} * height_ <= kMostIndexedPixels) {
+                indices_.reset(new GifIndexCanvas(width_, height_));
+            }
         }
         for (; next_ <= index; ++next_) {
             if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+            if (indices_ && next_ < index && ComposeIndices(next_)) continue;
+            if (!canvas_) TurnIndicesIntoColours();
             GifFrameInfo info;
             ComposeFrame(next_, info);
             const HRESULT taken = next_ == index ? take(FrameView{width_, height_, canvas_->Pixels(), info.delayMs}) : S_OK;
@@ -91,9 +102,10 @@ private:
         return S_OK;
     }
 
-    // Draws image `index` on the canvas; `info` describes its part on the canvas.
-    void ComposeFrame(std::uint32_t index, GifFrameInfo& info) {
+    // Image `index`'s part on the canvas, its delay and its disposal.
+    GifFrameInfo PlaceFrame(std::uint32_t index) const {
         const GifImageLayout& image = layout_.images[index];
+        GifFrameInfo info;
         info.left = image.left;
         info.top = image.top;
         info.width = image.width;
@@ -102,20 +114,50 @@ private:
             info.disposal = image.control.disposal;
             info.delayMs = GifDelayMs(image.control.delayHundredths);
         }
-        // Only the part on the canvas is ever converted, however large the image claims to be.
+        // Only the part on the canvas is ever decoded, however large the image claims to be.
         const CanvasRegion region = ClipToCanvas(width_, height_, info);
         info.width = region.columns;
         info.height = region.rows;
-        framePixels_.assign(static_cast<std::size_t>(region.columns) * region.rows * 4, 0);
-        if (region.rows > 0) {
+        return info;
+    }
+
+    // Draws image `index` on the canvas; `info` describes its part on the canvas.
+    void ComposeFrame(std::uint32_t index, GifFrameInfo& info) {
+        const GifImageLayout& image = layout_.images[index];
+        info = PlaceFrame(index);
+        framePixels_.assign(static_cast<std::size_t>(info.width) * info.height * 4, 0);
+        if (info.height > 0) {
             // Whatever the data fails to reach stays transparent, as browsers show it.
             (void)imageDecoder_.Decode(file_->data(), file_->size(), image,
-                                       ReadGifColours(file_->data(), file_->size(), image), region.columns,
-                                       region.rows, framePixels_.data());
+                                       ReadGifColours(file_->data(), file_->size(), image), info.width, info.height,
+                                       framePixels_.data());
         }
         canvas_->Compose(info, framePixels_.data());
         // An image as large as a huge canvas is not kept between frames.
         if (framePixels_.capacity() > kKeptImageBytes) std::vector<std::uint8_t>().swap(framePixels_);
+    }
+
+    // Draws and disposes image `index` on the canvas of indices; false, with
+    // nothing drawn, when that canvas cannot take its colour table.
+    bool ComposeIndices(std::uint32_t index) {
+        const GifImageLayout& image = layout_.images[index];
+        const GifFrameInfo info = PlaceFrame(index);
+        std::uint32_t entries = 0;
+        const std::uint8_t* table = FindGifColourTable(file_->data(), file_->size(), image, entries);
+        if (!indices_->BeginFrame(info, table, entries, image.control.transparentIndex)) return false;
+        if (info.height > 0) {
+            (void)imageDecoder_.DecodeRows(file_->data(), file_->size(), image, info.height,
+                                           [&](std::uint32_t row, const std::uint8_t* line) { indices_->DrawRow(row, line); });
+        }
+        indices_->Dispose(info);
+        return true;
+    }
+
+    // The canvas of colours the next frame is drawn on: from the canvas of indices when there is one.
+    void TurnIndicesIntoColours() {
+        canvas_.reset(new GifCanvas(width_, height_));
+        if (indices_) indices_->WriteColours(canvas_->MutablePixels());
+        indices_.reset();
     }
 
     FileBytes file_;
@@ -125,6 +167,7 @@ private:
     std::uint32_t width_ = 0;
     std::uint32_t height_ = 0;
     std::unique_ptr<GifCanvas> canvas_;
+    std::unique_ptr<GifIndexCanvas> indices_; // before the first frame shown since a restart
     std::uint32_t next_ = 0; // the frame the canvas is ready to receive
     std::vector<std::uint8_t> framePixels_;
 };

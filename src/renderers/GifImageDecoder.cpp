@@ -38,21 +38,14 @@ private:
 // interlaced image. Rows past the canvas are decoded and dropped.
 class RowSink {
 public:
-    RowSink(const GifImageLayout& image, const GifColours& colours, std::uint32_t columns, std::uint32_t rows,
-            std::uint8_t* out)
-        : colours_(colours), columns_(columns), rows_(rows), height_(image.height), interlaced_(image.interlaced),
-          out_(out) {}
+    RowSink(const GifImageLayout& image, std::uint32_t rows, const GifRowTaker& take)
+        : rows_(rows), height_(image.height), interlaced_(image.interlaced), take_(take) {}
 
     // Rows after the canvas's last are not decoded at all unless interlacing brings more back.
     bool Done() const { return row_ >= height_ || (!interlaced_ && row_ >= rows_); }
 
     void Emit(const std::uint8_t* indices) {
-        if (row_ < rows_) {
-            std::uint8_t* target = out_ + static_cast<std::size_t>(row_) * columns_ * 4;
-            for (std::uint32_t x = 0; x < columns_; ++x) {
-                std::memcpy(target + static_cast<std::size_t>(x) * 4, &colours_[indices[x]], 4);
-            }
-        }
+        if (row_ < rows_) take_(row_, indices);
         Advance();
     }
 
@@ -68,12 +61,10 @@ private:
         while (row_ >= height_ && pass_ < 3) row_ = kStart[++pass_];
     }
 
-    const GifColours& colours_;
-    std::uint32_t columns_;
     std::uint32_t rows_;
     std::uint32_t height_;
     bool interlaced_;
-    std::uint8_t* out_;
+    const GifRowTaker& take_;
     std::uint32_t row_ = 0;
     std::uint32_t pass_ = 0;
 };
@@ -93,16 +84,21 @@ bool JoinSubBlocks(const std::uint8_t* data, std::size_t size, std::size_t offse
 
 } // namespace
 
+const std::uint8_t* FindGifColourTable(const std::uint8_t* data, std::size_t size, const GifImageLayout& image,
+                                       std::uint32_t& entries) {
+    entries = 0;
+    const std::size_t count = image.colourTableEntries;
+    if (count == 0 || image.colourTableOffset > size || count * 3 > size - image.colourTableOffset) return nullptr;
+    entries = image.colourTableEntries;
+    return data + image.colourTableOffset;
+}
+
 GifColours ReadGifColours(const std::uint8_t* data, std::size_t size, const GifImageLayout& image) {
     GifColours colours{};
-    const std::size_t entries = image.colourTableEntries;
-    if (entries == 0 || image.colourTableOffset > size || entries * 3 > size - image.colourTableOffset) return colours;
-    const std::uint8_t* table = data + image.colourTableOffset;
-    for (std::size_t i = 0; i < entries && i < colours.size(); ++i) {
-        const std::uint8_t* rgb = table + i * 3;
-        colours[i] = static_cast<std::uint32_t>(rgb[2]) | static_cast<std::uint32_t>(rgb[1]) << 8 |
-                     static_cast<std::uint32_t>(rgb[0]) << 16 | 0xFF000000u;
-    }
+    std::uint32_t entries = 0;
+    const std::uint8_t* table = FindGifColourTable(data, size, image, entries);
+    if (table == nullptr) return colours;
+    for (std::size_t i = 0; i < entries && i < colours.size(); ++i) colours[i] = GifOpaqueColour(table + i * 3);
     if (image.control.transparentIndex >= 0) colours[static_cast<std::size_t>(image.control.transparentIndex)] = 0;
     return colours;
 }
@@ -111,6 +107,14 @@ GifImageEnd GifImageDecoder::Decode(const std::uint8_t* data, std::size_t size, 
                                     const GifColours& colours, std::uint32_t columns, std::uint32_t rows,
                                     std::uint8_t* out) {
     columns = std::min(columns, image.width);
+    return DecodeRows(data, size, image, rows, [&](std::uint32_t row, const std::uint8_t* indices) {
+        std::uint8_t* target = out + static_cast<std::size_t>(row) * columns * 4;
+        for (std::uint32_t x = 0; x < columns; ++x) std::memcpy(target + static_cast<std::size_t>(x) * 4, &colours[indices[x]], 4);
+    });
+}
+
+GifImageEnd GifImageDecoder::DecodeRows(const std::uint8_t* data, std::size_t size, const GifImageLayout& image,
+                                        std::uint32_t rows, const GifRowTaker& take) {
     rows = std::min(rows, image.height);
     if (image.width == 0 || image.height == 0) return GifImageEnd::Complete;
     if (image.dataOffset >= size) return GifImageEnd::ShortData;
@@ -126,7 +130,7 @@ GifImageEnd GifImageDecoder::Decode(const std::uint8_t* data, std::size_t size, 
         length_[code] = 1;
     }
     line_.assign(image.width, 0);
-    RowSink sink(image, colours, columns, rows, out);
+    RowSink sink(image, rows, take);
     CodeReader reader(compressed_.data(), compressed_.size());
     std::uint32_t width = minimumWidth + 1;
     std::uint32_t next = clear + 2;

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace Quivane {
@@ -16,6 +17,11 @@ namespace Quivane {
 // Premultiplied BGRA for each of the 256 indices; an index outside the colour
 // table, or the transparent one, is transparent black.
 using GifColours = std::array<std::uint32_t, 256>;
+
+// The image's colour table (its local one, else the global one) as RGB
+// triples with its number of entries; null when it has none or the file cuts it short.
+const std::uint8_t* FindGifColourTable(const std::uint8_t* data, std::size_t size, const GifImageLayout& image,
+                                       std::uint32_t& entries);
 
 // The image's colours: its local table, else the global one, else none (all transparent).
 GifColours ReadGifColours(const std::uint8_t* data, std::size_t size, const GifImageLayout& image);
@@ -26,6 +32,10 @@ enum class GifImageEnd {
     BadCode,   // a code no decoder could give a meaning; decoding stopped there
 };
 
+// Takes each decoded row that lies on the canvas: its number within the image
+// and the image's whole row of indices.
+using GifRowTaker = std::function<void(std::uint32_t row, const std::uint8_t* indices)>;
+
 class GifImageDecoder {
 public:
     // Writes the image's top-left `columns` x `rows` pixels to `out` (rows of
@@ -33,6 +43,10 @@ public:
     // not reach stay as they were: transparent, as browsers leave them.
     GifImageEnd Decode(const std::uint8_t* data, std::size_t size, const GifImageLayout& image,
                        const GifColours& colours, std::uint32_t columns, std::uint32_t rows, std::uint8_t* out);
+    // The image's first `rows` rows as indices, for a caller that keeps
+    // indices rather than colours.
+    GifImageEnd DecodeRows(const std::uint8_t* data, std::size_t size, const GifImageLayout& image, std::uint32_t rows,
+                           const GifRowTaker& take);
 
 private:
     std::vector<std::uint8_t> compressed_; // the image's sub-blocks joined
