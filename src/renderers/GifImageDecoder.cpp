@@ -15,12 +15,15 @@ public:
 
     // False once the data cannot give `width` more bits.
     bool Read(std::uint32_t width, std::uint32_t& code) {
-        while (count_ < width) {
-            if (offset_ == size_) return false;
-            bits_ |= static_cast<std::uint32_t>(data_[offset_++]) << count_;
-            count_ += 8;
+        if (count_ < width) {
+            // Whole bytes while they fit: one refill serves several codes.
+            while (count_ <= 56 && offset_ < size_) {
+                bits_ |= static_cast<std::uint64_t>(data_[offset_++]) << count_;
+                count_ += 8;
+            }
+            if (count_ < width) return false;
         }
-        code = bits_ & ((1u << width) - 1);
+        code = static_cast<std::uint32_t>(bits_) & ((1u << width) - 1);
         bits_ >>= width;
         count_ -= width;
         return true;
@@ -30,7 +33,7 @@ private:
     const std::uint8_t* data_;
     std::size_t size_;
     std::size_t offset_ = 0;
-    std::uint32_t bits_ = 0;
+    std::uint64_t bits_ = 0;
     std::uint32_t count_ = 0;
 };
 
@@ -68,6 +71,18 @@ private:
     std::uint32_t row_ = 0;
     std::uint32_t pass_ = 0;
 };
+
+// Copies `length` bytes eight at a time: both buffers have eight bytes to
+// spare past every copy, and what lands there is written over later.
+inline void CopyInEights(std::uint8_t* to, const std::uint8_t* from, std::uint32_t length) {
+    for (std::uint32_t i = 0; i < length; i += 8) {
+        std::uint64_t eight;
+        std::memcpy(&eight, from + i, 8);
+        std::memcpy(to + i, &eight, 8);
+    }
+}
+
+constexpr std::size_t kSpare = 8;
 
 // Joins the data sub-blocks that follow `offset`; false when the file ends first.
 bool JoinSubBlocks(const std::uint8_t* data, std::size_t size, std::size_t offset, std::vector<std::uint8_t>& joined) {
@@ -125,11 +140,14 @@ GifImageEnd GifImageDecoder::DecodeRows(const std::uint8_t* data, std::size_t si
 
     const std::uint32_t clear = 1u << minimumWidth;
     const std::uint32_t end = clear + 1;
+    if (strings_.size() < clear + kSpare) strings_.resize(64 * 1024);
+    std::size_t used = clear;
     for (std::uint32_t code = 0; code < clear; ++code) {
-        suffix_[code] = first_[code] = static_cast<std::uint8_t>(code);
+        strings_[code] = static_cast<std::uint8_t>(code);
+        offset_[code] = code;
         length_[code] = 1;
     }
-    line_.assign(image.width, 0);
+    line_.assign(std::size_t{image.width} + kSpare, 0);
     RowSink sink(image, rows, take);
     CodeReader reader(compressed_.data(), compressed_.size());
     std::uint32_t width = minimumWidth + 1;
@@ -139,30 +157,19 @@ GifImageEnd GifImageDecoder::DecodeRows(const std::uint8_t* data, std::size_t si
 
     // Appends a code's string to the row, spilling into the rows after it.
     const auto emit = [&](std::uint32_t code) {
+        const std::uint8_t* string = strings_.data() + offset_[code];
         std::uint32_t length = length_[code];
-        if (x + length <= image.width) {
-            for (std::uint32_t i = length; i-- > 0;) {
-                line_[x + i] = suffix_[code];
-                code = prefix_[code];
+        while (length > 0) {
+            const std::uint32_t piece = std::min(length, image.width - x);
+            CopyInEights(line_.data() + x, string, piece);
+            x += piece;
+            string += piece;
+            length -= piece;
+            if (x == image.width) {
+                sink.Emit(line_.data());
+                x = 0;
+                if (sink.Done()) return;
             }
-            x += length;
-        } else {
-            for (std::uint32_t i = length; i-- > 0;) {
-                stack_[i] = suffix_[code];
-                code = prefix_[code];
-            }
-            for (std::uint32_t i = 0; i < length && !sink.Done(); ++i) {
-                line_[x++] = stack_[i];
-                if (x == image.width) {
-                    sink.Emit(line_.data());
-                    x = 0;
-                }
-            }
-            return;
-        }
-        if (x == image.width) {
-            sink.Emit(line_.data());
-            x = 0;
         }
     };
 
@@ -173,6 +180,7 @@ GifImageEnd GifImageDecoder::DecodeRows(const std::uint8_t* data, std::size_t si
             width = minimumWidth + 1;
             next = clear + 2;
             previous = kMaxCodes;
+            used = clear;
             continue;
         }
         if (code == end) return GifImageEnd::ShortData;
@@ -186,11 +194,16 @@ GifImageEnd GifImageDecoder::DecodeRows(const std::uint8_t* data, std::size_t si
         if (next < kMaxCodes) {
             // The new string is the previous one plus the first index of this
             // one, which for code == next is the previous one's own first index.
-            const std::uint8_t firstIndex = code == next ? first_[previous] : first_[code];
-            prefix_[next] = static_cast<std::uint16_t>(previous);
-            suffix_[next] = firstIndex;
-            first_[next] = first_[previous];
-            length_[next] = static_cast<std::uint16_t>(length_[previous] + 1);
+            const std::uint32_t previousLength = length_[previous];
+            if (used + previousLength + 1 + kSpare > strings_.size()) {
+                strings_.resize(std::max(strings_.size() * 2, used + previousLength + 1 + kSpare));
+            }
+            std::uint8_t* added = strings_.data() + used;
+            CopyInEights(added, strings_.data() + offset_[previous], previousLength);
+            added[previousLength] = code == next ? added[0] : strings_[offset_[code]];
+            offset_[next] = static_cast<std::uint32_t>(used);
+            used += previousLength + 1;
+            length_[next] = static_cast<std::uint16_t>(previousLength + 1);
             ++next;
             if (next == (1u << width) && width < 12) ++width;
         }

@@ -51,11 +51,10 @@ public:
 private:
     std::vector<std::uint8_t> compressed_; // the image's sub-blocks joined
     std::vector<std::uint8_t> line_;       // one row of indices
-    std::array<std::uint16_t, 4096> prefix_{};
-    std::array<std::uint8_t, 4096> suffix_{};
-    std::array<std::uint8_t, 4096> first_{};
+    // Every code's string laid out whole, so a code is emitted with one copy.
+    std::vector<std::uint8_t> strings_;
+    std::array<std::uint32_t, 4096> offset_{};
     std::array<std::uint16_t, 4096> length_{};
-    std::array<std::uint8_t, 4096> stack_{};
 };
 
 } // namespace Quivane
