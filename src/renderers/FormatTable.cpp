@@ -89,21 +89,21 @@ bool EndsWith(const std::wstring& text, std::wstring_view suffix) {
 const std::vector<FormatRow>& Formats() {
     // Registration writes the file types in this order.
     static const std::vector<FormatRow> rows = {
-        {L"GIF", MediaKind::Animation, {L".gif"}, IsGif, QUIVANE_DECODER(CreateGifFrameSource), false, L"giffile"},
-        {L"WebP", MediaKind::Animation, {L".webp"}, IsWebP, QUIVANE_DECODER(CreateWebPFrameSource), false, nullptr},
-        {L"PNG", MediaKind::Animation, {L".png"}, IsPng, QUIVANE_DECODER(CreatePngFrameSource), false, L"pngfile"},
-        {L"MPEG-4", MediaKind::Video, {L".mp4", L".m4v"}, IsIsoMedia, QUIVANE_DECODER(CreateVideoFrameSource), true,
+        {L"GIF", MediaKind::Animation, {L".gif"}, IsGif, QUIVANE_DECODER(CreateGifFrameSource), false, true, L"giffile"},
+        {L"WebP", MediaKind::Animation, {L".webp"}, IsWebP, QUIVANE_DECODER(CreateWebPFrameSource), false, false, nullptr},
+        {L"PNG", MediaKind::Animation, {L".png"}, IsPng, QUIVANE_DECODER(CreatePngFrameSource), false, true, L"pngfile"},
+        {L"MPEG-4", MediaKind::Video, {L".mp4", L".m4v"}, IsIsoMedia, QUIVANE_DECODER(CreateVideoFrameSource), true, false,
          nullptr},
-        {L"Windows Media Video", MediaKind::Video, {L".wmv"}, IsAsf, QUIVANE_DECODER(CreateVideoFrameSource), true,
+        {L"Windows Media Video", MediaKind::Video, {L".wmv"}, IsAsf, QUIVANE_DECODER(CreateVideoFrameSource), true, false,
          L"wmvfile"},
         // Containers the platform's media reader opens too; whether a file
         // plays depends on the codecs the system has (VP9, HEVC may be missing).
-        {L"QuickTime", MediaKind::Video, {L".mov"}, IsQuickTime, QUIVANE_DECODER(CreateVideoFrameSource), true,
+        {L"QuickTime", MediaKind::Video, {L".mov"}, IsQuickTime, QUIVANE_DECODER(CreateVideoFrameSource), true, false,
          nullptr},
-        {L"AVI", MediaKind::Video, {L".avi"}, IsAvi, QUIVANE_DECODER(CreateVideoFrameSource), true, nullptr},
-        {L"Matroska", MediaKind::Video, {L".mkv"}, IsMatroska, QUIVANE_DECODER(CreateVideoFrameSource), true,
+        {L"AVI", MediaKind::Video, {L".avi"}, IsAvi, QUIVANE_DECODER(CreateVideoFrameSource), true, false, nullptr},
+        {L"Matroska", MediaKind::Video, {L".mkv"}, IsMatroska, QUIVANE_DECODER(CreateVideoFrameSource), true, false,
          nullptr},
-        {L"WebM", MediaKind::Video, {L".webm"}, IsWebM, QUIVANE_DECODER(CreateVideoFrameSource), true, nullptr},
+        {L"WebM", MediaKind::Video, {L".webm"}, IsWebM, QUIVANE_DECODER(CreateVideoFrameSource), true, false, nullptr},
     };
     return rows;
 }

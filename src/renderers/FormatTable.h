@@ -24,6 +24,9 @@ struct FormatRow {
     // Videos are decoded straight from the source stream, however large;
     // every other file is first copied into memory.
     bool decodesFromStream;
+    // Decoded by our own code, which gives up at a load's deadline by itself;
+    // the others go through a platform decoder that may never return.
+    bool ownDecoder;
     const wchar_t* progId;                    // the system's file type to register under too, or null
 };
 

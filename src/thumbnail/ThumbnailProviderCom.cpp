@@ -21,10 +21,10 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-// One thumbnail made on a worker of its own, shared by the caller and the
-// worker: a platform decoder that never returns must not hold the shell's
-// thread, so the caller may stop waiting and leave the job to the worker,
-// which then frees what it made.
+// One thumbnail, made on the caller's thread when only our own decoders run,
+// else on a worker of its own shared by the caller and the worker: a platform
+// decoder that never returns must not hold the shell's thread, so the caller
+// may stop waiting and leave the job to the worker, which then frees what it made.
 struct ThumbnailJob {
     ~ThumbnailJob() {
         if (marshalled != nullptr) {
@@ -51,22 +51,27 @@ HRESULT MakeJobBitmap(ThumbnailJob& job, HBITMAP* made) {
     return MakeThumbnailBitmap(stream.Get(), job.cx, made);
 }
 
+// Makes the job's bitmap; our own decoders give up at the patience by themselves.
+HRESULT MakeBeforeDeadline(ThumbnailJob& job) {
+    SetLoadStopCondition(nullptr, 0, GetTickCount64() + job.patienceMs);
+    HRESULT hr = E_FAIL;
+    try {
+        HBITMAP made = nullptr;
+        hr = MakeJobBitmap(job, &made);
+        job.bitmap.Reset(made);
+    } catch (const std::exception&) {
+        hr = E_OUTOFMEMORY;
+    }
+    if (FAILED(hr) && ShouldStopLoading()) hr = StopResult();
+    ClearLoadStopCondition();
+    return hr;
+}
+
 void RunThumbnailJob(const std::shared_ptr<ThumbnailJob>& job) {
     const HRESULT initHr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     job->hr = initHr;
     if (SUCCEEDED(initHr)) {
-        // Our own decoders give up when the caller does.
-        SetLoadStopCondition(nullptr, 0, GetTickCount64() + job->patienceMs);
-        HRESULT hr = E_FAIL;
-        try {
-            HBITMAP made = nullptr;
-            hr = MakeJobBitmap(*job, &made);
-            job->bitmap.Reset(made);
-        } catch (const std::exception&) {
-            hr = E_OUTOFMEMORY;
-        }
-        ClearLoadStopCondition();
-        job->hr = hr;
+        job->hr = MakeBeforeDeadline(*job);
         CoUninitialize();
     }
     SetEvent(job->done.Get());
@@ -118,18 +123,23 @@ HRESULT MakeThumbnailWithin(IStream* stream, UINT cx, HBITMAP* out, DWORD patien
     auto job = std::make_shared<ThumbnailJob>();
     job->cx = cx;
     job->patienceMs = patienceMs;
-    job->done.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!job->done) return HRESULT_FROM_WIN32(GetLastError());
     RETURN_IF_FAILED(PrepareJobInput(stream, *job));
-    std::thread worker([job] { RunThumbnailJob(job); });
-    // The worker stops its own decoding at the patience; a platform call may not.
-    if (!WaitForJob(*job, patienceMs + 2000)) {
-        worker.detach();
-        PinThisModule(); // its code must stay loaded until it returns
-        return HRESULT_FROM_WIN32(WAIT_TIMEOUT);
+    if (job->file && job->format->ownDecoder) {
+        // Nothing here can keep the thread past the patience: no worker needed.
+        RETURN_IF_FAILED(MakeBeforeDeadline(*job));
+    } else {
+        job->done.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!job->done) return HRESULT_FROM_WIN32(GetLastError());
+        std::thread worker([job] { RunThumbnailJob(job); });
+        // The worker stops its own decoding at the patience; a platform call may not.
+        if (!WaitForJob(*job, patienceMs + 2000)) {
+            worker.detach();
+            PinThisModule(); // its code must stay loaded until it returns
+            return HRESULT_FROM_WIN32(WAIT_TIMEOUT);
+        }
+        worker.join();
+        if (FAILED(job->hr)) return job->hr;
     }
-    worker.join();
-    if (FAILED(job->hr)) return job->hr;
     *out = static_cast<HBITMAP>(job->bitmap.Release());
     return *out != nullptr ? S_OK : E_FAIL;
 }

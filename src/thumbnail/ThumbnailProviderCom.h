@@ -38,8 +38,9 @@ private:
 // that is busy, short of a shell that waits for ever.
 constexpr DWORD kThumbnailPatienceMs = 60000;
 
-// What GetThumbnail does: the thumbnail made on a worker of its own, waited
-// for at most `patienceMs` (and our own decoding stopped then).
+// What GetThumbnail does: the thumbnail made within `patienceMs`, else
+// HRESULT_FROM_WIN32(WAIT_TIMEOUT). Our own decoding stops then by itself; a
+// platform decoder's runs on a worker that is no longer waited for.
 [[nodiscard]] HRESULT MakeThumbnailWithin(IStream* stream, UINT cx, HBITMAP* bitmap, DWORD patienceMs);
 
 } // namespace Quivane

@@ -4,6 +4,7 @@
 #include "StallingStream.h"
 #include "TestSupport.h"
 #include "com/ServerClasses.h"
+#include "thumbnail/ThumbnailProviderCom.h"
 
 #include <gtest/gtest.h>
 
@@ -109,6 +110,16 @@ TEST(Thumbnail, AStreamReadHereOrByTheWorkerGivesTheSamePicture) {
         ASSERT_EQ(here.hr, S_OK) << file;
         ASSERT_EQ(there.hr, S_OK) << file;
         EXPECT_EQ(here.pixels.bytes, there.pixels.bytes) << file;
+    }
+}
+
+// Our own decoders run on the caller's thread and stop at the patience by themselves.
+TEST(Thumbnail, AGifOrPngPastItsPatienceEndsInATimeoutWithNoBitmap) {
+    for (const char* file : {"samples/bouncing_ball.gif", "samples/bouncing_ball.png"}) {
+        HBITMAP bitmap = reinterpret_cast<HBITMAP>(1);
+        EXPECT_EQ(MakeThumbnailWithin(StreamFromBytes(Fixture(file)).Get(), 96, &bitmap, 0), HRESULT_FROM_WIN32(WAIT_TIMEOUT))
+            << file;
+        EXPECT_EQ(bitmap, nullptr) << file;
     }
 }
 
