@@ -1,8 +1,8 @@
 #include "ThumbnailProviderCom.h"
 
 #include "ThumbnailPicture.h"
-#include "platform/OwnedHandles.h"
 #include "platform/HResult.h"
+#include "platform/OwnedHandles.h"
 #include "platform/StreamMarshal.h"
 #include "renderers/FormatTable.h"
 #include "renderers/FrameSource.h"
@@ -89,9 +89,9 @@ bool IsServedByThisThread(IStream* stream) {
     return FAILED(stream->QueryInterface(IID_IMarshal, reinterpret_cast<void**>(probe.ReleaseAndGetAddressOf())));
 }
 
-// Gives the worker what it reads: a picture file in memory when this thread
+// Gives the job what it reads: a picture file in memory when this thread
 // would serve its reads anyway (read here, each read is a call, not a round
-// trip through the apartment), otherwise the stream itself.
+// trip through the apartment), otherwise the stream, marshalled for a worker.
 HRESULT PrepareJobInput(IStream* stream, ThumbnailJob& job) {
     if (IsServedByThisThread(stream)) {
         const FormatRow* format = ChooseFormatForStream(stream, L"");
