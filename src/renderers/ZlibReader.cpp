@@ -1,11 +1,13 @@
 #include "ZlibReader.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace Quivane {
 namespace {
 
-constexpr std::uint32_t kWindowMask = 32767;
+constexpr std::uint32_t kWindowSize = 32768;
+constexpr std::uint32_t kWindowMask = kWindowSize - 1;
 constexpr unsigned kMaxCodeBits = 15;
 
 constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
@@ -57,6 +59,13 @@ bool BuildHuffman(const std::uint8_t* lengths, unsigned count, ZlibReader::Huffm
         }
     }
     return true;
+}
+
+// Eight bytes at once; the caller sees that every byte read was written before.
+inline void CopyEight(std::uint8_t* to, const std::uint8_t* from) {
+    std::uint64_t eight;
+    std::memcpy(&eight, from, 8);
+    std::memcpy(to, &eight, 8);
 }
 
 } // namespace
@@ -221,12 +230,41 @@ void ZlibReader::Put(std::uint8_t* out, std::uint8_t byte) {
     window_[produced_++ & kWindowMask] = byte;
 }
 
+// Copies `count` bytes of the current match into the window and out.
+void ZlibReader::CopyMatch(std::uint8_t* out, std::size_t count) {
+    const std::uint32_t distance = matchDistance_;
+    // A match nearer than eight bytes repeats with its distance as period:
+    // past the first multiple of it that reaches eight, whole blocks copy.
+    const std::size_t period = distance >= 8 ? distance : distance * ((8 + distance - 1) / distance);
+    while (count > 0) {
+        const std::uint32_t to = static_cast<std::uint32_t>(produced_) & kWindowMask;
+        const std::uint32_t from = static_cast<std::uint32_t>(produced_ - distance) & kWindowMask;
+        const std::size_t piece = std::min<std::size_t>(count, std::min(kWindowSize - to, kWindowSize - from));
+        std::uint8_t* target = window_.data() + to;
+        const std::uint8_t* source = window_.data() + from;
+        std::size_t i = 0;
+        if (distance >= 8) {
+            for (; i + 8 <= piece; i += 8) CopyEight(target + i, source + i);
+            for (; i < piece; ++i) target[i] = source[i];
+        } else {
+            for (; i < piece && i < period; ++i) target[i] = source[i];
+            for (; i + 8 <= piece; i += 8) CopyEight(target + i, target + (i - period));
+            for (; i < piece; ++i) target[i] = target[i - period];
+        }
+        std::memcpy(out, target, piece);
+        out += piece;
+        produced_ += piece;
+        count -= piece;
+    }
+}
+
 bool ZlibReader::Read(std::uint8_t* out, std::size_t size) {
     std::size_t done = 0;
     while (done < size) {
         if (matchLeft_ > 0) {
             const std::size_t run = std::min<std::size_t>(matchLeft_, size - done);
-            for (std::size_t i = 0; i < run; ++i, ++done) Put(out + done, window_[(produced_ - matchDistance_) & kWindowMask]);
+            CopyMatch(out + done, run);
+            done += run;
             matchLeft_ -= static_cast<std::uint32_t>(run);
             continue;
         }

@@ -43,6 +43,7 @@ private:
     int Decode(const Huffman& huffman);
     bool EndBlockOrStartMatch(int symbol);
     void Put(std::uint8_t* out, std::uint8_t byte);
+    void CopyMatch(std::uint8_t* out, std::size_t count);
 
     const std::vector<ByteSpan>& pieces_;
     std::size_t piece_ = 0;

@@ -41,11 +41,14 @@ std::vector<std::uint8_t> MixedData(std::size_t size) {
     std::uint32_t state = 12345;
     for (std::size_t i = 0; i < size; ++i) {
         state = state * 1103515245u + 12345u;
-        // Stretches of noise, of runs and of repeats far back.
-        const std::size_t stretch = (i / 3000) % 3;
-        data[i] = stretch == 0 ? static_cast<std::uint8_t>(state >> 24)
+        // Stretches of noise, of runs, of repeats far back and of short
+        // periods (matches nearer than their own length).
+        const std::size_t stretch = (i / 3000) % 4;
+        const std::size_t period = 2 + (i / 12000) % 7;
+        data[i] = stretch == 0   ? static_cast<std::uint8_t>(state >> 24)
                   : stretch == 1 ? static_cast<std::uint8_t>(i / 500)
-                                 : (i >= 20000 ? data[i - 20000] : 0);
+                  : stretch == 2 ? (i >= 20000 ? data[i - 20000] : 0)
+                                 : data[i - period];
     }
     return data;
 }
