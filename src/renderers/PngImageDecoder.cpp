@@ -3,6 +3,7 @@
 #include "ZlibReader.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cstdlib>
 
 namespace Quivane {
@@ -34,21 +35,20 @@ bool IsType(const PngChunk& chunk, const char (&type)[5]) {
     return std::equal(chunk.type.begin(), chunk.type.end(), type);
 }
 
-inline std::uint32_t Premultiplied(std::uint32_t red, std::uint32_t green, std::uint32_t blue, std::uint32_t alpha) {
-    if (alpha != 255) {
-        red = (red * alpha + 127) / 255;
-        green = (green * alpha + 127) / 255;
-        blue = (blue * alpha + 127) / 255;
-    }
-    return blue | green << 8 | red << 16 | alpha << 24;
+// (sample * alpha + 127) / 255, rounded the same for every sample and alpha,
+// without a division or a branch, so that a row of pixels vectorises.
+inline std::uint32_t MultiplyByAlpha(std::uint32_t sample, std::uint32_t alpha) {
+    const std::uint32_t product = sample * alpha + 128;
+    return (product + (product >> 8)) >> 8;
 }
 
-inline void Store(std::uint8_t* out, std::uint32_t pixel) {
-    out[0] = static_cast<std::uint8_t>(pixel);
-    out[1] = static_cast<std::uint8_t>(pixel >> 8);
-    out[2] = static_cast<std::uint8_t>(pixel >> 16);
-    out[3] = static_cast<std::uint8_t>(pixel >> 24);
+inline std::uint32_t Premultiplied(std::uint32_t red, std::uint32_t green, std::uint32_t blue, std::uint32_t alpha) {
+    return MultiplyByAlpha(blue, alpha) | MultiplyByAlpha(green, alpha) << 8 | MultiplyByAlpha(red, alpha) << 16 |
+           alpha << 24;
 }
+
+// Pixels are little-endian words: blue in the low byte, alpha in the high one.
+inline void Store(std::uint8_t* out, std::uint32_t pixel) { std::memcpy(out, &pixel, 4); }
 
 inline std::uint32_t Sample16(const std::uint8_t* p) { return static_cast<std::uint32_t>(p[0]) << 8 | p[1]; }
 
