@@ -1,42 +1,34 @@
 // Arbitrary frame controls and pixels through the APNG canvas: regions are
 // checked as the decoder checks them, and the picture stays valid
 // premultiplied BGRA whatever the blend and dispose operations.
+#include "FuzzInput.h"
 #include "renderers/ApngComposition.h"
 
 #include <cstdlib>
 
 namespace {
-class Reader {
-public:
-    Reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    bool Empty() const { return offset_ >= size_; }
-    std::uint8_t Byte() { return offset_ < size_ ? data_[offset_++] : 0; }
-    std::uint32_t Value() {
-        const std::uint8_t kind = Byte();
-        if (kind & 0x80) return 0xFFFFFFFFu - Byte();
-        return Byte() % 70;
-    }
+// Mostly small; sometimes near the largest value, where sums overflow.
+std::uint32_t Value(FuzzInput& in) {
+    const std::uint8_t kind = in.Byte();
+    if (kind & 0x80) return 0xFFFFFFFFu - in.Byte();
+    return in.Byte() % 70;
+}
 
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t offset_ = 0;
-};
 const std::uint8_t kPiece = 0;
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Reader in(data, size);
+    FuzzInput in(data, size);
     const std::uint32_t width = 1 + in.Byte() % 64;
     const std::uint32_t height = 1 + in.Byte() % 64;
     Quivane::ApngCanvas canvas(width, height);
     std::vector<std::uint8_t> pixels;
     for (int frame = 0; frame < 12 && !in.Empty(); ++frame) {
         Quivane::ApngFrameControl control;
-        control.width = in.Value();
-        control.height = in.Value();
-        control.x_offset = in.Value();
-        control.y_offset = in.Value();
+        control.width = Value(in);
+        control.height = Value(in);
+        control.x_offset = Value(in);
+        control.y_offset = Value(in);
         control.dispose_op = in.Byte() % 4;
         control.blend_op = in.Byte() % 3;
         control.pieces.push_back(Quivane::ByteSpan{&kPiece, 1});

@@ -1,5 +1,6 @@
 // Feeds arbitrary frame placements, sizes, disposals and pixels through the
 // GIF canvas and checks the picture stays valid premultiplied BGRA.
+#include "FuzzInput.h"
 #include "renderers/GifComposition.h"
 
 #include <cstddef>
@@ -9,21 +10,8 @@
 
 namespace {
 
-class Reader {
-public:
-    Reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    bool Empty() const { return offset_ >= size_; }
-    std::uint8_t Byte() { return offset_ < size_ ? data_[offset_++] : 0; }
-    std::uint16_t U16() { return static_cast<std::uint16_t>(Byte() | (Byte() << 8)); }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t offset_ = 0;
-};
-
 // Far placements are what clipping must survive; sizes stay small so a run is fast.
-std::uint32_t Coordinate(Reader& in) {
+std::uint32_t Coordinate(FuzzInput& in) {
     const std::uint8_t kind = in.Byte();
     switch (kind & 3) {
     case 0: return in.Byte() % 80;
@@ -36,7 +24,7 @@ std::uint32_t Coordinate(Reader& in) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Reader in(data, size);
+    FuzzInput in(data, size);
     const std::uint32_t width = in.Byte() % 65;
     const std::uint32_t height = in.Byte() % 65;
     Quivane::GifCanvas canvas(width, height);

@@ -2,6 +2,7 @@
 // transparent indices and indices) on a canvas of indices and on a canvas of
 // colours, and checks that after every frame the first, turned into colours,
 // is the second byte for byte.
+#include "FuzzInput.h"
 #include "renderers/GifIndexCanvas.h"
 
 #include <cstddef>
@@ -12,20 +13,8 @@
 
 namespace {
 
-class Reader {
-public:
-    Reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    bool Empty() const { return offset_ >= size_; }
-    std::uint8_t Byte() { return offset_ < size_ ? data_[offset_++] : 0; }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t offset_ = 0;
-};
-
 // Mostly near the canvas; sometimes far past it, where clipping must hold.
-std::uint32_t Coordinate(Reader& in) {
+std::uint32_t Coordinate(FuzzInput& in) {
     const std::uint8_t kind = in.Byte();
     return (kind & 3) == 3 ? 0xFFFFFF00u + in.Byte() : in.Byte() % 80;
 }
@@ -33,7 +22,7 @@ std::uint32_t Coordinate(Reader& in) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Reader in(data, size);
+    FuzzInput in(data, size);
     const std::uint32_t width = in.Byte() % 65;
     const std::uint32_t height = in.Byte() % 65;
     std::vector<std::uint8_t> tables[3];
