@@ -86,7 +86,15 @@ GifBuilder& GifBuilder::AddFrame(const GifFrameSpec& frame) {
     PutU16(bytes_, frame.top);
     PutU16(bytes_, frame.width);
     PutU16(bytes_, frame.height);
-    bytes_.push_back(0x00); // no local table, not interlaced
+    if (frame.localPalette.empty()) {
+        bytes_.push_back(0x00); // no local table, not interlaced
+    } else {
+        bytes_.push_back(0x87); // a 256-entry local table
+        for (std::size_t i = 0; i < 256; ++i) {
+            const Rgb c = i < frame.localPalette.size() ? frame.localPalette[i] : Rgb{0, 0, 0};
+            bytes_.insert(bytes_.end(), {c.r, c.g, c.b});
+        }
+    }
     bytes_.push_back(8);    // LZW minimum code size
     const std::vector<std::uint8_t> data = LiteralLzw(frame.indices);
     for (std::size_t offset = 0; offset < data.size(); offset += 255) {

@@ -17,6 +17,7 @@ struct GifFrameSpec {
     std::uint16_t width = 1;
     std::uint16_t height = 1;
     std::vector<std::uint8_t> indices;           // width * height palette indices
+    std::vector<Rgb> localPalette;               // a local colour table of 256 entries; empty: none
     bool hasControlBlock = true;                 // false: no Graphic Control Extension at all
     std::uint16_t delayHundredths = 10;
     std::uint8_t disposal = 0;

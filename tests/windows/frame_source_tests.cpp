@@ -25,6 +25,18 @@ std::unique_ptr<FrameSource> Opened(ComPtr<IStream>& stream, const std::vector<s
     return source;
 }
 
+// More local colour tables than frames composed unseen can keep apart: each
+// frame paints one pixel of a 4x4 canvas in a table of its own.
+std::vector<std::uint8_t> GifOfManyTables(int frames) {
+    GifBuilder gif(4, 4, {{0, 0, 0}});
+    for (int i = 0; i < frames; ++i) {
+        GifFrameSpec pixel = SolidFrame(static_cast<std::uint16_t>(i % 4), static_cast<std::uint16_t>(i / 4 % 4), 1, 1, 1);
+        pixel.localPalette = {{0, 0, 0}, {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i / 2), 200}};
+        gif.AddFrame(pixel);
+    }
+    return gif.Build();
+}
+
 } // namespace
 
 TEST(FrameSource, FrameKAloneEqualsTheKthOfADecodeInOrder) {
@@ -35,6 +47,7 @@ TEST(FrameSource, FrameKAloneEqualsTheKthOfADecodeInOrder) {
         {"apng blend", ReadFileBytes(ConformancePath("apng/blend_op_over.png"))},
         {"webp", SourceTreeFile("tests/support/webp_wic/fixtures/anim-lossy.webp")},
         {"sample gif", SourceTreeFile("samples/bouncing_ball.gif")},
+        {"gif of 300 colour tables", GifOfManyTables(300)},
     };
     for (const auto& [label, bytes] : files) {
         ComPtr<IStream> inOrderStream;
