@@ -40,9 +40,18 @@ public:
             }
         }
         RETURN_IF_FAILED(CheckCanvasSize(state_.CanvasWidth(), state_.CanvasHeight()));
+        if (!ReadPngImageFormat(state_.ihdr, format_) || !ReadPngColours(format_, state_.ancillaryChunks, colours_)) {
+            return E_FAIL;
+        }
+        // A default image outside the animation stands in for an animation
+        // that cannot play, as it does for a viewer that does not animate.
+        if (state_.defaultImageHidden && !AnimationIsUsable()) {
+            if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+            shown_.clear();
+        }
         if (shown_.empty()) {
             // No animation, or every frame control skipped: the file's own image is its one frame.
-            if (state_.imagePieces.empty()) return E_FAIL;
+            if (state_.imagePieces.empty()) return WINCODEC_ERR_BADIMAGE;
             plain_.width = state_.CanvasWidth();
             plain_.height = state_.CanvasHeight();
             plain_.delay_num = kPlainFrameDelayMs;
@@ -53,9 +62,6 @@ public:
         for (const ApngFrameControl* control : shown_) {
             // Overhanging regions are errors, not clipped.
             if (!ApngRegionFits(state_.CanvasWidth(), state_.CanvasHeight(), *control)) return E_FAIL;
-        }
-        if (!ReadPngImageFormat(state_.ihdr, format_) || !ReadPngColours(format_, state_.ancillaryChunks, colours_)) {
-            return E_FAIL;
         }
         return S_OK;
     }
@@ -119,6 +125,22 @@ private:
         return S_OK;
     }
 
+    // Whether the animation has frames, all on the canvas, and its first
+    // frame decodes. Decoding it costs a frame, so only a file whose default
+    // image could stand in asks.
+    bool AnimationIsUsable() {
+        if (shown_.empty()) return false;
+        for (const ApngFrameControl* control : shown_) {
+            if (!ApngRegionFits(state_.CanvasWidth(), state_.CanvasHeight(), *control)) return false;
+        }
+        PngImageFormat format = format_;
+        format.width = shown_[0]->width;
+        format.height = shown_[0]->height;
+        return frameDecoder_.Decode(format, colours_, shown_[0]->pieces,
+                                    [](std::uint32_t, std::uint32_t, std::uint32_t, const std::uint8_t*,
+                                       std::uint32_t) { return !ShouldStopLoading(); }) == PngImageEnd::Complete;
+    }
+
     // Decodes the frame's rows straight onto the canvas: no frame-sized buffer.
     HRESULT DrawFrame(const ApngFrameControl& control) {
         PngImageFormat format = format_;
@@ -135,7 +157,7 @@ private:
         switch (end) {
         case PngImageEnd::Complete: return S_OK;
         case PngImageEnd::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED);
-        default: return E_FAIL;
+        default: return WINCODEC_ERR_BADIMAGE;
         }
     }
 
