@@ -42,13 +42,53 @@ HRESULT ScaleIntoBitmap(const FrameView& frame, UINT cx, UniqueGdiObject& dib) {
     return S_OK;
 }
 
+bool IsStop(HRESULT hr) {
+    return hr == HRESULT_FROM_WIN32(ERROR_CANCELLED) || hr == HRESULT_FROM_WIN32(WAIT_TIMEOUT);
+}
+
+// The frame a damaged animation can still show at or before `wanted`, which
+// failed to decode: the last one before the first that fails, as the preview
+// keeps the frames before the damage. A source that composes reads them in
+// order for the cost of one each; a source that reads any frame directly is
+// asked from `wanted` back. False when not even frame 0 decodes.
+bool LastFrameThatDecodes(FrameSource& source, std::uint32_t wanted, std::uint32_t& shown) {
+    const auto ignore = [](const FrameView&) { return S_OK; };
+    if (source.ReadsAnyFrameDirectly()) {
+        for (std::uint32_t index = wanted; index-- > 0;) {
+            if (SUCCEEDED(source.UseFrame(index, ignore))) {
+                shown = index;
+                return true;
+            }
+        }
+        return false;
+    }
+    for (std::uint32_t index = 0; index < wanted; ++index) {
+        if (FAILED(source.UseFrame(index, ignore))) {
+            if (index == 0) return false;
+            shown = index - 1;
+            return true;
+        }
+    }
+    shown = wanted - 1;
+    return wanted > 0;
+}
+
 // The middle frame (or a video's still), scaled straight from the source's
-// canvas: the frame is never copied whole.
+// canvas: the frame is never copied whole. When the data fails before the
+// middle, the last frame that decodes stands in for it.
 HRESULT ScaleShownFrame(FrameSource& source, UINT cx, HBITMAP* out) {
     const std::uint32_t count = source.FrameCount();
     if (count == 0) return E_FAIL;
     UniqueGdiObject dib;
-    RETURN_IF_FAILED(source.UseFrame(count / 2, [&](const FrameView& frame) { return ScaleIntoBitmap(frame, cx, dib); }));
+    HRESULT scaled = S_OK;
+    const auto scale = [&](const FrameView& frame) { return scaled = ScaleIntoBitmap(frame, cx, dib); };
+    const std::uint32_t middle = count / 2;
+    HRESULT hr = source.UseFrame(middle, scale);
+    if (FAILED(hr) && SUCCEEDED(scaled) && !IsStop(hr) && !source.IsVideo()) {
+        std::uint32_t shown = 0;
+        if (LastFrameThatDecodes(source, middle, shown)) hr = source.UseFrame(shown, scale);
+    }
+    RETURN_IF_FAILED(hr);
     *out = static_cast<HBITMAP>(dib.Release());
     return S_OK;
 }
