@@ -5,7 +5,9 @@
 #include "StallingStream.h"
 #include "TestSupport.h"
 #include "com/ServerClasses.h"
+#include "thumbnail/ThumbnailPicture.h"
 #include "thumbnail/ThumbnailProviderCom.h"
+#include "renderers/FormatTable.h"
 
 #include <gtest/gtest.h>
 
@@ -318,4 +320,53 @@ TEST(Thumbnail, DamageBeforeTheMiddleShowsTheLastFrameThatDecodes) {
         EXPECT_EQ(centre[0], c.blue) << c.what;
         EXPECT_EQ(centre[3], 255) << c.what;
     }
+}
+
+namespace {
+
+// Five 4x4 frames, frame i of red 40 * i, read directly as a platform codec
+// reads them; the frames in kFailingFrames fail as damaged data.
+std::vector<std::uint32_t> kFailingFrames;
+
+class FramesFailingAlone final : public FrameSource {
+public:
+    HRESULT Open(IStream*) override { return S_OK; }
+    std::uint32_t FrameCount() const override { return 5; }
+    HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) override {
+        if (std::find(kFailingFrames.begin(), kFailingFrames.end(), index) != kFailingFrames.end()) {
+            return WINCODEC_ERR_BADIMAGE;
+        }
+        frame.width = frame.height = 4;
+        frame.pixels.clear();
+        for (int i = 0; i < 16; ++i) frame.pixels.insert(frame.pixels.end(), {0, 0, static_cast<std::uint8_t>(40 * index), 255});
+        return S_OK;
+    }
+};
+
+} // namespace
+
+TEST(Thumbnail, AFrameOfAPlatformCodecThatFailsAloneGivesWayToTheOneBefore) {
+    FormatRow format = *FormatForName(L"a.webp");
+    format.createSource = [] { return static_cast<FrameSource*>(new FramesFailingAlone()); };
+    const FileBytes file = std::make_shared<std::vector<std::uint8_t>>(16, 0);
+    struct Case {
+        std::vector<std::uint32_t> failing;
+        HRESULT hr;
+        int red;
+    };
+    for (const Case& c : {Case{{}, S_OK, 80}, Case{{2}, S_OK, 40}, Case{{1, 2}, S_OK, 0}, Case{{3}, S_OK, 80},
+                          Case{{0, 1, 2}, WINCODEC_ERR_BADIMAGE, 0}}) {
+        kFailingFrames = c.failing;
+        HBITMAP bitmap = nullptr;
+        ASSERT_EQ(MakeThumbnailBitmap(format, file, 8, &bitmap), c.hr) << c.failing.size() << " failing";
+        if (FAILED(c.hr)) {
+            EXPECT_EQ(bitmap, nullptr);
+            continue;
+        }
+        DIBSECTION section = {};
+        ASSERT_EQ(GetObjectW(bitmap, sizeof(section), &section), static_cast<int>(sizeof(section)));
+        EXPECT_EQ(static_cast<const std::uint8_t*>(section.dsBm.bmBits)[2], c.red) << c.failing.size() << " failing";
+        DeleteObject(bitmap);
+    }
+    kFailingFrames.clear();
 }
