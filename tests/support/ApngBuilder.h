@@ -23,7 +23,7 @@ public:
     ApngBuilder(std::uint32_t width, std::uint32_t height, bool animated = true);
     // Image data with no fcTL before it: a default image outside the animation.
     ApngBuilder& DefaultImage(std::vector<std::uint8_t> data);
-    // A frame of the whole canvas, 100 ms, drawn over what it replaces. Its
+    // A frame of the whole canvas, 100 ms, blended OVER the canvas. Its
     // data is IDAT when no default image came first, else fdAT; no chunk at
     // all for std::nullopt.
     ApngBuilder& Frame(std::optional<std::vector<std::uint8_t>> data);
