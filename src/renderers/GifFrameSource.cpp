@@ -31,7 +31,7 @@ public:
         if (!layout_.valid) return E_FAIL;
         // A file cut short shows the images it holds whole, as browsers do.
         for (const GifImageLayout& image : layout_.images) frameCount_ += image.dataComplete ? 1 : 0;
-        if (frameCount_ == 0) return E_FAIL;
+        if (frameCount_ == 0) return WINCODEC_ERR_BADIMAGE;
         width_ = layout_.screenWidth;
         height_ = layout_.screenHeight;
         if (width_ == 0 || height_ == 0) {
@@ -39,7 +39,10 @@ public:
             width_ = layout_.images[0].width;
             height_ = layout_.images[0].height;
         }
-        return CheckCanvasSize(width_, height_);
+        RETURN_IF_FAILED(CheckCanvasSize(width_, height_));
+        // Nothing to show is damage, not a transparent picture: Explorer then
+        // shows the file type's icon rather than an empty square.
+        return AnyImageGivesARow() ? S_OK : WINCODEC_ERR_BADIMAGE;
     }
 
     std::uint32_t FrameCount() const override { return frameCount_; }
@@ -100,6 +103,18 @@ private:
             }
         }
         return S_OK;
+    }
+
+    // Whether some image of the file has colours and data for at least one
+    // whole row. Usually the first image answers with its first row.
+    bool AnyImageGivesARow() {
+        for (std::uint32_t index = 0; index < frameCount_; ++index) {
+            const GifImageLayout& image = layout_.images[index];
+            std::uint32_t entries = 0;
+            if (FindGifColourTable(file_->data(), file_->size(), image, entries) == nullptr) continue;
+            if (imageDecoder_.DecodesARow(file_->data(), file_->size(), image)) return true;
+        }
+        return false;
     }
 
     // Image `index`'s part on the canvas, its delay and its disposal.

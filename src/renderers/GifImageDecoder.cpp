@@ -41,14 +41,15 @@ private:
 // interlaced image. Rows past the canvas are decoded and dropped.
 class RowSink {
 public:
-    RowSink(const GifImageLayout& image, std::uint32_t rows, const GifRowTaker& take)
-        : rows_(rows), height_(image.height), interlaced_(image.interlaced), take_(take) {}
+    RowSink(const GifImageLayout& image, std::uint32_t rows, const GifRowTaker& take, bool firstRowOnly)
+        : rows_(rows), height_(image.height), interlaced_(image.interlaced), firstRowOnly_(firstRowOnly), take_(take) {}
 
     // Rows after the canvas's last are not decoded at all unless interlacing brings more back.
-    bool Done() const { return row_ >= height_ || (!interlaced_ && row_ >= rows_); }
+    bool Done() const { return row_ >= height_ || (!interlaced_ && row_ >= rows_) || (firstRowOnly_ && emitted_); }
 
     void Emit(const std::uint8_t* indices) {
         if (row_ < rows_) take_(row_, indices);
+        emitted_ = true;
         Advance();
     }
 
@@ -67,6 +68,8 @@ private:
     std::uint32_t rows_;
     std::uint32_t height_;
     bool interlaced_;
+    bool firstRowOnly_;
+    bool emitted_ = false;
     const GifRowTaker& take_;
     std::uint32_t row_ = 0;
     std::uint32_t pass_ = 0;
@@ -128,14 +131,23 @@ GifImageEnd GifImageDecoder::Decode(const std::uint8_t* data, std::size_t size, 
     });
 }
 
+bool GifImageDecoder::DecodesARow(const std::uint8_t* data, std::size_t size, const GifImageLayout& image) {
+    bool decoded = false;
+    firstRowOnly_ = true;
+    (void)DecodeRows(data, size, image, 1, [&](std::uint32_t, const std::uint8_t*) { decoded = true; });
+    firstRowOnly_ = false;
+    return decoded;
+}
+
 GifImageEnd GifImageDecoder::DecodeRows(const std::uint8_t* data, std::size_t size, const GifImageLayout& image,
                                         std::uint32_t rows, const GifRowTaker& take) {
     rows = std::min(rows, image.height);
     if (image.width == 0 || image.height == 0) return GifImageEnd::Complete;
     if (image.dataOffset >= size) return GifImageEnd::ShortData;
     const std::uint32_t minimumWidth = data[image.dataOffset];
-    // Indices are bytes: a wider minimum is not a GIF.
-    if (minimumWidth < 1 || minimumWidth > 8) return GifImageEnd::BadCode;
+    // Indices are bytes, and even a two-colour image starts from two bits:
+    // any other minimum is damage, not a GIF.
+    if (minimumWidth < 2 || minimumWidth > 8) return GifImageEnd::BadCode;
     JoinSubBlocks(data, size, image.dataOffset + 1, compressed_); // a cut-short tail still decodes as far as it goes
 
     const std::uint32_t clear = 1u << minimumWidth;
@@ -148,7 +160,7 @@ GifImageEnd GifImageDecoder::DecodeRows(const std::uint8_t* data, std::size_t si
         length_[code] = 1;
     }
     line_.assign(std::size_t{image.width} + kSpare, 0);
-    RowSink sink(image, rows, take);
+    RowSink sink(image, rows, take, firstRowOnly_);
     CodeReader reader(compressed_.data(), compressed_.size());
     std::uint32_t width = minimumWidth + 1;
     std::uint32_t next = clear + 2;

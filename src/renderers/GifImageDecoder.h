@@ -47,8 +47,12 @@ public:
     // indices rather than colours.
     GifImageEnd DecodeRows(const std::uint8_t* data, std::size_t size, const GifImageLayout& image, std::uint32_t rows,
                            const GifRowTaker& take);
+    // Whether the image's data gives at least one whole row: all a canvas
+    // could ever show of it. Decodes no further than that row.
+    bool DecodesARow(const std::uint8_t* data, std::size_t size, const GifImageLayout& image);
 
 private:
+    bool firstRowOnly_ = false; // DecodesARow: stop at the first row, interlaced or not
     std::vector<std::uint8_t> compressed_; // the image's sub-blocks joined
     std::vector<std::uint8_t> line_;       // one row of indices
     // Every code's string laid out whole, so a code is emitted with one copy.

@@ -92,22 +92,20 @@ ChunkWalkResult WalkOneChunk(const std::uint8_t* bytes, std::size_t size, std::s
         control.blend_op = data[25];
         state.controls.push_back(std::move(control));
     } else if (IsType(type, "IDAT")) {
-        // Image data without a control of its own is the default image, shown full size for 1/10 s.
+        // Image data with no fcTL before it is a default image that is not
+        // part of the animation: browsers show only the fcTL frames.
         if (state.controls.empty()) {
-            ApngFrameControl whole;
-            whole.width = state.CanvasWidth();
-            whole.height = state.CanvasHeight();
-            whole.delay_num = 1;
-            whole.delay_den = 10;
-            state.controls.push_back(std::move(whole));
+            state.defaultImageHidden = true;
+        } else {
+            state.controls.back().pieces.push_back(ByteSpan{data, length});
         }
         state.sawImageData = true;
-        state.controls.back().pieces.push_back(ByteSpan{data, length});
         state.imagePieces.push_back(ByteSpan{data, length});
     } else if (IsType(type, "fdAT")) {
         state.sawImageData = true;
-        if (state.controls.empty() || length < 4) return ChunkWalkResult::Malformed;
-        state.controls.back().pieces.push_back(ByteSpan{data + 4, length - 4u});
+        if (length < 4) return ChunkWalkResult::Malformed;
+        // Frame data with no fcTL before it belongs to no frame.
+        if (!state.controls.empty()) state.controls.back().pieces.push_back(ByteSpan{data + 4, length - 4u});
     } else if (IsType(type, "IEND")) {
         done = true;
         return ChunkWalkResult::Ok;

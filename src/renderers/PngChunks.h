@@ -40,6 +40,8 @@ struct ApngParseState {
     bool sawIHDR = false;
     bool sawAcTL = false;
     bool sawImageData = false;
+    // IDAT came before any fcTL: the default image is no frame of the animation.
+    bool defaultImageHidden = false;
     std::vector<ApngFrameControl> controls;
     std::vector<ByteSpan> imagePieces; // every IDAT: the image a decoder that does not animate shows
     std::vector<PngChunk> ancillaryChunks; // before the image data, only those a frame needs drawn

@@ -27,6 +27,7 @@ public:
         shown_.clear();
         canvas_.reset();
         next_ = 0;
+        firstFrameDrawn_ = false;
         if (file_->size() < 8 || std::memcmp(file_->data(), kPngSignature, 8) != 0) return E_FAIL;
         switch (ParseApngChunks(file_->data(), file_->size(), state_, [] { return ShouldStopLoading(); })) {
         case ChunkWalkResult::Ok: break;
@@ -40,9 +41,18 @@ public:
             }
         }
         RETURN_IF_FAILED(CheckCanvasSize(state_.CanvasWidth(), state_.CanvasHeight()));
+        if (!ReadPngImageFormat(state_.ihdr, format_) || !ReadPngColours(format_, state_.ancillaryChunks, colours_)) {
+            return E_FAIL;
+        }
+        // A default image outside the animation stands in for an animation
+        // that cannot play, as it does for a viewer that does not animate.
+        if (state_.defaultImageHidden && !AnimationIsUsable()) {
+            if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+            shown_.clear();
+        }
         if (shown_.empty()) {
             // No animation, or every frame control skipped: the file's own image is its one frame.
-            if (state_.imagePieces.empty()) return E_FAIL;
+            if (state_.imagePieces.empty()) return WINCODEC_ERR_BADIMAGE;
             plain_.width = state_.CanvasWidth();
             plain_.height = state_.CanvasHeight();
             plain_.delay_num = kPlainFrameDelayMs;
@@ -53,9 +63,6 @@ public:
         for (const ApngFrameControl* control : shown_) {
             // Overhanging regions are errors, not clipped.
             if (!ApngRegionFits(state_.CanvasWidth(), state_.CanvasHeight(), *control)) return E_FAIL;
-        }
-        if (!ReadPngImageFormat(state_.ihdr, format_) || !ReadPngColours(format_, state_.ancillaryChunks, colours_)) {
-            return E_FAIL;
         }
         return S_OK;
     }
@@ -73,7 +80,7 @@ public:
     bool ReadsAnyFrameDirectly() const override { return shown_.size() <= 1; }
 
     HRESULT SaveCheckpoint(FrameCheckpoint& checkpoint) const override {
-        if (!canvas_) return E_UNEXPECTED;
+        if (!canvas_ || firstFrameDrawn_) return E_UNEXPECTED; // not between two frames
         checkpoint.nextFrame = next_;
         checkpoint.canvas.assign(canvas_->Pixels(), canvas_->Pixels() + canvas_->ByteSize());
         return S_OK;
@@ -84,6 +91,7 @@ public:
         if (!canvas_) canvas_.reset(new ApngCanvas(state_.CanvasWidth(), state_.CanvasHeight()));
         if (!canvas_->Restore(checkpoint.canvas)) return E_INVALIDARG;
         next_ = checkpoint.nextFrame;
+        firstFrameDrawn_ = false;
         return S_OK;
     }
 
@@ -98,11 +106,13 @@ private:
             canvas_.reset();
             canvas_.reset(new ApngCanvas(width, height));
             next_ = 0;
+            firstFrameDrawn_ = false;
         }
         for (; next_ <= index; ++next_) {
             if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
             const ApngFrameControl& control = *shown_[next_];
-            const HRESULT hr = DrawFrame(control);
+            const HRESULT hr = next_ == 0 && firstFrameDrawn_ ? S_OK : DrawFrame(control);
+            firstFrameDrawn_ = false;
             if (FAILED(hr)) {
                 canvas_.reset(); // half drawn: the next read starts over
                 return hr;
@@ -117,6 +127,23 @@ private:
             }
         }
         return S_OK;
+    }
+
+    // Whether the animation has frames, all on the canvas, and its first
+    // frame decodes. Only a file whose default image could stand in asks; the
+    // frame is drawn on the canvas and kept there for the first read.
+    bool AnimationIsUsable() {
+        if (shown_.empty()) return false;
+        for (const ApngFrameControl* control : shown_) {
+            if (!ApngRegionFits(state_.CanvasWidth(), state_.CanvasHeight(), *control)) return false;
+        }
+        canvas_.reset(new ApngCanvas(state_.CanvasWidth(), state_.CanvasHeight()));
+        if (FAILED(DrawFrame(*shown_[0]))) {
+            canvas_.reset();
+            return false;
+        }
+        firstFrameDrawn_ = true;
+        return true;
     }
 
     // Decodes the frame's rows straight onto the canvas: no frame-sized buffer.
@@ -135,7 +162,7 @@ private:
         switch (end) {
         case PngImageEnd::Complete: return S_OK;
         case PngImageEnd::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED);
-        default: return E_FAIL;
+        default: return WINCODEC_ERR_BADIMAGE;
         }
     }
 
@@ -144,6 +171,7 @@ private:
     std::vector<const ApngFrameControl*> shown_;
     std::unique_ptr<ApngCanvas> canvas_;
     std::uint32_t next_ = 0;
+    bool firstFrameDrawn_ = false; // the canvas holds frame 0 drawn, not yet taken nor disposed
     PngImageFormat format_;
     PngColours colours_;
     PngImageDecoder frameDecoder_;

@@ -18,7 +18,7 @@ public:
         RETURN_IF_FAILED(CreateImagingFactory(factory_));
         RETURN_IF_FAILED(CreateDecoder(factory_.Get(), stream, decoder_));
         RETURN_IF_FAILED(decoder_->GetFrameCount(&count_));
-        return count_ == 0 ? E_FAIL : S_OK;
+        return count_ == 0 ? WINCODEC_ERR_BADIMAGE : S_OK; // a codec that finds no frame found nothing to show
     }
 
     std::uint32_t FrameCount() const override { return count_; }

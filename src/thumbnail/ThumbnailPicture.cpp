@@ -8,6 +8,7 @@
 #include "renderers/FormatTable.h"
 #include "renderers/FrameSource.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -42,13 +43,50 @@ HRESULT ScaleIntoBitmap(const FrameView& frame, UINT cx, UniqueGdiObject& dib) {
     return S_OK;
 }
 
+bool IsStop(HRESULT hr) {
+    return hr == HRESULT_FROM_WIN32(ERROR_CANCELLED) || hr == HRESULT_FROM_WIN32(WAIT_TIMEOUT);
+}
+
+using FrameUse = std::function<HRESULT(const FrameView&)>;
+
+// After frame `failed` would not decode: hands `use` the last frame before
+// the damage, as the preview keeps the frames before it. A source that
+// composes reads frames in order for one frame each until one fails; a
+// source that reads any frame directly is asked from `failed` back. Returns
+// `damage` when not even frame 0 decodes.
+HRESULT UseLastFrameBefore(FrameSource& source, std::uint32_t failed, HRESULT damage, const FrameUse& use) {
+    if (source.ReadsAnyFrameDirectly()) {
+        for (std::uint32_t index = failed; index-- > 0;) {
+            HRESULT used = S_OK;
+            const HRESULT hr = source.UseFrame(index, [&](const FrameView& frame) { return used = use(frame); });
+            if (SUCCEEDED(hr) || FAILED(used) || IsStop(hr)) return hr;
+        }
+        return damage;
+    }
+    std::uint32_t decodes = 0; // frames before `decodes` compose
+    for (; decodes < failed; ++decodes) {
+        const HRESULT hr = source.UseFrame(decodes, [](const FrameView&) { return S_OK; });
+        if (IsStop(hr)) return hr;
+        if (FAILED(hr)) break;
+    }
+    return decodes == 0 ? damage : source.UseFrame(decodes - 1, use);
+}
+
 // The middle frame (or a video's still), scaled straight from the source's
-// canvas: the frame is never copied whole.
+// canvas: the frame is never copied whole. When the data fails at or before
+// the middle, the last frame that decodes stands in for it.
 HRESULT ScaleShownFrame(FrameSource& source, UINT cx, HBITMAP* out) {
     const std::uint32_t count = source.FrameCount();
     if (count == 0) return E_FAIL;
     UniqueGdiObject dib;
-    RETURN_IF_FAILED(source.UseFrame(count / 2, [&](const FrameView& frame) { return ScaleIntoBitmap(frame, cx, dib); }));
+    HRESULT scaled = S_OK;
+    const FrameUse scale = [&](const FrameView& frame) { return scaled = ScaleIntoBitmap(frame, cx, dib); };
+    const std::uint32_t middle = count / 2;
+    HRESULT hr = source.UseFrame(middle, scale);
+    if (FAILED(hr) && SUCCEEDED(scaled) && !IsStop(hr) && !source.IsVideo()) {
+        hr = UseLastFrameBefore(source, middle, hr, scale);
+    }
+    RETURN_IF_FAILED(hr);
     *out = static_cast<HBITMAP>(dib.Release());
     return S_OK;
 }

@@ -36,7 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::uint32_t rows = std::min<std::uint32_t>(region.rows, 64);
         std::vector<std::uint8_t> pixels(static_cast<std::size_t>(columns) * rows * 4);
         static Quivane::GifImageDecoder decoder;
-        decoder.Decode(data, size, image, Quivane::ReadGifColours(data, size, image), columns, rows, pixels.data());
+        const Quivane::GifImageEnd end =
+            decoder.Decode(data, size, image, Quivane::ReadGifColours(data, size, image), columns, rows, pixels.data());
+        // A decode that reached the rows asked for gave at least the first one whole.
+        if (end == Quivane::GifImageEnd::Complete && rows > 0 && !decoder.DecodesARow(data, size, image)) std::abort();
     }
     return 0;
 }

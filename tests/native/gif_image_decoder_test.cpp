@@ -1,4 +1,5 @@
 #include "renderers/GifImageDecoder.h"
+#include "GifBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -202,8 +203,43 @@ TEST(GifImageDecoder, DamagedDataStopsWherePicturesStopAndLeavesTheRestClear) {
     for (const std::vector<std::uint8_t>& bad : {std::vector<std::uint8_t>{2, 2, 0xCC, 0x01, 0},
                                                  std::vector<std::uint8_t>{2, 1, 0x04 | (6 << 3), 0},
                                                  std::vector<std::uint8_t>{0, 1, 0xFF, 0},
+                                                 std::vector<std::uint8_t>{1, 1, 0x00, 0},
                                                  std::vector<std::uint8_t>{9, 1, 0xFF, 0}}) {
         EXPECT_EQ(DecodeAll(bad, Image(4, 4), 4, 4).end, GifImageEnd::BadCode);
     }
     EXPECT_EQ(DecodeAll({}, Image(4, 4), 4, 4).end, GifImageEnd::ShortData);
+}
+
+TEST(GifImageDecoder, ARowIsFoundOnlyWhereTheDataGivesAWholeOne) {
+    const auto indices = Noise(64 * 64, 16, 3);
+    const auto whole = ImageData(Compress(indices, 4, false), 4);
+    const std::vector<std::uint8_t> lessThanARow(indices.begin(), indices.begin() + 63);
+    const auto cut = ImageData(Compress(lessThanARow, 4, false), 4);
+    auto badWidth = whole;
+    badWidth[0] = 1;
+    GifImageDecoder decoder;
+    EXPECT_TRUE(decoder.DecodesARow(whole.data(), whole.size(), Image(64, 64)));
+    EXPECT_TRUE(decoder.DecodesARow(whole.data(), whole.size(), Image(64, 64, true)));
+    EXPECT_FALSE(decoder.DecodesARow(cut.data(), cut.size(), Image(64, 64)));
+    EXPECT_FALSE(decoder.DecodesARow(badWidth.data(), badWidth.size(), Image(64, 64)));
+    EXPECT_FALSE(decoder.DecodesARow(whole.data(), whole.size(), Image(0, 64)));
+    // The same decoder then decodes a whole image as before.
+    std::vector<std::uint8_t> bgra(64 * 64 * 4, 0);
+    EXPECT_EQ(decoder.Decode(whole.data(), whole.size(), Image(64, 64), GreyColours(), 64, 64, bgra.data()),
+              GifImageEnd::Complete);
+    EXPECT_EQ(bgra, Expected(indices));
+}
+
+TEST(GifImageDecoder, NoImageOfADamagedFileGivesARow) {
+    GifImageDecoder decoder;
+    for (const QuivaneTest::NamedGif& gif : QuivaneTest::GifsWithNothingToShow()) {
+        const GifLayout layout = ReadGifLayout(gif.bytes.data(), gif.bytes.size());
+        ASSERT_TRUE(layout.valid) << gif.name;
+        ASSERT_EQ(layout.images.size(), 1u) << gif.name;
+        const GifImageLayout& image = layout.images[0];
+        EXPECT_TRUE(image.dataComplete) << gif.name; // whole, yet nothing to show
+        std::uint32_t entries = 0;
+        const bool coloured = FindGifColourTable(gif.bytes.data(), gif.bytes.size(), image, entries) != nullptr;
+        EXPECT_FALSE(coloured && decoder.DecodesARow(gif.bytes.data(), gif.bytes.size(), image)) << gif.name;
+    }
 }

@@ -119,20 +119,36 @@ TEST(ParseApngChunks, CollectsControlsPiecesAndCarriedChunks) {
     EXPECT_EQ(std::memcmp(state.ancillaryChunks[1].type.data(), "tRNS", 4), 0);
 }
 
-TEST(ParseApngChunks, DefaultImageWithoutControlBecomesAFullSizeFirstFrame) {
+TEST(ParseApngChunks, DefaultImageWithoutControlIsNoFrameOfTheAnimation) {
     PngWriter png;
     png.Ihdr(30, 20).Chunk("acTL", Bytes({0, 0, 0, 2, 0, 0, 0, 0})).Chunk("IDAT", Bytes({'a'}));
     png.Fctl(10, 10, 0, 0, 1, 2, 0, 1).Chunk("fdAT", Bytes({0, 0, 0, 1, 'b'})).Chunk("IEND", {});
     ApngParseState state;
     ASSERT_EQ(Walk(png.bytes, state), ChunkWalkResult::Ok);
-    ASSERT_EQ(state.controls.size(), 2u);
-    const ApngFrameControl& first = state.controls[0];
-    EXPECT_EQ(first.width, 30u);
-    EXPECT_EQ(first.height, 20u);
-    EXPECT_EQ(first.delay_num, 1);
-    EXPECT_EQ(first.delay_den, 10);
-    EXPECT_EQ(first.blend_op, 0);
-    EXPECT_EQ(Span(first.pieces[0]), "a");
+    EXPECT_TRUE(state.defaultImageHidden);
+    ASSERT_EQ(state.controls.size(), 1u);
+    EXPECT_EQ(state.controls[0].width, 10u);
+    ASSERT_EQ(state.controls[0].pieces.size(), 1u);
+    EXPECT_EQ(Span(state.controls[0].pieces[0]), "b");
+    ASSERT_EQ(state.imagePieces.size(), 1u); // kept for a viewer that does not animate
+    EXPECT_EQ(Span(state.imagePieces[0]), "a");
+
+    // With its fcTL first, the default image is the animation's first frame.
+    PngWriter framed;
+    framed.Ihdr(30, 20).Chunk("acTL", Bytes({0, 0, 0, 1, 0, 0, 0, 0})).Fctl(30, 20, 0, 0, 1, 2, 0, 1);
+    framed.Chunk("IDAT", Bytes({'a'})).Chunk("IEND", {});
+    ASSERT_EQ(Walk(framed.bytes, state), ChunkWalkResult::Ok);
+    EXPECT_FALSE(state.defaultImageHidden);
+    ASSERT_EQ(state.controls.size(), 1u);
+    EXPECT_EQ(Span(state.controls[0].pieces.at(0)), "a");
+
+    // Frame data with no fcTL before it belongs to no frame.
+    PngWriter orphan;
+    orphan.Ihdr(30, 20).Chunk("acTL", Bytes({0, 0, 0, 1, 0, 0, 0, 0})).Chunk("IDAT", Bytes({'a'}));
+    orphan.Chunk("fdAT", Bytes({0, 0, 0, 1, 'b'})).Chunk("IEND", {});
+    ASSERT_EQ(Walk(orphan.bytes, state), ChunkWalkResult::Ok);
+    EXPECT_TRUE(state.controls.empty());
+    EXPECT_EQ(state.imagePieces.size(), 1u);
 }
 
 TEST(ParseApngChunks, MalformedFilesAreRefused) {
@@ -147,7 +163,7 @@ TEST(ParseApngChunks, MalformedFilesAreRefused) {
     };
     EXPECT_EQ(refused(PngWriter().Ihdr(4, 4).Chunk("fcTL", std::vector<std::uint8_t>(25))), ChunkWalkResult::Malformed);
     EXPECT_EQ(refused(PngWriter().Ihdr(4, 4).Chunk("fcTL", std::vector<std::uint8_t>(27))), ChunkWalkResult::Malformed);
-    EXPECT_EQ(refused(PngWriter().Ihdr(4, 4).Chunk("fdAT", Bytes({0, 0, 0, 1, 5}))), ChunkWalkResult::Malformed);
+    EXPECT_EQ(refused(PngWriter().Ihdr(4, 4).Chunk("fdAT", Bytes({0, 0, 0}))), ChunkWalkResult::Malformed);
     EXPECT_EQ(refused(PngWriter().Ihdr(4, 4).Fctl(4, 4, 0, 0, 1, 1, 0, 0).Chunk("fdAT", Bytes({0, 0, 0}))),
               ChunkWalkResult::Malformed);
     EXPECT_EQ(refused(PngWriter().Chunk("IHDR", std::vector<std::uint8_t>(12))), ChunkWalkResult::Malformed);
@@ -162,7 +178,7 @@ TEST(ParseApngChunks, MalformedFilesAreRefused) {
     tail.Ihdr(4, 4).Chunk("IDAT", Bytes({1}));
     tail.bytes.insert(tail.bytes.end(), {0, 0, 0, 0, 'I', 'E', 'N'});
     EXPECT_EQ(Walk(tail.bytes, state), ChunkWalkResult::Ok);
-    EXPECT_EQ(state.controls.size(), 1u);
+    EXPECT_EQ(state.imagePieces.size(), 1u);
 }
 
 TEST(ParseApngChunks, CorruptCrcsAndSequenceNumbersAreNotLookedAt) {

@@ -95,8 +95,8 @@ GifBuilder& GifBuilder::AddFrame(const GifFrameSpec& frame) {
             bytes_.insert(bytes_.end(), {c.r, c.g, c.b});
         }
     }
-    bytes_.push_back(8);    // LZW minimum code size
-    const std::vector<std::uint8_t> data = LiteralLzw(frame.indices);
+    bytes_.push_back(frame.minimumCodeSize);
+    const std::vector<std::uint8_t> data = frame.lzw ? *frame.lzw : LiteralLzw(frame.indices);
     for (std::size_t offset = 0; offset < data.size(); offset += 255) {
         const std::size_t length = std::min<std::size_t>(255, data.size() - offset);
         bytes_.push_back(static_cast<std::uint8_t>(length));
@@ -111,6 +111,34 @@ std::vector<std::uint8_t> GifBuilder::Build() const {
     std::vector<std::uint8_t> out = bytes_;
     out.push_back(0x3B);
     return out;
+}
+
+std::vector<std::uint8_t> WithoutGlobalColourTable(std::vector<std::uint8_t> gif) {
+    gif[10] &= 0x7F; // no global table flag...
+    gif.erase(gif.begin() + 13, gif.begin() + 13 + 768); // ...and no table
+    return gif;
+}
+
+std::vector<NamedGif> GifsWithNothingToShow() {
+    const std::vector<Rgb> palette = {{0, 0, 0}, {255, 0, 0}};
+    const auto one = [&](const GifFrameSpec& frame) { return GifBuilder(16, 16, palette).AddFrame(frame).Build(); };
+    std::vector<NamedGif> gifs;
+    for (std::uint8_t size : {0, 1, 11, 12, 13, 255}) {
+        GifFrameSpec frame = SolidFrame(0, 0, 16, 16, 1);
+        frame.minimumCodeSize = size;
+        gifs.push_back({"minimum code size " + std::to_string(size), one(frame)});
+    }
+    GifFrameSpec noise = SolidFrame(0, 0, 16, 16, 1);
+    std::uint32_t state = 2026;
+    noise.lzw.emplace(300);
+    for (std::uint8_t& byte : *noise.lzw) byte = static_cast<std::uint8_t>((state = state * 1664525u + 1013904223u) >> 24);
+    gifs.push_back({"random bytes as data", one(noise)});
+    GifFrameSpec empty = SolidFrame(0, 0, 16, 16, 1);
+    empty.lzw.emplace();
+    gifs.push_back({"no data", one(empty)});
+    gifs.push_back({"no colour table", WithoutGlobalColourTable(one(SolidFrame(0, 0, 16, 16, 1)))});
+    gifs.push_back({"zero width", one(SolidFrame(0, 0, 0, 16, 1))});
+    return gifs;
 }
 
 GifFrameSpec SolidFrame(std::uint16_t left, std::uint16_t top, std::uint16_t width, std::uint16_t height,

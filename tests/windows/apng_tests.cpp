@@ -49,7 +49,7 @@ std::vector<std::uint8_t> EncodedImageData(UINT width, UINT height, std::uint8_t
     ApngParseState state;
     EXPECT_EQ(ParseApngChunks(png.data(), png.size(), state, [] { return false; }), ChunkWalkResult::Ok);
     std::vector<std::uint8_t> data;
-    for (const ByteSpan& piece : state.controls.at(0).pieces) data.insert(data.end(), piece.data, piece.data + piece.size);
+    for (const ByteSpan& piece : state.imagePieces) data.insert(data.end(), piece.data, piece.data + piece.size);
     return data;
 }
 

@@ -1,5 +1,6 @@
 // Frame sources asked for frame k directly, or lending it, give what a full
 // decode in order gives, for every animated format; a hostile GIF ends in a picture or a failure.
+#include "ApngBuilder.h"
 #include "GifBuilder.h"
 #include "TestSupport.h"
 #include "renderers/FormatTable.h"
@@ -10,6 +11,8 @@
 #include "renderers/PngChunks.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace Quivane;
 using namespace QuivaneTest;
@@ -85,23 +88,67 @@ TEST(FrameSource, FrameKAloneEqualsTheKthOfADecodeInOrder) {
     }
 }
 
-TEST(FrameSource, HostileGifsEndInAPictureOrAFailure) {
-    // Neither a global nor a local colour table: the image has no colours and stays transparent.
-    std::vector<std::uint8_t> colourless = GifBuilder(4, 4, {{0, 0, 0}, {255, 0, 0}}).AddFrame(SolidFrame(0, 0, 4, 4, 1)).Build();
-    colourless[10] &= 0x7F;                                      // no global table flag ...
-    colourless.erase(colourless.begin() + 13, colourless.begin() + 13 + 768); // ... and no table
-    ComPtr<IStream> stream;
-    auto source = Opened(stream, colourless);
-    ASSERT_NE(source, nullptr);
-    FramePixels frame;
-    ASSERT_EQ(source->ReadFrame(0, frame), S_OK);
-    ASSERT_EQ(frame.pixels.size(), 4u * 4 * 4);
-    for (std::uint8_t byte : frame.pixels) EXPECT_EQ(byte, 0);
+// Nothing to show is damage, told apart from a picture that is only
+// transparent: a file none of whose images decodes a pixel fails with the
+// HRESULT for damaged data, by the time its first frame is read.
+TEST(FrameSource, AFileFromWhichNothingDecodesFailsAsDamaged) {
+    const auto firstFrame = [](const std::vector<std::uint8_t>& bytes, FramePixels& frame) {
+        ComPtr<IStream> stream = StreamFromBytes(bytes);
+        const FormatRow* format = ChooseFormatForStream(stream.Get(), L"");
+        if (format == nullptr) return E_UNEXPECTED;
+        std::unique_ptr<FrameSource> source = CreateFrameSource(*format);
+        RETURN_IF_FAILED(source->Open(stream.Get()));
+        return source->ReadFrame(0, frame);
+    };
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> damaged;
+    for (const NamedGif& gif : GifsWithNothingToShow()) damaged.emplace_back("gif: " + gif.name, gif.bytes);
+    std::vector<std::uint8_t> noise(300);
+    std::uint32_t state = 5;
+    for (std::uint8_t& byte : noise) byte = static_cast<std::uint8_t>((state = state * 1664525u + 1013904223u) >> 24);
+    damaged.emplace_back("apng: random bytes as its frame's data", ApngBuilder(16, 16).Frame(noise).Build());
+    damaged.emplace_back("apng: empty image data", ApngBuilder(16, 16).Frame(std::vector<std::uint8_t>{}).Build());
+    damaged.emplace_back("apng: no image data", ApngBuilder(16, 16).Frame(std::nullopt).Build());
+    damaged.emplace_back("apng: default image and first frame damaged",
+                         ApngBuilder(16, 16).DefaultImage(noise).Frame(DamagedImageData()).Build());
+    damaged.emplace_back("png: random bytes as its image data", ApngBuilder(16, 16, false).DefaultImage(noise).Build());
+    auto webp = SourceTreeFile("tests/support/webp_wic/fixtures/anim-lossless.webp");
+    ASSERT_GT(webp.size(), 64u);
+    for (std::size_t i = 40; i < webp.size(); ++i) webp[i] = noise[i % noise.size()];
+    damaged.emplace_back("webp: random bytes after its header", webp);
+    for (const auto& [name, bytes] : damaged) {
+        FramePixels frame;
+        EXPECT_EQ(firstFrame(bytes, frame), WINCODEC_ERR_BADIMAGE) << name;
+    }
 
+    // Transparent pixels that decode are a picture: 1x1 frames on a large canvas.
+    GifFrameSpec clear = SolidFrame(0, 0, 1, 1, 1);
+    clear.transparentIndex = 1;
+    GifBuilder gif(1500, 1000, {{0, 0, 0}, {255, 0, 0}});
+    gif.AddFrame(clear);
+    clear.left = 1499;
+    clear.top = 999;
+    gif.AddFrame(clear);
+    const std::vector<std::pair<std::string, std::vector<std::uint8_t>>> transparent = {
+        {"gif of 1x1 transparent frames", gif.Build()},
+        {"apng of transparent frames", ApngBuilder(600, 400).Frame(SolidImageData(600, 400, {0, 0, 0, 0})).Build()},
+        {"apng whose damaged default image is not shown",
+         ApngBuilder(600, 400).DefaultImage(DamagedImageData()).Frame(SolidImageData(600, 400, {0, 0, 0, 0})).Build()},
+    };
+    for (const auto& [name, bytes] : transparent) {
+        FramePixels frame;
+        ASSERT_EQ(firstFrame(bytes, frame), S_OK) << name;
+        EXPECT_TRUE(frame.width >= 600 && frame.height >= 400) << name;
+        EXPECT_TRUE(std::all_of(frame.pixels.begin(), frame.pixels.end(), [](std::uint8_t b) { return b == 0; })) << name;
+    }
+}
+
+TEST(FrameSource, HostileGifsEndInAPictureOrAFailure) {
     // A 1x1 screen with an image 32000 wide: only the pixel on the screen is ever converted.
     GifFrameSpec wide = SolidFrame(0, 0, 32000, 1, 1);
     std::vector<std::uint8_t> oversized = GifBuilder(1, 1, {{0, 0, 0}, {0, 0, 255}}).AddFrame(wide).Build();
-    source = Opened(stream, oversized);
+    ComPtr<IStream> stream;
+    FramePixels frame;
+    auto source = Opened(stream, oversized);
     ASSERT_NE(source, nullptr);
     ASSERT_EQ(source->ReadFrame(0, frame), S_OK);
     EXPECT_EQ(frame.width, 1u);

@@ -33,4 +33,13 @@ status=0
 "$run" "$bin/quivane.exe" frames "$(winpath "$work/broken.gif")" "$(winpath "$work/bad")" > "$work/stderr" 2>&1 || status=$?
 [ "$status" = 1 ] || fail "a broken file exited $status"
 grep -Eq '^error: .*broken.gif: .*0x8[0-9A-F]{7} ' "$work/stderr" || fail "no HRESULT printed: $(cat "$work/stderr")"
+# Whole, but its image's LZW minimum code size is 0: nothing decodes, so it is
+# damaged (WINCODEC_ERR_BADIMAGE), not a transparent frame.
+printf 'GIF89a\x04\x00\x04\x00\x80\x00\x00\x00\x00\x00\xff\x00\x00\x2c\x00\x00\x00\x00\x04\x00\x04\x00\x00\x00\x02\x44\x01\x00\x3b' \
+  > "$work/no_pixels.gif"
+status=0
+"$run" "$bin/quivane.exe" frames "$(winpath "$work/no_pixels.gif")" "$(winpath "$work/none")" > "$work/stderr" 2>&1 || status=$?
+[ "$status" = 1 ] || fail "a file with nothing to decode exited $status"
+grep -q '0x88982F60' "$work/stderr" || fail "not reported as damaged: $(cat "$work/stderr")"
+[ ! -e "$work/none/frame_0000.png" ] || fail "a frame was written for a file with nothing to decode"
 echo "frames command behaves"

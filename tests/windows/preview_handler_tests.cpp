@@ -1,6 +1,7 @@
 // The preview handler driven through its COM interfaces in a real window on
 // the test display: life cycle, loading, keys, wheel, seek bar, context menu,
 // concurrency and bad files.
+#include "ApngBuilder.h"
 #include "GifBuilder.h"
 #include "PreviewWindowFixture.h"
 #include "TestSupport.h"
@@ -548,4 +549,22 @@ TEST_F(PreviewHandler, FramesOfAHugeCanvasAreKeptReducedButSavedWhole) {
     EXPECT_EQ(pixels.At(4001, 11)[2], 255);
     EXPECT_EQ(pixels.At(4001, 11)[3], 255);
     EXPECT_EQ(pixels.At(3999, 11)[3], 0);
+}
+
+// A file none of whose images decodes a pixel is a failure the host can tell
+// from a transparent picture; damage after the first frame keeps what decoded.
+TEST_F(PreviewHandler, AFileFromWhichNothingDecodesEndsInTheFailureState) {
+    std::vector<std::vector<std::uint8_t>> damaged;
+    for (const NamedGif& gif : GifsWithNothingToShow()) damaged.push_back(gif.bytes);
+    damaged.push_back(ApngBuilder(64, 64).Frame(DamagedImageData()).Build());
+    for (const auto& bytes : damaged) {
+        PreviewAndWait(bytes);
+        EXPECT_EQ(Presenter()->Renderer(), nullptr);
+        EXPECT_EQ(static_cast<HRESULT>(LoadResult()), WINCODEC_ERR_BADIMAGE);
+        handler->Unload();
+    }
+    PreviewAndWait(ApngBuilder(64, 64).Frame(SolidImageData(64, 64, {255, 0, 0, 255})).Frame(DamagedImageData()).Build());
+    ASSERT_NE(Presenter()->Renderer(), nullptr);
+    EXPECT_EQ(LoadResult(), S_OK);
+    EXPECT_TRUE(IsColour(Picture().At(kWidth / 2, kHeight / 2), 0, 0, 255));
 }

@@ -1,15 +1,19 @@
 // Thumbnails the way the shell asks for them: through the class factory of
 // Quivane.dll itself, IInitializeWithStream on the file's bytes, GetThumbnail.
+#include "ApngBuilder.h"
 #include "GifBuilder.h"
 #include "StallingStream.h"
 #include "TestSupport.h"
 #include "com/ServerClasses.h"
+#include "thumbnail/ThumbnailPicture.h"
 #include "thumbnail/ThumbnailProviderCom.h"
+#include "renderers/FormatTable.h"
 
 #include <gtest/gtest.h>
 
 #include <thumbcache.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 using namespace Quivane;
@@ -257,4 +261,112 @@ TEST(Thumbnail, BadContentFailsWithNoBitmap) {
             EXPECT_EQ(std::max(thumbnail.pixels.width, thumbnail.pixels.height), 96u) << file;
         }
     }
+}
+
+// A file from which nothing decodes gets no thumbnail, so Explorer shows the
+// file type's icon; one whose decoded pixels are transparent gets a clear one.
+TEST(Thumbnail, NothingDecodedFailsWhereTransparentPixelsArePictures) {
+    for (const NamedGif& gif : GifsWithNothingToShow()) {
+        EXPECT_EQ(Take(Provider(gif.bytes).Get(), 64).hr, WINCODEC_ERR_BADIMAGE) << gif.name;
+    }
+    const auto damagedApng = ApngBuilder(16, 16).Frame(DamagedImageData()).Frame(SolidImageData(16, 16, {0, 255, 0, 255})).Build();
+    EXPECT_EQ(Take(Provider(damagedApng).Get(), 64).hr, WINCODEC_ERR_BADIMAGE);
+
+    GifFrameSpec clear = SolidFrame(0, 0, 1, 1, 1);
+    clear.transparentIndex = 1;
+    const auto transparent = GifBuilder(1200, 900, {{0, 0, 0}, {255, 0, 0}}).AddFrame(clear).AddFrame(clear).Build();
+    const Thumbnail thumbnail = Take(Provider(transparent).Get(), 64);
+    ASSERT_EQ(thumbnail.hr, S_OK);
+    EXPECT_EQ(thumbnail.pixels.width, 64u);
+    EXPECT_TRUE(std::all_of(thumbnail.pixels.bytes.begin(), thumbnail.pixels.bytes.end(), [](std::uint8_t b) { return b == 0; }));
+}
+
+// The thumbnail keeps what decodes, as the preview does: when the data fails
+// at or before the middle frame, the last frame before the damage shows.
+TEST(Thumbnail, DamageBeforeTheMiddleShowsTheLastFrameThatDecodes) {
+    const auto solid = [](Rgba8 colour) { return SolidImageData(8, 8, colour); };
+    const Rgba8 red{255, 0, 0, 255}, green{0, 255, 0, 255}, blue{0, 0, 255, 255};
+    GifFrameSpec damaged = SolidFrame(0, 0, 8, 8, 2);
+    damaged.minimumCodeSize = 0;
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> bytes;
+        int red, green, blue; // the centre's colour
+    };
+    const Case cases[] = {
+        {"apng whose second of two frames fails", ApngBuilder(8, 8).Frame(solid(red)).Frame(DamagedImageData()).Build(),
+         255, 0, 0},
+        {"apng whose middle frame fails",
+         ApngBuilder(8, 8).Frame(solid(red)).Frame(solid(green)).Frame(DamagedImageData()).Frame(solid(blue)).Build(), 0,
+         255, 0},
+        {"apng failing before the middle",
+         ApngBuilder(8, 8).Frame(solid(red)).Frame(DamagedImageData()).Frame(solid(green)).Frame(solid(blue)).Build(),
+         255, 0, 0},
+        // A GIF's damaged image draws what it decodes, here nothing, over the frame before it.
+        {"gif whose middle image is damaged",
+         GifBuilder(8, 8, {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}})
+             .AddFrame(SolidFrame(0, 0, 8, 8, 1))
+             .AddFrame(damaged)
+             .AddFrame(SolidFrame(0, 0, 8, 8, 3))
+             .Build(),
+         255, 0, 0},
+    };
+    for (const Case& c : cases) {
+        const Thumbnail thumbnail = Take(Provider(c.bytes).Get(), 32);
+        ASSERT_EQ(thumbnail.hr, S_OK) << c.what;
+        const std::uint8_t* centre = thumbnail.pixels.At(16, 16);
+        EXPECT_EQ(centre[2], c.red) << c.what;
+        EXPECT_EQ(centre[1], c.green) << c.what;
+        EXPECT_EQ(centre[0], c.blue) << c.what;
+        EXPECT_EQ(centre[3], 255) << c.what;
+    }
+}
+
+namespace {
+
+// Five 4x4 frames, frame i of red 40 * i, read directly as a platform codec
+// reads them; the frames in kFailingFrames fail as damaged data.
+std::vector<std::uint32_t> kFailingFrames;
+
+class FramesFailingAlone final : public FrameSource {
+public:
+    HRESULT Open(IStream*) override { return S_OK; }
+    std::uint32_t FrameCount() const override { return 5; }
+    HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) override {
+        if (std::find(kFailingFrames.begin(), kFailingFrames.end(), index) != kFailingFrames.end()) {
+            return WINCODEC_ERR_BADIMAGE;
+        }
+        frame.width = frame.height = 4;
+        frame.pixels.clear();
+        for (int i = 0; i < 16; ++i) frame.pixels.insert(frame.pixels.end(), {0, 0, static_cast<std::uint8_t>(40 * index), 255});
+        return S_OK;
+    }
+};
+
+} // namespace
+
+TEST(Thumbnail, AFrameOfAPlatformCodecThatFailsAloneGivesWayToTheOneBefore) {
+    FormatRow format = *FormatForName(L"a.webp");
+    format.createSource = [] { return static_cast<FrameSource*>(new FramesFailingAlone()); };
+    const FileBytes file = std::make_shared<std::vector<std::uint8_t>>(16, 0);
+    struct Case {
+        std::vector<std::uint32_t> failing;
+        HRESULT hr;
+        int red;
+    };
+    for (const Case& c : {Case{{}, S_OK, 80}, Case{{2}, S_OK, 40}, Case{{1, 2}, S_OK, 0}, Case{{3}, S_OK, 80},
+                          Case{{0, 1, 2}, WINCODEC_ERR_BADIMAGE, 0}}) {
+        kFailingFrames = c.failing;
+        HBITMAP bitmap = nullptr;
+        ASSERT_EQ(MakeThumbnailBitmap(format, file, 8, &bitmap), c.hr) << c.failing.size() << " failing";
+        if (FAILED(c.hr)) {
+            EXPECT_EQ(bitmap, nullptr);
+            continue;
+        }
+        DIBSECTION section = {};
+        ASSERT_EQ(GetObjectW(bitmap, sizeof(section), &section), static_cast<int>(sizeof(section)));
+        EXPECT_EQ(static_cast<const std::uint8_t*>(section.dsBm.bmBits)[2], c.red) << c.failing.size() << " failing";
+        DeleteObject(bitmap);
+    }
+    kFailingFrames.clear();
 }
