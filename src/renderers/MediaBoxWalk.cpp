@@ -119,7 +119,8 @@ MediaBoxCheck CheckTopLevelBoxes(const std::uint8_t* head, std::size_t headSize,
         if (TypeIs(type, "ftyp") && box.size < box.headerSize + kBrandAndVersionSize) return MediaBoxCheck::Malformed;
         if (!box.sizeFits) break; // an mdat cut short, the platform still partly plays it
         if (movie && !movieRead) {
-            ReadVideoSampleReach(source, offset + box.headerSize, offset + box.size, reach);
+            const MediaBoxCheck movieCheck = ReadVideoSampleReach(source, offset + box.headerSize, offset + box.size, reach);
+            if (movieCheck != MediaBoxCheck::Plausible) return movieCheck;
             movieRead = true;
         }
         offset += box.size;

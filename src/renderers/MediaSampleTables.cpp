@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <limits>
 
 namespace Quivane {
@@ -19,28 +20,55 @@ struct BoxSpan {
     std::uint64_t end = 0;
 };
 
+enum class ChildWalk { Done, Stopped, Overrun, Unreadable };
+
 // Calls `visit(type, span)` for each child box in [start, end) until it
-// answers false. A child that does not fit its parent ends the walk: the
-// parser is not trusted with it, but what it holds is not ours to judge.
-void ForEachChild(const MediaByteSource& source, std::uint64_t start, std::uint64_t end,
-                  const std::function<bool(const std::uint8_t* type, const BoxSpan& span)>& visit) {
+// answers false. A child that runs past its parent's end is Overrun; one
+// that is no box (a size under its header) ends the walk like the parent's end.
+ChildWalk ForEachChild(const MediaByteSource& source, std::uint64_t start, std::uint64_t end,
+                       const std::function<bool(const std::uint8_t* type, const BoxSpan& span)>& visit) {
     std::uint64_t offset = start;
     for (std::uint32_t count = 0; count < kMaxChildBoxes && offset <= end && end - offset >= 8; ++count) {
         std::uint8_t header[16];
-        if (!source.Read(offset, header, 8)) return;
+        if (!source.Read(offset, header, 8)) return ChildWalk::Unreadable;
         std::uint64_t size = BigEndian(header, 4);
         std::uint64_t headerSize = 8;
         if (size == 1) {
-            if (end - offset < 16 || !source.Read(offset + 8, header + 8, 8)) return;
+            if (end - offset < 16) return ChildWalk::Overrun;
+            if (!source.Read(offset + 8, header + 8, 8)) return ChildWalk::Unreadable;
             size = BigEndian(header + 8, 8);
             headerSize = 16;
         } else if (size == 0) {
             size = end - offset;
         }
-        if (size < headerSize || size > end - offset) return;
-        if (!visit(header + 4, BoxSpan{offset + headerSize, offset + size})) return;
+        if (size < headerSize) return ChildWalk::Done;
+        if (size > end - offset) return ChildWalk::Overrun;
+        if (!visit(header + 4, BoxSpan{offset + headerSize, offset + size})) return ChildWalk::Stopped;
         offset += size;
     }
+    return ChildWalk::Done;
+}
+
+// Boxes that hold only boxes, which the parser descends into trusting each size.
+constexpr char kContainerTypes[][5] = {"moov", "trak", "mdia", "minf", "stbl", "dinf", "edts", "mvex"};
+constexpr int kMaxContainerDepth = 8;
+
+// Every box inside the movie's containers ends within its parent: a size
+// that runs past it has left the platform's reader stuck for good.
+ChildWalk CheckContainedSizes(const MediaByteSource& source, const BoxSpan& container, int depth,
+                              std::uint32_t& budget) {
+    ChildWalk inner = ChildWalk::Done;
+    const ChildWalk walk =
+        ForEachChild(source, container.payload, container.end, [&](const std::uint8_t* type, const BoxSpan& child) {
+            if (budget == 0) return false;
+            --budget;
+            const bool isContainer = std::any_of(std::begin(kContainerTypes), std::end(kContainerTypes),
+                                                 [type](const char* name) { return TypeIs(type, name); });
+            if (!isContainer || depth >= kMaxContainerDepth) return true;
+            inner = CheckContainedSizes(source, child, depth + 1, budget);
+            return inner == ChildWalk::Done || inner == ChildWalk::Stopped;
+        });
+    return walk == ChildWalk::Stopped ? inner : walk;
 }
 
 bool FindChild(const MediaByteSource& source, const BoxSpan& parent, const char* type, BoxSpan& found) {
@@ -260,12 +288,8 @@ void MeasureReach(const MediaByteSource& source, const Table& chunks, std::size_
     reach.anyInFile = anyInFile;
 }
 
-} // namespace
-
-void ReadVideoSampleReach(const MediaByteSource& source, std::uint64_t payload, std::uint64_t end,
-                          VideoSampleReach& reach) {
-    reach = VideoSampleReach{};
-    const BoxSpan moov{payload, end};
+// The first video track's tables, measured against the file.
+void ReadTables(const MediaByteSource& source, const BoxSpan& moov, VideoSampleReach& reach) {
     VideoTrack track;
     if (!FindVideoTrack(source, moov, track)) return;
     BoxSpan stco, stsz, stsc, stts;
@@ -295,6 +319,20 @@ void ReadVideoSampleReach(const MediaByteSource& source, std::uint64_t payload, 
             : 0;
     reach.lastLeadingTime = ToUnits(lastDecodeTime > track.editStart ? lastDecodeTime - track.editStart : 0,
                                     track.timescale);
+}
+
+} // namespace
+
+MediaBoxCheck ReadVideoSampleReach(const MediaByteSource& source, std::uint64_t payload, std::uint64_t end,
+                                   VideoSampleReach& reach) {
+    reach = VideoSampleReach{};
+    const BoxSpan moov{payload, end};
+    std::uint32_t budget = kMaxChildBoxes;
+    const ChildWalk sizes = CheckContainedSizes(source, moov, 0, budget);
+    if (sizes == ChildWalk::Overrun) return MediaBoxCheck::Malformed;
+    if (sizes == ChildWalk::Unreadable) return MediaBoxCheck::Unreadable;
+    ReadTables(source, moov, reach);
+    return MediaBoxCheck::Plausible;
 }
 
 } // namespace Quivane

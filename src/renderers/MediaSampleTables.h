@@ -18,7 +18,11 @@ class MediaByteSource;
 // empty (a fragmented file keeps its samples in movie fragments) or do not
 // agree with each other leave `reach` with no samples: nothing is judged.
 // Only the table boxes are read, in blocks, whatever the movie's size.
-void ReadVideoSampleReach(const MediaByteSource& source, std::uint64_t payload, std::uint64_t end,
-                          VideoSampleReach& reach);
+// Malformed when a box inside the movie's containers (moov, trak, mdia,
+// minf, stbl, dinf, edts, mvex) runs past its parent's end: the platform's
+// reader has been seen to stop for good on such a file (a flipped bit in a
+// dinf size), and every later load in the process with it.
+[[nodiscard]] MediaBoxCheck ReadVideoSampleReach(const MediaByteSource& source, std::uint64_t payload,
+                                                 std::uint64_t end, VideoSampleReach& reach);
 
 } // namespace Quivane

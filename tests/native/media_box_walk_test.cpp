@@ -22,12 +22,13 @@ void PutLittleEndian(Bytes& out, std::uint64_t value, int bytes) {
 }
 
 // A box whose size field says `declared` (the real size when 0 is not meant)
-// and that holds `body` bytes.
+// and that holds `body` bytes. A movie box's are zeros: one child that runs
+// to its end, which the walk looks into.
 Bytes Box(const char* type, std::size_t body, std::uint32_t declared) {
     Bytes out;
     PutBigEndian(out, declared, 4);
     out.insert(out.end(), type, type + 4);
-    out.insert(out.end(), body, 0x11);
+    out.insert(out.end(), body, std::memcmp(type, "moov", 4) == 0 ? 0x00 : 0x11);
     return out;
 }
 
@@ -38,7 +39,7 @@ Bytes LargeBox(const char* type, std::size_t body, std::uint64_t declared) {
     PutBigEndian(out, 1, 4);
     out.insert(out.end(), type, type + 4);
     PutBigEndian(out, declared, 8);
-    out.insert(out.end(), body, 0x22);
+    out.insert(out.end(), body, std::memcmp(type, "moov", 4) == 0 ? 0x00 : 0x22);
     return out;
 }
 
@@ -131,8 +132,8 @@ TEST(CheckTopLevelBoxes, ReadsOnlyHeadersBeyondTheHead) {
         return true;
     };
     EXPECT_EQ(CheckTopLevelBoxes(file.data(), 64, file.size(), readAt), MediaBoxCheck::Plausible);
-    // moov's two header reads, its first child's (no box: the walk stops there), then free's
-    EXPECT_EQ(offsets, (std::vector<std::uint64_t>{5028, 5036, 5044, 8044}));
+    // moov's two header reads, its child's, then free's
+    EXPECT_EQ(offsets, (std::vector<std::uint64_t>{5028, 5036, 5044, 5044, 8044})); // the child once for its size, once for a track
 
     offsets.clear();
     fail = true;
@@ -509,6 +510,33 @@ TEST(VideoSampleTables, TablesThatSayNothingAreNotJudged) {
     const auto at = std::search(shortTable.begin(), shortTable.end(), stsz.begin(), stsz.end()) - shortTable.begin();
     shortTable[static_cast<std::size_t>(at) + 15] = 9; // sample count 9, eight sizes
     EXPECT_EQ(CheckWithReach(shortTable, reach), MediaBoxCheck::Plausible);
+}
+
+TEST(VideoSampleTables, ABoxRunningPastItsParentInsideTheMovieIsMalformed) {
+    const FastStart made = MakeFastStart(Sizes(8), 4);
+    VideoSampleReach reach;
+    ASSERT_EQ(CheckWithReach(made.file, reach), MediaBoxCheck::Plausible);
+    // A flipped bit in a size inside minf has left the platform's reader stuck for good.
+    for (const char* type : {"dinf", "stbl", "stsz", "mdia", "tkhd"}) {
+        SCOPED_TRACE(type);
+        Bytes file = made.file;
+        const auto at = std::search(file.begin(), file.end(), type, type + 4) - file.begin() - 4;
+        file[static_cast<std::size_t>(at) + 1] ^= 0x02; // 128 KiB more: past the parent and the file
+        EXPECT_EQ(CheckWithReach(file, reach), MediaBoxCheck::Malformed);
+    }
+    for (const char* type : {"dinf", "stbl", "mdia"}) {
+        SCOPED_TRACE(type);
+        Bytes file = made.file;
+        const auto at = std::search(file.begin(), file.end(), type, type + 4) - file.begin() - 4;
+        file[static_cast<std::size_t>(at) + 3] += 12; // past the parent, within the file
+        EXPECT_EQ(CheckWithReach(file, reach), MediaBoxCheck::Malformed);
+    }
+    // Inside a box that is no container (the sample description's contents) the parser's rules are its own.
+    Bytes file = made.file;
+    const char udta[] = "stsd";
+    const auto stsd = std::search(file.begin(), file.end(), udta, udta + 4) - file.begin();
+    file[static_cast<std::size_t>(stsd) + 8] = 0x7F; // its entry count, read as a size by no one
+    EXPECT_EQ(CheckWithReach(file, reach), MediaBoxCheck::Plausible);
 }
 
 TEST(VideoSampleTables, LargeTablesAreReadInBlocks) {
