@@ -86,6 +86,7 @@ MediaBoxCheck CheckTopLevelBoxes(const std::uint8_t* head, std::size_t headSize,
     const MediaByteSource source(head, headSize, fileSize, readAt);
     VideoSampleReach reach;
     bool movieRead = false;
+    bool reachedEnd = true; // false when bytes that are no box ended the walk
     MediaBoxCheck check = MediaBoxCheck::Plausible;
     std::uint64_t offset = 0;
     for (std::uint32_t count = 0;; ++count) {
@@ -113,11 +114,17 @@ MediaBoxCheck CheckTopLevelBoxes(const std::uint8_t* head, std::size_t headSize,
             return MediaBoxCheck::Malformed;
         }
         // Padding, garbage or a cut-short box after the last whole one: the end of the walk.
-        if (read == BoxRead::NotABox || !IsPrintableType(type)) break;
+        if (read == BoxRead::NotABox || !IsPrintableType(type)) {
+            reachedEnd = false;
+            break;
+        }
         // The parser reads these fields whatever the box claims to hold.
         if (TypeIs(type, "uuid") && box.size < box.headerSize + kUuidSize) return MediaBoxCheck::Malformed;
         if (TypeIs(type, "ftyp") && box.size < box.headerSize + kBrandAndVersionSize) return MediaBoxCheck::Malformed;
-        if (!box.sizeFits) break; // an mdat cut short, the platform still partly plays it
+        if (!box.sizeFits) { // an mdat cut short: the platform still plays it when the movie came first
+            reachedEnd = TypeIs(type, "mdat");
+            break;
+        }
         if (movie && !movieRead) {
             const MediaBoxCheck movieCheck = ReadVideoSampleReach(source, offset + box.headerSize, offset + box.size, reach);
             if (movieCheck != MediaBoxCheck::Plausible) return movieCheck;
@@ -126,6 +133,10 @@ MediaBoxCheck CheckTopLevelBoxes(const std::uint8_t* head, std::size_t headSize,
         offset += box.size;
     }
     if (reach.samples > 0 && !reach.anyInFile) check = MediaBoxCheck::NoSampleData;
+    // A whole walk without a movie box: a download or recording cut before
+    // its movie was written. Nothing in it can play, and the platform's
+    // reader has been seen to wait for ever on such a file.
+    if (!movieRead && reachedEnd) check = MediaBoxCheck::NoSampleData;
     if (reachOut != nullptr) *reachOut = reach;
     return check;
 }

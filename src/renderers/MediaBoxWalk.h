@@ -61,8 +61,9 @@ bool LooksLikeIsoMedia(const std::uint8_t* head, std::size_t size);
 //    characters, a size under 8, a box other than `moov` running past the end)
 //    ends the walk as trailing bytes: padding or garbage after the last box, or
 //    a cut-short download. The platform plays such files.
-//  - The first `moov`'s first video track: when its tables place samples and
-//    none lies wholly inside the file, NoSampleData. `reach`, when given, is
+//  - NoSampleData when the walk reaches the end of the file (or an mdat cut
+//    short) without a `moov`, or when the first `moov`'s first video track
+//    has tables that place samples and none lies wholly inside the file. `reach`, when given, is
 //    what the tables said (no samples when they were not read).
 MediaBoxCheck CheckTopLevelBoxes(const std::uint8_t* head, std::size_t headSize, std::uint64_t fileSize,
                                  const MediaReadAt& readAt = {}, VideoSampleReach* reach = nullptr);

@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (whole == MediaBoxCheck::Unreadable) std::abort();
     if (size >= 8 && Quivane::LooksLikeIsoMedia(data, size) != (whole != MediaBoxCheck::Unrecognised)) std::abort();
     if (reach.leadingInFile > reach.samples || (reach.leadingInFile > 0 && !reach.anyInFile)) std::abort();
-    if ((whole == MediaBoxCheck::NoSampleData) != (reach.samples > 0 && !reach.anyInFile)) std::abort();
+    if (reach.samples > 0 && !reach.anyInFile && whole != MediaBoxCheck::NoSampleData) std::abort();
+    if (whole == MediaBoxCheck::NoSampleData && reach.anyInFile) std::abort();
 
     const MediaBoxCheck asf = Quivane::CheckAsfHeader(data, size, size);
     if (Quivane::CheckAsfHeader(data, head, size, readAt) != asf) std::abort();

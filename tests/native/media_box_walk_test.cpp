@@ -70,7 +70,7 @@ TEST(CheckTopLevelBoxes, WellFormedLayoutsArePlausible) {
         Join({Ftyp(), Box("moov", 16), LargeBox("mdat", 50, 66)}),
         Join({Ftyp(), Box("moov", 16), Box("mdat", 50, 0)}), // size 0: to the end of the file
         Join({Ftyp(), Box("moov", 16), Box("mdat", 0, 0)}),
-        Join({Ftyp(), Box("uuid", 16), Box("zzzz", 4)}),       // unknown printable types pass
+        Join({Ftyp(), Box("uuid", 16), Box("zzzz", 4), Box("moov", 8)}), // unknown printable types pass
         Join({Ftyp(), Box("moov", 16), Bytes{0, 0, 0, 0}}),    // stray padding
     };
     for (const Bytes& file : files) {
@@ -142,8 +142,8 @@ TEST(CheckTopLevelBoxes, ReadsOnlyHeadersBeyondTheHead) {
 }
 
 TEST(CheckTopLevelBoxes, StopsAtTheBoxCountCap) {
-    Bytes file = Ftyp();
-    for (std::uint32_t i = 1; i < kMaxTopLevelBoxes; ++i) {
+    Bytes file = Join({Ftyp(), Box("moov", 0)});
+    for (std::uint32_t i = 2; i < kMaxTopLevelBoxes; ++i) {
         const Bytes free = Box("free", 0);
         file.insert(file.end(), free.begin(), free.end());
     }
@@ -242,6 +242,15 @@ TEST(TopLevelShapesThePlatformPlays, ACutShortBoxAfterTheMovie) {
     Bytes file = Join({kGoodFile, Box("udta", 100)});
     file.resize(file.size() - 50);
     EXPECT_EQ(Check(file), MediaBoxCheck::Plausible);
+}
+
+TEST(CheckTopLevelBoxes, AFileWithoutAMovieHoldsNothingToPlay) {
+    EXPECT_EQ(Check(Join({Ftyp(), Box("free", 8), Box("mdat", 1000)})), MediaBoxCheck::NoSampleData);
+    Bytes cut = Join({Ftyp(), Box("mdat", 1000), Box("moov", 40)}); // cut before the movie at its end
+    cut.resize(500);
+    EXPECT_EQ(Check(cut), MediaBoxCheck::NoSampleData);
+    EXPECT_EQ(Check(Join({Ftyp(), Box("free", 100, 100000)})), MediaBoxCheck::Plausible); // no box to end on: not ours
+    EXPECT_EQ(Check(Join({Ftyp(), Garbage(100)})), MediaBoxCheck::Plausible);
 }
 
 TEST(TopLevelShapesThePlatformPlays, ButNotAFirstBoxThatIsNoBox) {
