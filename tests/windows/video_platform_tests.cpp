@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -421,6 +422,27 @@ TEST(VideoCutShort, TheToolEndsEveryCommandWithTheReasonOrAStill) {
                 EXPECT_FALSE(FileExists(pictures[command]));
             }
         }
+    }
+}
+
+// AVI, Matroska, WebM and WMV cut where their data starts: each holds its
+// headers whole and no data, and fails at once.
+TEST(VideoCutShort, OtherContainersCutBeforeTheirFirstDataFailAsDamaged) {
+    struct Case {
+        const char* video;
+        Bytes marker;    // what starts the data
+        std::size_t keep; // bytes kept from the marker on
+    };
+    const std::uint8_t asfData[] = {0x36, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11};
+    for (const Case& c : {Case{"pattern.avi", {'m', 'o', 'v', 'i'}, 4}, Case{"pattern.mkv", {0x1F, 0x43, 0xB6, 0x75}, 0},
+                          Case{"pattern.webm", {0x1F, 0x43, 0xB6, 0x75}, 0},
+                          Case{"pattern.wmv", Bytes(asfData, asfData + 8), 50}}) {
+        SCOPED_TRACE(c.video);
+        const Bytes whole = VideoFixture(c.video);
+        const auto at = std::search(whole.begin(), whole.end(), c.marker.begin(), c.marker.end());
+        ASSERT_NE(at, whole.end());
+        VideoStillRenderer renderer;
+        EXPECT_EQ(renderer.Load(StreamFromBytes(Cut(whole, (at - whole.begin()) + c.keep)).Get()), kDamagedVideoFile);
     }
 }
 
