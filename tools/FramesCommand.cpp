@@ -3,6 +3,7 @@
 #include "Failure.h"
 #include "Console.h"
 #include "ImageFiles.h"
+#include "VideoLoadWithin.h"
 #include "renderers/FrameSource.h"
 #include "platform/WicImaging.h"
 #include "renderers/FormatTable.h"
@@ -123,14 +124,16 @@ int WriteFrames(const std::wstring& file, const std::wstring& outDir, bool print
     }
     if (!format->decodesFromStream && atSeconds < 0) return WritePictureFrames(stream.Get(), *format, file, outDir, printTimes);
 
-    // Videos: the representative still, or the still at a position.
-    std::unique_ptr<Quivane::IAnimatedRenderer> renderer = Quivane::CreateRenderer(*format);
-    if (!renderer) return ReportFileFailure(file, L"no decoder", E_OUTOFMEMORY);
+    // Videos: the representative still, or the still at a position, within the deadline.
+    stream.Reset();
+    std::unique_ptr<Quivane::IAnimatedRenderer> renderer;
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
-    hr = atSeconds >= 0 ? renderer->LoadAtPosition(stream.Get(), static_cast<std::uint64_t>(atSeconds * 1e7))
-                        : renderer->Load(stream.Get());
+    hr = LoadVideoWithin(file, *format, atSeconds, kVideoLoadDeadlineMs, renderer);
     const double decodeMs = MillisecondsSince(start);
+    if (hr == HRESULT_FROM_WIN32(WAIT_TIMEOUT)) {
+        return ReportFileFailure(file, L"no still within the deadline of 30 s", hr);
+    }
     if (FAILED(hr)) return ReportFileFailure(file, L"cannot decode", hr);
 
     FrameWriter writer;

@@ -1,8 +1,12 @@
 #include "MediaBoxWalk.h"
 
+#include "MediaByteSource.h"
+#include "MediaSampleTables.h"
+
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <limits>
 
 namespace Quivane {
 namespace {
@@ -13,44 +17,17 @@ constexpr std::size_t kUuidSize = 16;
 constexpr std::size_t kBrandAndVersionSize = 8;
 constexpr std::size_t kAsfObjectHeaderSize = 24; // GUID and 64-bit size
 constexpr std::size_t kAsfHeaderObjectMinimum = 30; // plus object count and two reserved bytes
+constexpr std::uint64_t kAsfDataObjectHeaderSize = 50; // plus file ID, packet count and two reserved bytes
+constexpr std::uint64_t kAsfMinimumPacketSizeAt = 92;  // in the File Properties Object
+// File offsets are signed 64-bit numbers to the parsers.
+constexpr std::uint64_t kLargestOffset = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
 
 constexpr std::uint8_t kAsfHeaderGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
                                              0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
-
-// Header bytes come from the head when it holds them, else from the reader.
-class HeaderSource {
-public:
-    HeaderSource(const std::uint8_t* head, std::size_t headSize, std::uint64_t fileSize, const MediaReadAt& readAt)
-        : head_(head), headSize_(head == nullptr ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(headSize, fileSize))),
-          readAt_(readAt) {}
-
-    bool Read(std::uint64_t offset, std::uint8_t* out, std::size_t count) const {
-        if (offset <= headSize_ && count <= headSize_ - offset) {
-            std::memcpy(out, head_ + offset, count);
-            return true;
-        }
-        return readAt_ && readAt_(offset, out, count);
-    }
-
-private:
-    const std::uint8_t* head_;
-    std::size_t headSize_;
-    const MediaReadAt& readAt_;
-};
-
-std::uint64_t BigEndian(const std::uint8_t* bytes, std::size_t count) {
-    std::uint64_t value = 0;
-    for (std::size_t i = 0; i < count; ++i) value = (value << 8) | bytes[i];
-    return value;
-}
-
-std::uint64_t LittleEndian(const std::uint8_t* bytes, std::size_t count) {
-    std::uint64_t value = 0;
-    for (std::size_t i = count; i > 0; --i) value = (value << 8) | bytes[i - 1];
-    return value;
-}
-
-bool TypeIs(const std::uint8_t* type, const char* name) { return std::memcmp(type, name, 4) == 0; }
+constexpr std::uint8_t kAsfFilePropertiesGuid[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
+                                                     0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+constexpr std::uint8_t kAsfDataGuid[16] = {0x36, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                           0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 
 bool IsPrintableType(const std::uint8_t* type) {
     return std::all_of(type, type + 4, [](std::uint8_t c) { return c >= 0x20 && c <= 0x7E; });
@@ -66,6 +43,34 @@ bool IsLeadingType(const std::uint8_t* type) {
                        [type](const char* name) { return TypeIs(type, name); });
 }
 
+// What one top-level header says, before the walk judges it.
+enum class BoxRead { Box, NotABox, Unreadable };
+
+struct TopLevelBox {
+    std::uint64_t size = 0;
+    std::uint64_t headerSize = kBoxHeaderSize;
+    bool sizeFits = true; // the box ends within the file
+};
+
+BoxRead ReadTopLevelBox(const MediaByteSource& source, std::uint64_t offset, std::uint8_t* header, TopLevelBox& box) {
+    const std::uint64_t left = source.FileSize() - offset;
+    if (!source.Read(offset, header, kBoxHeaderSize)) return BoxRead::Unreadable;
+    box.size = BigEndian(header, 4);
+    if (box.size == 1) {
+        if (left < kLargeBoxHeaderSize) return BoxRead::NotABox;
+        if (!source.Read(offset + kBoxHeaderSize, header + kBoxHeaderSize, 8)) return BoxRead::Unreadable;
+        box.size = BigEndian(header + kBoxHeaderSize, 8);
+        box.headerSize = kLargeBoxHeaderSize;
+        if (box.size < kLargeBoxHeaderSize) return BoxRead::NotABox;
+    } else if (box.size == 0) {
+        box.size = left;
+    } else if (box.size < kBoxHeaderSize) {
+        return BoxRead::NotABox;
+    }
+    box.sizeFits = box.size <= left;
+    return BoxRead::Box;
+}
+
 } // namespace
 
 bool LooksLikeIsoMedia(const std::uint8_t* head, std::size_t size) {
@@ -77,46 +82,68 @@ bool LooksLikeIsoMedia(const std::uint8_t* head, std::size_t size) {
 }
 
 MediaBoxCheck CheckTopLevelBoxes(const std::uint8_t* head, std::size_t headSize, std::uint64_t fileSize,
-                                 const MediaReadAt& readAt) {
-    const HeaderSource source(head, headSize, fileSize, readAt);
+                                 const MediaReadAt& readAt, VideoSampleReach* reachOut) {
+    const MediaByteSource source(head, headSize, fileSize, readAt);
+    VideoSampleReach reach;
+    bool movieRead = false;
+    bool reachedEnd = true; // false when bytes that are no box ended the walk
+    MediaBoxCheck check = MediaBoxCheck::Plausible;
     std::uint64_t offset = 0;
     for (std::uint32_t count = 0;; ++count) {
         const std::uint64_t left = fileSize - offset;
         // A few stray bytes after the last box are no box the parser could misread.
-        if (left < kBoxHeaderSize) return count == 0 ? MediaBoxCheck::Unrecognised : MediaBoxCheck::Plausible;
+        if (left < kBoxHeaderSize) {
+            if (count == 0) return MediaBoxCheck::Unrecognised;
+            break;
+        }
         if (count == kMaxTopLevelBoxes) return MediaBoxCheck::TooManyBoxes;
 
         std::uint8_t header[kLargeBoxHeaderSize];
-        if (!source.Read(offset, header, kBoxHeaderSize)) return MediaBoxCheck::Unreadable;
+        TopLevelBox box;
+        const BoxRead read = ReadTopLevelBox(source, offset, header, box);
+        if (read == BoxRead::Unreadable) return MediaBoxCheck::Unreadable;
         if (count == 0 && !LooksLikeIsoMedia(header, kBoxHeaderSize)) return MediaBoxCheck::Unrecognised;
         const std::uint8_t* type = header + 4;
-        if (!IsPrintableType(type)) return MediaBoxCheck::Malformed;
-
-        std::uint64_t boxSize = BigEndian(header, 4);
-        std::uint64_t headerSize = kBoxHeaderSize;
-        if (boxSize == 1) {
-            if (left < kLargeBoxHeaderSize) return MediaBoxCheck::Malformed;
-            if (!source.Read(offset + kBoxHeaderSize, header + kBoxHeaderSize, 8)) return MediaBoxCheck::Unreadable;
-            boxSize = BigEndian(header + kBoxHeaderSize, 8);
-            headerSize = kLargeBoxHeaderSize;
-            if (boxSize < kLargeBoxHeaderSize) return MediaBoxCheck::Malformed;
-        } else if (boxSize == 0) {
-            boxSize = left;
-        } else if (boxSize < kBoxHeaderSize) {
+        const bool movie = TypeIs(type, "moov");
+        if (read == BoxRead::Box && box.headerSize == kLargeBoxHeaderSize && box.size > kLargestOffset - offset) {
+            return MediaBoxCheck::Malformed; // a size no file offset can reach
+        }
+        if (movie && (read == BoxRead::NotABox || !box.sizeFits)) return MediaBoxCheck::Malformed;
+        // The box a file opens with is no trailing garbage.
+        if (count == 0 && (read == BoxRead::NotABox || (!box.sizeFits && !TypeIs(type, "mdat")))) {
             return MediaBoxCheck::Malformed;
         }
+        // Padding, garbage or a cut-short box after the last whole one: the end of the walk.
+        if (read == BoxRead::NotABox || !IsPrintableType(type)) {
+            reachedEnd = false;
+            break;
+        }
         // The parser reads these fields whatever the box claims to hold.
-        if (TypeIs(type, "uuid") && boxSize < headerSize + kUuidSize) return MediaBoxCheck::Malformed;
-        if (TypeIs(type, "ftyp") && boxSize < headerSize + kBrandAndVersionSize) return MediaBoxCheck::Malformed;
-
-        if (boxSize > left) return TypeIs(type, "mdat") ? MediaBoxCheck::Plausible : MediaBoxCheck::Malformed;
-        offset += boxSize;
+        if (TypeIs(type, "uuid") && box.size < box.headerSize + kUuidSize) return MediaBoxCheck::Malformed;
+        if (TypeIs(type, "ftyp") && box.size < box.headerSize + kBrandAndVersionSize) return MediaBoxCheck::Malformed;
+        if (!box.sizeFits) { // an mdat cut short: the platform still plays it when the movie came first
+            reachedEnd = TypeIs(type, "mdat");
+            break;
+        }
+        if (movie && !movieRead) {
+            const MediaBoxCheck movieCheck = ReadVideoSampleReach(source, offset + box.headerSize, offset + box.size, reach);
+            if (movieCheck != MediaBoxCheck::Plausible) return movieCheck;
+            movieRead = true;
+        }
+        offset += box.size;
     }
+    if (reach.samples > 0 && !reach.anyInFile) check = MediaBoxCheck::NoSampleData;
+    // A whole walk without a movie box: a download or recording cut before
+    // its movie was written. Nothing in it can play, and the platform's
+    // reader has been seen to wait for ever on such a file.
+    if (!movieRead && reachedEnd) check = MediaBoxCheck::NoSampleData;
+    if (reachOut != nullptr) *reachOut = reach;
+    return check;
 }
 
 MediaBoxCheck CheckAsfHeader(const std::uint8_t* head, std::size_t headSize, std::uint64_t fileSize,
                              const MediaReadAt& readAt) {
-    const HeaderSource source(head, headSize, fileSize, readAt);
+    const MediaByteSource source(head, headSize, fileSize, readAt);
     std::uint8_t header[kAsfHeaderObjectMinimum];
     if (fileSize < sizeof(kAsfHeaderGuid)) return MediaBoxCheck::Unrecognised;
     if (!source.Read(0, header, sizeof(kAsfHeaderGuid))) return MediaBoxCheck::Unreadable;
@@ -126,17 +153,33 @@ MediaBoxCheck CheckAsfHeader(const std::uint8_t* head, std::size_t headSize, std
     const std::uint64_t headerObjectSize = LittleEndian(header + 16, 8);
     if (headerObjectSize < kAsfHeaderObjectMinimum || headerObjectSize > fileSize) return MediaBoxCheck::Malformed;
 
+    std::uint64_t packetSize = 1; // at least one byte of packet when the header names no size
     std::uint64_t offset = kAsfHeaderObjectMinimum;
     for (std::uint32_t count = 0;; ++count) {
         const std::uint64_t left = headerObjectSize - offset;
-        if (left < kAsfObjectHeaderSize) return MediaBoxCheck::Plausible;
+        if (left < kAsfObjectHeaderSize) break;
         if (count == kMaxTopLevelBoxes) return MediaBoxCheck::TooManyBoxes;
         std::uint8_t object[kAsfObjectHeaderSize];
         if (!source.Read(offset, object, kAsfObjectHeaderSize)) return MediaBoxCheck::Unreadable;
         const std::uint64_t objectSize = LittleEndian(object + 16, 8);
         if (objectSize < kAsfObjectHeaderSize || objectSize > left) return MediaBoxCheck::Malformed;
+        std::uint8_t minimum[4];
+        if (std::memcmp(object, kAsfFilePropertiesGuid, 16) == 0 && objectSize >= kAsfMinimumPacketSizeAt + 4 &&
+            source.Read(offset + kAsfMinimumPacketSizeAt, minimum, 4)) {
+            packetSize = std::max<std::uint64_t>(LittleEndian(minimum, 4), 1);
+        }
         offset += objectSize;
     }
+
+    // The data follows the header: its first packet must be in the file.
+    const std::uint64_t dataAt = headerObjectSize;
+    if (fileSize - dataAt < kAsfObjectHeaderSize) return MediaBoxCheck::NoSampleData;
+    std::uint8_t data[kAsfObjectHeaderSize];
+    if (!source.Read(dataAt, data, kAsfObjectHeaderSize)) return MediaBoxCheck::Unreadable;
+    if (std::memcmp(data, kAsfDataGuid, 16) != 0) return MediaBoxCheck::Plausible; // the parser's to judge
+    const std::uint64_t packetsAt = dataAt + kAsfDataObjectHeaderSize;
+    return packetsAt <= fileSize && packetSize <= fileSize - packetsAt ? MediaBoxCheck::Plausible
+                                                                       : MediaBoxCheck::NoSampleData;
 }
 
 } // namespace Quivane

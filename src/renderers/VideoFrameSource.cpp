@@ -3,6 +3,7 @@
 #include "VideoFrameSource.h"
 
 #include "MediaBoxWalk.h"
+#include "MediaDataStart.h"
 #include "MediaSampleReading.h"
 #include "VideoSampleSource.h"
 #include "platform/HResult.h"
@@ -13,12 +14,13 @@
 
 #include <limits>
 #include <new>
+#include <optional>
 
 namespace Quivane {
 
 using Microsoft::WRL::ComPtr;
 
-HRESULT CheckVideoContainer(IStream* stream) {
+HRESULT CheckVideoContainer(IStream* stream, VideoSampleReach* reach) {
     if (stream == nullptr) return E_POINTER;
     STATSTG stat = {};
     RETURN_IF_FAILED(stream->Stat(&stat, STATFLAG_NONAME));
@@ -37,13 +39,22 @@ HRESULT CheckVideoContainer(IStream* stream) {
     RETURN_IF_FAILED(stream->Read(head, sizeof(head), &headSize));
     MediaBoxCheck check = MediaBoxCheck::Unrecognised;
     if (LooksLikeIsoMedia(head, headSize)) {
-        check = CheckTopLevelBoxes(head, headSize, fileSize, readAt);
+        check = CheckTopLevelBoxes(head, headSize, fileSize, readAt, reach);
+    } else if (LooksLikeAvi(head, headSize)) {
+        check = CheckAviData(head, headSize, fileSize, readAt);
+    } else if (LooksLikeMatroska(head, headSize)) {
+        check = CheckMatroskaData(head, headSize, fileSize, readAt);
     } else {
         check = CheckAsfHeader(head, headSize, fileSize, readAt);
     }
     RETURN_IF_FAILED(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr));
-    // A container of some other kind is the platform's to judge.
-    return check == MediaBoxCheck::Plausible || check == MediaBoxCheck::Unrecognised ? S_OK : E_FAIL;
+    switch (check) {
+    case MediaBoxCheck::Plausible:
+    case MediaBoxCheck::Unrecognised: return S_OK; // a container of some other kind is the platform's to judge
+    case MediaBoxCheck::Malformed:
+    case MediaBoxCheck::NoSampleData: return kDamagedVideoFile;
+    default: return E_FAIL; // unreadable, or more boxes than any real file has
+    }
 }
 
 namespace {
@@ -166,7 +177,10 @@ public:
         if (stream == nullptr) return E_POINTER;
         const MediaFoundationApi* api = nullptr;
         RETURN_IF_FAILED(MediaFoundation(api));
-        RETURN_IF_FAILED(CheckVideoContainer(stream));
+        VideoSampleReach reach;
+        RETURN_IF_FAILED(CheckVideoContainer(stream, &reach));
+        // A recording cut short: the still comes from the samples the file holds.
+        if (reach.CutShort()) lastHeld_ = reach.lastLeadingTime;
         RETURN_IF_FAILED(reader_.Open(*api, stream));
         duration_ = reader_.Duration();
         opened_ = true;
@@ -192,7 +206,7 @@ public:
 private:
     HRESULT ReadStill(bool exact, std::uint64_t target, FramePixels& frame) {
         if (!opened_) return E_UNEXPECTED;
-        StillSearchResult found = FindVideoStill(reader_, exact, target);
+        StillSearchResult found = FindVideoStill(reader_, exact, target, lastHeld_);
         RETURN_IF_FAILED(found.hr);
         RETURN_IF_FAILED(CopyStillPixels(found.frame, frame));
         shown_ = StillPosition(exact, found.target, found.frame.timestamp, duration_);
@@ -201,6 +215,7 @@ private:
 
     SourceReaderSamples reader_;
     bool opened_ = false;
+    std::optional<std::uint64_t> lastHeld_;
     std::uint64_t duration_ = 0;
     std::uint64_t shown_ = 0;
 };

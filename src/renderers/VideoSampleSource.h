@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 namespace Quivane {
 
 class VideoSampleSource {
@@ -39,6 +41,10 @@ struct StillSearchResult {
 // position, otherwise the first frame that is not nearly black from a third
 // of the way in (reading once more from the start if the end comes first).
 // The first frame converted stands in when nothing better is found.
-StillSearchResult FindVideoStill(VideoSampleSource& source, bool exact, std::uint64_t position);
+// `lastHeld`, for a file that ends before its samples do, is when the last
+// sample it holds starts: the search seeks no later, and reads no further
+// than that sample, as no later one will ever come.
+StillSearchResult FindVideoStill(VideoSampleSource& source, bool exact, std::uint64_t position,
+                                 std::optional<std::uint64_t> lastHeld = std::nullopt);
 
 } // namespace Quivane

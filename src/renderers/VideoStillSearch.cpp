@@ -3,20 +3,24 @@
 
 #include "platform/MediaFoundation.h"
 
+#include <algorithm>
+
 namespace Quivane {
 
-StillSearchResult FindVideoStill(VideoSampleSource& source, bool exact, std::uint64_t position) {
+StillSearchResult FindVideoStill(VideoSampleSource& source, bool exact, std::uint64_t position,
+                                 std::optional<std::uint64_t> lastHeld) {
     StillSearchResult result;
     const std::uint64_t duration = source.Duration();
+    const auto held = [&](std::uint64_t at) { return lastHeld ? std::min(at, *lastHeld) : at; };
     bool seeked = false;
     if (exact) {
-        result.target = LastShowablePosition(position, duration);
+        result.target = held(LastShowablePosition(position, duration));
         if (FAILED(source.Seek(result.target))) {
             result.hr = E_FAIL;
             return result;
         }
     } else if (duration != 0) {
-        seeked = SUCCEEDED(source.Seek(duration / 3));
+        seeked = SUCCEEDED(source.Seek(held(duration / 3)));
     }
 
     std::optional<DecodedVideoFrame> fallback;
@@ -57,13 +61,20 @@ StillSearchResult FindVideoStill(VideoSampleSource& source, bool exact, std::uin
             leaving = StopResult();
             break;
         }
+        const bool lastOfFile = lastHeld && timestamp >= 0 && static_cast<std::uint64_t>(timestamp) >= *lastHeld;
         if (!exact && fallback) {
             // A dark frame after the first is passed over without being copied.
             bool bright = false;
-            if (FAILED(source.TestSampleBrightness(bright)) || !bright) continue;
+            if (FAILED(source.TestSampleBrightness(bright)) || !bright) {
+                if (lastOfFile) break;
+                continue;
+            }
         }
         DecodedVideoFrame frame;
-        if (FAILED(source.ConvertSample(frame))) continue; // an unconvertible sample is skipped
+        if (FAILED(source.ConvertSample(frame))) { // an unconvertible sample is skipped
+            if (lastOfFile) break;
+            continue;
+        }
         if (exact) {
             const bool reached = frame.timestamp < 0 || static_cast<std::uint64_t>(frame.timestamp) >= result.target;
             fallback = std::move(frame);
@@ -72,6 +83,7 @@ StillSearchResult FindVideoStill(VideoSampleSource& source, bool exact, std::uin
             chosen = fallback.has_value() || PassesDarknessTest(frame); // a later frame got here bright
             fallback = std::move(frame); // the first frame stands in when nothing brighter comes
         }
+        chosen = chosen || lastOfFile;
     }
     if (!fallback) {
         result.hr = FAILED(leaving) ? leaving : E_FAIL;

@@ -2,17 +2,24 @@
 // framework (in the test prefix, with the stand-in colour converter under
 // tests/support): the representative still, positioned stills and pixels
 // against ffmpeg's own decoding.
+#include "PreviewWindowFixture.h"
 #include "TestSupport.h"
+#include "preview/PreviewHandlerCom.h"
+#include "preview/PreviewStateMessage.h"
 #include "renderers/FormatTable.h"
 #include "renderers/FrameSource.h"
 #include "renderers/VideoFrame.h"
+#include "renderers/VideoFrameSource.h"
+#include "thumbnail/ThumbnailProviderCom.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -163,6 +170,347 @@ TEST(VideoPlatform, AContainerWithImpossibleSizesFailsBeforeTheParserSeesIt) {
     const std::uint8_t hugeSize[12] = {0, 0, 0, 1, 'm', 'o', 'o', 'v', 0x7F, 0xFF, 0xFF, 0xFF};
     std::memcpy(&bytes[at], hugeSize, sizeof(hugeSize));
     VideoStillRenderer renderer;
-    EXPECT_EQ(renderer.Load(StreamFromBytes(bytes).Get()), E_FAIL);
+    EXPECT_EQ(renderer.Load(StreamFromBytes(bytes).Get()), kDamagedVideoFile);
     EXPECT_EQ(renderer.GetFrameCount(), 0u);
+}
+
+// --- Files cut short, and containers the platform plays ---------------------
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::uint32_t Get32(const Bytes& b, std::size_t at) {
+    return (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) | (std::uint32_t{b[at + 2]} << 8) | b[at + 3];
+}
+
+void Put32(Bytes& b, std::size_t at, std::uint64_t value) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+}
+
+// Offsets of the boxes along `path` (each the first of its type inside the
+// one before), from [start, end) of `bytes`; empty when one is missing.
+std::vector<std::size_t> BoxPath(const Bytes& bytes, std::size_t start, std::size_t end,
+                                 std::initializer_list<const char*> path) {
+    std::vector<std::size_t> found;
+    for (const char* type : path) {
+        std::size_t at = start;
+        while (at + 8 <= end && std::memcmp(&bytes[at + 4], type, 4) != 0) at += Get32(bytes, at);
+        if (at + 8 > end) return {};
+        found.push_back(at);
+        start = at + 8;
+        end = at + Get32(bytes, at);
+    }
+    return found;
+}
+
+const std::initializer_list<const char*> kChunkOffsetPath = {"moov", "trak", "mdia", "minf", "stbl", "stco"};
+
+// pattern.m4v (ftyp, free, mdat, moov) written "fast start", as web and phone
+// videos are: the movie box first, its chunk offsets moved by its size.
+struct FastStartVideo {
+    Bytes bytes;
+    std::size_t mdatAt = 0;
+    std::vector<std::uint32_t> sampleSizes;
+};
+
+FastStartVideo MakeFastStart() {
+    const Bytes original = VideoFixture("pattern.m4v");
+    const std::size_t mdat = BoxPath(original, 0, original.size(), {"mdat"}).at(0);
+    const std::size_t moov = BoxPath(original, 0, original.size(), {"moov"}).at(0);
+    EXPECT_LT(mdat, moov);
+    Bytes movie(original.begin() + moov, original.begin() + moov + Get32(original, moov));
+    const std::size_t stco = BoxPath(movie, 0, movie.size(), kChunkOffsetPath).back();
+    for (std::uint32_t i = 0; i < Get32(movie, stco + 12); ++i) {
+        Put32(movie, stco + 16 + 4 * i, Get32(movie, stco + 16 + 4 * i) + movie.size());
+    }
+    FastStartVideo made;
+    made.bytes.assign(original.begin(), original.begin() + mdat);
+    made.bytes.insert(made.bytes.end(), movie.begin(), movie.end());
+    made.mdatAt = made.bytes.size();
+    made.bytes.insert(made.bytes.end(), original.begin() + mdat, original.begin() + moov);
+    const std::size_t stsz = BoxPath(movie, 0, movie.size(), {"moov", "trak", "mdia", "minf", "stbl", "stsz"}).back();
+    for (std::uint32_t i = 0; i < Get32(movie, stsz + 16); ++i) made.sampleSizes.push_back(Get32(movie, stsz + 20 + 4 * i));
+    return made;
+}
+
+Bytes Cut(const Bytes& bytes, std::size_t size) { return Bytes(bytes.begin(), bytes.begin() + size); }
+
+// The chunk offsets as 64-bit ones moved past 4 GiB: every parent grows by the difference.
+Bytes WithFarChunkOffsets(const FastStartVideo& video) {
+    Bytes bytes = video.bytes;
+    const std::vector<std::size_t> path = BoxPath(bytes, 0, bytes.size(), kChunkOffsetPath);
+    const std::size_t stco = path.back();
+    const std::uint32_t count = Get32(bytes, stco + 12);
+    Bytes co64(16 + 8 * count);
+    Put32(co64, 0, co64.size());
+    std::memcpy(&co64[4], "co64", 4);
+    Put32(co64, 12, count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        Put32(co64, 16 + 8 * i, 1); // plus 4 GiB
+        Put32(co64, 20 + 8 * i, Get32(bytes, stco + 16 + 4 * i));
+    }
+    const std::size_t grown = co64.size() - Get32(bytes, stco);
+    for (std::size_t i = 0; i + 1 < path.size(); ++i) Put32(bytes, path[i], Get32(bytes, path[i]) + grown);
+    bytes.erase(bytes.begin() + stco, bytes.begin() + stco + Get32(bytes, stco));
+    bytes.insert(bytes.begin() + stco, co64.begin(), co64.end());
+    return bytes;
+}
+
+struct Shape {
+    const char* name;
+    Bytes bytes;
+    bool holdsSamples; // some of the video's samples, from the first
+};
+
+std::vector<Shape> CutShortShapes() {
+    const FastStartVideo video = MakeFastStart();
+    const std::size_t tenth = std::max<std::size_t>(1, video.sampleSizes.size() / 10);
+    std::size_t heldEnd = video.mdatAt + 8;
+    for (std::size_t i = 0; i < tenth; ++i) heldEnd += video.sampleSizes[i];
+    return {{"cut before mdat", Cut(video.bytes, video.mdatAt), false},
+            {"mdat header only", Cut(video.bytes, video.mdatAt + 8), false},
+            {"co64 offsets past the end", WithFarChunkOffsets(video), false},
+            {"mdat cut after 10% of its samples", Cut(video.bytes, heldEnd + 100), true}};
+}
+
+// What GetThumbnail runs, with the 5 s the issue allows as the bound of a hang.
+constexpr DWORD kAnswerWithinMs = 5000;
+
+// Pumps this thread's messages until `done` holds or the bound of a hang passes.
+bool PumpUntil(const std::function<bool()>& done, DWORD boundMs) {
+    const ULONGLONG giveUp = GetTickCount64() + boundMs;
+    MSG message;
+    while (!done() && GetTickCount64() < giveUp) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    return done();
+}
+
+} // namespace
+
+TEST(VideoCutShort, ThumbnailFailsAsDamagedOrShowsWhatTheFileHolds) {
+    for (const Shape& shape : CutShortShapes()) {
+        SCOPED_TRACE(shape.name);
+        HBITMAP bitmap = nullptr;
+        const HRESULT hr = MakeThumbnailWithin(StreamFromBytes(shape.bytes).Get(), 96, &bitmap, kAnswerWithinMs);
+        if (shape.holdsSamples) {
+            EXPECT_EQ(hr, S_OK);
+            EXPECT_NE(bitmap, nullptr);
+        } else {
+            EXPECT_EQ(hr, kDamagedVideoFile) << Hex(hr);
+            EXPECT_EQ(bitmap, nullptr);
+        }
+        if (bitmap != nullptr) DeleteObject(bitmap);
+    }
+}
+
+TEST(VideoCutShort, PreviewFailsAsDamagedOrShowsWhatTheFileHolds) {
+    TestWindow host(320, 200);
+    for (const Shape& shape : CutShortShapes()) {
+        SCOPED_TRACE(shape.name);
+        ComPtr<IPreviewHandler> handler;
+        ASSERT_EQ(CreatePreviewHandler(IID_PPV_ARGS(&handler)), S_OK);
+        ComPtr<IInitializeWithStream> init;
+        ASSERT_EQ(handler.As(&init), S_OK);
+        ASSERT_EQ(init->Initialize(StreamFromBytes(shape.bytes).Get(), STGM_READ), S_OK);
+        const RECT area = host.ClientRect();
+        ASSERT_EQ(handler->SetWindow(host.Handle(), &area), S_OK);
+        ASSERT_EQ(handler->DoPreview(), S_OK);
+        HWND preview = static_cast<PreviewHandlerCom*>(handler.Get())->PreviewWindow();
+        const auto ask = [&](WPARAM question) { return SendMessageW(preview, PreviewStateMessage(), question, 0); };
+        // The load's outcome, whether or not the window could draw yet.
+        EXPECT_TRUE(PumpUntil([&] { return ask(kPreviewStateLoadResult) != S_OK || ask(kPreviewStateFrameCount) == 1; },
+                              kAnswerWithinMs));
+        if (shape.holdsSamples) {
+            EXPECT_EQ(ask(kPreviewStateLoadResult), S_OK);
+            EXPECT_EQ(ask(kPreviewStateFrameCount), 1);
+        } else {
+            EXPECT_EQ(static_cast<HRESULT>(ask(kPreviewStateLoadResult)), kDamagedVideoFile);
+            EXPECT_EQ(ask(kPreviewStateFrameCount), -1);
+        }
+        EXPECT_EQ(handler->Unload(), S_OK);
+    }
+}
+
+namespace {
+
+struct ToolRun {
+    bool ended = false;
+    DWORD exitCode = 0;
+    std::string output; // stdout and stderr
+};
+
+// quivane.exe, beside this program, run with `arguments` in the current
+// folder (the build tree's test folder). A run past `boundMs` is a hang: it
+// is ended and reported as not ended.
+ToolRun RunTool(const std::wstring& arguments, DWORD boundMs) {
+    wchar_t self[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring tool(self, length);
+    tool = tool.substr(0, tool.find_last_of(L'\\') + 1) + L"quivane.exe";
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    const wchar_t* outputName = L"tool-output.txt";
+    HANDLE output = CreateFileW(outputName, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    ToolRun run;
+    if (output == INVALID_HANDLE_VALUE) return run;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output;
+    startup.hStdError = output;
+    PROCESS_INFORMATION process = {};
+    std::wstring line = L"\"" + tool + L"\" " + arguments;
+    const BOOL started = CreateProcessW(tool.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                        &startup, &process);
+    CloseHandle(output);
+    if (!started) return run;
+    run.ended = WaitForSingleObject(process.hProcess, boundMs) == WAIT_OBJECT_0;
+    if (!run.ended) TerminateProcess(process.hProcess, 1);
+    GetExitCodeProcess(process.hProcess, &run.exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    const Bytes written = ReadFileBytes(outputName);
+    run.output.assign(written.begin(), written.end());
+    return run;
+}
+
+bool WriteBytes(const std::wstring& path, const Bytes& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL wrote = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return wrote && written == bytes.size();
+}
+
+bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+} // namespace
+
+// Each command ends on its own, with the reason or a still, and its process
+// exits cleanly. The damaged-file code can only come from the check made
+// before the platform sees the file: no platform wait, no deadline, was involved.
+TEST(VideoCutShort, TheToolEndsEveryCommandWithTheReasonOrAStill) {
+    constexpr DWORD kHangBoundMs = 60000; // past the frames command's own deadline of 30 s
+    const std::string damaged = "0x80070570";
+    int index = 0;
+    for (const Shape& shape : CutShortShapes()) {
+        // The in-process tests above take every shape; here, one of each outcome.
+        if (shape.name != std::string("mdat header only") && !shape.holdsSamples) continue;
+        SCOPED_TRACE(shape.name);
+        const std::wstring name = L"cut-short-" + std::to_wstring(index++);
+        const std::wstring file = name + L".mp4";
+        ASSERT_TRUE(WriteBytes(file, shape.bytes));
+        const std::wstring commands[] = {L"frames " + file + L" " + name + L"-frames",
+                                         L"thumbnail " + file + L" --size 96 --out " + name + L"-thumbnail.png",
+                                         L"preview " + file + L" --size 200x120 --screenshot " + name +
+                                             L"-preview.png --after-ms 50"};
+        const std::wstring pictures[] = {name + L"-frames\\frame_0000.png", name + L"-thumbnail.png",
+                                         name + L"-preview.png"};
+        for (int command = 0; command < 3; ++command) {
+            SCOPED_TRACE(command);
+            const ToolRun run = RunTool(commands[command], kHangBoundMs);
+            ASSERT_TRUE(run.ended) << run.output;
+            if (shape.holdsSamples) {
+                EXPECT_EQ(run.exitCode, 0u) << run.output;
+                EXPECT_TRUE(FileExists(pictures[command]));
+            } else {
+                EXPECT_EQ(run.exitCode, 1u) << run.output;
+                EXPECT_NE(run.output.find(damaged), std::string::npos) << run.output;
+                EXPECT_FALSE(FileExists(pictures[command]));
+            }
+        }
+    }
+}
+
+// AVI, Matroska, WebM and WMV cut where their data starts: each holds its
+// headers whole and no data, and fails at once.
+TEST(VideoCutShort, OtherContainersCutBeforeTheirFirstDataFailAsDamaged) {
+    struct Case {
+        const char* video;
+        Bytes marker;    // what starts the data
+        std::size_t keep; // bytes kept from the marker on
+    };
+    const std::uint8_t asfData[] = {0x36, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11};
+    for (const Case& c : {Case{"pattern.avi", {'m', 'o', 'v', 'i'}, 4}, Case{"pattern.mkv", {0x1F, 0x43, 0xB6, 0x75}, 0},
+                          Case{"pattern.webm", {0x1F, 0x43, 0xB6, 0x75}, 0},
+                          Case{"pattern.wmv", Bytes(asfData, asfData + 8), 50}}) {
+        SCOPED_TRACE(c.video);
+        const Bytes whole = VideoFixture(c.video);
+        const auto at = std::search(whole.begin(), whole.end(), c.marker.begin(), c.marker.end());
+        ASSERT_NE(at, whole.end());
+        VideoStillRenderer renderer;
+        EXPECT_EQ(renderer.Load(StreamFromBytes(Cut(whole, (at - whole.begin()) + c.keep)).Get()), kDamagedVideoFile);
+    }
+}
+
+TEST(VideoCutShort, ACutRecordingsStillComesFromTheSamplesItHolds) {
+    const Shape cut = CutShortShapes().back();
+    ASSERT_TRUE(cut.holdsSamples);
+    constexpr std::uint64_t kLastHeld = kSecond / 10; // two samples at 10 a second
+    VideoStillRenderer representative;
+    ASSERT_EQ(representative.Load(StreamFromBytes(cut.bytes).Get()), S_OK);
+    EXPECT_EQ(representative.GetPosition(), kLastHeld);
+    EXPECT_EQ(Still(representative).width, 160u);
+    VideoStillRenderer positioned;
+    ASSERT_EQ(positioned.LoadAtPosition(StreamFromBytes(cut.bytes).Get(), kSecond * 3 / 2), S_OK);
+    EXPECT_EQ(positioned.GetPosition(), kLastHeld); // clamped to what the file holds
+    EXPECT_NEAR(static_cast<double>(positioned.GetDuration()), 2.0 * kSecond, 0.3 * kSecond);
+}
+
+namespace {
+
+Bytes TopLevelBox(const char* type, std::size_t body, std::uint8_t fill = 0) {
+    Bytes out(8 + body, fill);
+    Put32(out, 0, out.size());
+    std::memcpy(&out[4], type, 4);
+    return out;
+}
+
+Bytes Joined(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+void ExpectAWholeStill(const Bytes& bytes) {
+    VideoStillRenderer renderer;
+    ASSERT_EQ(renderer.Load(StreamFromBytes(bytes).Get()), S_OK);
+    const Pixels still = Still(renderer);
+    EXPECT_EQ(still.width, 160u);
+    EXPECT_EQ(still.height, 90u);
+}
+
+} // namespace
+
+TEST(VideoContainersThePlatformPlays, TrailingZeroPadding) {
+    ExpectAWholeStill(Joined({VideoFixture("pattern.m4v"), Bytes(16, 0)}));
+}
+
+TEST(VideoContainersThePlatformPlays, TrailingGarbage) {
+    const std::string text = "appended by a tool that did not know better";
+    ExpectAWholeStill(Joined({VideoFixture("pattern.m4v"), Bytes(text.begin(), text.end())}));
+}
+
+TEST(VideoContainersThePlatformPlays, FreeSkipWideAndUuidBoxes) {
+    // After the data, before and after the movie: no chunk offset moves.
+    const Bytes original = VideoFixture("pattern.m4v");
+    const std::size_t moov = BoxPath(original, 0, original.size(), {"moov"}).at(0);
+    ExpectAWholeStill(Joined({Cut(original, moov), TopLevelBox("free", 20), TopLevelBox("skip", 0),
+                              TopLevelBox("wide", 0), TopLevelBox("uuid", 24, 0x5A),
+                              Bytes(original.begin() + moov, original.end()), TopLevelBox("free", 100)}));
+}
+
+TEST(VideoContainersThePlatformPlays, ALastBoxOfSizeZero) {
+    Bytes bytes = MakeFastStart().bytes;
+    Put32(bytes, MakeFastStart().mdatAt, 0); // mdat runs to the end, as a live recording writes it
+    ExpectAWholeStill(bytes);
+}
+
+TEST(VideoContainersThePlatformPlays, AnInterruptedRecording) {
+    const Shape cut = CutShortShapes().back();
+    ASSERT_TRUE(cut.holdsSamples);
+    ExpectAWholeStill(cut.bytes);
 }

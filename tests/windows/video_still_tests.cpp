@@ -363,3 +363,25 @@ TEST(VideoStillPixels, VisibleAreaCutsThePictureAndItIsOpaque) {
     frame.visibleArea = VisibleArea{0, 10, 4, 4}; // starts past the buffer
     EXPECT_EQ(CopyStillPixels(frame, still), E_FAIL);
 }
+
+// A file that ends before its samples do: the search seeks no later than the
+// last sample it holds and reads nothing after it, as nothing more will come.
+TEST_F(StillSearch, StopsAtTheLastSampleAFileCutShortHolds) {
+    source.duration = 9000;
+    source.script = {Sample(0, 0), Sample(100, 3), Sample(200, 4), Sample(300, 90)};
+    StillSearchResult found = FindVideoStill(source, false, 0, std::uint64_t{200});
+    ASSERT_EQ(found.hr, S_OK);
+    EXPECT_EQ(source.seeks, (std::vector<std::uint64_t>{200})); // not a third of 9000
+    EXPECT_EQ(source.reads, 3);                                 // no read after the sample at 200
+    EXPECT_EQ(found.frame.timestamp, 0);                        // all dark: the first frame stands in
+
+    ScriptedSource exact;
+    exact.duration = 9000;
+    exact.script = {Sample(100, 50), Sample(200, 60), Sample(300, 70)};
+    found = FindVideoStill(exact, true, 5000, std::uint64_t{200});
+    ASSERT_EQ(found.hr, S_OK);
+    EXPECT_EQ(exact.seeks, (std::vector<std::uint64_t>{200}));
+    EXPECT_EQ(found.target, 200u);
+    EXPECT_EQ(found.frame.timestamp, 200);
+    EXPECT_EQ(exact.reads, 2);
+}

@@ -1,0 +1,85 @@
+#include "VideoLoadWithin.h"
+
+#include "ImageFiles.h"
+#include "platform/HResult.h"
+#include "platform/OwnedHandles.h"
+#include "renderers/LoadStopCondition.h"
+#include "renderers/SourceRenderer.h"
+
+#include <wrl/client.h>
+
+#include <exception>
+#include <thread>
+
+namespace QuivaneTool {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+// Shared by the caller and the worker: whichever lets go last frees it.
+struct VideoLoadJob {
+    std::wstring file;
+    const Quivane::FormatRow* format = nullptr;
+    double atSeconds = -1;
+    DWORD deadlineMs = 0;
+    HRESULT hr = E_FAIL;
+    std::unique_ptr<Quivane::IAnimatedRenderer> renderer;
+    Quivane::UniqueHandle done;
+};
+
+HRESULT LoadOnThisThread(VideoLoadJob& job) {
+    // A stream of the worker's own: nothing it reads belongs to the caller's apartment.
+    ComPtr<IStream> stream;
+    RETURN_IF_FAILED(OpenReadStream(job.file, stream));
+    job.renderer = Quivane::CreateRenderer(*job.format);
+    if (!job.renderer) return E_OUTOFMEMORY;
+    Quivane::SetLoadStopCondition(nullptr, 0, GetTickCount64() + job.deadlineMs);
+    const HRESULT hr = job.atSeconds >= 0
+                           ? job.renderer->LoadAtPosition(stream.Get(), static_cast<std::uint64_t>(job.atSeconds * 1e7))
+                           : job.renderer->Load(stream.Get());
+    if (FAILED(hr) && Quivane::ShouldStopLoading()) return Quivane::StopResult();
+    return hr;
+}
+
+void RunVideoLoad(const std::shared_ptr<VideoLoadJob>& job) {
+    const HRESULT initHr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    job->hr = initHr;
+    if (SUCCEEDED(initHr)) {
+        try {
+            job->hr = LoadOnThisThread(*job);
+        } catch (const std::exception&) {
+            job->hr = E_OUTOFMEMORY;
+        }
+        Quivane::ClearLoadStopCondition();
+        // A failed load's pipeline goes while this thread is still in COM.
+        if (FAILED(job->hr)) job->renderer.reset();
+        CoUninitialize();
+    }
+    SetEvent(job->done.Get());
+}
+
+} // namespace
+
+HRESULT LoadVideoWithin(const std::wstring& file, const Quivane::FormatRow& format, double atSeconds,
+                        DWORD deadlineMs, std::unique_ptr<Quivane::IAnimatedRenderer>& renderer) {
+    renderer.reset();
+    auto job = std::make_shared<VideoLoadJob>();
+    job->file = file;
+    job->format = &format;
+    job->atSeconds = atSeconds;
+    job->deadlineMs = deadlineMs;
+    job->done.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!job->done) return HResultFromLastError();
+    std::thread worker([job] { RunVideoLoad(job); });
+    // Our own decoding stops at the deadline; a platform call may not: a little more, then no more.
+    if (WaitForSingleObject(job->done.Get(), deadlineMs + 2000) != WAIT_OBJECT_0) {
+        worker.detach();
+        return HRESULT_FROM_WIN32(WAIT_TIMEOUT);
+    }
+    worker.join();
+    RETURN_IF_FAILED(job->hr);
+    renderer = std::move(job->renderer);
+    return S_OK;
+}
+
+} // namespace QuivaneTool
