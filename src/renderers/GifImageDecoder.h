@@ -47,8 +47,12 @@ public:
     // indices rather than colours.
     GifImageEnd DecodeRows(const std::uint8_t* data, std::size_t size, const GifImageLayout& image, std::uint32_t rows,
                            const GifRowTaker& take);
+    // From a row taker: decoding ends once the row being taken returns
+    // (ShortData), so a huge image stops when its load is given up.
+    void StopAfterThisRow() { stopped_ = true; }
 
 private:
+    bool stopped_ = false;
     std::vector<std::uint8_t> compressed_; // the image's sub-blocks joined
     std::vector<std::uint8_t> line_;       // one row of indices
     // Every code's string laid out whole, so a code is emitted with one copy.

@@ -4,7 +4,6 @@
 #include "platform/HResult.h"
 #include "platform/OwnedHandles.h"
 #include "platform/StreamBytes.h"
-#include "renderers/AreaScale.h"
 #include "renderers/FormatTable.h"
 #include "renderers/FrameSource.h"
 
@@ -19,11 +18,12 @@ namespace {
 // round trip through the caller's thread, which only waits for the thumbnail.
 constexpr std::uint32_t kThumbnailReadBytes = 8u << 20;
 
-// A new top-down 32-bit DIB section of the thumbnail's size with the frame
-// scaled into it.
-HRESULT ScaleIntoBitmap(const FrameView& frame, UINT cx, UniqueGdiObject& dib) {
-    if (frame.width == 0 || frame.height == 0) return E_FAIL;
-    const ThumbnailSize size = FitThumbnail(frame.width, frame.height, cx);
+// A new top-down 32-bit DIB section of the thumbnail's size for a picture of
+// this size, as the target the frame is scaled into.
+HRESULT MakeThumbnailTarget(std::uint32_t width, std::uint32_t height, UINT cx, UniqueGdiObject& dib,
+                            ScaledFrameTarget& target) {
+    if (width == 0 || height == 0) return E_FAIL;
+    const ThumbnailSize size = FitThumbnail(width, height, cx);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = static_cast<LONG>(size.width);
@@ -34,21 +34,24 @@ HRESULT ScaleIntoBitmap(const FrameView& frame, UINT cx, UniqueGdiObject& dib) {
     void* bits = nullptr;
     dib.Reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!dib || bits == nullptr) return E_OUTOFMEMORY;
-    if (!ScalePremultipliedBgra(frame.pixels, frame.width, frame.height, frame.Stride(),
-                                static_cast<std::uint8_t*>(bits), size.width, size.height,
-                                static_cast<std::size_t>(size.width) * 4)) {
-        return E_OUTOFMEMORY;
-    }
+    target.width = size.width;
+    target.height = size.height;
+    target.pixels = static_cast<std::uint8_t*>(bits);
+    target.stride = static_cast<std::size_t>(size.width) * 4;
     return S_OK;
 }
 
-// The middle frame (or a video's still), scaled straight from the source's
-// canvas: the frame is never copied whole.
+// The middle frame (or a video's still) scaled into the bitmap: a still
+// picture straight from its decoded rows, an animation from the source's
+// canvas; the frame is never copied whole.
 HRESULT ScaleShownFrame(FrameSource& source, UINT cx, HBITMAP* out) {
     const std::uint32_t count = source.FrameCount();
     if (count == 0) return E_FAIL;
     UniqueGdiObject dib;
-    RETURN_IF_FAILED(source.UseFrame(count / 2, [&](const FrameView& frame) { return ScaleIntoBitmap(frame, cx, dib); }));
+    RETURN_IF_FAILED(source.ScaleFrame(count / 2, [&](std::uint32_t width, std::uint32_t height, std::uint32_t,
+                                                      ScaledFrameTarget& target) {
+        return MakeThumbnailTarget(width, height, cx, dib, target);
+    }));
     *out = static_cast<HBITMAP>(dib.Release());
     return S_OK;
 }
