@@ -352,23 +352,29 @@ struct RoundToTarget {
     double inverse;
 };
 
-// The four channels of `count` pixels added up; 32-bit lanes while they cannot overflow.
+// The four channels of `count` pixels added up. Two pixels at a time as one
+// 64-bit word split into 16-bit lanes (blue and red, green and alpha), which
+// hold the sum of 257 bytes: a flush every 256 words.
 inline void AddPixels(const std::uint8_t* p, std::uint64_t count, std::uint64_t (&sum)[4]) {
-    constexpr std::uint64_t kChunk = 1u << 24; // 255 * 2^24 < 2^32
-    while (count > 0) {
-        const std::uint64_t n = std::min(count, kChunk);
-        std::uint32_t b = 0, g = 0, r = 0, a = 0;
-        for (std::uint64_t k = 0; k < n; ++k, p += 4) {
-            b += p[0];
-            g += p[1];
-            r += p[2];
-            a += p[3];
+    constexpr std::uint64_t kLow = 0x00FF00FF00FF00FFull;
+    constexpr std::uint64_t kLane = 0xFFFF;
+    while (count >= 2) {
+        const std::uint64_t words = std::min<std::uint64_t>(count / 2, 256);
+        std::uint64_t blueRed = 0, greenAlpha = 0;
+        for (std::uint64_t k = 0; k < words; ++k, p += 8) {
+            std::uint64_t two;
+            std::memcpy(&two, p, 8);
+            blueRed += two & kLow;
+            greenAlpha += (two >> 8) & kLow;
         }
-        sum[0] += b;
-        sum[1] += g;
-        sum[2] += r;
-        sum[3] += a;
-        count -= n;
+        sum[0] += (blueRed & kLane) + ((blueRed >> 32) & kLane);
+        sum[2] += ((blueRed >> 16) & kLane) + (blueRed >> 48);
+        sum[1] += (greenAlpha & kLane) + ((greenAlpha >> 32) & kLane);
+        sum[3] += ((greenAlpha >> 16) & kLane) + (greenAlpha >> 48);
+        count -= 2 * words;
+    }
+    if (count == 1) {
+        for (int c = 0; c < 4; ++c) sum[c] += p[c];
     }
 }
 
