@@ -92,7 +92,7 @@ def main(outdir):
         "apng_chunky.png": png(64, 64, 1500, b"".join(chunk(b"tEXt", b"k\x00" + bytes(1 << 20)) for _ in range(4))),
         # 16384 x 16384 with eight frames.
         "apng_huge.png": png(16384, 16384, 8),
-        # A plain PNG one pixel over the drawing limit.
+        # A plain PNG one pixel over the drawing limit: its rows stream into its thumbnail and its preview.
         "png_16385.png": png(16385, 16385),
     }
     for name, data in files.items():

@@ -11,6 +11,7 @@ namespace Quivane {
 
 HRESULT CopyFrameToClipboard(HWND owner, IWICBitmapSource* frame) {
     if (frame == nullptr) return E_POINTER;
+    RETURN_IF_FAILED(ObtainFramePixels(frame)); // the clipboard stays as it was when the frame cannot be had
     std::vector<std::uint8_t> pixels;
     UINT width = 0, height = 0;
     {

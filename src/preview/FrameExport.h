@@ -16,6 +16,11 @@ std::wstring MakeDefaultFrameFileName(const std::wstring& name, std::uint32_t fr
 // Asks for a file name in the save dialog, then writes the frame.
 [[nodiscard]] HRESULT SaveFrameAs(HWND owner, IWICBitmapSource* frame, const std::wstring& proposedName);
 
+// Has the frame's pixels made now if they are made only when first read (a
+// frame composed again at full size): a frame the memory rules refuse then
+// fails here, before any file or clipboard is touched.
+[[nodiscard]] HRESULT ObtainFramePixels(IWICBitmapSource* frame);
+
 // Writes the frame to `path` as PNG, JPEG or 24-bit BMP, chosen by the path's
 // extension (anything else is PNG).
 [[nodiscard]] HRESULT WriteFrameFile(IWICBitmapSource* frame, const std::wstring& path);

@@ -69,11 +69,20 @@ std::wstring MakeDefaultFrameFileName(const std::wstring& name, std::uint32_t fr
     return std::wstring(base) + suffix;
 }
 
+HRESULT ObtainFramePixels(IWICBitmapSource* frame) {
+    if (frame == nullptr) return E_POINTER;
+    // One pixel read makes the whole frame; room for any format's pixel.
+    BYTE pixel[16] = {};
+    const WICRect first = {0, 0, 1, 1};
+    return frame->CopyPixels(&first, sizeof(pixel), sizeof(pixel), pixel);
+}
+
 HRESULT WriteFrameFile(IWICBitmapSource* frame, const std::wstring& path) {
     if (frame == nullptr) return E_POINTER;
     const EncodingChoice choice = ChooseEncoding(path);
     UINT width = 0, height = 0;
     RETURN_IF_FAILED(GetNonEmptySize(frame, width, height));
+    RETURN_IF_FAILED(ObtainFramePixels(frame)); // before the file is created
 
     ComPtr<IWICImagingFactory> factory;
     RETURN_IF_FAILED(CreateImagingFactory(factory));

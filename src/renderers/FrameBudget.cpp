@@ -1,5 +1,7 @@
 #include "FrameBudget.h"
 
+#include "CanvasLimits.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -44,11 +46,16 @@ FramePlan PlanFrames(std::uint32_t frameCount, std::uint64_t frameBytes, std::ui
 
 KeptFrameSize KeptFrameSizeFor(std::uint32_t width, std::uint32_t height) {
     const std::uint64_t pixels = static_cast<std::uint64_t>(width) * height;
-    if (pixels <= kWholeFramePixelsAtMost) return {width, height};
-    const double scale = std::sqrt(static_cast<double>(kReducedFramePixels) / static_cast<double>(pixels));
+    const std::uint32_t longer = std::max(width, height);
+    if (pixels <= kWholeFramePixelsAtMost && longer <= kMaxCanvasSide) return {width, height};
+    double scale = pixels > kWholeFramePixelsAtMost
+                       ? std::sqrt(static_cast<double>(kReducedFramePixels) / static_cast<double>(pixels))
+                       : 1.0;
+    // A long thin picture of few pixels still has to fit the largest bitmap drawn.
+    scale = std::min(scale, static_cast<double>(kMaxCanvasSide) / static_cast<double>(longer));
     KeptFrameSize kept;
-    kept.width = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(width * scale));
-    kept.height = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(height * scale));
+    kept.width = std::clamp<std::uint32_t>(static_cast<std::uint32_t>(width * scale), 1, kMaxCanvasSide);
+    kept.height = std::clamp<std::uint32_t>(static_cast<std::uint32_t>(height * scale), 1, kMaxCanvasSide);
     return kept;
 }
 

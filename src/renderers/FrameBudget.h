@@ -34,7 +34,8 @@ struct KeptFrameSize {
     std::uint32_t height = 0;
 };
 
-// The size at which a preview keeps the frames of a canvas this size.
+// The size at which a preview keeps the frames of a canvas this size: reduced
+// too when a side is longer than a drawn bitmap may be (kMaxCanvasSide).
 KeptFrameSize KeptFrameSizeFor(std::uint32_t width, std::uint32_t height);
 
 // How many checkpoints a plan keeps at most (the start needs none).

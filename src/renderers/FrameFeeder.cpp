@@ -5,6 +5,7 @@
 #include "platform/HResult.h"
 
 #include <chrono>
+#include <new>
 #include <utility>
 
 namespace Quivane {
@@ -36,15 +37,37 @@ HRESULT KeepFrame(const FrameView& view, FramePixels& frame) {
 FrameFeeder::FrameFeeder(FrameSource& source, std::shared_ptr<FrameStore> store, std::uint64_t budgetBytes)
     : source(source), store(std::move(store)), budgetBytes(budgetBytes), count(source.FrameCount()) {}
 
+HRESULT FrameFeeder::ReadKept(std::uint32_t index, FramePixels& frame) {
+    if (count > 1) {
+        return source.UseFrame(index, [&](const FrameView& view) {
+            canvasWidth = view.width;
+            canvasHeight = view.height;
+            return KeepFrame(view, frame);
+        });
+    }
+    // A still picture may stream its rows into the kept frame and never hold its whole canvas.
+    return source.ScaleFrame(index, [&](std::uint32_t width, std::uint32_t height, std::uint32_t delayMs,
+                                        ScaledFrameTarget& target) {
+        canvasWidth = width;
+        canvasHeight = height;
+        const KeptFrameSize kept = KeptFrameSizeFor(width, height);
+        frame.width = kept.width;
+        frame.height = kept.height;
+        frame.delayMs = delayMs;
+        try {
+            frame.pixels.resize(frame.Stride() * frame.height);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        target = ScaledFrameTarget{frame.width, frame.height, frame.pixels.data(), frame.Stride()};
+        return S_OK;
+    });
+}
+
 HRESULT FrameFeeder::ReadFirstFrame() {
     FramePixels first;
-    std::uint64_t canvasBytes = 0;
-    RETURN_IF_FAILED(source.UseFrame(0, [&](const FrameView& view) {
-        canvasBytes = view.Stride() * view.height;
-        canvasWidth = view.width;
-        canvasHeight = view.height;
-        return KeepFrame(view, first);
-    }));
+    RETURN_IF_FAILED(ReadKept(0, first));
+    const std::uint64_t canvasBytes = static_cast<std::uint64_t>(canvasWidth) * canvasHeight * 4;
     reduced = first.pixels.size() < canvasBytes;
     plan = PlanFrames(count, first.pixels.size(), budgetBytes, source.ReadsAnyFrameDirectly(), canvasBytes);
     if (plan.checkpointEvery != 0) checkpoints.resize(CheckpointCount(count, plan) + 1);
@@ -56,7 +79,7 @@ HRESULT FrameFeeder::ReadFirstFrame() {
 
 // Reads one frame, saving the checkpoint that lies right after it.
 HRESULT FrameFeeder::ReadAt(std::uint32_t index, FramePixels& frame) {
-    RETURN_IF_FAILED(source.UseFrame(index, [&](const FrameView& view) { return KeepFrame(view, frame); }));
+    RETURN_IF_FAILED(ReadKept(index, frame));
     position = index + 1;
     if (plan.checkpointEvery != 0 && position % plan.checkpointEvery == 0) {
         const std::uint32_t slot = position / plan.checkpointEvery;

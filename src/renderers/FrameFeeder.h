@@ -29,6 +29,8 @@ public:
     std::uint32_t CanvasHeight() const { return canvasHeight; }
 
 private:
+    // Frame `index` as the store keeps it, noting the canvas's size.
+    [[nodiscard]] HRESULT ReadKept(std::uint32_t index, FramePixels& frame);
     [[nodiscard]] HRESULT ReadUpTo(std::uint32_t target);
     [[nodiscard]] HRESULT ReadAt(std::uint32_t index, FramePixels& frame);
     void ResumeNear(std::uint32_t target);

@@ -1,5 +1,6 @@
 #include "FrameSource.h"
 
+#include "AreaScale.h"
 #include "CanvasLimits.h"
 #include "FormatTable.h"
 #include "platform/HResult.h"
@@ -44,12 +45,33 @@ HRESULT CopyFrame(const FrameView& view, FramePixels& frame) {
     return S_OK;
 }
 
-HRESULT CheckCanvasSize(std::uint32_t width, std::uint32_t height) {
-    if (width == 0 || height == 0) return E_FAIL;
+namespace {
+std::uint64_t PhysicalMemory() {
     MEMORYSTATUSEX memory = {};
     memory.dwLength = sizeof(memory);
-    const std::uint64_t physical = GlobalMemoryStatusEx(&memory) ? memory.ullTotalPhys : 0;
-    return CanvasFits(width, height, physical) ? S_OK : E_OUTOFMEMORY;
+    return GlobalMemoryStatusEx(&memory) ? memory.ullTotalPhys : 0;
+}
+} // namespace
+
+HRESULT CheckCanvasSize(std::uint32_t width, std::uint32_t height) {
+    if (width == 0 || height == 0) return E_FAIL;
+    return CanvasFits(width, height, PhysicalMemory()) ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CheckRowSize(std::uint32_t width) {
+    if (width == 0) return E_FAIL;
+    return RowsFit(width, PhysicalMemory()) ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT FrameSource::ScaleFrame(std::uint32_t index, const ScaledFrameChooser& choose) {
+    return UseFrame(index, [&](const FrameView& view) {
+        ScaledFrameTarget target;
+        RETURN_IF_FAILED(choose(view.width, view.height, view.delayMs, target));
+        return ScalePremultipliedBgra(view.pixels, view.width, view.height, view.Stride(), target.pixels, target.width,
+                                      target.height, target.stride)
+                   ? S_OK
+                   : E_OUTOFMEMORY;
+    });
 }
 
 HRESULT ReadDecodedFrame(IWICImagingFactory* factory, IWICBitmapDecoder* decoder, UINT index, FramePixels& frame,

@@ -34,6 +34,20 @@ struct FrameView {
     std::size_t Stride() const { return static_cast<std::size_t>(width) * 4; }
 };
 
+// Where a scaled frame goes: pixels for width x height premultiplied BGRA,
+// rows `stride` bytes apart.
+struct ScaledFrameTarget {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint8_t* pixels = nullptr;
+    std::size_t stride = 0;
+};
+
+// Given the canvas's size and the frame's delay, makes the target the frame is
+// scaled into; a failure ends the scaling with it.
+using ScaledFrameChooser = std::function<HRESULT(std::uint32_t canvasWidth, std::uint32_t canvasHeight,
+                                                 std::uint32_t delayMs, ScaledFrameTarget& target)>;
+
 // A whole file read into memory, shared by whoever reads it.
 using FileBytes = std::shared_ptr<const std::vector<std::uint8_t>>;
 
@@ -61,6 +75,12 @@ public:
         if (FAILED(hr)) return hr;
         return use(FrameView{frame.width, frame.height, frame.pixels.data(), frame.delayMs});
     }
+
+    // Frame `index` scaled by the area scaler into the target `choose` makes.
+    // A picture of one still image streams its decoded rows into the scaler
+    // and never holds the whole canvas; any other composes the frame as
+    // UseFrame does and scales the canvas.
+    [[nodiscard]] virtual HRESULT ScaleFrame(std::uint32_t index, const ScaledFrameChooser& choose);
 
     // Whether any frame costs one frame to read, wherever the source stands
     // (the platform composes it, or there is nothing to compose).
@@ -120,8 +140,11 @@ namespace Quivane {
 [[nodiscard]] HRESULT ReadDecodedFrame(IWICImagingFactory* factory, IWICBitmapDecoder* decoder, UINT index,
                                        FramePixels& frame, IWICBitmapFrameDecode** decoded = nullptr);
 
-// S_OK when a canvas of this size may be made here; E_OUTOFMEMORY when it is
-// larger than drawing allows or than this machine could give; E_FAIL when empty.
+// S_OK when a whole canvas of this size may be made here; E_OUTOFMEMORY when
+// it is larger than this machine could give; E_FAIL when empty.
 [[nodiscard]] HRESULT CheckCanvasSize(std::uint32_t width, std::uint32_t height);
+// S_OK when a picture this wide can be decoded and scaled a row at a time here;
+// E_OUTOFMEMORY when even its rows would not fit; E_FAIL when empty.
+[[nodiscard]] HRESULT CheckRowSize(std::uint32_t width);
 
 } // namespace Quivane

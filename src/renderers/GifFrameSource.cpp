@@ -1,5 +1,6 @@
 // GIF frames composed in order on one canvas. The file is walked once when
 // it opens; an image is decoded only when a frame that shows it is asked for.
+#include "AreaScale.h"
 #include "FrameSource.h"
 #include "GifComposition.h"
 #include "GifControlBlocks.h"
@@ -8,6 +9,7 @@
 #include "LoadStopCondition.h"
 #include "platform/HResult.h"
 
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -39,7 +41,9 @@ public:
             width_ = layout_.images[0].width;
             height_ = layout_.images[0].height;
         }
-        RETURN_IF_FAILED(CheckCanvasSize(width_, height_));
+        // One image needs only its rows in memory; an animation, or an
+        // interlaced image (its rows come in passes), its whole canvas.
+        RETURN_IF_FAILED(StreamsRows() ? CheckRowSize(width_) : CheckCanvasSize(width_, height_));
         // Nothing to show is damage, not a transparent picture: Explorer then
         // shows the file type's icon rather than an empty square.
         return AnyImageGivesARow() ? S_OK : WINCODEC_ERR_BADIMAGE;
@@ -48,11 +52,27 @@ public:
     std::uint32_t FrameCount() const override { return frameCount_; }
 
     HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) override {
+        if (StreamsRows()) return ReadWholePicture(index, frame);
         return ComposeThrough(index, [&](const FrameView& view) { return CopyFrame(view, frame); });
     }
 
     HRESULT UseFrame(std::uint32_t index, const std::function<HRESULT(const FrameView&)>& use) override {
         return ComposeThrough(index, use);
+    }
+
+    HRESULT ScaleFrame(std::uint32_t index, const ScaledFrameChooser& choose) override {
+        if (!StreamsRows()) return FrameSource::ScaleFrame(index, choose);
+        if (index != 0) return E_INVALIDARG;
+        ScaledFrameTarget target;
+        RETURN_IF_FAILED(choose(width_, height_, PlaceFrame(0).delayMs, target));
+        AreaRowScaler scaler;
+        if (!scaler.Begin(width_, height_, target.pixels, target.width, target.height, target.stride)) return E_OUTOFMEMORY;
+        RETURN_IF_FAILED(DecodePlainRows(
+            [&](std::uint32_t row, std::uint32_t left, const std::uint8_t* bgra, std::uint32_t count) {
+                scaler.AddRow(row, left, bgra, count);
+            }));
+        scaler.Finish();
+        return S_OK;
     }
 
     bool ReadsAnyFrameDirectly() const override { return false; }
@@ -75,6 +95,58 @@ public:
     }
 
 private:
+    // One image whose rows come in order: drawn on nothing but transparency,
+    // its rows are the canvas's, so it is scaled or copied as it is decoded.
+    bool StreamsRows() const { return frameCount_ == 1 && !layout_.images[0].interlaced; }
+
+    // The canvas rows the image covers, top to bottom: `count` pixels from
+    // column `left` on, the rest of each row (and every other row) transparent.
+    // Whatever the data fails to reach stays transparent, as when composed.
+    HRESULT DecodePlainRows(
+        const std::function<void(std::uint32_t row, std::uint32_t left, const std::uint8_t* bgra, std::uint32_t count)>&
+            take) {
+        const GifImageLayout& image = layout_.images[0];
+        const GifFrameInfo info = PlaceFrame(0);
+        if (info.width == 0 || info.height == 0) return S_OK;
+        const GifColours colours = ReadGifColours(file_->data(), file_->size(), image);
+        rowPixels_.resize(static_cast<std::size_t>(info.width) * 4);
+        bool stopped = false;
+        (void)imageDecoder_.DecodeRows(file_->data(), file_->size(), image, info.height,
+                                       [&](std::uint32_t row, const std::uint8_t* indices) {
+                                           if (ShouldStopLoading()) {
+                                               stopped = true;
+                                               imageDecoder_.StopAfterThisRow();
+                                               return;
+                                           }
+                                           std::uint8_t* out = rowPixels_.data();
+                                           for (std::uint32_t x = 0; x < info.width; ++x) {
+                                               std::memcpy(out + static_cast<std::size_t>(x) * 4, &colours[indices[x]], 4);
+                                           }
+                                           take(info.top + row, info.left, out, info.width);
+                                       });
+        return stopped ? HRESULT_FROM_WIN32(ERROR_CANCELLED) : S_OK;
+    }
+
+    // The one image at full size, decoded straight into `frame`: held once, never as a canvas and a copy.
+    HRESULT ReadWholePicture(std::uint32_t index, FramePixels& frame) {
+        if (index != 0) return E_INVALIDARG;
+        RETURN_IF_FAILED(CheckCanvasSize(width_, height_));
+        const std::size_t stride = static_cast<std::size_t>(width_) * 4;
+        try {
+            frame.pixels.assign(stride * height_, 0);
+        } catch (const std::bad_alloc&) {
+            frame.pixels = {};
+            return E_OUTOFMEMORY;
+        }
+        frame.width = width_;
+        frame.height = height_;
+        frame.delayMs = PlaceFrame(0).delayMs;
+        return DecodePlainRows([&](std::uint32_t row, std::uint32_t left, const std::uint8_t* bgra, std::uint32_t count) {
+            std::memcpy(frame.pixels.data() + stride * row + static_cast<std::size_t>(left) * 4, bgra,
+                        static_cast<std::size_t>(count) * 4);
+        });
+    }
+
     // Composes frames up to `index` and hands the canvas to `take` between
     // that frame's drawing and its disposal. Frames before it are composed as
     // indices while the canvas can tell their colour tables apart.
@@ -85,6 +157,7 @@ private:
             canvas_.reset();
             indices_.reset();
             next_ = 0;
+            RETURN_IF_FAILED(CheckCanvasSize(width_, height_)); // a still picture's is checked only now
             if (index > 0 && std::uint64_t{width_} * height_ <= kMostIndexedPixels) {
                 indices_.reset(new GifIndexCanvas(width_, height_));
             }
@@ -185,6 +258,7 @@ private:
     std::unique_ptr<GifIndexCanvas> indices_; // before the first frame shown since a restart
     std::uint32_t next_ = 0; // the frame the canvas is ready to receive
     std::vector<std::uint8_t> framePixels_;
+    std::vector<std::uint8_t> rowPixels_; // one image row in colours, for a picture that streams its rows
 };
 
 } // namespace

@@ -142,6 +142,7 @@ bool GifImageDecoder::DecodesARow(const std::uint8_t* data, std::size_t size, co
 GifImageEnd GifImageDecoder::DecodeRows(const std::uint8_t* data, std::size_t size, const GifImageLayout& image,
                                         std::uint32_t rows, const GifRowTaker& take) {
     rows = std::min(rows, image.height);
+    stopped_ = false;
     if (image.width == 0 || image.height == 0) return GifImageEnd::Complete;
     if (image.dataOffset >= size) return GifImageEnd::ShortData;
     const std::uint32_t minimumWidth = data[image.dataOffset];
@@ -180,12 +181,13 @@ GifImageEnd GifImageDecoder::DecodeRows(const std::uint8_t* data, std::size_t si
             if (x == image.width) {
                 sink.Emit(line_.data());
                 x = 0;
-                if (sink.Done()) return;
+                if (sink.Done() || stopped_) return;
             }
         }
     };
 
     while (!sink.Done()) {
+        if (stopped_) return GifImageEnd::ShortData;
         std::uint32_t code = 0;
         if (!reader.Read(width, code)) return GifImageEnd::ShortData;
         if (code == clear) {

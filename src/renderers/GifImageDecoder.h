@@ -50,9 +50,13 @@ public:
     // Whether the image's data gives at least one whole row: all a canvas
     // could ever show of it. Decodes no further than that row.
     bool DecodesARow(const std::uint8_t* data, std::size_t size, const GifImageLayout& image);
+    // From a row taker: decoding ends once the row being taken returns
+    // (ShortData), so a huge image stops when its load is given up.
+    void StopAfterThisRow() { stopped_ = true; }
 
 private:
     bool firstRowOnly_ = false; // DecodesARow: stop at the first row, interlaced or not
+    bool stopped_ = false;
     std::vector<std::uint8_t> compressed_; // the image's sub-blocks joined
     std::vector<std::uint8_t> line_;       // one row of indices
     // Every code's string laid out whole, so a code is emitted with one copy.

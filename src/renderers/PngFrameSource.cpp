@@ -1,6 +1,7 @@
 // PNG files, decoded by our own decoder: an animated PNG's frames composed in
 // order on one canvas, or a plain PNG's one image.
 #include "ApngComposition.h"
+#include "AreaScale.h"
 #include "FrameSource.h"
 #include "LoadStopCondition.h"
 #include "PngChunks.h"
@@ -40,13 +41,13 @@ public:
                 if (!IsSkippedControl(control)) shown_.push_back(&control);
             }
         }
-        RETURN_IF_FAILED(CheckCanvasSize(state_.CanvasWidth(), state_.CanvasHeight()));
         if (!ReadPngImageFormat(state_.ihdr, format_) || !ReadPngColours(format_, state_.ancillaryChunks, colours_)) {
             return E_FAIL;
         }
         // A default image outside the animation stands in for an animation
         // that cannot play, as it does for a viewer that does not animate.
-        if (state_.defaultImageHidden && !AnimationIsUsable()) {
+        if (state_.defaultImageHidden &&
+            (FAILED(CheckCanvasSize(state_.CanvasWidth(), state_.CanvasHeight())) || !AnimationIsUsable())) {
             if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
             shown_.clear();
         }
@@ -64,17 +65,38 @@ public:
             // Overhanging regions are errors, not clipped.
             if (!ApngRegionFits(state_.CanvasWidth(), state_.CanvasHeight(), *control)) return E_FAIL;
         }
-        return S_OK;
+        // A still picture needs only its rows in memory; an animation, or an
+        // interlaced image (its rows come in passes), its whole canvas.
+        return StreamsRows() ? CheckRowSize(state_.CanvasWidth())
+                             : CheckCanvasSize(state_.CanvasWidth(), state_.CanvasHeight());
     }
 
     std::uint32_t FrameCount() const override { return static_cast<std::uint32_t>(shown_.size()); }
 
     HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) override {
+        if (StreamsRows()) return ReadWholePicture(index, frame);
         return ComposeThrough(index, [&](const FrameView& view) { return CopyFrame(view, frame); });
     }
 
     HRESULT UseFrame(std::uint32_t index, const std::function<HRESULT(const FrameView&)>& use) override {
         return ComposeThrough(index, use);
+    }
+
+    HRESULT ScaleFrame(std::uint32_t index, const ScaledFrameChooser& choose) override {
+        if (!StreamsRows()) return FrameSource::ScaleFrame(index, choose);
+        if (index != 0) return E_INVALIDARG;
+        const std::uint32_t width = state_.CanvasWidth();
+        ScaledFrameTarget target;
+        RETURN_IF_FAILED(choose(width, state_.CanvasHeight(), ApngDelayMs(plain_.delay_num, plain_.delay_den), target));
+        AreaRowScaler scaler;
+        if (!scaler.Begin(width, state_.CanvasHeight(), target.pixels, target.width, target.height, target.stride)) {
+            return E_OUTOFMEMORY;
+        }
+        RETURN_IF_FAILED(DecodePlainRows([&](std::uint32_t row, const std::uint8_t* bgra) {
+            scaler.AddRow(row, 0, bgra, width);
+        }));
+        scaler.Finish();
+        return S_OK;
     }
 
     bool ReadsAnyFrameDirectly() const override { return shown_.size() <= 1; }
@@ -96,6 +118,46 @@ public:
     }
 
 private:
+    // A plain picture whose rows come in order: scaled or copied as they are
+    // decoded, it never needs a canvas of its own.
+    bool StreamsRows() const { return shown_.size() == 1 && shown_[0] == &plain_ && !format_.interlaced; }
+
+    // The plain picture's rows, top to bottom, each handed to `take` as BGRA.
+    HRESULT DecodePlainRows(const std::function<void(std::uint32_t row, const std::uint8_t* bgra)>& take) {
+        const PngImageEnd end = frameDecoder_.Decode(
+            format_, colours_, plain_.pieces,
+            [&](std::uint32_t row, std::uint32_t, std::uint32_t, const std::uint8_t* bgra, std::uint32_t) {
+                take(row, bgra);
+                return !ShouldStopLoading();
+            });
+        switch (end) {
+        case PngImageEnd::Complete: return S_OK;
+        case PngImageEnd::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        default: return WINCODEC_ERR_BADIMAGE;
+        }
+    }
+
+    // The plain picture at full size, decoded straight into `frame`: held once, never as a canvas and a copy.
+    HRESULT ReadWholePicture(std::uint32_t index, FramePixels& frame) {
+        if (index != 0) return E_INVALIDARG;
+        const std::uint32_t width = state_.CanvasWidth();
+        const std::uint32_t height = state_.CanvasHeight();
+        RETURN_IF_FAILED(CheckCanvasSize(width, height));
+        const std::size_t stride = static_cast<std::size_t>(width) * 4;
+        try {
+            frame.pixels.resize(stride * height);
+        } catch (const std::bad_alloc&) {
+            frame.pixels = {};
+            return E_OUTOFMEMORY;
+        }
+        frame.width = width;
+        frame.height = height;
+        frame.delayMs = ApngDelayMs(plain_.delay_num, plain_.delay_den);
+        return DecodePlainRows([&](std::uint32_t row, const std::uint8_t* bgra) {
+            std::memcpy(frame.pixels.data() + stride * row, bgra, stride);
+        });
+    }
+
     // Composes the animation's frames up to `index` and hands the canvas to
     // `take` between that frame's drawing and its disposal.
     HRESULT ComposeThrough(std::uint32_t index, const std::function<HRESULT(const FrameView&)>& take) {
@@ -104,6 +166,7 @@ private:
         const std::uint32_t height = state_.CanvasHeight();
         if (!canvas_ || index < next_) {
             canvas_.reset();
+            RETURN_IF_FAILED(CheckCanvasSize(width, height)); // a still picture's is checked only now
             canvas_.reset(new ApngCanvas(width, height));
             next_ = 0;
             firstFrameDrawn_ = false;

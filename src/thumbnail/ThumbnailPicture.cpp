@@ -4,7 +4,6 @@
 #include "platform/HResult.h"
 #include "platform/OwnedHandles.h"
 #include "platform/StreamBytes.h"
-#include "renderers/AreaScale.h"
 #include "renderers/FormatTable.h"
 #include "renderers/FrameSource.h"
 
@@ -20,11 +19,12 @@ namespace {
 // round trip through the caller's thread, which only waits for the thumbnail.
 constexpr std::uint32_t kThumbnailReadBytes = 8u << 20;
 
-// A new top-down 32-bit DIB section of the thumbnail's size with the frame
-// scaled into it.
-HRESULT ScaleIntoBitmap(const FrameView& frame, UINT cx, UniqueGdiObject& dib) {
-    if (frame.width == 0 || frame.height == 0) return E_FAIL;
-    const ThumbnailSize size = FitThumbnail(frame.width, frame.height, cx);
+// A new top-down 32-bit DIB section of the thumbnail's size for a picture of
+// this size, as the target the frame is scaled into.
+HRESULT MakeThumbnailTarget(std::uint32_t width, std::uint32_t height, UINT cx, UniqueGdiObject& dib,
+                            ScaledFrameTarget& target) {
+    if (width == 0 || height == 0) return E_FAIL;
+    const ThumbnailSize size = FitThumbnail(width, height, cx);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = static_cast<LONG>(size.width);
@@ -35,11 +35,10 @@ HRESULT ScaleIntoBitmap(const FrameView& frame, UINT cx, UniqueGdiObject& dib) {
     void* bits = nullptr;
     dib.Reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!dib || bits == nullptr) return E_OUTOFMEMORY;
-    if (!ScalePremultipliedBgra(frame.pixels, frame.width, frame.height, frame.Stride(),
-                                static_cast<std::uint8_t*>(bits), size.width, size.height,
-                                static_cast<std::size_t>(size.width) * 4)) {
-        return E_OUTOFMEMORY;
-    }
+    target.width = size.width;
+    target.height = size.height;
+    target.pixels = static_cast<std::uint8_t*>(bits);
+    target.stride = static_cast<std::size_t>(size.width) * 4;
     return S_OK;
 }
 
@@ -47,19 +46,17 @@ bool IsStop(HRESULT hr) {
     return hr == HRESULT_FROM_WIN32(ERROR_CANCELLED) || hr == HRESULT_FROM_WIN32(WAIT_TIMEOUT);
 }
 
-using FrameUse = std::function<HRESULT(const FrameView&)>;
-
-// After frame `failed` would not decode: hands `use` the last frame before
-// the damage, as the preview keeps the frames before it. A source that
-// composes reads frames in order for one frame each until one fails; a
-// source that reads any frame directly is asked from `failed` back. Returns
-// `damage` when not even frame 0 decodes.
-HRESULT UseLastFrameBefore(FrameSource& source, std::uint32_t failed, HRESULT damage, const FrameUse& use) {
+// After frame `failed` would not decode: scales the last frame before the
+// damage, as the preview keeps the frames before it. A source that composes
+// reads frames in order for one frame each until one fails; a source that
+// reads any frame directly is asked from `failed` back. Returns `damage` when
+// not even frame 0 decodes.
+HRESULT ScaleLastFrameBefore(FrameSource& source, std::uint32_t failed, HRESULT damage,
+                             const ScaledFrameChooser& choose, const HRESULT& chosen) {
     if (source.ReadsAnyFrameDirectly()) {
         for (std::uint32_t index = failed; index-- > 0;) {
-            HRESULT used = S_OK;
-            const HRESULT hr = source.UseFrame(index, [&](const FrameView& frame) { return used = use(frame); });
-            if (SUCCEEDED(hr) || FAILED(used) || IsStop(hr)) return hr;
+            const HRESULT hr = source.ScaleFrame(index, choose);
+            if (SUCCEEDED(hr) || FAILED(chosen) || IsStop(hr)) return hr;
         }
         return damage;
     }
@@ -69,22 +66,26 @@ HRESULT UseLastFrameBefore(FrameSource& source, std::uint32_t failed, HRESULT da
         if (IsStop(hr)) return hr;
         if (FAILED(hr)) break;
     }
-    return decodes == 0 ? damage : source.UseFrame(decodes - 1, use);
+    return decodes == 0 ? damage : source.ScaleFrame(decodes - 1, choose);
 }
 
-// The middle frame (or a video's still), scaled straight from the source's
-// canvas: the frame is never copied whole. When the data fails at or before
+// The middle frame (or a video's still) scaled into the bitmap: a still
+// picture straight from its decoded rows, an animation from the source's
+// canvas; the frame is never copied whole. When the data fails at or before
 // the middle, the last frame that decodes stands in for it.
 HRESULT ScaleShownFrame(FrameSource& source, UINT cx, HBITMAP* out) {
     const std::uint32_t count = source.FrameCount();
     if (count == 0) return E_FAIL;
     UniqueGdiObject dib;
-    HRESULT scaled = S_OK;
-    const FrameUse scale = [&](const FrameView& frame) { return scaled = ScaleIntoBitmap(frame, cx, dib); };
+    HRESULT chosen = S_OK;
+    const ScaledFrameChooser choose = [&](std::uint32_t width, std::uint32_t height, std::uint32_t,
+                                          ScaledFrameTarget& target) {
+        return chosen = MakeThumbnailTarget(width, height, cx, dib, target);
+    };
     const std::uint32_t middle = count / 2;
-    HRESULT hr = source.UseFrame(middle, scale);
-    if (FAILED(hr) && SUCCEEDED(scaled) && !IsStop(hr) && !source.IsVideo()) {
-        hr = UseLastFrameBefore(source, middle, hr, scale);
+    HRESULT hr = source.ScaleFrame(middle, choose);
+    if (FAILED(hr) && SUCCEEDED(chosen) && !IsStop(hr) && !source.IsVideo()) {
+        hr = ScaleLastFrameBefore(source, middle, hr, choose, chosen);
     }
     RETURN_IF_FAILED(hr);
     *out = static_cast<HBITMAP>(dib.Release());

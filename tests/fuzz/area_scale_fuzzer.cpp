@@ -1,7 +1,8 @@
 // Arbitrary sizes, strides and premultiplied pixels through the thumbnail
 // scaler: it reads and writes only inside the rows it is given, leaves row
 // padding alone, keeps every channel within alpha and within the range the
-// source's values span, and refuses short strides without writing.
+// source's values span, and refuses short strides without writing; fed one
+// row at a time, it keeps the same bounds and lands within a level of the batch.
 #include "renderers/AreaScale.h"
 
 #include <algorithm>
@@ -105,6 +106,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (y + 1 < targetHeight) {
             for (std::size_t i = std::size_t{targetWidth} * 4; i < targetStride; ++i)
                 if (row[i] != kSentinel) std::abort();
+        }
+    }
+
+    // Fed one row at a time, as a decoder feeds it: the same bounds, and
+    // within one level of the batch (each is within a rounding of the ideal).
+    std::vector<std::uint8_t> byRows(std::size_t{targetWidth} * 4 * targetHeight, kSentinel);
+    Quivane::AreaRowScaler rows;
+    if (!rows.Begin(sourceWidth, sourceHeight, byRows.data(), targetWidth, targetHeight, std::size_t{targetWidth} * 4)) {
+        std::abort();
+    }
+    for (std::uint32_t y = 0; y < sourceHeight; ++y) rows.AddRow(y, 0, source.data() + y * sourceStride, sourceWidth);
+    rows.Finish();
+    for (std::size_t y = 0; y < targetHeight; ++y) {
+        for (std::size_t x = 0; x < targetWidth; ++x) {
+            const std::uint8_t* p = byRows.data() + (y * targetWidth + x) * 4;
+            const std::uint8_t* batch = target.data() + y * targetStride + x * 4;
+            if (p[0] > p[3] || p[1] > p[3] || p[2] > p[3]) std::abort();
+            for (int c = 0; c < 4; ++c) {
+                if (p[c] < low[c] || p[c] > high[c]) std::abort();
+                if (std::abs(int{p[c]} - int{batch[c]}) > 1) std::abort();
+            }
         }
     }
     return 0;

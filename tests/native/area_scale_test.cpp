@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+using Quivane::AreaRowScaler;
 using Quivane::ScalePremultipliedBgra;
 
 namespace {
@@ -79,10 +80,19 @@ std::vector<double> ReferenceWeights(std::uint32_t source, std::uint32_t target,
     return weights;
 }
 
+// The source fed to the row scaler one row at a time.
+Picture ScaleByRows(const Picture& source, std::uint32_t w, std::uint32_t h) {
+    Picture target(w, h);
+    AreaRowScaler rows;
+    EXPECT_TRUE(rows.Begin(source.width, source.height, target.bytes.data(), w, h, target.stride));
+    for (std::uint32_t y = 0; y < source.height; ++y) rows.AddRow(y, 0, source.bytes.data() + y * source.stride, source.width);
+    rows.Finish();
+    return target;
+}
+
 // Every channel within rounding of the ideal value.
-void ExpectMatchesReference(const Picture& source, std::uint32_t w, std::uint32_t h) {
-    SCOPED_TRACE(testing::Message() << source.width << "x" << source.height << " -> " << w << "x" << h);
-    const Picture result = Scale(source, w, h);
+void ExpectNearIdeal(const Picture& source, const Picture& result) {
+    const std::uint32_t w = result.width, h = result.height;
     double worst = 0;
     for (std::uint32_t ty = 0; ty < h; ++ty) {
         const std::vector<double> wy = ReferenceWeights(source.height, h, ty);
@@ -104,6 +114,13 @@ void ExpectMatchesReference(const Picture& source, std::uint32_t w, std::uint32_
     EXPECT_LT(worst, 0.51); // rounding to nearest, plus 1/512 from the intermediate
 }
 
+void ExpectMatchesReference(const Picture& source, std::uint32_t w, std::uint32_t h) {
+    SCOPED_TRACE(testing::Message() << source.width << "x" << source.height << " -> " << w << "x" << h);
+    ExpectNearIdeal(source, Scale(source, w, h));
+    SCOPED_TRACE("fed by rows");
+    ExpectNearIdeal(source, ScaleByRows(source, w, h));
+}
+
 } // namespace
 
 TEST(AreaScale, RefusesDegenerateArgumentsAndWritesNothing) {
@@ -120,11 +137,59 @@ TEST(AreaScale, RefusesDegenerateArgumentsAndWritesNothing) {
     EXPECT_FALSE(ScalePremultipliedBgra(s, 8, 8, 32, t, 4, 0, 16));
     EXPECT_FALSE(ScalePremultipliedBgra(s, 8, 8, 31, t, 4, 4, 16)); // a row is 32 bytes
     EXPECT_FALSE(ScalePremultipliedBgra(s, 8, 8, 32, t, 4, 4, 15));
-    EXPECT_FALSE(ScalePremultipliedBgra(s, 16385, 1, 16385 * 4, t, 4, 4, 16)); // sides above 16384
-    EXPECT_FALSE(ScalePremultipliedBgra(s, 1, 16385, 4, t, 4, 4, 16));
-    EXPECT_FALSE(ScalePremultipliedBgra(s, 8, 8, 32, t, 16385, 1, 16385 * 4));
-    EXPECT_FALSE(ScalePremultipliedBgra(s, 8, 8, 32, t, 1, 16385, 16));
     EXPECT_EQ(target.bytes, untouched);
+
+    AreaRowScaler rows;
+    EXPECT_FALSE(rows.Begin(8, 8, nullptr, 4, 4, 16));
+    EXPECT_FALSE(rows.Begin(0, 8, t, 4, 4, 16));
+    EXPECT_FALSE(rows.Begin(8, 8, t, 4, 0, 16));
+    EXPECT_FALSE(rows.Begin(8, 8, t, 4, 4, 15));
+    EXPECT_FALSE(rows.Begin(0x80000000u, 1, t, 4, 4, 16));
+    rows.AddRow(0, 0, s, 8); // not begun: nothing happens
+    rows.Finish();
+    EXPECT_EQ(target.bytes, untouched);
+}
+
+TEST(AreaScale, RowsFedInOrderGiveTheBatchResultAndMissingPartsAreTransparent) {
+    // A shape the batch scaler also takes rows first: the same bytes.
+    const Picture noise = Noise(600, 300, 21);
+    EXPECT_EQ(ScaleByRows(noise, 20, 100).bytes, Scale(noise, 20, 100).bytes);
+
+    // A picture drawn only in part (rows skipped, rows given in part) scales
+    // as the whole picture with the rest transparent.
+    Picture sparse(90, 70);
+    sparse.Fill({0, 0, 0, 0});
+    const Picture patch = Noise(30, 20, 22);
+    for (std::uint32_t y = 0; y < 20; ++y)
+        for (std::uint32_t x = 0; x < 30; ++x) sparse.Set(41 + x, 33 + y, patch.At(x, y));
+    for (const auto& size : {std::array<std::uint32_t, 2>{13, 9}, {90, 70}, {200, 140}}) {
+        Picture target(size[0], size[1]);
+        AreaRowScaler rows;
+        ASSERT_TRUE(rows.Begin(90, 70, target.bytes.data(), size[0], size[1], target.stride));
+        for (std::uint32_t y = 0; y < 20; ++y) rows.AddRow(33 + y, 41, patch.bytes.data() + y * patch.stride, 30);
+        rows.AddRow(60, 89, patch.bytes.data(), 30); // clipped to the row's last pixel
+        rows.AddRow(10, 0, patch.bytes.data(), 30);  // out of order: ignored
+        rows.Finish();
+        sparse.Set(89, 60, patch.At(0, 0));
+        EXPECT_EQ(target.bytes, ScaleByRows(sparse, size[0], size[1]).bytes) << size[0] << "x" << size[1];
+        ExpectNearIdeal(sparse, target);
+        sparse.Set(89, 60, {0, 0, 0, 0});
+    }
+}
+
+TEST(AreaScale, SidesPastTheCanvasLimitScaleWithWiderArithmetic) {
+    for (const Pixel colour : {Pixel{255, 255, 255, 255}, Pixel{10, 20, 30, 40}, Pixel{1, 0, 1, 1}}) {
+        for (const auto& size : {std::array<std::uint32_t, 4>{70000, 3, 5, 1}, {2, 40000, 1, 256}, {3, 2, 1, 20000}}) {
+            Picture source(size[0], size[1]);
+            source.Fill(colour);
+            SCOPED_TRACE(testing::Message() << size[0] << "x" << size[1] << " -> " << size[2] << "x" << size[3]);
+            const Picture result = Scale(source, size[2], size[3]);
+            for (std::uint32_t y = 0; y < size[3]; ++y)
+                for (std::uint32_t x = 0; x < size[2]; ++x) ASSERT_EQ(result.At(x, y), colour);
+        }
+    }
+    ExpectMatchesReference(Noise(40000, 2, 23), 7, 1);
+    ExpectMatchesReference(Noise(3, 20000, 24), 2, 9);
 }
 
 TEST(AreaScale, EqualSizeCopiesAndLeavesRowPaddingAlone) {

@@ -63,7 +63,13 @@ TEST(FrameBudget, AllFramesWhileTheyFitElseAWindowAndCheckpointsWithinTheBudget)
 TEST(FrameBudget, FramesOfHugeCanvasesAreKeptAtAScreensSizeInTheirShape) {
     EXPECT_EQ(KeptFrameSizeFor(4096, 4096).width, 4096u); // at the limit: whole
     EXPECT_EQ(KeptFrameSizeFor(16384, 1).width, 16384u);  // long but small
-    for (const auto& [width, height] : {std::pair<std::uint32_t, std::uint32_t>{16000, 16000}, {16384, 1100}, {4097, 4096}}) {
+    // Longer than a drawn bitmap may be: reduced to that side, however few its pixels.
+    EXPECT_EQ(KeptFrameSizeFor(20000, 64).width, 16384u);
+    EXPECT_EQ(KeptFrameSizeFor(20000, 64).height, 52u);
+    EXPECT_EQ(KeptFrameSizeFor(1, 40000).height, 16384u);
+    EXPECT_EQ(KeptFrameSizeFor(1, 40000).width, 1u);
+    for (const auto& [width, height] : {std::pair<std::uint32_t, std::uint32_t>{16000, 16000}, {16384, 1100}, {4097, 4096},
+                                        {1920, 40000}, {30000, 30000}, {40000, 2000}}) {
         const KeptFrameSize kept = KeptFrameSizeFor(width, height);
         EXPECT_LE(static_cast<std::uint64_t>(kept.width) * kept.height, kReducedFramePixels) << width << "x" << height;
         EXPECT_GE(static_cast<std::uint64_t>(kept.width + 1) * (kept.height + 1), kReducedFramePixels) << width << "x" << height;

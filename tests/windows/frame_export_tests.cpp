@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 #include "platform/WicImaging.h"
 #include "preview/FrameExport.h"
+#include "renderers/SharedFrameBitmap.h"
 
 #include <gtest/gtest.h>
 
@@ -214,6 +215,17 @@ TEST(WriteFrame, FilesDecodeToTheFrame) {
     DeleteFileW(png.c_str());
     DeleteFileW(bmp.c_str());
     DeleteFileW(jpeg.c_str());
+}
+
+TEST(WriteFrame, AFrameThatCannotBeHadAtFullSizeWritesNoFileAndCopiesNothing) {
+    // As a huge picture's frame the memory rules refuse: composed only when read, and then refused.
+    ComPtr<IWICBitmapSource> refused;
+    ASSERT_EQ(CreateComposedFrameBitmap(40000, 40000, [](FramePixels&) { return E_OUTOFMEMORY; }, &refused), S_OK);
+    const std::wstring path = TempPath(L"quivane_refused.png");
+    DeleteFileW(path.c_str());
+    EXPECT_EQ(WriteFrameFile(refused.Get(), path), E_OUTOFMEMORY);
+    EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(CopyFrameToClipboard(nullptr, refused.Get()), E_OUTOFMEMORY);
 }
 
 TEST(SaveDialog, ProposesTheNameAndWritesWhatTheUserTyped) {

@@ -2,7 +2,10 @@
 // decode in order gives, for every animated format; a hostile GIF ends in a picture or a failure.
 #include "ApngBuilder.h"
 #include "GifBuilder.h"
+#include "LongPictures.h"
 #include "TestSupport.h"
+#include "renderers/CanvasLimits.h"
+#include "renderers/FrameFeeder.h"
 #include "renderers/FormatTable.h"
 #include "renderers/FrameSource.h"
 #include "platform/HResult.h"
@@ -13,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 using namespace Quivane;
 using namespace QuivaneTest;
@@ -154,21 +158,108 @@ TEST(FrameSource, HostileGifsEndInAPictureOrAFailure) {
     EXPECT_EQ(frame.width, 1u);
     EXPECT_EQ(frame.pixels.size(), 4u);
 
-    // A screen larger than any canvas is refused before a byte of it is allocated.
-    std::vector<std::uint8_t> huge = GifBuilder(16385, 2, {{0, 0, 0}, {0, 0, 255}}).AddFrame(SolidFrame(0, 0, 1, 1, 1)).Build();
-    EXPECT_EQ(Opened(stream, huge), nullptr);
+    // An animation on a screen larger than memory allows (17 GB a canvas) is
+    // refused before a byte of it is allocated; one image there needs only its rows.
+    GifBuilder huge(65535, 65535, {{0, 0, 0}, {0, 0, 255}});
+    huge.AddFrame(SolidFrame(0, 0, 1, 1, 1)).AddFrame(SolidFrame(1, 1, 1, 1, 1));
+    source = Opened(stream, huge.Build());
+    EXPECT_EQ(source, nullptr);
+    source = Opened(stream, GifBuilder(65535, 65535, {{0, 0, 0}, {0, 0, 255}}).AddFrame(SolidFrame(0, 0, 1, 1, 1)).Build());
+    ASSERT_NE(source, nullptr);
+    EXPECT_EQ(source->ReadFrame(0, frame), E_OUTOFMEMORY); // the whole picture for saving is still a canvas
 }
 
-TEST(FrameSource, APlainPngLargerThanAnyCanvasIsRefused) {
+namespace {
+
+std::vector<std::uint8_t> PngWithHeader(std::uint32_t width, std::uint32_t height, std::uint8_t interlace,
+                                        bool animated) {
     std::vector<std::uint8_t> png(std::begin(kPngSignature), std::end(kPngSignature));
-    const std::uint8_t header[13] = {0, 0, 0x40, 0x01, 0, 0, 0x40, 0x01, 8, 6, 0, 0, 0}; // 16385 x 16385 RGBA
+    std::uint8_t header[13] = {0, 0, 0, 0, 0, 0, 0, 0, 8, 6, 0, 0, interlace}; // RGBA
+    for (int i = 0; i < 4; ++i) {
+        header[i] = static_cast<std::uint8_t>(width >> (24 - 8 * i));
+        header[4 + i] = static_cast<std::uint8_t>(height >> (24 - 8 * i));
+    }
     AppendPngChunk(png, "IHDR", header, sizeof(header));
+    if (animated) {
+        const std::uint8_t animation[8] = {0, 0, 0, 2, 0, 0, 0, 0};
+        AppendPngChunk(png, "acTL", animation, sizeof(animation));
+        std::uint8_t frame[26] = {};
+        std::copy(header, header + 8, frame + 4); // the whole canvas
+        frame[21] = 10;                           // a delay of 0/10 s
+        AppendPngChunk(png, "fcTL", frame, sizeof(frame));
+    }
     const std::uint8_t data[] = {0x78, 0x9c, 0x63, 0, 0, 0, 1, 0, 1};
     AppendPngChunk(png, "IDAT", data, sizeof(data));
     AppendPngChunk(png, "IEND", nullptr, 0);
-    const ComPtr<IStream> stream = StreamFromBytes(png);
+    return png;
+}
+
+HRESULT OpenResult(const std::vector<std::uint8_t>& bytes) {
+    const ComPtr<IStream> stream = StreamFromBytes(bytes);
     const auto source = CreateFrameSource(*ChooseFormatForStream(stream.Get(), L""));
-    EXPECT_EQ(source->Open(stream.Get()), E_OUTOFMEMORY); // refused before the platform decodes 1 GiB
+    return source->Open(stream.Get());
+}
+
+} // namespace
+
+TEST(FrameSource, APngIsRefusedOnlyWhenMemoryCannotHoldWhatItNeeds) {
+    // A still picture needs its rows: 2^31 - 1 pixels wide they would not fit.
+    EXPECT_EQ(OpenResult(PngWithHeader(0x7FFFFFFF, 2, 0, false)), E_OUTOFMEMORY);
+    EXPECT_EQ(OpenResult(PngWithHeader(40000, 40000, 0, false)), S_OK);
+    // Interlaced rows come in passes, and an animation composes: both need the
+    // whole canvas, and 6.4 GB is past what one canvas may be on any machine.
+    EXPECT_EQ(OpenResult(PngWithHeader(40000, 40000, 1, false)), E_OUTOFMEMORY);
+    EXPECT_EQ(OpenResult(PngWithHeader(40000, 40000, 0, true)), E_OUTOFMEMORY);
+}
+
+TEST(FrameSource, AStillPictureLongerThanAnyCanvasStreamsItsRows) {
+    const std::vector<std::tuple<std::string, std::vector<std::uint8_t>, std::uint32_t, std::uint32_t>> pictures = {
+        {"png", LongPng(20000, 64), 20000, 64},
+        {"png", LongPng(64, 20000), 64, 20000},
+        {"gif", LongGif(20000, 64), 20000, 64},
+        {"gif", LongGif(64, 20000), 64, 20000},
+    };
+    for (const auto& [kind, bytes, width, height] : pictures) {
+        SCOPED_TRACE(testing::Message() << kind << " " << width << "x" << height);
+        ComPtr<IStream> stream;
+        auto source = Opened(stream, bytes);
+        ASSERT_NE(source, nullptr);
+        ASSERT_EQ(source->FrameCount(), 1u);
+
+        // A thumbnail's size, from the rows as they are decoded.
+        const std::uint32_t longer = 256, shorter = 1;
+        std::vector<std::uint8_t> scaled;
+        ASSERT_EQ(source->ScaleFrame(0, [&](std::uint32_t canvasWidth, std::uint32_t canvasHeight, std::uint32_t,
+                                            ScaledFrameTarget& target) {
+            EXPECT_EQ(canvasWidth, width);
+            EXPECT_EQ(canvasHeight, height);
+            target.width = width > height ? longer : shorter;
+            target.height = width > height ? shorter : longer;
+            target.stride = std::size_t{target.width} * 4;
+            scaled.resize(target.stride * target.height);
+            target.pixels = scaled.data();
+            return S_OK;
+        }), S_OK);
+        EXPECT_TRUE(ShowsTheQuarters(scaled.data(), width > height ? longer : shorter, width > height ? shorter : longer));
+
+        // The preview keeps it reduced to the longest side a bitmap may be drawn at.
+        auto store = std::make_shared<FrameStore>(source->FrameCount());
+        FrameFeeder feeder(*source, store, kDefaultFrameBudgetBytes);
+        ASSERT_EQ(feeder.ReadFirstFrame(), S_OK);
+        EXPECT_TRUE(feeder.KeepsReducedFrames());
+        EXPECT_EQ(feeder.CanvasWidth(), width);
+        const auto kept = store->Frame(0);
+        ASSERT_NE(kept, nullptr);
+        EXPECT_EQ(std::max(kept->width, kept->height), kMaxCanvasSide);
+        EXPECT_TRUE(ShowsTheQuarters(kept->pixels.data(), kept->width, kept->height));
+
+        // Saving and copying read it at full size.
+        FramePixels whole;
+        ASSERT_EQ(source->ReadFrame(0, whole), S_OK);
+        ASSERT_EQ(whole.width, width);
+        ASSERT_EQ(whole.height, height);
+        EXPECT_TRUE(ShowsTheQuarters(whole.pixels.data(), width, height));
+    }
 }
 
 namespace {

@@ -3,18 +3,21 @@
 // concurrency and bad files.
 #include "ApngBuilder.h"
 #include "GifBuilder.h"
+#include "LongPictures.h"
 #include "PreviewWindowFixture.h"
 #include "TestSupport.h"
 #include "com/ServerClasses.h"
 #include "platform/WicImaging.h"
 #include "preview/PreviewHandlerCom.h"
 #include "preview/PreviewStateMessage.h"
+#include "renderers/CanvasLimits.h"
 #include "renderers/FrameBudget.h"
 #include "renderers/GifControlBlocks.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
 using namespace Quivane;
 using namespace QuivaneTest;
@@ -567,4 +570,25 @@ TEST_F(PreviewHandler, AFileFromWhichNothingDecodesEndsInTheFailureState) {
     ASSERT_NE(Presenter()->Renderer(), nullptr);
     EXPECT_EQ(LoadResult(), S_OK);
     EXPECT_TRUE(IsColour(Picture().At(kWidth / 2, kHeight / 2), 0, 0, 255));
+}
+
+TEST_F(PreviewHandler, AStillPictureLongerThanAnyCanvasIsShownReducedAndSavedWhole) {
+    for (const auto& [bytes, width, height] :
+         {std::tuple{LongPng(20000, 64), 20000u, 64u}, std::tuple{LongGif(64, 20000), 64u, 20000u}}) {
+        PreviewAndWait(bytes);
+        ASSERT_NE(Presenter()->Renderer(), nullptr);
+        const auto kept = Presenter()->Renderer()->FramePicture(0);
+        ASSERT_NE(kept, nullptr);
+        EXPECT_EQ(std::max(kept->width, kept->height), kMaxCanvasSide); // the longest side a bitmap is drawn at
+        EXPECT_TRUE(ShowsTheQuarters(kept->pixels.data(), kept->width, kept->height));
+
+        ComPtr<IWICBitmapSource> whole; // what saving and copying get
+        ASSERT_EQ(Presenter()->GetCurrentFrame(&whole, nullptr), S_OK);
+        Pixels pixels;
+        ASSERT_EQ(ReadPremultipliedBgra(whole.Get(), pixels), S_OK);
+        ASSERT_EQ(pixels.width, width);
+        ASSERT_EQ(pixels.height, height);
+        EXPECT_TRUE(ShowsTheQuarters(pixels.bytes.data(), width, height));
+        ASSERT_EQ(handler->Unload(), S_OK);
+    }
 }

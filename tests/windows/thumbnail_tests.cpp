@@ -2,6 +2,7 @@
 // Quivane.dll itself, IInitializeWithStream on the file's bytes, GetThumbnail.
 #include "ApngBuilder.h"
 #include "GifBuilder.h"
+#include "LongPictures.h"
 #include "StallingStream.h"
 #include "TestSupport.h"
 #include "com/ServerClasses.h"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 using namespace Quivane;
 using namespace QuivaneTest;
@@ -125,6 +127,30 @@ TEST(Thumbnail, AGifOrPngPastItsPatienceEndsInATimeoutWithNoBitmap) {
             << file;
         EXPECT_EQ(bitmap, nullptr) << file;
     }
+}
+
+TEST(Thumbnail, PicturesLongerThanAnyCanvasHaveTheirThumbnail) {
+    const std::vector<std::pair<std::string, std::vector<std::uint8_t>>> pictures = {
+        {"png 20000x64", LongPng(20000, 64)}, {"png 64x20000", LongPng(64, 20000)},
+        {"gif 20000x64", LongGif(20000, 64)}, {"gif 64x20000", LongGif(64, 20000)}};
+    for (const auto& [label, bytes] : pictures) {
+        const Thumbnail t = Take(Provider(bytes).Get(), 256);
+        ASSERT_EQ(t.hr, S_OK) << label;
+        const bool wide = label.find("20000x") != std::string::npos;
+        EXPECT_EQ(t.pixels.width, wide ? 256u : 1u) << label;
+        EXPECT_EQ(t.pixels.height, wide ? 1u : 256u) << label;
+        EXPECT_TRUE(ShowsTheQuarters(t.pixels.bytes.data(), t.pixels.width, t.pixels.height)) << label;
+    }
+
+    // One image covering the second quarter of a 40000-wide screen: the rest stays transparent.
+    GifBuilder gif(40000, 8, {{0, 0, 0}, {0, 200, 0}});
+    gif.AddFrame(SolidFrame(10000, 0, 10000, 8, 1));
+    const Thumbnail part = Take(Provider(gif.Build()).Get(), 256);
+    ASSERT_EQ(part.hr, S_OK);
+    ASSERT_EQ(part.pixels.width, 256u);
+    const std::uint8_t clear[4] = {0, 0, 0, 0}, green[4] = {0, 200, 0, 255};
+    for (const UINT x : {0u, 32u, 160u, 255u}) EXPECT_EQ(std::memcmp(part.pixels.At(x, 0), clear, 4), 0) << x;
+    for (const UINT x : {65u, 96u, 127u}) EXPECT_EQ(std::memcmp(part.pixels.At(x, 0), green, 4), 0) << x;
 }
 
 TEST(Thumbnail, TransparentAreasStayTransparent) {
