@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 #include "platform/WicImaging.h"
 #include "preview/FrameExport.h"
+#include "renderers/SharedFrameBitmap.h"
 
 #include <gtest/gtest.h>
 
@@ -234,4 +235,102 @@ TEST(SaveDialog, CancelWritesNothing) {
     EXPECT_TRUE(script.done);
     EXPECT_EQ(GetFileAttributesW(proposed.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(SaveFrameAs(nullptr, nullptr, L"x.png"), E_POINTER);
+}
+
+// Saving over a file the user chose to replace: the pixels are prepared
+// first and written beside it, so a failure at any step leaves the old file
+// whole and no temporary file behind.
+namespace {
+
+std::wstring FreshFolder(const wchar_t* name) {
+    const std::wstring folder = TempPath(name);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring entry = folder + L"\\" + found.cFileName;
+            SetFileAttributesW(entry.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(entry.c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    return folder;
+}
+
+std::vector<std::wstring> FilesIn(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+void WriteBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    CloseHandle(file);
+}
+
+constexpr HRESULT kInjected = HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+FrameFileStep failingStep = FrameFileStep::CreateTemporary;
+HRESULT FailAtOneStep(FrameFileStep step) { return step == failingStep ? kInjected : S_OK; }
+
+} // namespace
+
+TEST(SaveOverAFile, AnyFailureLeavesTheOldFileWholeAndNoTemporaryFile) {
+    const std::wstring folder = FreshFolder(L"quivane_save_over");
+    const std::wstring target = folder + L"\\frame.png";
+    const std::vector<std::uint8_t> old = {'t', 'h', 'e', ' ', 'o', 'l', 'd', ' ', 'f', 'i', 'l', 'e'};
+    WriteBytes(target, old);
+    const std::vector<std::wstring> onlyTheTarget = {L"frame.png"};
+    const auto untouched = [&](const char* when) {
+        EXPECT_EQ(ReadFileBytes(target), old) << when;
+        EXPECT_EQ(FilesIn(folder), onlyTheTarget) << when;
+    };
+    const ComPtr<IWICBitmap> frame = SmallFrame();
+
+    // The frame cannot be made: a huge canvas's frame composed again from a file that went bad.
+    ComPtr<IWICBitmapSource> unreadable;
+    ASSERT_EQ(CreateComposedFrameBitmap(3, 2, [](FramePixels&) { return HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT); },
+                                        &unreadable),
+              S_OK);
+    EXPECT_EQ(WriteFrameFile(unreadable.Get(), target), HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT));
+    untouched("preparing the pixels");
+
+    // The temporary file cannot be made, the encoder's writes fail, the replacement fails.
+    for (const FrameFileStep step : {FrameFileStep::CreateTemporary, FrameFileStep::Encode, FrameFileStep::Replace}) {
+        failingStep = step;
+        EXPECT_EQ(WriteFrameFile(frame.Get(), target, FailAtOneStep), kInjected);
+        untouched("an injected failure");
+    }
+
+    // A target that cannot be replaced: read-only, or held open by another program that shares nothing.
+    ASSERT_TRUE(SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_TRUE(FAILED(WriteFrameFile(frame.Get(), target)));
+    ASSERT_TRUE(SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL));
+    untouched("a read-only target");
+    HANDLE held = CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const HRESULT whileHeld = WriteFrameFile(frame.Get(), target);
+    CloseHandle(held);
+    EXPECT_TRUE(FAILED(whileHeld));
+    untouched("a target held open");
+
+    // Nothing failing: the frame replaces the file, and nothing else is left.
+    ASSERT_EQ(WriteFrameFile(frame.Get(), target), S_OK);
+    Pixels saved;
+    ASSERT_EQ(DecodeFileAsPremultipliedBgra(target, saved), S_OK);
+    EXPECT_EQ(saved.width, 3u);
+    EXPECT_EQ(saved.height, 2u);
+    EXPECT_EQ(FilesIn(folder), onlyTheTarget);
+    // A new file, in a folder that does not exist: nothing is made anywhere.
+    EXPECT_TRUE(FAILED(WriteFrameFile(frame.Get(), folder + L"\\missing\\frame.png")));
+    EXPECT_EQ(FilesIn(folder), onlyTheTarget);
 }
