@@ -29,6 +29,8 @@ constexpr UINT IDM_COPY_FRAME = 0x5102;
 constexpr UINT_PTR TICK_TIMER_ID = 1;
 constexpr UINT kTickIntervalMs = 16;
 constexpr std::uint64_t kIndicatorRedrawMs = 80; // about 12 redraws a second
+// A video's seek that has no still by then fails, and the bar goes back to the still shown.
+constexpr std::uint64_t kPositionedLoadBudgetMs = 2000;
 extern const wchar_t kPreviewWindowClass[]; // "QuivanePreviewWindow"
 
 struct LoadResult {
