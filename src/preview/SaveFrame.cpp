@@ -146,6 +146,7 @@ public:
     const std::wstring& Path() const { return path_; }
 
     HRESULT Replace(const std::wstring& target) {
+        RETURN_IF_FAILED(CheckReplaceable(target));
         if (!MoveFileExW(path_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             return HResultFromLastError();
         }
@@ -154,6 +155,20 @@ public:
     }
 
 private:
+    // Windows refuses to rename over a read-only file, or over one another
+    // program holds open without sharing its deletion; both are asked here so
+    // that the answer is the same on every system that runs us.
+    static HRESULT CheckReplaceable(const std::wstring& target) {
+        const DWORD attributes = GetFileAttributesW(target.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) return S_OK; // a new file
+        if (attributes & FILE_ATTRIBUTE_READONLY) return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+        HANDLE probe = CreateFileW(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (probe == INVALID_HANDLE_VALUE) return HResultFromLastError();
+        CloseHandle(probe);
+        return S_OK;
+    }
+
     std::wstring path_;
 };
 
