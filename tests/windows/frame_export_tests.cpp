@@ -1,14 +1,19 @@
 // Saving and copying the frame on screen: proposed names, the three file
-// formats, the real save dialog and the real clipboard.
+// formats, the real save dialog and the real clipboard, saving over a file,
+// and both commands through the preview handler.
+#include "GifBuilder.h"
 #include "PreviewWindowFixture.h"
 #include "TestSupport.h"
+#include "platform/ServerLifetime.h"
 #include "platform/WicImaging.h"
 #include "preview/FrameExport.h"
+#include "preview/PreviewHandlerCom.h"
 #include "renderers/SharedFrameBitmap.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <thread>
 
 using namespace Quivane;
@@ -333,4 +338,123 @@ TEST(SaveOverAFile, AnyFailureLeavesTheOldFileWholeAndNoTemporaryFile) {
     // A new file, in a folder that does not exist: nothing is made anywhere.
     EXPECT_TRUE(FAILED(WriteFrameFile(frame.Get(), folder + L"\\missing\\frame.png")));
     EXPECT_EQ(FilesIn(folder), onlyTheTarget);
+}
+
+// Through the preview handler: the commands' pixel work runs on a worker; the
+// dialog and the clipboard stay on the window's thread.
+namespace {
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 60000) {
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    while (!done()) {
+        if (GetTickCount64() > end) return false;
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        Sleep(5);
+    }
+    return true;
+}
+
+class HandlerExport : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(CreatePreviewHandler(IID_PPV_ARGS(&handler)), S_OK); }
+    void TearDown() override {
+        if (handler) handler->Unload();
+    }
+
+    void Preview(const std::vector<std::uint8_t>& bytes) {
+        ComPtr<IInitializeWithStream> init;
+        ASSERT_EQ(handler.As(&init), S_OK);
+        ASSERT_EQ(init->Initialize(StreamFromBytes(bytes).Get(), STGM_READ), S_OK);
+        RECT rect = {0, 0, 400, 300};
+        ASSERT_EQ(handler->SetWindow(host.Handle(), &rect), S_OK);
+        ASSERT_EQ(handler->DoPreview(), S_OK);
+        ASSERT_TRUE(PumpUntil([this] {
+            return Object().Presenter()->Renderer() != nullptr && !Object().Presenter()->IsLoading() &&
+                   Object().IsLoaderIdle();
+        }));
+    }
+    void Command(UINT command) { SendMessageW(Object().PreviewWindow(), WM_COMMAND, command, 0); }
+    void EmptyTheClipboard() {
+        ASSERT_TRUE(OpenClipboard(host.Handle()));
+        EmptyClipboard();
+        CloseClipboard();
+    }
+
+    PreviewHandlerCom& Object() { return *static_cast<PreviewHandlerCom*>(handler.Get()); }
+    TestWindow host{400, 300};
+    ComPtr<IPreviewHandler> handler;
+};
+
+// More pixels than a kept frame may have: copying composes the frame again, whole.
+std::vector<std::uint8_t> HugeCanvas() {
+    return GifBuilder(4200, 4200, {{0, 0, 0}, {255, 0, 0}})
+        .AddFrame(SolidFrame(4000, 10, 2, 2, 1))
+        .AddFrame(SolidFrame(0, 0, 1, 1, 1))
+        .Build();
+}
+
+} // namespace
+
+TEST_F(HandlerExport, CopyComposesAHugeFrameOnAWorkerAndTheWindowPutsItOnTheClipboard) {
+    Preview(HugeCanvas());
+    EmptyTheClipboard();
+    Command(IDM_COPY_FRAME);
+    EXPECT_FALSE(IsClipboardFormatAvailable(CF_DIB)); // the window's thread came back without doing the work
+    ASSERT_TRUE(PumpUntil([] { return IsClipboardFormatAvailable(CF_DIB) != FALSE; }));
+    ASSERT_TRUE(OpenClipboard(host.Handle()));
+    HANDLE data = GetClipboardData(CF_DIB);
+    ASSERT_NE(data, nullptr);
+    ASSERT_EQ(GlobalSize(data), 40u + 4200u * 4200u * 4u);
+    const auto* bytes = static_cast<const std::uint8_t*>(GlobalLock(data));
+    BITMAPINFOHEADER header;
+    std::memcpy(&header, bytes, sizeof(header));
+    EXPECT_EQ(header.biWidth, 4200);
+    EXPECT_EQ(header.biHeight, -4200);
+    const std::uint8_t* red = bytes + 40 + (11u * 4200u + 4001u) * 4u;
+    EXPECT_EQ(red[2], 255);
+    EXPECT_EQ(red[3], 255);
+    EXPECT_EQ(bytes[40 + (11u * 4200u + 3999u) * 4u + 3], 0);
+    GlobalUnlock(data);
+    EmptyClipboard();
+    CloseClipboard();
+}
+
+TEST_F(HandlerExport, UnloadDuringACopyDropsIt) {
+    const LONG locksBefore = ServerModuleLocks();
+    Preview(HugeCanvas());
+    EmptyTheClipboard();
+    Command(IDM_COPY_FRAME);
+    ASSERT_EQ(handler->Unload(), S_OK);
+    handler.Reset();
+    // The worker ends on its own, with nothing to hand its pixels to.
+    ASSERT_TRUE(PumpUntil([&] { return ServerModuleLocks() == locksBefore - 1; }));
+    host.PumpMessages();
+    EXPECT_FALSE(IsClipboardFormatAvailable(CF_DIB));
+}
+
+TEST_F(HandlerExport, SaveAsksOnTheWindowsThreadAndWritesOnAWorker) {
+    GifBuilder gif(6, 4, {{0, 0, 0}, {0, 0, 255}});
+    gif.AddFrame(SolidFrame(0, 0, 6, 4, 1));
+    Preview(gif.Build());
+    const std::wstring path = TempPath(L"quivane_handler_save.png");
+    DeleteFileW(path.c_str());
+    DialogScript script;
+    script.typedName = path;
+    activeScript = &script;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, DriveDialog);
+    Command(IDM_SAVE_FRAME); // returns once the dialog closes
+    KillTimer(nullptr, timer);
+    activeScript = nullptr;
+    EXPECT_EQ(script.proposedName, L"preview_frame_001.png");
+    ASSERT_TRUE(PumpUntil([&] { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+    Pixels saved;
+    ASSERT_EQ(DecodeFileAsPremultipliedBgra(path, saved), S_OK);
+    EXPECT_EQ(saved.width, 6u);
+    EXPECT_EQ(saved.height, 4u);
+    EXPECT_EQ(saved.At(3, 2)[0], 255); // blue
+    DeleteFileW(path.c_str());
 }
