@@ -1,7 +1,6 @@
 #include "FrameExport.h"
 
 #include "platform/HResult.h"
-#include "platform/OwnedHandles.h"
 #include "platform/WicImaging.h"
 
 #include <cstring>
@@ -9,9 +8,8 @@
 
 namespace Quivane {
 
-HRESULT CopyFrameToClipboard(HWND owner, IWICBitmapSource* frame) {
+HRESULT MakeClipboardDib(IWICBitmapSource* frame, UniqueGlobalMemory& dib) {
     if (frame == nullptr) return E_POINTER;
-    RETURN_IF_FAILED(ObtainFramePixels(frame)); // the clipboard stays as it was when the frame cannot be had
     std::vector<std::uint8_t> pixels;
     UINT width = 0, height = 0;
     {
@@ -38,17 +36,28 @@ HRESULT CopyFrameToClipboard(HWND owner, IWICBitmapSource* frame) {
     std::memcpy(memory, &header, sizeof(header));
     std::memcpy(memory + sizeof(header), pixels.data(), pixels.size());
     GlobalUnlock(block.Get());
+    dib = std::move(block);
+    return S_OK;
+}
 
+HRESULT PutDibOnClipboard(HWND owner, UniqueGlobalMemory& dib) {
+    if (!dib) return E_POINTER;
     if (!OpenClipboard(owner)) return HResultFromLastError();
     EmptyClipboard();
-    if (SetClipboardData(CF_DIB, block.Get()) == nullptr) {
+    if (SetClipboardData(CF_DIB, dib.Get()) == nullptr) {
         const HRESULT hr = HResultFromLastError();
         CloseClipboard();
         return hr;
     }
-    static_cast<void>(block.Release()); // the clipboard owns the block now
+    static_cast<void>(dib.Release()); // the clipboard owns the block now
     CloseClipboard();
     return S_OK;
+}
+
+HRESULT CopyFrameToClipboard(HWND owner, IWICBitmapSource* frame) {
+    UniqueGlobalMemory dib;
+    RETURN_IF_FAILED(MakeClipboardDib(frame, dib));
+    return PutDibOnClipboard(owner, dib);
 }
 
 } // namespace Quivane

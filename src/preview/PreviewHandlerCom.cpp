@@ -40,14 +40,23 @@ HRESULT CreatePreviewHandler(REFIID iid, void** out) {
 PreviewHandlerCom::PreviewHandlerCom() : channel(std::make_shared<LoadChannel>()) {}
 
 PreviewHandlerCom::~PreviewHandlerCom() {
-    CancelLoads();
-    presenter.reset();
-    // A handler released without Unload must not leave a window whose user
-    // data points at freed memory: the window goes with it.
-    DestroyPreviewWindow();
+    // The windows let go of this object before anything below waits: waiting
+    // for workers serves messages, and a paint or a tick must then find no
+    // handler rather than one that is being destroyed.
+    TearDown();
     hostFrame.Reset();
     site.Reset();
     source.Reset();
+}
+
+// Unload and destruction, in one order: the windows are detached, the loads
+// stopped, the presenter and the windows destroyed.
+void PreviewHandlerCom::TearDown() {
+    DetachWindows();
+    CancelLoads();
+    presenter.reset();
+    DestroyPreviewWindow();
+    exports.LetGo();
 }
 
 IFACEMETHODIMP PreviewHandlerCom::QueryInterface(REFIID iid, void** out) {
@@ -65,6 +74,16 @@ IFACEMETHODIMP PreviewHandlerCom::QueryInterface(REFIID iid, void** out) {
 }
 
 IFACEMETHODIMP_(ULONG) PreviewHandlerCom::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount)); }
+
+bool PreviewHandlerCom::TryAddRef() {
+    LONG current = InterlockedCompareExchange(&refCount, 0, 0);
+    while (current > 0) {
+        const LONG seen = InterlockedCompareExchange(&refCount, current + 1, current);
+        if (seen == current) return true;
+        current = seen;
+    }
+    return false; // released already: a count that reached zero never rises again
+}
 
 IFACEMETHODIMP_(ULONG) PreviewHandlerCom::Release() {
     const LONG left = InterlockedDecrement(&refCount);
@@ -226,6 +245,25 @@ void PreviewHandlerCom::StartTimer() {
     }
 }
 
+void PreviewHandlerCom::DetachWindows() {
+    channel->completionTarget.store(nullptr);
+    for (HWND own : {ownsWindow ? window : nullptr, messageWindow}) {
+        if (own == nullptr) continue;
+        KillTimer(own, TICK_TIMER_ID);
+        SetWindowLongPtrW(own, GWLP_USERDATA, 0);
+    }
+}
+
+void PreviewHandlerCom::ForgetDestroyedWindow() {
+    // The host destroyed its window and ours with it: nothing is drawn until
+    // SetWindow gives a new one.
+    DetachWindows();
+    window = nullptr;
+    ownsWindow = false;
+    presenter.reset();
+    UpdateCompletionTarget();
+}
+
 void PreviewHandlerCom::DestroyPreviewWindow() {
     if (messageWindow != nullptr) {
         KillTimer(messageWindow, TICK_TIMER_ID);
@@ -328,9 +366,7 @@ IFACEMETHODIMP PreviewHandlerCom::DoPreview() {
 
 IFACEMETHODIMP PreviewHandlerCom::Unload() {
     return ResultOf([&] {
-        CancelLoads();
-        presenter.reset();
-        DestroyPreviewWindow();
+        TearDown();
         source.Reset();
         name.clear();
         lastTickTime = 0;

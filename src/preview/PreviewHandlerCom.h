@@ -2,6 +2,7 @@
 // The COM object the shell's preview host drives to show one file in the
 // reading pane: it owns the preview window, its presenter and the loads that
 // run in the background.
+#include "FrameExportWorker.h"
 #include "LoadCoordinator.h"
 #include "platform/ServerLifetime.h"
 #include "presentation/PreviewPresenter.h"
@@ -21,9 +22,15 @@ namespace Quivane {
 
 struct FormatRow;
 constexpr UINT WM_LOAD_COMPLETE = WM_APP + 23;
+constexpr UINT WM_FRAME_EXPORTED = WM_APP + 24;
+// The context menu's commands, also taken as WM_COMMAND from elsewhere.
+constexpr UINT IDM_SAVE_FRAME = 0x5101;
+constexpr UINT IDM_COPY_FRAME = 0x5102;
 constexpr UINT_PTR TICK_TIMER_ID = 1;
 constexpr UINT kTickIntervalMs = 16;
 constexpr std::uint64_t kIndicatorRedrawMs = 80; // about 12 redraws a second
+// A video's seek that has no still by then fails, and the bar goes back to the still shown.
+constexpr std::uint64_t kPositionedLoadBudgetMs = 2000;
 extern const wchar_t kPreviewWindowClass[]; // "QuivanePreviewWindow"
 
 struct LoadResult {
@@ -131,6 +138,11 @@ private:
     void ApplyHostColors();
     void DrawAndValidate();
     void DestroyPreviewWindow();
+    void DetachWindows();
+    void ForgetDestroyedWindow();
+    void TearDown();
+    // AddRef unless the count has already reached zero (the object is being destroyed).
+    bool TryAddRef();
     void ReleaseWindowPresenter();
 
     LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -139,6 +151,9 @@ private:
     void Reload(bool keepFrameVisible);
     void OnMouseWheel(short delta);
     void OnContextMenu(LPARAM lParam);
+    void RunFrameCommand(UINT command, IWICBitmapSource* frame, std::uint32_t index);
+    void OnFrameExported();
+    HWND NoticeWindow() const;
     void FallbackPaint();
     void FocusWindow();
     void Draw();
@@ -164,6 +179,7 @@ private:
     HRESULT loadFailure = S_OK; // the last load's failure when it left nothing to show
     std::uint64_t lastIndicatorDraw = 0;
     std::shared_ptr<LoadChannel> channel;
+    FrameExportWorker exports;
     ServerModuleLock serverLock;
 };
 

@@ -23,7 +23,6 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-constexpr std::uint64_t kPositionedLoadBudgetMs = 2000;
 // How long Unload waits for a worker before letting it go.
 constexpr ULONGLONG kWorkerPatienceMs = 2000;
 
@@ -73,6 +72,7 @@ struct PreviewHandlerCom::LoadJob {
     bool positioned;
     std::uint64_t position;
     std::uint64_t frameBudget = 0;
+    std::uint64_t deadline = 0; // a seek's, as a GetTickCount64 value; 0 for none
     LoadCoordinator<LoadResult, LoadRequest>::Flag finished;
     ServerModuleLock serverLock; // the library stays while a worker runs
 };
@@ -148,6 +148,9 @@ void PreviewHandlerCom::LaunchWorker(std::uint64_t generation, IStream* loadSour
         auto job = std::make_unique<LoadJob>(channel, generation, marshalled, std::move(loadName), positioned,
                                              position, finished);
         job->frameBudget = ReadFrameBudgetSetting();
+        // A seek's time runs from when it was asked for: a read that hangs
+        // before the decoder starts (the format's first bytes) counts too.
+        if (positioned) job->deadline = GetTickCount64() + kPositionedLoadBudgetMs;
         std::thread worker(positioned ? RunPositionedLoadJob : RunLoadJob, std::move(job));
         channel->loads.AddWorker(std::move(worker), std::move(finished));
     } catch (const std::exception&) {
@@ -192,8 +195,7 @@ HRESULT PreviewHandlerCom::DecodeJob(LoadJob& job, LoadResult& result, IStream* 
     if (job.positioned || format->decodesFromStream) {
         result.renderer = CreateRenderer(*format);
         if (!result.renderer) return E_OUTOFMEMORY;
-        const std::uint64_t deadline = job.positioned ? GetTickCount64() + kPositionedLoadBudgetMs : 0;
-        ArmedStopCondition stop(generation, job.generation, deadline);
+        ArmedStopCondition stop(generation, job.generation, job.deadline);
         return job.positioned ? result.renderer->LoadAtPosition(stream, job.position) : result.renderer->Load(stream);
     }
     auto bytes = std::make_shared<std::vector<std::uint8_t>>();

@@ -3,6 +3,7 @@
 #include "FrameExport.h"
 #include "PreviewHandlerCom.h"
 #include "PreviewStateMessage.h"
+#include "platform/ComAdopt.h"
 #include "presentation/Theme.h"
 
 #include <windowsx.h>
@@ -13,8 +14,6 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-constexpr UINT IDM_SAVE_FRAME = 0x5101;
-constexpr UINT IDM_COPY_FRAME = 0x5102;
 constexpr WPARAM kKeyR = 0x52;
 
 bool IsCommandKey(WPARAM key) {
@@ -42,7 +41,10 @@ LRESULT DialogCode(LPARAM lParam) {
 
 LRESULT CALLBACK PreviewHandlerCom::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* handler = reinterpret_cast<PreviewHandlerCom*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (handler == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
+    if (handler == nullptr || !handler->TryAddRef()) return DefWindowProcW(hwnd, message, wParam, lParam);
+    // The handler may be released by a host call made from inside this message.
+    ComPtr<IPreviewHandler> keepAlive;
+    AdoptReference(keepAlive, static_cast<IPreviewHandler*>(handler));
     try {
         return handler->HandleMessage(hwnd, message, wParam, lParam);
     } catch (...) {
@@ -72,16 +74,21 @@ void PreviewHandlerCom::FallbackPaint() {
 }
 
 LRESULT PreviewHandlerCom::HandleMessage(HWND self, UINT message, WPARAM wParam, LPARAM lParam) {
-    // The handler may be released by a host call made from inside this message.
-    ComPtr<IPreviewHandler> keepAlive(this);
     switch (message) {
     case WM_ERASEBKGND: return 1; // every paint fills the whole window
+    case WM_NCDESTROY:
+        if (ownsWindow && self == window) ForgetDestroyedWindow();
+        return DefWindowProcW(self, message, wParam, lParam);
     case WM_MOUSEACTIVATE:
         FocusWindow();
         return MA_ACTIVATE;
     default: break;
     }
     if (message == PreviewStateMessage() && message != 0) return AnswerStateQuestion(wParam);
+    if (message == WM_FRAME_EXPORTED) {
+        OnFrameExported();
+        return 0;
+    }
     if (!presenter) {
         if (message == WM_PAINT) {
             FallbackPaint();
@@ -118,6 +125,20 @@ LRESULT PreviewHandlerCom::HandleMessage(HWND self, UINT message, WPARAM wParam,
     case WM_CONTEXTMENU:
         OnContextMenu(lParam);
         return 0;
+    case WM_COMMAND: {
+        const UINT command = LOWORD(wParam);
+        if (lParam != 0 || (command != IDM_SAVE_FRAME && command != IDM_COPY_FRAME)) {
+            return DefWindowProcW(self, message, wParam, lParam);
+        }
+        ComPtr<IWICBitmapSource> frame;
+        std::uint32_t index = 0;
+        if (SUCCEEDED(presenter->GetCurrentFrame(&frame, &index)) && frame) {
+            RunFrameCommand(command, frame.Get(), index);
+        } else {
+            MessageBeep(MB_ICONWARNING); // nothing on screen to save or copy
+        }
+        return 0;
+    }
     case WM_GETDLGCODE: return DialogCode(lParam);
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
@@ -246,19 +267,46 @@ void PreviewHandlerCom::OnContextMenu(LPARAM lParam) {
     }
     HMENU menu = CreatePopupMenu();
     if (menu == nullptr) return;
-    AppendMenuW(menu, MF_STRING, IDM_SAVE_FRAME, L"Save current frame as...");
-    AppendMenuW(menu, MF_STRING, IDM_COPY_FRAME, L"Copy current frame");
+    // One save or copy at a time: while one runs, the commands wait greyed.
+    const UINT state = exports.Busy() ? MF_GRAYED : MF_ENABLED;
+    AppendMenuW(menu, MF_STRING | state, IDM_SAVE_FRAME, L"Save current frame as...");
+    AppendMenuW(menu, MF_STRING | state, IDM_COPY_FRAME, L"Copy current frame");
     const UINT command = static_cast<UINT>(
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr));
     DestroyMenu(menu);
+    RunFrameCommand(command, frame.Get(), index);
+}
+
+// The slow part goes to a worker; the dialog stays here. The menu's and the
+// dialog's loops serve messages, Unload included: the frame is our own
+// reference, and a save asked for still completes.
+void PreviewHandlerCom::RunFrameCommand(UINT command, IWICBitmapSource* frame, std::uint32_t index) {
     HRESULT hr = S_OK;
     if (command == IDM_SAVE_FRAME) {
-        hr = SaveFrameAs(window, frame.Get(), MakeDefaultFrameFileName(name, index));
+        std::wstring chosen;
+        hr = AskFrameFileName(window, MakeDefaultFrameFileName(name, index), chosen);
+        if (SUCCEEDED(hr)) hr = exports.StartSave(frame, std::move(chosen), NoticeWindow(), WM_FRAME_EXPORTED);
     } else if (command == IDM_COPY_FRAME) {
-        hr = CopyFrameToClipboard(window, frame.Get());
+        HWND notice = NoticeWindow();
+        hr = notice != nullptr ? exports.StartCopy(frame, notice, WM_FRAME_EXPORTED) : E_UNEXPECTED;
     }
     // Nothing is shown for a failure; a beep says the command did not happen.
     if (FAILED(hr) && hr != HRESULT_FROM_WIN32(ERROR_CANCELLED)) MessageBeep(MB_ICONWARNING);
+}
+
+void PreviewHandlerCom::OnFrameExported() {
+    FinishedExport finished;
+    if (!exports.TakeFinished(finished)) return;
+    HRESULT hr = finished.hr;
+    if (finished.copy && SUCCEEDED(hr)) hr = PutDibOnClipboard(window != nullptr ? window : messageWindow, finished.dib);
+    if (FAILED(hr)) MessageBeep(MB_ICONWARNING);
+}
+
+// Our own window that takes the export's notice: the preview window, or the
+// message-only window when drawing into the host's.
+HWND PreviewHandlerCom::NoticeWindow() const {
+    if (ownsWindow) return window;
+    return messageWindow;
 }
 
 } // namespace Quivane

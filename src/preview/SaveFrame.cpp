@@ -1,5 +1,6 @@
 #include "FrameExport.h"
 
+#include "platform/ComAdopt.h"
 #include "platform/HResult.h"
 #include "platform/WicImaging.h"
 
@@ -36,13 +37,6 @@ UINT BytesPerPixel(const WICPixelFormatGUID& format) {
     return 0;
 }
 
-HRESULT ConvertFrame(IWICImagingFactory* factory, IWICBitmapSource* frame, const WICPixelFormatGUID& format,
-                     UINT bytesPerPixel, UINT width, UINT height, std::vector<std::uint8_t>& pixels) {
-    ComPtr<IWICFormatConverter> converter;
-    RETURN_IF_FAILED(CreateConverter(factory, frame, format, converter));
-    return CopyPixelsToBuffer(converter.Get(), nullptr, bytesPerPixel * width, height, pixels);
-}
-
 HRESULT SetJpegQuality(IPropertyBag2* options) {
     PROPBAG2 option = {};
     option.dwType = PROPBAG2_TYPE_DATA;
@@ -55,6 +49,128 @@ HRESULT SetJpegQuality(IPropertyBag2* options) {
     VariantClear(&value);
     return hr;
 }
+
+// The frame's pixels in the format the encoder will store.
+struct PreparedFrame {
+    UINT width = 0;
+    UINT height = 0;
+    WICPixelFormatGUID format = GUID_WICPixelFormatUndefined;
+    UINT bytesPerPixel = 0;
+    std::vector<std::uint8_t> pixels;
+};
+
+// Starts a frame of the container's encoder over `stream`, sized and with the
+// pixel format the encoder settles on when offered the one the choice wants.
+HRESULT StartEncoding(IWICImagingFactory* factory, const EncodingChoice& choice, UINT width, UINT height,
+                      IStream* stream, ComPtr<IWICBitmapEncoder>& encoder, ComPtr<IWICBitmapFrameEncode>& frameEncoder,
+                      WICPixelFormatGUID& format) {
+    RETURN_IF_FAILED(factory->CreateEncoder(choice.container, nullptr, &encoder));
+    RETURN_IF_FAILED(encoder->Initialize(stream, WICBitmapEncoderNoCache));
+    ComPtr<IPropertyBag2> options;
+    RETURN_IF_FAILED(encoder->CreateNewFrame(&frameEncoder, &options));
+    // Without the quality option the encoder keeps its own default.
+    if (choice.container == GUID_ContainerFormatJpeg && options) static_cast<void>(SetJpegQuality(options.Get()));
+    RETURN_IF_FAILED(frameEncoder->Initialize(options.Get()));
+    RETURN_IF_FAILED(frameEncoder->SetSize(width, height));
+    // The encoder answers with the format it will store. The PNG encoder takes
+    // no premultiplied pixels: handing it premultiplied bytes as straight ones
+    // would darken every translucent pixel, so the frame is converted to
+    // whatever format the encoder settled on.
+    format = choice.pixelFormat;
+    return frameEncoder->SetPixelFormat(&format);
+}
+
+// Converts the frame to the format the encoder will store, which a throwaway
+// encoder over memory names before any file is opened.
+HRESULT PrepareFrame(IWICImagingFactory* factory, IWICBitmapSource* frame, const EncodingChoice& choice,
+                     PreparedFrame& prepared) {
+    RETURN_IF_FAILED(GetNonEmptySize(frame, prepared.width, prepared.height));
+    {
+        ComPtr<IStream> memory;
+        AdoptReference(memory, SHCreateMemStream(nullptr, 0));
+        if (!memory) return E_OUTOFMEMORY;
+        ComPtr<IWICBitmapEncoder> encoder;
+        ComPtr<IWICBitmapFrameEncode> frameEncoder;
+        RETURN_IF_FAILED(StartEncoding(factory, choice, prepared.width, prepared.height, memory.Get(), encoder,
+                                       frameEncoder, prepared.format));
+    }
+    prepared.bytesPerPixel = BytesPerPixel(prepared.format);
+    if (prepared.bytesPerPixel == 0) return WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
+    ComPtr<IWICFormatConverter> converter;
+    RETURN_IF_FAILED(CreateConverter(factory, frame, prepared.format, converter));
+    return CopyPixelsToBuffer(converter.Get(), nullptr, prepared.bytesPerPixel * prepared.width, prepared.height,
+                              prepared.pixels);
+}
+
+template <typename BeforeCommit>
+HRESULT EncodeFrame(IWICImagingFactory* factory, const EncodingChoice& choice, const PreparedFrame& prepared,
+                    IStream* stream, BeforeCommit beforeCommit) {
+    ComPtr<IWICBitmapEncoder> encoder;
+    ComPtr<IWICBitmapFrameEncode> frameEncoder;
+    WICPixelFormatGUID format = GUID_WICPixelFormatUndefined;
+    RETURN_IF_FAILED(StartEncoding(factory, choice, prepared.width, prepared.height, stream, encoder, frameEncoder,
+                                   format));
+    if (format != prepared.format) return WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT; // the same encoder answered otherwise
+    RETURN_IF_FAILED(frameEncoder->WritePixels(prepared.height, prepared.bytesPerPixel * prepared.width,
+                                               static_cast<UINT>(prepared.pixels.size()),
+                                               const_cast<BYTE*>(prepared.pixels.data())));
+    RETURN_IF_FAILED(beforeCommit());
+    RETURN_IF_FAILED(frameEncoder->Commit());
+    RETURN_IF_FAILED(encoder->Commit());
+    return stream->Commit(STGC_DEFAULT);
+}
+
+// A file made beside the target, in its folder and so on its volume, that
+// replaces the target by a rename; deleted unless it did.
+class TemporaryFileBeside {
+public:
+    TemporaryFileBeside() = default;
+    ~TemporaryFileBeside() {
+        if (!path_.empty()) DeleteFileW(path_.c_str());
+    }
+    TemporaryFileBeside(const TemporaryFileBeside&) = delete;
+    TemporaryFileBeside& operator=(const TemporaryFileBeside&) = delete;
+
+    HRESULT Create(const std::wstring& target) {
+        wchar_t folder[MAX_PATH];
+        wchar_t* namePart = nullptr;
+        const DWORD length = GetFullPathNameW(target.c_str(), MAX_PATH, folder, &namePart);
+        if (length == 0) return HResultFromLastError();
+        if (length >= MAX_PATH || namePart == nullptr) return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+        *namePart = L'\0';
+        wchar_t made[MAX_PATH];
+        if (GetTempFileNameW(folder, L"qvn", 0, made) == 0) return HResultFromLastError(); // creates it
+        path_ = made;
+        return S_OK;
+    }
+    const std::wstring& Path() const { return path_; }
+
+    HRESULT Replace(const std::wstring& target) {
+        RETURN_IF_FAILED(CheckReplaceable(target));
+        if (!MoveFileExW(path_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return HResultFromLastError();
+        }
+        path_.clear();
+        return S_OK;
+    }
+
+private:
+    // Windows refuses to rename over a read-only file, or over one another
+    // program holds open without sharing its deletion; both are asked here so
+    // that the answer is the same on every system that runs us.
+    static HRESULT CheckReplaceable(const std::wstring& target) {
+        const DWORD attributes = GetFileAttributesW(target.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) return S_OK; // a new file
+        if (attributes & FILE_ATTRIBUTE_READONLY) return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+        HANDLE probe = CreateFileW(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (probe == INVALID_HANDLE_VALUE) return HResultFromLastError();
+        CloseHandle(probe);
+        return S_OK;
+    }
+
+    std::wstring path_;
+};
 
 } // namespace
 
@@ -69,53 +185,32 @@ std::wstring MakeDefaultFrameFileName(const std::wstring& name, std::uint32_t fr
     return std::wstring(base) + suffix;
 }
 
-HRESULT ObtainFramePixels(IWICBitmapSource* frame) {
-    if (frame == nullptr) return E_POINTER;
-    // One pixel read makes the whole frame; room for any format's pixel.
-    BYTE pixel[16] = {};
-    const WICRect first = {0, 0, 1, 1};
-    return frame->CopyPixels(&first, sizeof(pixel), sizeof(pixel), pixel);
-}
-
-HRESULT WriteFrameFile(IWICBitmapSource* frame, const std::wstring& path) {
+HRESULT WriteFrameFile(IWICBitmapSource* frame, const std::wstring& path, FrameFileFault fault) {
     if (frame == nullptr) return E_POINTER;
     const EncodingChoice choice = ChooseEncoding(path);
-    UINT width = 0, height = 0;
-    RETURN_IF_FAILED(GetNonEmptySize(frame, width, height));
-    RETURN_IF_FAILED(ObtainFramePixels(frame)); // before the file is created
-
     ComPtr<IWICImagingFactory> factory;
     RETURN_IF_FAILED(CreateImagingFactory(factory));
-    ComPtr<IWICStream> stream;
-    RETURN_IF_FAILED(factory->CreateStream(&stream));
-    RETURN_IF_FAILED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE));
-    ComPtr<IWICBitmapEncoder> encoder;
-    RETURN_IF_FAILED(factory->CreateEncoder(choice.container, nullptr, &encoder));
-    RETURN_IF_FAILED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache));
-    ComPtr<IWICBitmapFrameEncode> frameEncoder;
-    ComPtr<IPropertyBag2> options;
-    RETURN_IF_FAILED(encoder->CreateNewFrame(&frameEncoder, &options));
-    if (choice.container == GUID_ContainerFormatJpeg && options) SetJpegQuality(options.Get());
-    RETURN_IF_FAILED(frameEncoder->Initialize(options.Get()));
-    RETURN_IF_FAILED(frameEncoder->SetSize(width, height));
-    // The encoder answers with the format it will store. The PNG encoder takes
-    // no premultiplied pixels: handing it premultiplied bytes as straight ones
-    // would darken every translucent pixel, so the frame is converted to
-    // whatever format the encoder settled on.
-    WICPixelFormatGUID format = choice.pixelFormat;
-    RETURN_IF_FAILED(frameEncoder->SetPixelFormat(&format));
-    const UINT bytesPerPixel = BytesPerPixel(format);
-    if (bytesPerPixel == 0) return WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
-    std::vector<std::uint8_t> pixels;
-    RETURN_IF_FAILED(ConvertFrame(factory.Get(), frame, format, bytesPerPixel, width, height, pixels));
-    RETURN_IF_FAILED(frameEncoder->WritePixels(height, bytesPerPixel * width, static_cast<UINT>(pixels.size()),
-                                               pixels.data()));
-    RETURN_IF_FAILED(frameEncoder->Commit());
-    return encoder->Commit();
+    // The slow and fallible part first (a huge canvas's frame is composed
+    // again here), while nothing on disk has changed.
+    PreparedFrame prepared;
+    RETURN_IF_FAILED(PrepareFrame(factory.Get(), frame, choice, prepared));
+
+    const auto check = [fault](FrameFileStep step) { return fault != nullptr ? fault(step) : S_OK; };
+    RETURN_IF_FAILED(check(FrameFileStep::CreateTemporary));
+    TemporaryFileBeside temporary;
+    RETURN_IF_FAILED(temporary.Create(path));
+    {
+        ComPtr<IStream> stream;
+        RETURN_IF_FAILED(SHCreateStreamOnFileEx(temporary.Path().c_str(), STGM_WRITE | STGM_CREATE | STGM_SHARE_EXCLUSIVE,
+                                                FILE_ATTRIBUTE_NORMAL, FALSE, nullptr, &stream));
+        RETURN_IF_FAILED(EncodeFrame(factory.Get(), choice, prepared, stream.Get(),
+                                     [&] { return check(FrameFileStep::Encode); }));
+    } // closed before it is moved
+    RETURN_IF_FAILED(check(FrameFileStep::Replace));
+    return temporary.Replace(path);
 }
 
-HRESULT SaveFrameAs(HWND owner, IWICBitmapSource* frame, const std::wstring& proposedName) {
-    if (frame == nullptr) return E_POINTER;
+HRESULT AskFrameFileName(HWND owner, const std::wstring& proposedName, std::wstring& chosen) {
     wchar_t path[MAX_PATH];
     lstrcpynW(path, proposedName.c_str(), MAX_PATH);
     static const wchar_t kFilter[] =
@@ -131,11 +226,18 @@ HRESULT SaveFrameAs(HWND owner, IWICBitmapSource* frame, const std::wstring& pro
     dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
     if (!GetSaveFileNameW(&dialog)) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
 
-    std::wstring chosen = path;
+    chosen = path;
     const wchar_t* extension = PathFindExtensionW(chosen.c_str());
     if (extension == nullptr || extension[0] == L'\0') {
         chosen += dialog.nFilterIndex == 2 ? L".jpg" : dialog.nFilterIndex == 3 ? L".bmp" : L".png";
     }
+    return S_OK;
+}
+
+HRESULT SaveFrameAs(HWND owner, IWICBitmapSource* frame, const std::wstring& proposedName) {
+    if (frame == nullptr) return E_POINTER;
+    std::wstring chosen;
+    RETURN_IF_FAILED(AskFrameFileName(owner, proposedName, chosen));
     return WriteFrameFile(frame, chosen);
 }
 

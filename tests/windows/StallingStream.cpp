@@ -9,8 +9,9 @@ namespace QuivaneTest {
 
 class StallingStream final : public IStream {
 public:
-    StallingStream(ComPtr<IStream> inner, std::uint64_t stallFrom)
-        : inner_(std::move(inner)), stallFrom_(stallFrom), released_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    StallingStream(ComPtr<IStream> inner, std::uint64_t stallFrom, bool failOnceLet = true)
+        : inner_(std::move(inner)), stallFrom_(stallFrom), failOnceLet_(failOnceLet),
+          released_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
         CoCreateFreeThreadedMarshaler(this, &marshaler_);
     }
     ~StallingStream() { CloseHandle(released_); }
@@ -35,12 +36,15 @@ public:
     HRESULT STDMETHODCALLTYPE Read(void* data, ULONG size, ULONG* read) override {
         ULARGE_INTEGER position{};
         inner_->Seek(LARGE_INTEGER{}, STREAM_SEEK_CUR, &position);
-        if (position.QuadPart + size > stallFrom_) {
+        if (position.QuadPart + size > stallFrom_.load()) {
             stalled_.store(true);
             WaitForSingleObject(released_, INFINITE);
-            // Then it fails, as a file on a share that went away.
-            if (read != nullptr) *read = 0;
-            return STG_E_READFAULT;
+            if (!failOnceLet_) stalled_.store(false); // a gate: the read goes on
+            if (failOnceLet_) {
+                // Then it fails, as a file on a share that went away.
+                if (read != nullptr) *read = 0;
+                return STG_E_READFAULT;
+            }
         }
         return inner_->Read(data, size, read);
     }
@@ -61,11 +65,20 @@ public:
 
     bool Stalled() const { return stalled_.load(); }
     void Let() { SetEvent(released_); }
+    void Hold() {
+        ResetEvent(released_);
+        stallFrom_.store(0);
+    }
+    void LetThrough() {
+        stallFrom_.store(UINT64_MAX);
+        SetEvent(released_);
+    }
 
 private:
     LONG references_ = 1;
     ComPtr<IStream> inner_;
-    std::uint64_t stallFrom_;
+    std::atomic<std::uint64_t> stallFrom_;
+    bool failOnceLet_;
     HANDLE released_;
     std::atomic<bool> stalled_{false};
     ComPtr<IUnknown> marshaler_;
@@ -77,6 +90,17 @@ void StallControl::Release() { object->Let(); }
 StallControl MakeStallingStream(const std::vector<std::uint8_t>& bytes, std::uint64_t stallFrom) {
     StallControl control;
     control.object = new StallingStream(StreamFromBytes(bytes), stallFrom);
+    Quivane::AdoptReference(control.stream, control.object);
+    return control;
+}
+
+bool GateControl::Waiting() const { return object->Stalled(); }
+void GateControl::Close() { object->Hold(); }
+void GateControl::Open() { object->LetThrough(); }
+
+GateControl MakeGatedStream(const std::vector<std::uint8_t>& bytes) {
+    GateControl control;
+    control.object = new StallingStream(StreamFromBytes(bytes), UINT64_MAX, false);
     Quivane::AdoptReference(control.stream, control.object);
     return control;
 }

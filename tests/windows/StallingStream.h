@@ -23,4 +23,17 @@ struct StallControl {
 
 StallControl MakeStallingStream(const std::vector<std::uint8_t>& bytes, std::uint64_t stallFrom);
 
+// A stream whose reads go through until the test closes its gate; reads then
+// wait until it opens again and go on as usual: a file on a share that
+// stops answering for a while.
+struct GateControl {
+    Microsoft::WRL::ComPtr<IStream> stream;
+    StallingStream* object = nullptr; // owned by `stream`
+    bool Waiting() const; // a read waits at the closed gate
+    void Close();
+    void Open();
+};
+
+GateControl MakeGatedStream(const std::vector<std::uint8_t>& bytes);
+
 } // namespace QuivaneTest

@@ -1,14 +1,19 @@
 // Saving and copying the frame on screen: proposed names, the three file
-// formats, the real save dialog and the real clipboard.
+// formats, the real save dialog and the real clipboard, saving over a file,
+// and both commands through the preview handler.
+#include "GifBuilder.h"
 #include "PreviewWindowFixture.h"
 #include "TestSupport.h"
+#include "platform/ServerLifetime.h"
 #include "platform/WicImaging.h"
 #include "preview/FrameExport.h"
+#include "preview/PreviewHandlerCom.h"
 #include "renderers/SharedFrameBitmap.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <thread>
 
 using namespace Quivane;
@@ -246,4 +251,221 @@ TEST(SaveDialog, CancelWritesNothing) {
     EXPECT_TRUE(script.done);
     EXPECT_EQ(GetFileAttributesW(proposed.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(SaveFrameAs(nullptr, nullptr, L"x.png"), E_POINTER);
+}
+
+// Saving over a file the user chose to replace: the pixels are prepared
+// first and written beside it, so a failure at any step leaves the old file
+// whole and no temporary file behind.
+namespace {
+
+std::wstring FreshFolder(const wchar_t* name) {
+    const std::wstring folder = TempPath(name);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring entry = folder + L"\\" + found.cFileName;
+            SetFileAttributesW(entry.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(entry.c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    return folder;
+}
+
+std::vector<std::wstring> FilesIn(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+void WriteBytes(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    CloseHandle(file);
+}
+
+constexpr HRESULT kInjected = HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+FrameFileStep failingStep = FrameFileStep::CreateTemporary;
+HRESULT FailAtOneStep(FrameFileStep step) { return step == failingStep ? kInjected : S_OK; }
+
+} // namespace
+
+TEST(SaveOverAFile, AnyFailureLeavesTheOldFileWholeAndNoTemporaryFile) {
+    const std::wstring folder = FreshFolder(L"quivane_save_over");
+    const std::wstring target = folder + L"\\frame.png";
+    const std::vector<std::uint8_t> old = {'t', 'h', 'e', ' ', 'o', 'l', 'd', ' ', 'f', 'i', 'l', 'e'};
+    WriteBytes(target, old);
+    const std::vector<std::wstring> onlyTheTarget = {L"frame.png"};
+    const auto untouched = [&](const char* when) {
+        EXPECT_EQ(ReadFileBytes(target), old) << when;
+        EXPECT_EQ(FilesIn(folder), onlyTheTarget) << when;
+    };
+    const ComPtr<IWICBitmap> frame = SmallFrame();
+
+    // The frame cannot be made: a huge canvas's frame composed again from a file that went bad.
+    ComPtr<IWICBitmapSource> unreadable;
+    ASSERT_EQ(CreateComposedFrameBitmap(3, 2, [](FramePixels&) { return HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT); },
+                                        &unreadable),
+              S_OK);
+    EXPECT_EQ(WriteFrameFile(unreadable.Get(), target), HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT));
+    untouched("preparing the pixels");
+
+    // The temporary file cannot be made, the encoder's writes fail, the replacement fails.
+    for (const FrameFileStep step : {FrameFileStep::CreateTemporary, FrameFileStep::Encode, FrameFileStep::Replace}) {
+        failingStep = step;
+        EXPECT_EQ(WriteFrameFile(frame.Get(), target, FailAtOneStep), kInjected);
+        untouched("an injected failure");
+    }
+
+    // A target that cannot be replaced: read-only, or held open by another program that shares nothing.
+    ASSERT_TRUE(SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_TRUE(FAILED(WriteFrameFile(frame.Get(), target)));
+    ASSERT_TRUE(SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL));
+    untouched("a read-only target");
+    HANDLE held = CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const HRESULT whileHeld = WriteFrameFile(frame.Get(), target);
+    CloseHandle(held);
+    EXPECT_TRUE(FAILED(whileHeld));
+    untouched("a target held open");
+
+    // Nothing failing: the frame replaces the file, and nothing else is left.
+    ASSERT_EQ(WriteFrameFile(frame.Get(), target), S_OK);
+    Pixels saved;
+    ASSERT_EQ(DecodeFileAsPremultipliedBgra(target, saved), S_OK);
+    EXPECT_EQ(saved.width, 3u);
+    EXPECT_EQ(saved.height, 2u);
+    EXPECT_EQ(FilesIn(folder), onlyTheTarget);
+    // A new file, in a folder that does not exist: nothing is made anywhere.
+    EXPECT_TRUE(FAILED(WriteFrameFile(frame.Get(), folder + L"\\missing\\frame.png")));
+    EXPECT_EQ(FilesIn(folder), onlyTheTarget);
+}
+
+// Through the preview handler: the commands' pixel work runs on a worker; the
+// dialog and the clipboard stay on the window's thread.
+namespace {
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 60000) {
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    while (!done()) {
+        if (GetTickCount64() > end) return false;
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        Sleep(5);
+    }
+    return true;
+}
+
+class HandlerExport : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(CreatePreviewHandler(IID_PPV_ARGS(&handler)), S_OK); }
+    void TearDown() override {
+        if (handler) handler->Unload();
+    }
+
+    void Preview(const std::vector<std::uint8_t>& bytes) {
+        ComPtr<IInitializeWithStream> init;
+        ASSERT_EQ(handler.As(&init), S_OK);
+        ASSERT_EQ(init->Initialize(StreamFromBytes(bytes).Get(), STGM_READ), S_OK);
+        RECT rect = {0, 0, 400, 300};
+        ASSERT_EQ(handler->SetWindow(host.Handle(), &rect), S_OK);
+        ASSERT_EQ(handler->DoPreview(), S_OK);
+        ASSERT_TRUE(PumpUntil([this] {
+            return Object().Presenter()->Renderer() != nullptr && !Object().Presenter()->IsLoading() &&
+                   Object().IsLoaderIdle();
+        }));
+    }
+    void Command(UINT command) { SendMessageW(Object().PreviewWindow(), WM_COMMAND, command, 0); }
+    void EmptyTheClipboard() {
+        ASSERT_TRUE(OpenClipboard(host.Handle()));
+        EmptyClipboard();
+        CloseClipboard();
+    }
+
+    PreviewHandlerCom& Object() { return *static_cast<PreviewHandlerCom*>(handler.Get()); }
+    TestWindow host{400, 300};
+    ComPtr<IPreviewHandler> handler;
+};
+
+// More pixels than a kept frame may have: copying composes the frame again, whole.
+std::vector<std::uint8_t> HugeCanvas() {
+    return GifBuilder(4200, 4200, {{0, 0, 0}, {255, 0, 0}})
+        .AddFrame(SolidFrame(4000, 10, 2, 2, 1))
+        .AddFrame(SolidFrame(0, 0, 1, 1, 1))
+        .Build();
+}
+
+} // namespace
+
+TEST_F(HandlerExport, CopyComposesAHugeFrameOnAWorkerAndTheWindowPutsItOnTheClipboard) {
+    Preview(HugeCanvas());
+    EmptyTheClipboard();
+    Command(IDM_COPY_FRAME);
+    EXPECT_FALSE(IsClipboardFormatAvailable(CF_DIB)); // the window's thread came back without doing the work
+    ASSERT_TRUE(PumpUntil([] { return IsClipboardFormatAvailable(CF_DIB) != FALSE; }));
+    ASSERT_TRUE(OpenClipboard(host.Handle()));
+    HANDLE data = GetClipboardData(CF_DIB);
+    ASSERT_NE(data, nullptr);
+    ASSERT_EQ(GlobalSize(data), 40u + 4200u * 4200u * 4u);
+    const auto* bytes = static_cast<const std::uint8_t*>(GlobalLock(data));
+    BITMAPINFOHEADER header;
+    std::memcpy(&header, bytes, sizeof(header));
+    EXPECT_EQ(header.biWidth, 4200);
+    EXPECT_EQ(header.biHeight, -4200);
+    const std::uint8_t* red = bytes + 40 + (11u * 4200u + 4001u) * 4u;
+    EXPECT_EQ(red[2], 255);
+    EXPECT_EQ(red[3], 255);
+    EXPECT_EQ(bytes[40 + (11u * 4200u + 3999u) * 4u + 3], 0);
+    GlobalUnlock(data);
+    EmptyClipboard();
+    CloseClipboard();
+}
+
+TEST_F(HandlerExport, UnloadDuringACopyDropsIt) {
+    const LONG locksBefore = ServerModuleLocks();
+    Preview(HugeCanvas());
+    EmptyTheClipboard();
+    Command(IDM_COPY_FRAME);
+    ASSERT_EQ(handler->Unload(), S_OK);
+    handler.Reset();
+    // The worker ends on its own, with nothing to hand its pixels to.
+    ASSERT_TRUE(PumpUntil([&] { return ServerModuleLocks() == locksBefore - 1; }));
+    host.PumpMessages();
+    EXPECT_FALSE(IsClipboardFormatAvailable(CF_DIB));
+}
+
+TEST_F(HandlerExport, SaveAsksOnTheWindowsThreadAndWritesOnAWorker) {
+    GifBuilder gif(6, 4, {{0, 0, 0}, {0, 0, 255}});
+    gif.AddFrame(SolidFrame(0, 0, 6, 4, 1));
+    Preview(gif.Build());
+    const std::wstring path = TempPath(L"quivane_handler_save.png");
+    DeleteFileW(path.c_str());
+    DialogScript script;
+    script.typedName = path;
+    activeScript = &script;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, DriveDialog);
+    Command(IDM_SAVE_FRAME); // returns once the dialog closes
+    KillTimer(nullptr, timer);
+    activeScript = nullptr;
+    EXPECT_EQ(script.proposedName, L"preview_frame_001.png");
+    ASSERT_TRUE(PumpUntil([&] { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+    Pixels saved;
+    ASSERT_EQ(DecodeFileAsPremultipliedBgra(path, saved), S_OK);
+    EXPECT_EQ(saved.width, 6u);
+    EXPECT_EQ(saved.height, 4u);
+    EXPECT_EQ(saved.At(3, 2)[0], 255); // blue
+    DeleteFileW(path.c_str());
 }

@@ -7,6 +7,7 @@
 #include "PreviewWindowFixture.h"
 #include "TestSupport.h"
 #include "com/ServerClasses.h"
+#include "platform/ServerLifetime.h"
 #include "platform/WicImaging.h"
 #include "preview/PreviewHandlerCom.h"
 #include "preview/PreviewStateMessage.h"
@@ -591,4 +592,126 @@ TEST_F(PreviewHandler, AStillPictureLongerThanAnyCanvasIsShownReducedAndSavedWho
         EXPECT_TRUE(ShowsTheQuarters(pixels.bytes.data(), width, height));
         ASSERT_EQ(handler->Unload(), S_OK);
     }
+}
+
+// A host may let go with Release at any moment, with or without Unload: the
+// window goes, every worker ends, and nothing of the handler is touched again.
+namespace {
+
+std::wstring WriteTempFile(const wchar_t* name, const std::vector<std::uint8_t>& bytes) {
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    const std::wstring path = std::wstring(folder) + name;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    EXPECT_TRUE(file != INVALID_HANDLE_VALUE && WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()),
+                                                          &written, nullptr));
+    CloseHandle(file);
+    return path;
+}
+
+// 60 frames on a large canvas: a whole first frame, then small patches. (The
+// fault was first seen with 2500 x 2500; the size only sets how long a load runs.)
+const std::vector<std::uint8_t>& BigAnimation() {
+    static const std::vector<std::uint8_t> bytes = [] {
+        GifBuilder gif(1200, 1200, kPalette);
+        gif.AddFrame(SolidFrame(0, 0, 1200, 1200, 1));
+        for (int i = 1; i < 60; ++i) {
+            const auto at = static_cast<std::uint16_t>(i * 19);
+            gif.AddFrame(SolidFrame(at, at, 32, 32, static_cast<std::uint8_t>(1 + i % 4)));
+        }
+        return gif.Build();
+    }();
+    return bytes;
+}
+
+bool PaintPending(HWND window) {
+    RECT dirty = {};
+    return GetUpdateRect(window, &dirty, FALSE) != FALSE;
+}
+
+// Waits, serving nothing, until a tick of a timer is due on this thread.
+bool TickDue() {
+    const ULONGLONG end = GetTickCount64() + 10000;
+    while (GetTickCount64() < end) {
+        if (HIWORD(GetQueueStatus(QS_TIMER)) & QS_TIMER) return true;
+        Sleep(1);
+    }
+    return false;
+}
+
+} // namespace
+
+TEST_F(PreviewHandler, ReleaseWithoutUnloadMidLoadWithAPaintPending) {
+    FrameBudgetOverride budget(1); // over its budget the worker stays, decoding ahead of playback
+    const std::wstring path = WriteTempFile(L"quivane_release.gif", BigAnimation());
+    const LONG locksBefore = ServerModuleLocks();
+    for (int round = 0; round < 3; ++round) {
+        ComPtr<IPreviewHandler> target;
+        ASSERT_EQ(CreatePreviewHandler(IID_PPV_ARGS(&target)), S_OK);
+        {
+            ComPtr<IInitializeWithFile> init;
+            ASSERT_EQ(target.As(&init), S_OK);
+            ASSERT_EQ(init->Initialize(path.c_str(), STGM_READ), S_OK);
+        }
+        RECT rect = {0, 0, kWidth, kHeight};
+        ASSERT_EQ(target->SetWindow(host.Handle(), &rect), S_OK);
+        ASSERT_EQ(target->DoPreview(), S_OK);
+        auto& object = *static_cast<PreviewHandlerCom*>(target.Get());
+        ASSERT_TRUE(PumpUntil([&] { return !object.Presenter()->IsLoading(); }));
+        ASSERT_FALSE(object.IsLoaderIdle()); // the moment: frames still being decoded
+        HWND child = object.PreviewWindow();
+        InvalidateRect(child, nullptr, FALSE); // as an overlapping window or a resize does
+        ASSERT_TRUE(PaintPending(child));
+        target.Reset();
+        EXPECT_FALSE(IsWindow(child));
+        host.PumpMessages();
+    }
+    EXPECT_TRUE(PumpUntil([&] { return ServerModuleLocks() == locksBefore; })); // every worker ended
+    DeleteFileW(path.c_str());
+}
+
+TEST_F(PreviewHandler, ReleaseMidPlaybackWithTicksAndPaintsPendingWithOrWithoutUnload) {
+    FrameBudgetOverride budget(1); // over its budget the worker stays, decoding ahead of playback
+    for (const bool unloadFirst : {false, true}) {
+        PreviewAndFirstFrame(ColourGif(40, 2, 200));
+        ASSERT_TRUE(PumpUntil([this] { return ShownFrame() >= 2; })); // playing
+        HWND child = Preview();
+        ASSERT_FALSE(Object().IsLoaderIdle());
+        InvalidateRect(child, nullptr, FALSE);
+        ASSERT_TRUE(TickDue());
+        ASSERT_TRUE(PaintPending(child));
+        if (unloadFirst) {
+            ASSERT_EQ(handler->Unload(), S_OK);
+        }
+        handler.Reset();
+        EXPECT_FALSE(IsWindow(child));
+        host.PumpMessages();
+        ASSERT_EQ(CreatePreviewHandler(IID_PPV_ARGS(&handler)), S_OK);
+    }
+}
+
+TEST_F(PreviewHandler, ReleaseAfterTheHostDestroyedItsWindow) {
+    FrameBudgetOverride budget(1);
+    for (const bool unloadFirst : {false, true}) {
+        auto owner = std::make_unique<TestWindow>(kWidth, kHeight);
+        InitializeWith(BigAnimation());
+        RECT rect = {0, 0, kWidth, kHeight};
+        ASSERT_EQ(handler->SetWindow(owner->Handle(), &rect), S_OK);
+        ASSERT_EQ(handler->DoPreview(), S_OK);
+        ASSERT_TRUE(PumpUntil([this] { return !Presenter()->IsLoading(); }));
+        HWND child = Preview();
+        InvalidateRect(child, nullptr, FALSE);
+        owner.reset(); // takes the preview window along, mid-load
+        EXPECT_FALSE(IsWindow(child));
+        EXPECT_EQ(Preview(), nullptr); // forgotten, not drawn into
+        if (unloadFirst) {
+            ASSERT_EQ(handler->Unload(), S_OK);
+        }
+        handler.Reset();
+        host.PumpMessages();
+        ASSERT_EQ(CreatePreviewHandler(IID_PPV_ARGS(&handler)), S_OK);
+    }
+    PreviewAndWait(ColourGif(3)); // a fresh handler in the shared window still previews
+    EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 3u);
 }

@@ -13,6 +13,7 @@ set(QUIVANE_WINDOWS_TESTS
   frame_export_tests
   presenter_playback_tests
   preview_handler_tests
+  preview_video_tests
   presenter_tests
   display_scale_tests
   webp_codec_tests
