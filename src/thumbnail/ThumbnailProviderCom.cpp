@@ -92,8 +92,10 @@ bool IsServedByThisThread(IStream* stream) {
 // Gives the job what it reads: a picture file in memory when this thread
 // would serve its reads anyway (read here, each read is a call, not a round
 // trip through the apartment), otherwise the stream, marshalled for a worker.
+// A stream that cannot seek goes to the worker too: only reading it whole
+// tells its format, and a video's bytes may take longer than the patience.
 HRESULT PrepareJobInput(IStream* stream, ThumbnailJob& job) {
-    if (IsServedByThisThread(stream)) {
+    if (IsServedByThisThread(stream) && SUCCEEDED(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr))) {
         const FormatRow* format = ChooseFormatForStream(stream, L"");
         if (format == nullptr) return E_FAIL;
         if (!format->decodesFromStream) {

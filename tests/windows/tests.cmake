@@ -22,6 +22,7 @@ set(QUIVANE_WINDOWS_TESTS
   video_platform_tests
   video_stall_tests
   thumbnail_tests
+  host_stream_tests
   com_server_tests
   registration_tests
 )
