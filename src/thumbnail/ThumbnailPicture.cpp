@@ -62,12 +62,13 @@ HRESULT ReadPictureFile(IStream* stream, FileBytes& file) {
     return S_OK;
 }
 
-HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* out) {
+HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* out, FileBytes* readForward) {
     if (stream == nullptr || out == nullptr) return E_POINTER;
     *out = nullptr;
     if (cx == 0) return E_INVALIDARG;
     ReadableStream readable;
     RETURN_IF_FAILED(OpenReadableStream(stream, readable, nullptr, 0, kThumbnailReadBytes));
+    if (readForward != nullptr) *readForward = readable.bytes;
     const FormatRow* format = ChooseFormatForStream(readable.stream.Get(), L"");
     if (format == nullptr) return E_FAIL;
     if (readable.bytes) return MakeThumbnailBitmap(*format, readable.bytes, cx, out); // read forward already
