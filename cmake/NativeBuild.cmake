@@ -97,7 +97,7 @@ file(MAKE_DIRECTORY ${QUIVANE_WINDOWS_TEST_WORK})
 # Damaged files can leave the platform's media pipeline stuck, and it may
 # crash as the process ends: for that program the test summary is the
 # verdict, not the way the process ended.
-set(QUIVANE_SUMMARY_JUDGED_TESTS video_stall_tests)
+set(QUIVANE_SUMMARY_JUDGED_TESTS video_stall_tests video_damage_tests)
 foreach(name IN LISTS QUIVANE_WINDOWS_TESTS)
   set(run ${CMAKE_SOURCE_DIR}/tests/support/wine-run ${QUIVANE_WINDOWS_BINARY_DIR}/bin/${name}.exe)
   if(name IN_LIST QUIVANE_SUMMARY_JUDGED_TESTS)
@@ -113,7 +113,8 @@ endforeach()
 # Media Foundation under Wine runs on GStreamer; these programs take turns
 # rather than decode video side by side.
 set_tests_properties(windows.mf_color_tests windows.video_still_tests windows.video_platform_tests
-                     windows.video_stall_tests windows.thumbnail_tests PROPERTIES RESOURCE_LOCK media_foundation)
+                     windows.video_stall_tests windows.video_damage_tests windows.thumbnail_tests
+                     windows.host_stream_tests PROPERTIES RESOURCE_LOCK media_foundation)
 foreach(check IN LISTS QUIVANE_WINDOWS_SCRIPT_TESTS)
   add_test(NAME windows.${check}
            COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/${check}.sh ${QUIVANE_WINDOWS_BINARY_DIR}/bin

@@ -1,5 +1,7 @@
 #include "SharedBytesStream.h"
 
+#include <wrl/client.h>
+
 #include <algorithm>
 #include <new>
 #include <utility>
@@ -10,7 +12,10 @@ namespace {
 class SharedBytesStream final : public IStream {
 public:
     SharedBytesStream(std::shared_ptr<const std::vector<std::uint8_t>> bytes, std::uint64_t position)
-        : bytes_(std::move(bytes)), position_(position) {}
+        : bytes_(std::move(bytes)), position_(position) {
+        // Any thread may read it directly: the bytes never change and the position is guarded.
+        CoCreateFreeThreadedMarshaler(static_cast<IStream*>(this), marshaler_.GetAddressOf());
+    }
 
     IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
         if (out == nullptr) return E_POINTER;
@@ -20,6 +25,7 @@ public:
             return S_OK;
         }
         *out = nullptr;
+        if (iid == IID_IMarshal && marshaler_) return marshaler_->QueryInterface(iid, out);
         return E_NOINTERFACE;
     }
     IFACEMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refCount_)); }
@@ -32,6 +38,7 @@ public:
     IFACEMETHODIMP Read(void* buffer, ULONG wanted, ULONG* read) override {
         if (read != nullptr) *read = 0;
         if (buffer == nullptr) return STG_E_INVALIDPOINTER;
+        const Guard guard(lock_);
         const std::uint64_t size = bytes_->size();
         const ULONG count = position_ >= size ? 0 : static_cast<ULONG>(std::min<std::uint64_t>(wanted, size - position_));
         if (count > 0) std::copy_n(bytes_->data() + position_, count, static_cast<std::uint8_t*>(buffer));
@@ -44,6 +51,7 @@ public:
         return STG_E_ACCESSDENIED;
     }
     IFACEMETHODIMP Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newPosition) override {
+        const Guard guard(lock_);
         std::int64_t base = 0;
         switch (origin) {
         case STREAM_SEEK_SET: base = 0; break;
@@ -64,6 +72,7 @@ public:
         if (read != nullptr) read->QuadPart = 0;
         if (written != nullptr) written->QuadPart = 0;
         if (to == nullptr) return STG_E_INVALIDPOINTER;
+        const Guard guard(lock_);
         const std::uint64_t size = bytes_->size();
         std::uint64_t left = position_ >= size ? 0 : std::min<std::uint64_t>(count.QuadPart, size - position_);
         std::uint64_t done = 0;
@@ -94,14 +103,29 @@ public:
     }
     IFACEMETHODIMP Clone(IStream** out) override {
         if (out == nullptr) return STG_E_INVALIDPOINTER;
+        const Guard guard(lock_);
         *out = new (std::nothrow) SharedBytesStream(bytes_, position_);
         return *out != nullptr ? S_OK : E_OUTOFMEMORY;
     }
 
 private:
+    // Holds the position's lock for a scope.
+    class Guard {
+    public:
+        explicit Guard(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+        ~Guard() { ReleaseSRWLockExclusive(&lock_); }
+        Guard(const Guard&) = delete;
+        Guard& operator=(const Guard&) = delete;
+
+    private:
+        SRWLOCK& lock_;
+    };
+
     ~SharedBytesStream() = default;
 
     LONG refCount_ = 1;
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    Microsoft::WRL::ComPtr<IUnknown> marshaler_;
     const std::shared_ptr<const std::vector<std::uint8_t>> bytes_;
     std::uint64_t position_;
 };

@@ -1,6 +1,7 @@
 #pragma once
 // A read-only stream over bytes already in memory that keeps a share of them
-// instead of a copy, as a platform memory stream would make.
+// instead of a copy, as a platform memory stream would make. Free-threaded:
+// a worker handed it reads it directly, not through the giving thread.
 #include <windows.h>
 #include <objidl.h>
 

@@ -1,28 +1,59 @@
 #pragma once
+// Reading a host's stream as hosts give them: a read may return fewer bytes
+// than asked (S_OK or S_FALSE) long before the end, and a stream from a zip
+// folder, a phone or a cloud placeholder may refuse Stat or Seek.
 #include <windows.h>
 #include <objidl.h>
+#include <wrl/client.h>
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace Quivane {
 
 // No picture file this large is copied into memory: past it, a file is
-// refused before a byte is read.
+// refused (before a byte is read when the stream tells its size).
 constexpr std::uint64_t kMaxInMemoryFileBytes = 1ull << 30;
 
-// Copies a whole stream into memory, from its start; the stream is left at its start. With a watched generation, a change of it
-// ends the copy with ERROR_CANCELLED before the next read. An empty stream,
-// a failing seek, size query or read, or a short read gives E_FAIL; one over
-// kMaxInMemoryFileBytes, ERROR_FILE_TOO_LARGE.
 // Reads are of `readBytes` each: modest by default, since a stream from
 // another apartment is served by that apartment's thread (a window's), which
 // should not be held for long; a caller that only waits may ask for larger
 // ones and save the round trips.
 constexpr std::uint32_t kModestReadBytes = 64 * 1024;
+
+// Reads into `buffer` until `wanted` bytes came or a read gives none (the
+// end); `got` is what came. A failing read fails the call.
+[[nodiscard]] HRESULT ReadFully(ISequentialStream* stream, void* buffer, ULONG wanted, ULONG& got);
+
+// Copies a whole stream into memory: from its start when it seeks, else from
+// where it stands; a stream that seeks is left at its start. Reading goes on
+// until a read gives no bytes; the size from Stat, when given, only sizes the
+// buffer. With a watched generation, a change of it ends the copy with
+// ERROR_CANCELLED before the next read. An empty stream gives E_FAIL; a
+// failing read, its own result; one over kMaxInMemoryFileBytes,
+// ERROR_FILE_TOO_LARGE.
 [[nodiscard]] HRESULT ReadWholeStream(IStream* stream, std::vector<std::uint8_t>& bytes,
-                        const std::atomic<std::uint64_t>* watchedGeneration = nullptr,
-                        std::uint64_t expectedGeneration = 0, std::uint32_t readBytes = kModestReadBytes);
+                                      const std::atomic<std::uint64_t>* watchedGeneration = nullptr,
+                                      std::uint64_t expectedGeneration = 0,
+                                      std::uint32_t readBytes = kModestReadBytes);
+
+// A host's stream as the readers here use it: it seeks, tells its size and
+// gives whole reads.
+struct ReadableStream {
+    Microsoft::WRL::ComPtr<IStream> stream;
+    // Set when the host's stream could not seek: its bytes, read forward from
+    // where it stood, which `stream` reads.
+    std::shared_ptr<const std::vector<std::uint8_t>> bytes;
+};
+
+// The host's stream itself behind whole reads when it seeks to its start and
+// its size is known (from Stat or its end); otherwise its bytes copied as ReadWholeStream does (so a forward-only
+// stream over kMaxInMemoryFileBytes fails with ERROR_FILE_TOO_LARGE).
+[[nodiscard]] HRESULT OpenReadableStream(IStream* host, ReadableStream& readable,
+                                         const std::atomic<std::uint64_t>* watchedGeneration = nullptr,
+                                         std::uint64_t expectedGeneration = 0,
+                                         std::uint32_t readBytes = kModestReadBytes);
 
 } // namespace Quivane

@@ -36,6 +36,9 @@ extern const wchar_t kPreviewWindowClass[]; // "QuivanePreviewWindow"
 struct LoadResult {
     std::unique_ptr<IAnimatedRenderer> renderer;
     HRESULT hr = E_FAIL;
+    // The host's stream could not seek and was read whole: later loads (a
+    // seek, a reload) read these bytes, since the stream itself is used up.
+    FileBytes sourceBytes;
 };
 
 struct LoadRequest {

@@ -4,6 +4,7 @@
 
 #include "FrameBudgetSetting.h"
 #include "platform/HResult.h"
+#include "platform/SharedBytesStream.h"
 #include "platform/StreamBytes.h"
 #include "platform/StreamMarshal.h"
 #include "renderers/LoadStopCondition.h"
@@ -187,23 +188,31 @@ HRESULT PreviewHandlerCom::FeedPictureFrames(LoadJob& job, LoadResult& result, c
     return feeder.FeedRest();
 }
 
-HRESULT PreviewHandlerCom::DecodeJob(LoadJob& job, LoadResult& result, IStream* stream, bool& published) {
+HRESULT PreviewHandlerCom::DecodeJob(LoadJob& job, LoadResult& result, IStream* hostStream, bool& published) {
+    const std::atomic<std::uint64_t>* generation = &job.channel->loads.CurrentGeneration();
+    // Short reads, no size, no seeking: what a host's stream may do, made good here.
+    ReadableStream readable;
+    RETURN_IF_FAILED(OpenReadableStream(hostStream, readable, generation, job.generation));
+    IStream* stream = readable.stream.Get();
+    result.sourceBytes = readable.bytes;
     // The content decides the format; the name only when the first bytes are not known.
     const FormatRow* format = ChooseFormatForStream(stream, job.name);
     if (format == nullptr) return E_FAIL;
-    const std::atomic<std::uint64_t>* generation = &job.channel->loads.CurrentGeneration();
     if (job.positioned || format->decodesFromStream) {
         result.renderer = CreateRenderer(*format);
         if (!result.renderer) return E_OUTOFMEMORY;
         ArmedStopCondition stop(generation, job.generation, job.deadline);
         return job.positioned ? result.renderer->LoadAtPosition(stream, job.position) : result.renderer->Load(stream);
     }
-    auto bytes = std::make_shared<std::vector<std::uint8_t>>();
-    HRESULT hr = ReadWholeStream(stream, *bytes, generation, job.generation);
-    if (FAILED(hr)) return hr;
+    FileBytes file = readable.bytes; // a stream that could not seek was read whole already
+    if (!file) {
+        auto bytes = std::make_shared<std::vector<std::uint8_t>>();
+        RETURN_IF_FAILED(ReadWholeStream(stream, *bytes, generation, job.generation));
+        file = std::move(bytes);
+    }
     if (generation->load() != job.generation) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
     ArmedStopCondition stop(generation, job.generation, 0);
-    return FeedPictureFrames(job, result, *format, bytes, published);
+    return FeedPictureFrames(job, result, *format, file, published);
 }
 
 void PreviewHandlerCom::RunPositionedLoadJob(std::unique_ptr<LoadJob> job) { RunLoadJob(std::move(job)); }
@@ -259,6 +268,11 @@ void PreviewHandlerCom::PostCompletion(LoadChannel& channel) {
 void PreviewHandlerCom::PollLoadResult() {
     std::optional<LoadResult> taken = channel->loads.TakeResult();
     channel->loads.ReapFinishedWorkers();
+    if (taken && taken->sourceBytes) {
+        // Without it, a later load reads the spent stream and fails by itself.
+        ComPtr<IStream> kept;
+        if (SUCCEEDED(CreateSharedBytesStream(taken->sourceBytes, kept.GetAddressOf()))) source = kept;
+    }
     if (taken && presenter) {
         if (taken->renderer && SUCCEEDED(taken->hr)) {
             presenter->SetRenderer(std::move(taken->renderer));

@@ -101,20 +101,24 @@ HRESULT ReadPictureFile(IStream* stream, FileBytes& file) {
     return S_OK;
 }
 
-HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* out) {
+HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* out, FileBytes* readForward) {
     if (stream == nullptr || out == nullptr) return E_POINTER;
     *out = nullptr;
     if (cx == 0) return E_INVALIDARG;
-    const FormatRow* format = ChooseFormatForStream(stream, L"");
+    ReadableStream readable;
+    RETURN_IF_FAILED(OpenReadableStream(stream, readable, nullptr, 0, kThumbnailReadBytes));
+    if (readForward != nullptr) *readForward = readable.bytes;
+    const FormatRow* format = ChooseFormatForStream(readable.stream.Get(), L"");
     if (format == nullptr) return E_FAIL;
+    if (readable.bytes) return MakeThumbnailBitmap(*format, readable.bytes, cx, out); // read forward already
     if (!format->decodesFromStream) {
         FileBytes file;
-        RETURN_IF_FAILED(ReadPictureFile(stream, file));
+        RETURN_IF_FAILED(ReadPictureFile(readable.stream.Get(), file));
         return MakeThumbnailBitmap(*format, file, cx, out);
     }
     std::unique_ptr<FrameSource> source = CreateFrameSource(*format);
     if (!source) return E_OUTOFMEMORY;
-    RETURN_IF_FAILED(source->Open(stream));
+    RETURN_IF_FAILED(source->Open(readable.stream.Get()));
     return ScaleShownFrame(*source, cx, out);
 }
 

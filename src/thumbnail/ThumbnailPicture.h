@@ -11,8 +11,10 @@ struct FormatRow;
 
 // Decodes only what the thumbnail shows (frames up to the middle one, or a
 // video's still) and scales it into a new top-down 32-bit DIB section of the
-// thumbnail's size, alpha kept. The stream is read from its start.
-[[nodiscard]] HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* bitmap);
+// thumbnail's size, alpha kept. The stream is read from its start; one that
+// cannot seek is read whole, forward, and its bytes go to `readForward` when
+// given (the stream itself is spent).
+[[nodiscard]] HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* bitmap, FileBytes* readForward = nullptr);
 // The same for a picture file already in memory, of a format already known.
 [[nodiscard]] HRESULT MakeThumbnailBitmap(const FormatRow& format, const FileBytes& file, UINT cx, HBITMAP* bitmap);
 

@@ -3,6 +3,7 @@
 #include "ThumbnailPicture.h"
 #include "platform/HResult.h"
 #include "platform/OwnedHandles.h"
+#include "platform/SharedBytesStream.h"
 #include "platform/StreamMarshal.h"
 #include "renderers/FormatTable.h"
 #include "renderers/FrameSource.h"
@@ -38,6 +39,7 @@ struct ThumbnailJob {
     IStream* marshalled = nullptr; // the caller's stream, for the worker's apartment
     const FormatRow* format = nullptr; // with `file`, when the caller read the file already
     FileBytes file;
+    FileBytes readForward; // the caller's stream, read whole because it could not seek
     HRESULT hr = E_FAIL;
     UniqueGdiObject bitmap;
     UniqueHandle done;
@@ -48,7 +50,7 @@ HRESULT MakeJobBitmap(ThumbnailJob& job, HBITMAP* made) {
     if (job.file) return MakeThumbnailBitmap(*job.format, job.file, job.cx, made);
     ComPtr<IStream> stream;
     RETURN_IF_FAILED(UnmarshalStream(job.marshalled, stream));
-    return MakeThumbnailBitmap(stream.Get(), job.cx, made);
+    return MakeThumbnailBitmap(stream.Get(), job.cx, made, &job.readForward);
 }
 
 // Makes the job's bitmap; our own decoders give up at the patience by themselves.
@@ -92,8 +94,10 @@ bool IsServedByThisThread(IStream* stream) {
 // Gives the job what it reads: a picture file in memory when this thread
 // would serve its reads anyway (read here, each read is a call, not a round
 // trip through the apartment), otherwise the stream, marshalled for a worker.
+// A stream that cannot seek goes to the worker too: only reading it whole
+// tells its format, and a video's bytes may take longer than the patience.
 HRESULT PrepareJobInput(IStream* stream, ThumbnailJob& job) {
-    if (IsServedByThisThread(stream)) {
+    if (IsServedByThisThread(stream) && SUCCEEDED(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr))) {
         const FormatRow* format = ChooseFormatForStream(stream, L"");
         if (format == nullptr) return E_FAIL;
         if (!format->decodesFromStream) {
@@ -117,9 +121,10 @@ bool WaitForJob(const ThumbnailJob& job, DWORD patienceMs) {
 
 } // namespace
 
-HRESULT MakeThumbnailWithin(IStream* stream, UINT cx, HBITMAP* out, DWORD patienceMs) {
+HRESULT MakeThumbnailWithin(IStream* stream, UINT cx, HBITMAP* out, DWORD patienceMs, FileBytes* readForward) {
     if (stream == nullptr || out == nullptr) return E_POINTER;
     *out = nullptr;
+    if (readForward != nullptr) readForward->reset();
     auto job = std::make_shared<ThumbnailJob>();
     job->cx = cx;
     job->patienceMs = patienceMs;
@@ -138,6 +143,7 @@ HRESULT MakeThumbnailWithin(IStream* stream, UINT cx, HBITMAP* out, DWORD patien
             return HRESULT_FROM_WIN32(WAIT_TIMEOUT);
         }
         worker.join();
+        if (readForward != nullptr) *readForward = job->readForward;
         if (FAILED(job->hr)) return job->hr;
     }
     *out = static_cast<HBITMAP>(job->bitmap.Release());
@@ -184,7 +190,12 @@ IFACEMETHODIMP ThumbnailProviderCom::GetThumbnail(UINT cx, HBITMAP* bitmap, WTS_
     if (cx == 0) return E_INVALIDARG;
     if (!stream) return E_FAIL;
     try {
-        return MakeThumbnailWithin(stream.Get(), cx, bitmap, kThumbnailPatienceMs);
+        FileBytes readForward;
+        const HRESULT hr = MakeThumbnailWithin(stream.Get(), cx, bitmap, kThumbnailPatienceMs, &readForward);
+        ComPtr<IStream> kept;
+        // The stream could not seek and is spent: another thumbnail reads its bytes.
+        if (readForward && SUCCEEDED(CreateSharedBytesStream(readForward, kept.GetAddressOf()))) stream = kept;
+        return hr;
     } catch (const std::exception&) {
         return E_OUTOFMEMORY; // no exception leaves a COM method
     }

@@ -9,6 +9,7 @@
 #include <wrl/client.h>
 
 #include "platform/ServerLifetime.h"
+#include "renderers/FrameSource.h"
 
 namespace Quivane {
 
@@ -40,7 +41,10 @@ constexpr DWORD kThumbnailPatienceMs = 60000;
 
 // What GetThumbnail does: the thumbnail made within `patienceMs`, else
 // HRESULT_FROM_WIN32(WAIT_TIMEOUT). Our own decoding stops then by itself; a
-// platform decoder's runs on a worker that is no longer waited for.
-[[nodiscard]] HRESULT MakeThumbnailWithin(IStream* stream, UINT cx, HBITMAP* bitmap, DWORD patienceMs);
+// platform decoder's runs on a worker that is no longer waited for. A stream
+// that cannot seek is read whole, forward; its bytes go to `readForward`
+// when given, for a later thumbnail of the same file.
+[[nodiscard]] HRESULT MakeThumbnailWithin(IStream* stream, UINT cx, HBITMAP* bitmap, DWORD patienceMs,
+                                          FileBytes* readForward = nullptr);
 
 } // namespace Quivane

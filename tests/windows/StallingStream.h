@@ -1,6 +1,6 @@
 #pragma once
-// A stream over bytes whose reads past a given offset wait until the test lets
-// them go, and then fail: a platform decoder reading it is stuck inside the
+// A stream over bytes whose reads of bytes past a given offset wait until the
+// test lets them go, and then fail: a platform decoder reading it is stuck inside the
 // platform, as on a damaged file that makes the decoder stop answering.
 // Free-threaded, so the stuck read happens on the decoder's own thread.
 #include <windows.h>

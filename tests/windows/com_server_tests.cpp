@@ -61,13 +61,36 @@ TEST(ComServer, FactoryCreatesEachClassAndRefusesAggregation) {
     EXPECT_EQ(thumbnails->CreateInstance(nullptr, IID_IPreviewHandler, &out), E_NOINTERFACE);
     EXPECT_EQ(previews->CreateInstance(preview.Get(), IID_IUnknown, &out), CLASS_E_NOAGGREGATION);
     EXPECT_EQ(thumbnails->CreateInstance(preview.Get(), IID_IUnknown, &out), CLASS_E_NOAGGREGATION);
-    EXPECT_EQ(previews->LockServer(TRUE), S_OK);
-    EXPECT_EQ(previews->LockServer(TRUE), S_OK);
-    EXPECT_EQ(previews->LockServer(FALSE), S_OK);
 }
 
-TEST(ComServer, NeverAsksToBeUnloaded) {
+// Each object, factory and server lock keeps the library; once the last is
+// gone COM may unload it. Every test here gives back what it took, so this
+// holds in any order and alone.
+TEST(ComServer, AsksToBeUnloadedOnlyOnceNothingHoldsIt) {
     const auto canUnload = Export<CanUnloadNow>("DllCanUnloadNow");
+    const auto get = Export<GetClassObject>("DllGetClassObject");
     ASSERT_NE(canUnload, nullptr);
-    EXPECT_EQ(canUnload(), S_FALSE);
+    ASSERT_NE(get, nullptr);
+    EXPECT_EQ(canUnload(), S_OK);
+    {
+        ComPtr<IClassFactory> factory;
+        ASSERT_EQ(get(CLSID_QuivanePreviewHandler, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf())),
+                  S_OK);
+        EXPECT_EQ(canUnload(), S_FALSE);
+        EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+        EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+        ComPtr<IPreviewHandler> preview;
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IPreviewHandler, reinterpret_cast<void**>(preview.GetAddressOf())),
+                  S_OK);
+        factory.Reset();
+        EXPECT_EQ(canUnload(), S_FALSE); // two locks and an object
+        preview.Reset();
+        EXPECT_EQ(canUnload(), S_FALSE); // two locks
+        ASSERT_EQ(get(CLSID_QuivaneThumbnailProvider, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf())),
+                  S_OK);
+        EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+        EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+        EXPECT_EQ(canUnload(), S_FALSE); // the factory itself
+    }
+    EXPECT_EQ(canUnload(), S_OK);
 }

@@ -15,6 +15,8 @@
 #include <thumbcache.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 using namespace Quivane;
 using namespace QuivaneTest;
@@ -355,19 +357,48 @@ TEST_F(Registration, AFailingPerUserRegistrationIsTheResultAndTheMachineIsNotTri
     ExpectUnregistered(HKEY_LOCAL_MACHINE, "HKLM");
 }
 
-TEST_F(Registration, AModulePathPastTheOldLimitIsRegisteredWhole) {
-    // Copy the server into a folder whose path is far longer than 260 characters.
-    wchar_t temp[MAX_PATH] = {};
-    ASSERT_NE(GetTempPathW(MAX_PATH, temp), 0u);
-    std::wstring folder = L"\\\\?\\" + std::wstring(temp) + L"quivane-long-" + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(folder.c_str(), nullptr);
-    for (int i = 0; i < 8; ++i) {
-        folder += L"\\a-rather-long-folder-name-to-pass-the-old-limit-" + std::to_wstring(i);
-        CreateDirectoryW(folder.c_str(), nullptr);
+// The copy of the server in a folder of its own, let go and removed at the end
+// of the test, so that running the test again finds no copy still loaded.
+class ServerCopyInLongFolder {
+public:
+    ServerCopyInLongFolder() {
+        wchar_t temp[MAX_PATH] = {};
+        if (GetTempPathW(MAX_PATH, temp) == 0) return;
+        std::wstring folder = L"\\\\?\\" + std::wstring(temp) + L"quivane-long-" + std::to_wstring(GetCurrentProcessId());
+        folders_.push_back(folder);
+        for (int i = 0; i < 8; ++i) {
+            folder += L"\\a-rather-long-folder-name-to-pass-the-old-limit-" + std::to_wstring(i);
+            folders_.push_back(folder);
+        }
+        for (const std::wstring& each : folders_) CreateDirectoryW(each.c_str(), nullptr);
+        path_ = folder + L"\\Quivane.dll";
     }
-    const std::wstring copy = folder + L"\\Quivane.dll";
-    ASSERT_TRUE(CopyFileW(ServerPath().c_str(), copy.c_str(), FALSE)) << GetLastError();
-    HMODULE longServer = LoadLibraryExW(copy.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    ~ServerCopyInLongFolder() {
+        if (module_ != nullptr) FreeLibrary(module_);
+        CoFreeUnusedLibraries(); // COM's own load of the copy, once nothing of it is in use
+        DeleteFileW(path_.c_str());
+        for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) RemoveDirectoryW(it->c_str());
+    }
+    ServerCopyInLongFolder(const ServerCopyInLongFolder&) = delete;
+    ServerCopyInLongFolder& operator=(const ServerCopyInLongFolder&) = delete;
+
+    // Copies the server there and loads the copy; null on failure.
+    HMODULE Load() {
+        if (path_.empty() || !CopyFileW(ServerPath().c_str(), path_.c_str(), FALSE)) return nullptr;
+        module_ = LoadLibraryExW(path_.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        return module_;
+    }
+
+private:
+    std::vector<std::wstring> folders_;
+    std::wstring path_;
+    HMODULE module_ = nullptr;
+};
+
+TEST_F(Registration, AModulePathPastTheOldLimitIsRegisteredWhole) {
+    // The server loaded from a folder whose path is far longer than 260 characters.
+    ServerCopyInLongFolder copy;
+    HMODULE longServer = copy.Load();
     ASSERT_NE(longServer, nullptr) << GetLastError();
     std::wstring modulePath;
     ASSERT_EQ(ModuleFileName(longServer, modulePath), S_OK);
@@ -386,6 +417,7 @@ TEST_F(Registration, AModulePathPastTheOldLimitIsRegisteredWhole) {
     ComPtr<IThumbnailProvider> provider;
     EXPECT_EQ(CoCreateInstance(CLSID_QuivaneThumbnailProvider, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&provider)),
               S_OK);
+    provider.Reset(); // before the copy is let go
 }
 
 TEST_F(Registration, ComCreatesBothClassesAndTheyWork) {

@@ -22,7 +22,9 @@ set(QUIVANE_WINDOWS_TESTS
   video_still_tests
   video_platform_tests
   video_stall_tests
+  video_damage_tests
   thumbnail_tests
+  host_stream_tests
   com_server_tests
   registration_tests
 )
