@@ -28,11 +28,15 @@ add_library(Quivane SHARED ${QUIVANE_COM_SOURCES} ${CMAKE_SOURCE_DIR}/src/com/Qu
 set_target_properties(Quivane PROPERTIES PREFIX "" OUTPUT_NAME "Quivane")
 target_compile_options(Quivane PRIVATE ${QUIVANE_WARNINGS})
 target_link_libraries(Quivane PRIVATE quivane_core)
+# Its version resource: Explorer's Properties and `quivane status` show it.
+enable_language(RC)
+configure_file(${CMAKE_SOURCE_DIR}/src/com/Version.rc.in ${CMAKE_BINARY_DIR}/Version.rc @ONLY)
+target_sources(Quivane PRIVATE ${CMAKE_BINARY_DIR}/Version.rc)
 
 file(GLOB QUIVANE_TOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*.cpp)
 add_executable(quivane ${QUIVANE_TOOL_SOURCES})
 target_compile_options(quivane PRIVATE ${QUIVANE_WARNINGS})
-target_link_libraries(quivane PRIVATE quivane_core)
+target_link_libraries(quivane PRIVATE quivane_core version)
 target_link_options(quivane PRIVATE -municode)
 
 file(GLOB QUIVANE_WINDOWS_BENCH CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/windows/*.cpp)

@@ -7,6 +7,14 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 # instead of waiting in winedbg.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}"
 export WINEARCH=win64
+# `wine` is the 64-bit loader, also where 32-bit Wine is installed (see tests/support/wine64/wine).
+if [ -x /usr/lib/wine/wine64 ] && [ -x /usr/lib/wine/wine ]; then
+  case ":$PATH:" in
+    *":$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine64:"*) ;;
+    *) PATH="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine64:$PATH" ;;
+  esac
+  export PATH
+fi
 export QUIVANE_SOURCE_DIR="${QUIVANE_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 
 # Creates the prefix once; later calls find it ready.
