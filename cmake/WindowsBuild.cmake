@@ -52,9 +52,15 @@ endforeach()
 # tool, registered through the DLL's own DllInstall.
 find_program(QUIVANE_MAKENSIS makensis REQUIRED DOC "NSIS compiler (Debian package nsis)")
 set(QUIVANE_SETUP ${CMAKE_BINARY_DIR}/bin/Quivane-Setup.exe)
+# The 32-bit build's files (built first by the native project) go in beside the 64-bit ones.
+set(QUIVANE_X86_BINDIR "" CACHE PATH "Folder of the 32-bit Quivane.dll and quivane.exe for the setup program")
+set(QUIVANE_SETUP_X86)
+if(QUIVANE_X86_BINDIR)
+  set(QUIVANE_SETUP_X86 -DBINDIR32=${QUIVANE_X86_BINDIR})
+endif()
 add_custom_command(OUTPUT ${QUIVANE_SETUP}
   COMMAND ${QUIVANE_MAKENSIS} -V2 -WX -DVERSION=${PROJECT_VERSION} -DBINDIR=${CMAKE_BINARY_DIR}/bin
-          -DOUTFILE=${QUIVANE_SETUP} ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
+          ${QUIVANE_SETUP_X86} -DOUTFILE=${QUIVANE_SETUP} ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
   DEPENDS Quivane quivane ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
   COMMENT "Building Quivane-Setup.exe ${PROJECT_VERSION}"
   VERBATIM)

@@ -36,4 +36,5 @@ set(QUIVANE_WINDOWS_SCRIPT_TESTS
   host_tool_status
   demo_page
   installer
+  x86_smoke
 )
