@@ -77,7 +77,9 @@ regedit=regedit
 [ "${QUIVANE_REG_VIEW:-}" != 32 ] || regedit='C:\windows\syswow64\regedit.exe'
 wine "$regedit" /S "$staged_windows" </dev/null >/dev/null 2>&1
 # regedit reports nothing on failure; look for the server path it should have written.
-if ! wine reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve ${QUIVANE_REG_VIEW:+/reg:$QUIVANE_REG_VIEW} </dev/null 2>/dev/null | tr -d '\r' | grep -qiF "$windows_dll"; then
+reg=reg
+[ "${QUIVANE_REG_VIEW:-}" != 32 ] || reg='C:\windows\syswow64\reg.exe'
+if ! wine "$reg" query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve </dev/null 2>/dev/null | tr -d '\r' | grep -qiF "$windows_dll"; then
   echo "register-test-codecs: registering $windows_dll in $WINEPREFIX failed" >&2
   [ "$own_server" -eq 0 ] || wineserver -w
   exit 1

@@ -30,10 +30,12 @@ fi
 own_server=0
 if wineserver -p1 </dev/null >/dev/null 2>&1; then own_server=1; fi
 status=0
+reg=reg
+[ "${QUIVANE_REG_VIEW:-}" != 32 ] || reg='C:\windows\syswow64\reg.exe'
 wine "$tool" "$windows_dll" </dev/null >/dev/null || status=$?
 # Transform keys are GUIDs without braces; check the entry the reader enumerates.
 if [ "$status" -ne 0 ] ||
-   ! wine reg query "HKLM\\Software\\Classes\\MediaFoundation\\Transforms\\Categories\\d6c02d4b-6833-45b4-971a-05a4b04bab91\\$clsid" ${QUIVANE_REG_VIEW:+/reg:$QUIVANE_REG_VIEW} \
+   ! wine "$reg" query "HKLM\\Software\\Classes\\MediaFoundation\\Transforms\\Categories\\d6c02d4b-6833-45b4-971a-05a4b04bab91\\$clsid" \
      </dev/null >/dev/null 2>&1; then
   echo "register-test-mf: registering $windows_dll in $WINEPREFIX failed" >&2
   [ "$own_server" -eq 0 ] || wineserver -w

@@ -197,8 +197,9 @@ expect_value "HKLM\\$classes\\CLSID\\$thumbnail\\InprocServer32" "" "$machine_di
 expect_value "HKLM\\$uninstall_key" QuietUninstallString "\"$machine_dir\\Uninstall.exe\" /S"
 thumbnail_through_com "$machine_unix" HKLM
 # The 32-bit build in the machine's 32-bit view, its preview handler in the system's 32-bit surrogate.
-regval32() { w reg query "$1" /v "$2" /reg:32 2>/dev/null | tr -d '\r' | grep -m1 '    REG_' | sed 's/^.*    REG_[A-Z_]*    //'; }
-regdefault32() { w reg query "$1" /ve /reg:32 2>/dev/null | tr -d '\r' | grep -m1 '    REG_' | sed 's/^.*    REG_[A-Z_]*    //'; }
+reg32='C:\windows\syswow64\reg.exe' # the registry as 32-bit programs see it
+regval32() { w "$reg32" query "$1" /v "$2" 2>/dev/null | tr -d '\r' | grep -m1 '    REG_' | sed 's/^.*    REG_[A-Z_]*    //'; }
+regdefault32() { w "$reg32" query "$1" /ve 2>/dev/null | tr -d '\r' | grep -m1 '    REG_' | sed 's/^.*    REG_[A-Z_]*    //'; }
 [ "$(regdefault32 "HKLM\\$classes\\CLSID\\$thumbnail\\InprocServer32")" = "$machine_dir\\x86\\Quivane.dll" ] ||
   fail "the 32-bit view's thumbnail provider is '$(regdefault32 "HKLM\\$classes\\CLSID\\$thumbnail\\InprocServer32")'"
 [ "$(regval32 "HKLM\\$classes\\CLSID\\$preview" AppID)" = "$surrogate32" ] || fail "the 32-bit preview handler is not in the 32-bit surrogate"
@@ -221,10 +222,10 @@ wait_until entry_gone HKLM || fail "the machine's uninstall entry stayed"
 [ ! -e "$machine_unix" ] || fail "the machine-wide uninstall left $(ls -A "$machine_unix")"
 ! haskey "HKLM\\$classes\\CLSID\\$thumbnail" || fail "the machine's class rows stayed"
 ! haskey "HKLM\\$classes\\.gif\\shellex\\$thumbnail_slot" || fail "the machine's .gif row stayed"
-! w reg query "HKLM\\$classes\\CLSID\\$thumbnail" /reg:32 >/dev/null 2>&1 || fail "the machine's 32-bit class rows stayed"
+! w 'C:\windows\syswow64\reg.exe' query "HKLM\\$classes\\CLSID\\$thumbnail" >/dev/null 2>&1 || fail "the machine's 32-bit class rows stayed"
 expect_value "HKLM\\$classes\\.png\\shellex\\$thumbnail_slot" "" "$other_thumbnailer"
 ! haskey "HKLM\\$replaced" || fail "the machine's uninstall left $replaced"
-! w reg query "HKLM\\$replaced" /reg:32 >/dev/null 2>&1 || fail "the machine's uninstall left $replaced in the 32-bit view"
+! w 'C:\windows\syswow64\reg.exe' query "HKLM\\$replaced" >/dev/null 2>&1 || fail "the machine's uninstall left $replaced in the 32-bit view"
 expect_value "HKCU\\$classes\\CLSID\\$thumbnail\\InprocServer32" "" "$user_dir\\Quivane.dll"
 
 uninstall HKCU

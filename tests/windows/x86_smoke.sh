@@ -21,10 +21,12 @@ fail() { echo "FAIL: $*"; exit 1; }
 w() { timeout -k 10 300 wine "$@" </dev/null; }
 winpath() { local p; p=$(realpath -m -- "$1"); printf 'Z:%s' "${p//\//\\}"; }
 png_size() { head -c 24 "$1" | tail -c 8 | od -An -tu1 | awk '{print $3*256+$4 "x" $7*256+$8}'; }
+# The registry as 32-bit programs see it: through the prefix's 32-bit reg.exe.
+reg32='C:\windows\syswow64\reg.exe'
 regval32() { # KEY NAME (empty: default): the data in the 32-bit view, or failure
   local out
-  if [ -z "$2" ]; then out=$(w reg query "$1" /ve /reg:32 2>/dev/null) || return 1
-  else out=$(w reg query "$1" /v "$2" /reg:32 2>/dev/null) || return 1; fi
+  if [ -z "$2" ]; then out=$(w "$reg32" query "$1" /ve 2>/dev/null) || return 1
+  else out=$(w "$reg32" query "$1" /v "$2" 2>/dev/null) || return 1; fi
   printf '%s\n' "$out" | tr -d '\r' | grep -m1 '    REG_' | sed 's/^.*    REG_[A-Z_]*    //'
 }
 for file in Quivane.dll quivane.exe QuivaneTestWebpDecoder.dll QuivaneTestColorConverter.dll; do
@@ -64,7 +66,7 @@ got=$(regval32 "$classes\\CLSID\\$preview\\InprocServer32" "") || fail "no 32-bi
 [ "$got" = "$dll" ] || fail "the 32-bit view's server is '$got'"
 got=$(regval32 "$classes\\CLSID\\$preview" AppID) || fail "no AppID in the 32-bit view"
 [ "$got" = "$surrogate" ] || fail "the 32-bit preview handler's AppID is '$got', not the system's surrogate $surrogate"
-! w reg query "$classes\\CLSID\\$preview" /reg:64 >/dev/null 2>&1 || fail "the 32-bit build wrote the 64-bit view's class"
+! w reg query "$classes\\CLSID\\$preview" >/dev/null 2>&1 || fail "the 32-bit build wrote the 64-bit view's class"
 got=$(regval32 "$classes\\.gif\\shellex\\$preview_slot" "") || fail "no .gif preview slot"
 [ "$got" = "$preview" ] || fail ".gif's preview slot is '$got'"
 
@@ -91,7 +93,7 @@ w "$x86/quivane.exe" status > "$work/out" 2>&1 || status=$?
 grep -q '^32-bit view:$' "$work/out" || fail "the 32-bit status names no 32-bit view: $(head -2 "$work/out")"
 
 w 'C:\windows\syswow64\regsvr32.exe' /s /u /n /i:machine "$dll" || fail "the 32-bit unregistration exited $?"
-! w reg query "$classes\\CLSID\\$preview" /reg:32 >/dev/null 2>&1 || fail "the 32-bit class registration stayed"
-! w reg query "$classes\\.gif\\shellex\\$preview_slot" /reg:32 >/dev/null 2>&1 || fail ".gif's preview slot stayed"
+! w "$reg32" query "$classes\\CLSID\\$preview" >/dev/null 2>&1 || fail "the 32-bit class registration stayed"
+! w "$reg32" query "$classes\\.gif\\shellex\\$preview_slot" >/dev/null 2>&1 || fail ".gif's preview slot stayed"
 rm -rf "$work"
 echo "the 32-bit build registers, makes thumbnails and previews, and unregisters ($(($(date +%s) - started)) s)"
