@@ -28,6 +28,10 @@ add_library(Quivane SHARED ${QUIVANE_COM_SOURCES} ${CMAKE_SOURCE_DIR}/src/com/Qu
 set_target_properties(Quivane PROPERTIES PREFIX "" OUTPUT_NAME "Quivane")
 target_compile_options(Quivane PRIVATE ${QUIVANE_WARNINGS})
 target_link_libraries(Quivane PRIVATE quivane_core)
+# The 32-bit entry points are stdcall; the .def file exports them by their plain names.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  target_link_options(Quivane PRIVATE -Wl,--enable-stdcall-fixup)
+endif()
 # Its version resource: Explorer's Properties and `quivane status` show it.
 enable_language(RC)
 configure_file(${CMAKE_SOURCE_DIR}/src/com/Version.rc.in ${CMAKE_BINARY_DIR}/Version.rc @ONLY)
@@ -57,11 +61,12 @@ set(QUIVANE_X86_BINDIR "" CACHE PATH "Folder of the 32-bit Quivane.dll and quiva
 set(QUIVANE_SETUP_X86)
 if(QUIVANE_X86_BINDIR)
   set(QUIVANE_SETUP_X86 -DBINDIR32=${QUIVANE_X86_BINDIR})
+  set(QUIVANE_SETUP_X86_FILES ${QUIVANE_X86_BINDIR}/Quivane.dll ${QUIVANE_X86_BINDIR}/quivane.exe)
 endif()
 add_custom_command(OUTPUT ${QUIVANE_SETUP}
   COMMAND ${QUIVANE_MAKENSIS} -V2 -WX -DVERSION=${PROJECT_VERSION} -DBINDIR=${CMAKE_BINARY_DIR}/bin
           ${QUIVANE_SETUP_X86} -DOUTFILE=${QUIVANE_SETUP} ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
-  DEPENDS Quivane quivane ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
+  DEPENDS Quivane quivane ${QUIVANE_SETUP_X86_FILES} ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
   COMMENT "Building Quivane-Setup.exe ${PROJECT_VERSION}"
   VERBATIM)
 add_custom_target(setup ALL DEPENDS ${QUIVANE_SETUP})
