@@ -25,8 +25,10 @@ problems() { grep -c '^problem: ' "$work/out" || true; }
 other='{C7657C4A-9F68-40FA-A4DF-96BC08EB3551}'
 thumbnail_slot=$(sed -n 's|^const wchar_t kThumbnailHandlerSlot\[\] = L"\(.*\)";|\1|p' "$root/src/com/RegistryLayout.cpp")
 cleanup() {
-  reg delete "HKCU\\Software\\Classes\\CLSID\\$other" /f || true
   regsvr /u "$(winpath "$bin/Quivane.dll")" || true
+  # Unregistering gave .png back the other handler, as it should: that goes too.
+  reg delete "HKCU\\Software\\Classes\\.png\\shellex\\$thumbnail_slot" /f || true
+  reg delete "HKCU\\Software\\Classes\\CLSID\\$other" /f || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -70,6 +72,12 @@ grep -qF "problem: the preview handler's DLL is missing at $(winpath "$work/inst
   || fail "the moved DLL is not reported missing: $(grep '^problem' "$work/out")"
 grep -q '^problem: the thumbnail provider.s DLL is missing' "$work/out" || fail "the thumbnail provider's DLL is not reported"
 regsvr "$(winpath "$bin/Quivane.dll")" || fail "registering the build's DLL failed"
+
+# Unregistering gives .png back the handler it had before the registration that took it.
+regsvr /u "$(winpath "$bin/Quivane.dll")" || fail "unregistering failed"
+status
+grep -q "^  \\.png *thumbnail *other *$other " "$work/out" || fail ".png's handler was not given back: $(grep '\.png' "$work/out")"
+regsvr "$(winpath "$bin/Quivane.dll")" || fail "registering once more failed"
 
 # Media Foundation hidden from the tool's process: said, with what to do; the rest stays fine.
 status WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d;mfplat=d"
