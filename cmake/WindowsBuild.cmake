@@ -14,7 +14,8 @@ file(GLOB_RECURSE QUIVANE_CORE_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/src/preview/*.cpp
   ${CMAKE_SOURCE_DIR}/src/thumbnail/*.cpp)
 # Registration lives with the server but is also exercised directly by tests.
-set(QUIVANE_REGISTRATION_SOURCES ${CMAKE_SOURCE_DIR}/src/com/RegistryLayout.cpp ${CMAKE_SOURCE_DIR}/src/com/Registration.cpp)
+set(QUIVANE_REGISTRATION_SOURCES ${CMAKE_SOURCE_DIR}/src/com/RegistryLayout.cpp ${CMAKE_SOURCE_DIR}/src/com/Registration.cpp
+    ${CMAKE_SOURCE_DIR}/src/com/ReplacedHandlers.cpp)
 list(APPEND QUIVANE_CORE_SOURCES ${QUIVANE_REGISTRATION_SOURCES})
 add_library(quivane_core STATIC ${QUIVANE_CORE_SOURCES})
 target_include_directories(quivane_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
