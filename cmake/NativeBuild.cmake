@@ -81,12 +81,34 @@ ExternalProject_Add(windows
              -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
              -DQUIVANE_CONFORMANCE_DIR=${QUIVANE_CONFORMANCE_DIR}
              -DGOOGLETEST_SOURCE_DIR=${GOOGLETEST_SOURCE_DIR}
+             -DQUIVANE_X86_BINDIR=${CMAKE_BINARY_DIR}/windows-x86/bin
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
   TEST_COMMAND ""
   # windows-configure: the demo configures the cross build, then builds only what it runs.
   STEP_TARGETS configure
 )
+
+# The 32-bit build: Quivane.dll and quivane.exe for 32-bit programs (their Open
+# and Save dialogs load 32-bit shell extensions only), and the test prefix's
+# stand-ins for its smoke check. Built before the 64-bit one's programs, whose
+# setup program carries both.
+set(QUIVANE_WINDOWS_X86_BINARY_DIR ${CMAKE_BINARY_DIR}/windows-x86)
+set(QUIVANE_X86_TARGETS Quivane quivane QuivaneTestWebpDecoder QuivaneTestColorConverter QuivaneTestMfRegister)
+ExternalProject_Add(windows-x86
+  SOURCE_DIR ${CMAKE_SOURCE_DIR}
+  BINARY_DIR ${QUIVANE_WINDOWS_X86_BINARY_DIR}
+  CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-w64-i686.cmake
+             -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+             -DQUIVANE_CONFORMANCE_DIR=${QUIVANE_CONFORMANCE_DIR}
+             -DGOOGLETEST_SOURCE_DIR=${GOOGLETEST_SOURCE_DIR}
+  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target ${QUIVANE_X86_TARGETS}
+  BUILD_ALWAYS ON
+  INSTALL_COMMAND ""
+  TEST_COMMAND ""
+  STEP_TARGETS configure
+)
+ExternalProject_Add_StepDependencies(windows build windows-x86)
 
 # Windows test executables run through Wine in the build tree's own prefix.
 include(${CMAKE_SOURCE_DIR}/tests/windows/tests.cmake)
@@ -126,3 +148,5 @@ set_tests_properties(windows.presenter_tests windows.display_scale_tests PROPERT
 # under its class key (the preview's frame budget).
 set_tests_properties(windows.registration_tests windows.host_tool_thumbnail PROPERTIES RESOURCE_LOCK server_registration)
 set_tests_properties(windows.preview_handler_tests PROPERTIES RESOURCE_LOCK "theme;server_registration")
+# It registers and unregisters the server in the shared prefix too.
+set_tests_properties(windows.host_tool_status PROPERTIES RESOURCE_LOCK server_registration)

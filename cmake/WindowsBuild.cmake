@@ -14,7 +14,8 @@ file(GLOB_RECURSE QUIVANE_CORE_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/src/preview/*.cpp
   ${CMAKE_SOURCE_DIR}/src/thumbnail/*.cpp)
 # Registration lives with the server but is also exercised directly by tests.
-set(QUIVANE_REGISTRATION_SOURCES ${CMAKE_SOURCE_DIR}/src/com/RegistryLayout.cpp ${CMAKE_SOURCE_DIR}/src/com/Registration.cpp)
+set(QUIVANE_REGISTRATION_SOURCES ${CMAKE_SOURCE_DIR}/src/com/RegistryLayout.cpp ${CMAKE_SOURCE_DIR}/src/com/Registration.cpp
+    ${CMAKE_SOURCE_DIR}/src/com/ReplacedHandlers.cpp)
 list(APPEND QUIVANE_CORE_SOURCES ${QUIVANE_REGISTRATION_SOURCES})
 add_library(quivane_core STATIC ${QUIVANE_CORE_SOURCES})
 target_include_directories(quivane_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
@@ -28,11 +29,19 @@ add_library(Quivane SHARED ${QUIVANE_COM_SOURCES} ${CMAKE_SOURCE_DIR}/src/com/Qu
 set_target_properties(Quivane PROPERTIES PREFIX "" OUTPUT_NAME "Quivane")
 target_compile_options(Quivane PRIVATE ${QUIVANE_WARNINGS})
 target_link_libraries(Quivane PRIVATE quivane_core)
+# The 32-bit entry points are stdcall; the .def file exports them by their plain names.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  target_link_options(Quivane PRIVATE -Wl,--enable-stdcall-fixup)
+endif()
+# Its version resource: Explorer's Properties and `quivane status` show it.
+enable_language(RC)
+configure_file(${CMAKE_SOURCE_DIR}/src/com/Version.rc.in ${CMAKE_BINARY_DIR}/Version.rc @ONLY)
+target_sources(Quivane PRIVATE ${CMAKE_BINARY_DIR}/Version.rc)
 
 file(GLOB QUIVANE_TOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*.cpp)
 add_executable(quivane ${QUIVANE_TOOL_SOURCES})
 target_compile_options(quivane PRIVATE ${QUIVANE_WARNINGS})
-target_link_libraries(quivane PRIVATE quivane_core)
+target_link_libraries(quivane PRIVATE quivane_core version)
 target_link_options(quivane PRIVATE -municode)
 
 file(GLOB QUIVANE_WINDOWS_BENCH CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/windows/*.cpp)
@@ -48,10 +57,17 @@ endforeach()
 # tool, registered through the DLL's own DllInstall.
 find_program(QUIVANE_MAKENSIS makensis REQUIRED DOC "NSIS compiler (Debian package nsis)")
 set(QUIVANE_SETUP ${CMAKE_BINARY_DIR}/bin/Quivane-Setup.exe)
+# The 32-bit build's files (built first by the native project) go in beside the 64-bit ones.
+set(QUIVANE_X86_BINDIR "" CACHE PATH "Folder of the 32-bit Quivane.dll and quivane.exe for the setup program")
+set(QUIVANE_SETUP_X86)
+if(QUIVANE_X86_BINDIR)
+  set(QUIVANE_SETUP_X86 -DBINDIR32=${QUIVANE_X86_BINDIR})
+  set(QUIVANE_SETUP_X86_FILES ${QUIVANE_X86_BINDIR}/Quivane.dll ${QUIVANE_X86_BINDIR}/quivane.exe)
+endif()
 add_custom_command(OUTPUT ${QUIVANE_SETUP}
   COMMAND ${QUIVANE_MAKENSIS} -V2 -WX -DVERSION=${PROJECT_VERSION} -DBINDIR=${CMAKE_BINARY_DIR}/bin
-          -DOUTFILE=${QUIVANE_SETUP} ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
-  DEPENDS Quivane quivane ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
+          ${QUIVANE_SETUP_X86} -DOUTFILE=${QUIVANE_SETUP} ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
+  DEPENDS Quivane quivane ${QUIVANE_SETUP_X86_FILES} ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
   COMMENT "Building Quivane-Setup.exe ${PROJECT_VERSION}"
   VERBATIM)
 add_custom_target(setup ALL DEPENDS ${QUIVANE_SETUP})

@@ -1,5 +1,10 @@
 ; Quivane's setup program. Built by the Windows build (cmake/WindowsBuild.cmake):
-;   makensis -DVERSION=x.y.z -DBINDIR=<folder of Quivane.dll> -DOUTFILE=<setup.exe> Quivane.nsi
+;   makensis -DVERSION=x.y.z -DBINDIR=<folder of the 64-bit Quivane.dll> [-DBINDIR32=<folder of the 32-bit one>]
+;            -DOUTFILE=<setup.exe> Quivane.nsi
+;
+; A 32-bit program itself, so that it runs on 32-bit Windows too: there it
+; installs the 32-bit build alone; on 64-bit Windows the 64-bit build, and
+; the 32-bit one in the folder x86 for 32-bit programs' Open and Save dialogs.
 ;
 ; Per user by default, into the user's own programs folder, with no
 ; administrator rights; /allusers installs for the whole machine (elevated).
@@ -8,7 +13,7 @@
 ; /i:machine), so the registry rows have one source: the DLL's own code.
 
 Unicode true
-Target amd64-unicode
+Target x86-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 
@@ -24,6 +29,7 @@ RequestExecutionLevel user
 
 !include LogicLib.nsh
 !include FileFunc.nsh
+!include x64.nsh
 
 !define PRODUCT "Quivane"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quivane"
@@ -51,6 +57,30 @@ UninstPage instfiles
 
 Var Hive ; "user" or "machine": the argument DllInstall gets
 
+; Each build registers itself with the regsvr32 of its own bitness; on 64-bit
+; Windows the 32-bit one's registration lands in the 32-bit registry view,
+; and its preview handler in the system's surrogate for 32-bit handlers.
+!macro REGISTER_BUILDS UN_FLAG RESULT
+  StrCpy ${RESULT} 0
+  ${If} ${RunningX64}
+    ; The 32-bit build first: where a registry keeps the user's classes in one
+    ; view for both (Wine does), the 64-bit build's registration is what stays.
+    !ifdef BINDIR32
+      ExecWait '"$WINDIR\SysWOW64\regsvr32.exe" /s ${UN_FLAG} /n /i:$Hive "$INSTDIR\x86\Quivane.dll"' ${RESULT}
+    !endif
+    ; The 64-bit System32, not the 32-bit one this program would otherwise be
+    ; shown; tried even when the first failed, so an uninstall removes what it can.
+    ${DisableX64FSRedirection}
+    ExecWait '"$WINDIR\System32\regsvr32.exe" /s ${UN_FLAG} /n /i:$Hive "$INSTDIR\Quivane.dll"' $1
+    ${EnableX64FSRedirection}
+    ${If} ${RESULT} == 0
+      StrCpy ${RESULT} $1
+    ${EndIf}
+  ${Else}
+    ExecWait '"$SYSDIR\regsvr32.exe" /s ${UN_FLAG} /n /i:$Hive "$INSTDIR\Quivane.dll"' ${RESULT}
+  ${EndIf}
+!macroend
+
 ; Starts this program again with administrator rights and the same command
 ; line, waits for it and ends with its exit code. A machine-wide install
 ; needs the rights; a per-user one never asks for them.
@@ -62,9 +92,9 @@ Function ${UN}RelaunchElevated
   Push $R3
   StrCpy $R3 $EXEPATH
   ; Strings go in through registers: a command line may hold quotes.
-  ; SHELLEXECUTEINFOW on x64, padding written out: 112 bytes,
-  ; SEE_MASK_NOCLOSEPROCESS (0x40) so there is a process to wait for.
-  System::Call '*(i 112, i 0x40, p $HWNDPARENT, w "runas", w R3, w R0, p 0, i 1, i 0, p 0, p 0, p 0, p 0, i 0, i 0, p 0, p 0) p .R1'
+  ; SHELLEXECUTEINFOW, SEE_MASK_NOCLOSEPROCESS (0x40) so there is a process
+  ; to wait for: 60 bytes for this 32-bit program (112 with a 64-bit one's padding).
+  System::Call '*(i 60, i 0x40, p $HWNDPARENT, w "runas", w R3, w R0, p 0, i 1, p 0, p 0, p 0, p 0, i 0, p 0, p 0) p .R1'
   System::Call 'shell32::ShellExecuteExW(p R1) i .R2'
   ${If} $R2 == 0
     System::Free $R1
@@ -72,7 +102,7 @@ Function ${UN}RelaunchElevated
     SetErrorLevel ${ERROR_CANCELLED}
     Quit
   ${EndIf}
-  System::Call '*$R1(i, i, p, p, p, p, p, i, i, p, p, p, p, i, i, p, p .R2)'
+  System::Call '*$R1(i, i, p, p, p, p, p, i, p, p, p, p, i, p, p .R2)'
   System::Free $R1
   System::Call 'kernel32::WaitForSingleObject(p R2, i -1)'
   System::Call 'kernel32::GetExitCodeProcess(p R2, *i .R3)'
@@ -101,6 +131,10 @@ FunctionEnd
 !macroend
 
 Function .onInit
+  ; The uninstall entry and the machine's keys in the system's own view.
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
   StrCpy $Hive "user"
   ${GetParameters} $R0
   ClearErrors
@@ -121,7 +155,10 @@ Function .onInit
   ${EndIf}
   ${If} $INSTDIR == ""
     ${If} $Hive == "machine"
+    ${AndIf} ${RunningX64}
       StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
+    ${ElseIf} $Hive == "machine"
+      StrCpy $INSTDIR "$PROGRAMFILES\${PRODUCT}"
     ${Else}
       StrCpy $INSTDIR "$LOCALAPPDATA\Programs\${PRODUCT}"
     ${EndIf}
@@ -130,15 +167,19 @@ FunctionEnd
 
 ; Copies left aside by an earlier upgrade go now that nothing holds them;
 ; one still held stays for a later install (or the reboot it was marked for).
-Function RemoveSetAsideCopies
-  Push $R0
-  Push $R1
-  FindFirst $R0 $R1 "$INSTDIR\*.old-*"
+!macro REMOVE_SET_ASIDE_COPIES FOLDER
+  FindFirst $R0 $R1 "${FOLDER}\*.old-*"
   ${DoWhile} $R1 != ""
-    Delete "$INSTDIR\$R1"
+    Delete "${FOLDER}\$R1"
     FindNext $R0 $R1
   ${Loop}
   FindClose $R0
+!macroend
+Function RemoveSetAsideCopies
+  Push $R0
+  Push $R1
+  !insertmacro REMOVE_SET_ASIDE_COPIES "$INSTDIR"
+  !insertmacro REMOVE_SET_ASIDE_COPIES "$INSTDIR\x86"
   Pop $R1
   Pop $R0
 FunctionEnd
@@ -181,7 +222,7 @@ FunctionEnd
 
 ; The file is out of the way before it is written; one that still cannot be
 ; written fails the install (silently, File alone would go on without it).
-!macro INSTALL_FILE NAME
+!macro INSTALL_FILE SOURCE NAME
   Push "${NAME}"
   Call MoveAside
   Pop $0
@@ -192,7 +233,7 @@ FunctionEnd
   ${EndIf}
   ClearErrors
   SetOverwrite try
-  File "${BINDIR}\${NAME}"
+  File "/oname=$INSTDIR\${NAME}" "${SOURCE}"
   ${If} ${Errors}
     DetailPrint "cannot write $INSTDIR\${NAME}"
     SetErrorLevel 2
@@ -204,13 +245,29 @@ FunctionEnd
 Section "Quivane"
   SetOutPath "$INSTDIR"
   Call RemoveSetAsideCopies
-  !insertmacro INSTALL_FILE "Quivane.dll"
-  !insertmacro INSTALL_FILE "quivane.exe"
+  ${If} ${RunningX64}
+    !insertmacro INSTALL_FILE "${BINDIR}\Quivane.dll" "Quivane.dll"
+    !insertmacro INSTALL_FILE "${BINDIR}\quivane.exe" "quivane.exe"
+    !ifdef BINDIR32
+      CreateDirectory "$INSTDIR\x86"
+      !insertmacro INSTALL_FILE "${BINDIR32}\Quivane.dll" "x86\Quivane.dll"
+      !insertmacro INSTALL_FILE "${BINDIR32}\quivane.exe" "x86\quivane.exe"
+    !endif
+  ${Else}
+    !ifdef BINDIR32
+      !insertmacro INSTALL_FILE "${BINDIR32}\Quivane.dll" "Quivane.dll"
+      !insertmacro INSTALL_FILE "${BINDIR32}\quivane.exe" "quivane.exe"
+    !else
+      DetailPrint "this setup program has no 32-bit build for 32-bit Windows"
+      SetErrorLevel 2
+      Abort
+    !endif
+  ${EndIf}
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
   ; The entry comes before registering: if registering fails, what was
   ; installed can still be removed from Settings.
-  ${GetSize} "$INSTDIR" "/S=0K /G=0" $0 $1 $2
+  ${GetSize} "$INSTDIR" "/S=0K /G=1" $0 $1 $2
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "Publisher" "${PRODUCT}"
@@ -222,7 +279,7 @@ Section "Quivane"
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
 
-  ExecWait '"$SYSDIR\regsvr32.exe" /s /n /i:$Hive "$INSTDIR\Quivane.dll"' $0
+  !insertmacro REGISTER_BUILDS "" $0
   ${If} $0 != 0
     DetailPrint "registering Quivane.dll failed (regsvr32 exit code $0)"
     SetErrorLevel 2
@@ -231,6 +288,9 @@ Section "Quivane"
 SectionEnd
 
 Function un.onInit
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
   ; The scope this copy was installed for: machine-wide if the machine's
   ; uninstall entry names this folder.
   StrCpy $Hive "user"
@@ -249,19 +309,30 @@ FunctionEnd
 
 Section "Uninstall"
   ; Only this server's rows go; the file types and other handlers stay.
-  ExecWait '"$SYSDIR\regsvr32.exe" /s /u /n /i:$Hive "$INSTDIR\Quivane.dll"' $0
+  ; Either build's unregistration leaves the file types' handler keys to the
+  ; other while it is still registered; the last one gives back what was there.
+  !insertmacro REGISTER_BUILDS "/u" $0
   ${If} $0 != 0
     DetailPrint "unregistering Quivane.dll failed (regsvr32 exit code $0)"
   ${EndIf}
   ; A file still held by a process goes at reboot.
   Delete /REBOOTOK "$INSTDIR\Quivane.dll"
   Delete /REBOOTOK "$INSTDIR\quivane.exe"
+  Delete /REBOOTOK "$INSTDIR\x86\Quivane.dll"
+  Delete /REBOOTOK "$INSTDIR\x86\quivane.exe"
   FindFirst $R0 $R1 "$INSTDIR\*.old-*"
   ${DoWhile} $R1 != ""
     Delete /REBOOTOK "$INSTDIR\$R1"
     FindNext $R0 $R1
   ${Loop}
   FindClose $R0
+  FindFirst $R0 $R1 "$INSTDIR\x86\*.old-*"
+  ${DoWhile} $R1 != ""
+    Delete /REBOOTOK "$INSTDIR\x86\$R1"
+    FindNext $R0 $R1
+  ${Loop}
+  FindClose $R0
+  RMDir /REBOOTOK "$INSTDIR\x86"
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir /REBOOTOK "$INSTDIR"
   ; Last, so that the entry is gone only when everything else is.

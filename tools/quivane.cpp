@@ -7,6 +7,7 @@
 #include "FramesCommand.h"
 #include "PreviewCommand.h"
 #include "RegisterCommand.h"
+#include "StatusCommand.h"
 #include "ThumbnailCommand.h"
 
 #include <windows.h>
@@ -30,6 +31,7 @@ const Command kCommands[] = {
     {PreviewCommandInfo, RunPreviewCommand},
     {ThumbnailCommandInfo, RunThumbnailCommand},
     {RegisterCommandInfo, RunRegisterCommand},
+    {StatusCommandInfo, RunStatusCommand},
 };
 
 const Command* FindCommand(const std::wstring& name) {

@@ -1,6 +1,7 @@
 #include "Registration.h"
 
 #include "RegistryLayout.h"
+#include "ReplacedHandlers.h"
 #include "ServerClasses.h"
 #include "platform/HResult.h"
 #include "platform/OwnedHandles.h"
@@ -55,6 +56,15 @@ HRESULT ApplySteps(HKEY root, const std::vector<RegistryStep>& steps) {
     return S_OK;
 }
 
+ServerClassIds OurClasses() {
+    return {RegistryClassIdString(CLSID_QuivanePreviewHandler), RegistryClassIdString(CLSID_QuivaneThumbnailProvider)};
+}
+
+PreviewSurrogate ThisServersSurrogate() {
+    // A 32-bit server on 64-bit Windows runs in the 32-bit preview host Windows keeps for it.
+    return OtherRegistryView() == KEY_WOW64_64KEY ? PreviewSurrogate::Wow64Host : PreviewSurrogate::OwnHost;
+}
+
 } // namespace
 
 HRESULT WriteRegistryValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, const std::wstring& data,
@@ -75,16 +85,23 @@ HRESULT RegisterInprocServer(HKEY root, const std::wstring& modulePath, const st
 }
 
 HRESULT RegisterServerInHive(HKEY root, const std::wstring& modulePath) {
-    return ApplySteps(root, RegistrationSteps(RegistryClassIdString(CLSID_QuivanePreviewHandler),
-                                              RegistryClassIdString(CLSID_QuivaneThumbnailProvider), modulePath));
+    const ServerClassIds ours = OurClasses();
+    // Nothing is taken over that could not be given back.
+    RETURN_IF_FAILED(RecordReplacedHandlers(root, ours));
+    return ApplySteps(root, RegistrationSteps(ours.preview, ours.thumbnail, modulePath, ThisServersSurrogate()));
 }
 
 void UnregisterServerInHive(HKEY root) {
-    const std::wstring preview = RegistryClassIdString(CLSID_QuivanePreviewHandler);
-    const std::wstring thumbnail = RegistryClassIdString(CLSID_QuivaneThumbnailProvider);
-    // Handler keys go whichever class they name; the file types themselves stay.
-    for (const std::wstring& key : UnregisteredKeys(preview, thumbnail)) RegDeleteTreeW(root, key.c_str());
-    for (const RegistryValueName& value : UnregisteredValues(preview, thumbnail)) {
+    const ServerClassIds ours = OurClasses();
+    MoveSettingsOutOfClassKey(root, ours);
+    for (const std::wstring& key : UnregisteredKeys(ours.preview, ours.thumbnail, ThisServersSurrogate())) {
+        RegDeleteTreeW(root, key.c_str());
+    }
+    // The handler keys and the shell's lists serve the other build too while
+    // it stays registered; the last one out puts back what was there before.
+    if (OtherViewHasServer(root, ours)) return;
+    GiveBackReplacedHandlers(root, ours);
+    for (const RegistryValueName& value : UnregisteredValues(ours.preview, ours.thumbnail)) {
         DeleteRegistryValue(root, value.key.c_str(), value.valueName.c_str());
     }
 }

@@ -15,10 +15,15 @@ namespace Quivane {
 [[nodiscard]] HRESULT RegisterInprocServer(HKEY root, const std::wstring& modulePath, const std::wstring& clsid);
 
 // Both classes, the preview host as surrogate, the handler keys of every file
-// type and the two lists the shell consults. Stops at the first failing write.
+// type and the two lists the shell consults. What the handler keys held before
+// is recorded first under Software\Quivane\Replaced (the first record of a key
+// is kept). Stops at the first failing write.
 [[nodiscard]] HRESULT RegisterServerInHive(HKEY root, const std::wstring& modulePath);
 
-// Removes all of it; what is already missing or cannot be removed is passed over.
+// Removes the classes; then, unless the other build (32- or 64-bit) is still
+// registered, gives each handler key still naming our class its recorded
+// value back (or removes it) and leaves alone those another handler took
+// since. What is already missing or cannot be removed is passed over.
 void UnregisterServerInHive(HKEY root);
 
 // The full path of a loaded module, however long it is.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <set>
 
 using namespace Quivane;
@@ -26,13 +27,36 @@ struct FakeRegistry {
         keys[step.key][step.valueName] =
             step.action == RegistryAction::WriteDword ? std::to_wstring(step.number) : step.text;
     }
-    void Unregister() {
-        for (const std::wstring& tree : UnregisteredKeys(P, T)) {
-            for (auto key = keys.begin(); key != keys.end();) {
-                const bool below = key->first == tree || key->first.rfind(tree + L"\\", 0) == 0;
-                key = below ? keys.erase(key) : std::next(key);
+    void DeleteTree(const std::wstring& tree) {
+        for (auto key = keys.begin(); key != keys.end();) {
+            const bool below = key->first == tree || key->first.rfind(tree + L"\\", 0) == 0;
+            key = below ? keys.erase(key) : std::next(key);
+        }
+    }
+    std::optional<std::wstring> Value(const std::wstring& key, const std::wstring& name) const {
+        if (!Has(key, name)) return std::nullopt;
+        return keys.at(key).at(name);
+    }
+    // Registration as the server does it: the record first, then the steps.
+    void Register() {
+        for (const std::wstring& key : HandlerKeys()) {
+            if (RecordsReplacedValue(Value(key, L""), Has(kReplacedHandlersKey, key), P, T)) {
+                keys[kReplacedHandlersKey][key] = *Value(key, L"");
             }
         }
+        for (const RegistryStep& step : RegistrationSteps(P, T, M)) Apply(step);
+    }
+    void Unregister() {
+        for (const std::wstring& tree : UnregisteredKeys(P, T)) DeleteTree(tree);
+        for (const std::wstring& key : HandlerKeys()) {
+            const std::optional<std::wstring> recorded = Value(kReplacedHandlersKey, key);
+            switch (UndoHandlerKey(Value(key, L""), recorded.has_value(), P, T)) {
+            case HandlerKeyUndo::Restore: keys[key][L""] = *recorded; break;
+            case HandlerKeyUndo::Delete: DeleteTree(key); break;
+            case HandlerKeyUndo::LeaveAlone: break;
+            }
+        }
+        DeleteTree(kReplacedHandlersKey);
         for (const RegistryValueName& value : UnregisteredValues(P, T)) {
             auto key = keys.find(value.key);
             if (key != keys.end()) key->second.erase(value.valueName);
@@ -111,10 +135,10 @@ TEST(RegistryLayout, RegisteringOverStrayIsolationValuesLeavesOnlyThePreviewHand
 
 TEST(RegistryLayout, UnregisteringRemovesEverythingWrittenButTheFileTypesAndLists) {
     FakeRegistry registry;
-    registry.keys[L"Software\\Classes\\.gif\\shellex\\{8895B1C6-B41F-4C1C-A562-0D564250836F}"][L""] = L"{OTHER}";
     registry.keys[L"Software\\Classes\\.gif\\shellex\\ContextMenuHandlers"][L""] = L"kept";
     registry.keys[std::wstring(kApprovedExtensionsKey)][L"{SOMEONE-ELSE}"] = L"kept";
-    for (const RegistryStep& step : RegistrationSteps(P, T, M)) registry.Apply(step);
+    registry.Register();
+    EXPECT_FALSE(registry.keys.count(kReplacedHandlersKey)); // nothing was there to record
     registry.Unregister();
     for (const RegistryStep& step : RegistrationSteps(P, T, M)) {
         if (step.action != RegistryAction::DeleteValue) EXPECT_FALSE(registry.Has(step.key, step.valueName));
@@ -122,4 +146,61 @@ TEST(RegistryLayout, UnregisteringRemovesEverythingWrittenButTheFileTypesAndList
     EXPECT_TRUE(registry.Has(L"Software\\Classes\\.gif\\shellex\\ContextMenuHandlers", L""));
     EXPECT_TRUE(registry.Has(kApprovedExtensionsKey, L"{SOMEONE-ELSE}"));
     EXPECT_TRUE(registry.keys.count(kPreviewHandlersKey)); // the list itself stays
+}
+
+TEST(RegistryLayout, HandlerKeysAreThoseRegistrationWritesWithTheirClass) {
+    const auto keys = HandlerKeys();
+    ASSERT_EQ(keys.size(), 46u);
+    const auto steps = RegistrationSteps(P, T, M);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        EXPECT_EQ(steps[12 + i].key, keys[i]);
+        EXPECT_EQ(IsPreviewHandlerKey(keys[i]), i % 2 == 0);
+        EXPECT_EQ(steps[12 + i].text, i % 2 == 0 ? P : T);
+    }
+}
+
+TEST(RegistryLayout, OnlyAnotherHandlersValueIsRecordedAndOnlyOnce) {
+    const std::wstring lowerP = L"{03403ba1-6a44-4ce8-8bdd-ced5cfa772c9}";
+    EXPECT_TRUE(NamesOurClass(lowerP, P, T));
+    EXPECT_TRUE(NamesOurClass(T, P, T));
+    EXPECT_FALSE(NamesOurClass(P + L" ", P, T));
+    EXPECT_TRUE(RecordsReplacedValue(std::wstring(L"{OTHER}"), false, P, T));
+    EXPECT_TRUE(RecordsReplacedValue(std::wstring(), false, P, T)); // an empty value is still a value
+    EXPECT_FALSE(RecordsReplacedValue(std::wstring(L"{OTHER}"), true, P, T));
+    EXPECT_FALSE(RecordsReplacedValue(lowerP, false, P, T));
+    EXPECT_FALSE(RecordsReplacedValue(std::nullopt, false, P, T));
+
+    EXPECT_EQ(UndoHandlerKey(P, true, P, T), HandlerKeyUndo::Restore);
+    EXPECT_EQ(UndoHandlerKey(lowerP, false, P, T), HandlerKeyUndo::Delete);
+    EXPECT_EQ(UndoHandlerKey(std::wstring(L"{LATER}"), true, P, T), HandlerKeyUndo::LeaveAlone);
+    EXPECT_EQ(UndoHandlerKey(std::nullopt, true, P, T), HandlerKeyUndo::LeaveAlone);
+}
+
+TEST(RegistryLayout, UnregisteringGivesBackWhatRegisteringReplacedAndLeavesWhatCameLater) {
+    const std::wstring gifPreview = HandlerKeys()[0];
+    const std::wstring gifThumbnail = HandlerKeys()[1];
+    const std::wstring pngThumbnail = HandlerKeys()[3];
+    FakeRegistry registry;
+    registry.keys[gifPreview][L""] = L"{BEFORE-PREVIEW}";
+    registry.keys[gifThumbnail][L""] = L"{BEFORE-THUMBNAIL}";
+    registry.Register();
+    registry.Register(); // the second registration finds our class and keeps the first record
+    EXPECT_EQ(registry.Value(gifPreview, L""), P);
+    registry.keys[pngThumbnail][L""] = L"{LATER}";
+    registry.Unregister();
+    EXPECT_EQ(registry.Value(gifPreview, L""), L"{BEFORE-PREVIEW}");
+    EXPECT_EQ(registry.Value(gifThumbnail, L""), L"{BEFORE-THUMBNAIL}");
+    EXPECT_EQ(registry.Value(pngThumbnail, L""), L"{LATER}");
+    EXPECT_FALSE(registry.keys.count(HandlerKeys()[2]));
+    EXPECT_FALSE(registry.keys.count(kReplacedHandlersKey));
+}
+
+TEST(RegistryLayout, A32BitServerOn64BitWindowsRunsInTheSystemsSurrogate) {
+    const auto steps = RegistrationSteps(P, T, M, PreviewSurrogate::Wow64Host);
+    ASSERT_EQ(steps.size(), 11u + 23u * 2u + 3u);
+    EXPECT_EQ(steps[10].valueName, L"AppID");
+    EXPECT_EQ(steps[10].text, L"{534A1E02-D58F-44f0-B58B-36CBED287C7C}");
+    for (const RegistryStep& step : steps) EXPECT_EQ(step.key.find(L"AppID"), std::wstring::npos);
+    const auto removed = UnregisteredKeys(P, T, PreviewSurrogate::Wow64Host);
+    EXPECT_EQ(removed, (std::vector<std::wstring>{L"Software\\Classes\\CLSID\\" + P, L"Software\\Classes\\CLSID\\" + T}));
 }

@@ -2,6 +2,7 @@
 # Registers the test-only WIC codecs (QuivaneTestWebpDecoder.dll: Wine has no
 # WebP decoder) into the Wine prefix WINEPREFIX:
 #   register-test-codecs.sh [DLL]
+# QUIVANE_REG_VIEW=32 registers a 32-bit DLL in the 32-bit registry view.
 # DLL defaults to $QUIVANE_BUILD_DIR/windows/bin/QuivaneTestWebpDecoder.dll; a
 # DLL not built yet is left for a later call. Quick when nothing changed: the
 # imported registry file is kept in the prefix and compared with the new one.
@@ -72,9 +73,13 @@ staged_windows="Z:${staged//\//\\}"
 # afterwards finds none running; one already running is left alone.
 own_server=0
 if wineserver -p1 </dev/null >/dev/null 2>&1; then own_server=1; fi
-wine regedit /S "$staged_windows" </dev/null >/dev/null 2>&1
+regedit=regedit
+[ "${QUIVANE_REG_VIEW:-}" != 32 ] || regedit='C:\windows\syswow64\regedit.exe'
+wine "$regedit" /S "$staged_windows" </dev/null >/dev/null 2>&1
 # regedit reports nothing on failure; look for the server path it should have written.
-if ! wine reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve </dev/null 2>/dev/null | tr -d '\r' | grep -qiF "$windows_dll"; then
+reg=reg
+[ "${QUIVANE_REG_VIEW:-}" != 32 ] || reg='C:\windows\syswow64\reg.exe'
+if ! wine "$reg" query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve </dev/null 2>/dev/null | tr -d '\r' | grep -qiF "$windows_dll"; then
   echo "register-test-codecs: registering $windows_dll in $WINEPREFIX failed" >&2
   [ "$own_server" -eq 0 ] || wineserver -w
   exit 1

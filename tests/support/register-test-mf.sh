@@ -4,7 +4,8 @@
 #   register-test-mf.sh [DLL]
 # DLL defaults to $QUIVANE_BUILD_DIR/windows/bin/QuivaneTestColorConverter.dll;
 # QuivaneTestMfRegister.exe beside it does the writing (MFTRegister, so the keys
-# are laid out as Wine reads them). A DLL not built yet is left for a later
+# are laid out as Wine reads them; a 32-bit one's land in the 32-bit view, which
+# QUIVANE_REG_VIEW=32 checks). A DLL not built yet is left for a later
 # call. Quick when nothing changed: a stamp in the prefix names what was done.
 set -eu
 : "${WINEPREFIX:?WINEPREFIX must name the Wine prefix}"
@@ -29,10 +30,12 @@ fi
 own_server=0
 if wineserver -p1 </dev/null >/dev/null 2>&1; then own_server=1; fi
 status=0
+reg=reg
+[ "${QUIVANE_REG_VIEW:-}" != 32 ] || reg='C:\windows\syswow64\reg.exe'
 wine "$tool" "$windows_dll" </dev/null >/dev/null || status=$?
 # Transform keys are GUIDs without braces; check the entry the reader enumerates.
 if [ "$status" -ne 0 ] ||
-   ! wine reg query "HKLM\\Software\\Classes\\MediaFoundation\\Transforms\\Categories\\d6c02d4b-6833-45b4-971a-05a4b04bab91\\$clsid" \
+   ! wine "$reg" query "HKLM\\Software\\Classes\\MediaFoundation\\Transforms\\Categories\\d6c02d4b-6833-45b4-971a-05a4b04bab91\\$clsid" \
      </dev/null >/dev/null 2>&1; then
   echo "register-test-mf: registering $windows_dll in $WINEPREFIX failed" >&2
   [ "$own_server" -eq 0 ] || wineserver -w

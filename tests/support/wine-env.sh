@@ -7,19 +7,13 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 # instead of waiting in winedbg.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}"
 export WINEARCH=win64
-# With Debian's wine32 installed beside wine64, "wine" starts the 32-bit loader,
-# so a program named without a path (reg, regsvr32) would run in the 32-bit
-# registry view. This prefix is 64-bit first: "wine" here is the 64-bit loader,
-# which starts a 32-bit program through the 32-bit one by itself.
+# `wine` is the 64-bit loader, also where 32-bit Wine is installed (see tests/support/wine64/wine).
 if [ -x /usr/lib/wine/wine64 ] && [ -x /usr/lib/wine/wine ]; then
-  quivane_loader_dir=$QUIVANE_BUILD_DIR/wine-loader
-  if [ ! -x "$quivane_loader_dir/wine" ]; then
-    mkdir -p "$quivane_loader_dir"
-    printf '#!/bin/sh\nWINELOADER=/usr/lib/wine/wine64 exec /usr/lib/wine/wine64 "$@"\n' > "$quivane_loader_dir/wine.tmp"
-    chmod +x "$quivane_loader_dir/wine.tmp"
-    mv "$quivane_loader_dir/wine.tmp" "$quivane_loader_dir/wine"
-  fi
-  case ":$PATH:" in *":$quivane_loader_dir:"*) ;; *) export PATH="$quivane_loader_dir:$PATH" ;; esac
+  case ":$PATH:" in
+    *":$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine64:"*) ;;
+    *) PATH="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine64:$PATH" ;;
+  esac
+  export PATH
 fi
 export QUIVANE_SOURCE_DIR="${QUIVANE_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
 

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Quivane-Setup.exe in a Wine prefix of its own (BUILD/installer-prefix, made
 # once and reused; a run that finds an install in it starts from a new one):
-# silent per-user install, its files, registry rows and uninstall entry, a
+# silent per-user install of both builds (64-bit, and 32-bit in x86\), its
+# files, registry rows in both views and uninstall entry, a
 # thumbnail through COM from the installed copy, an upgrade while a process
 # holds the DLL loaded, a machine-wide install beside it, and silent
-# uninstalls that leave nothing of ours and everything of others.
+# uninstalls that leave nothing of ours and everything of others, and give
+# back the handler another product had set on .png before.
 set -eu
 bin=$(cd "$1" && pwd)
+bin32=$(cd "$bin/../../windows-x86/bin" && pwd)
 root=$(cd "$2" && pwd)
 QUIVANE_BUILD_DIR=$(cd "$bin/../.." && pwd)
 export QUIVANE_BUILD_DIR
@@ -54,6 +57,12 @@ version=$(sed -n 's/^project(Quivane VERSION \([0-9.]*\) .*/\1/p' "$root/CMakeLi
 [ -f "$setup" ] || fail "$setup was not built"
 uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\Quivane'
 classes='Software\Classes'
+replaced='Software\Quivane\Replaced'
+surrogate32=$(sed -n 's|^const wchar_t kWow64PreviewSurrogateAppId\[\] = L"\(.*\)";|\1|p' "$root/src/com/RegistryLayout.cpp")
+[ -n "$surrogate32" ] || fail "cannot read the 32-bit surrogate's AppID from the sources"
+[ -f "$bin32/Quivane.dll" ] || fail "the 32-bit Quivane.dll was not built"
+# Another product's thumbnail handler on .png, set before the install (per user and for the machine).
+other_thumbnailer='{C7657C4A-9F68-40FA-A4DF-96BC08EB3551}'
 
 holder_pid=""
 cleanup() {
@@ -95,14 +104,20 @@ machine_unix=$(wine winepath -u "$machine_dir" 2>/dev/null </dev/null | tr -d '\
 # Another handler's rows below .gif: uninstalling must leave them.
 w reg add "HKCU\\$classes\\.gif\\shellex\\ContextMenuHandlers\\Other" /ve /d '{11111111-2222-3333-4444-555555555555}' /f \
   >/dev/null 2>&1 || fail "cannot add the other handler's row"
+for hive in HKCU HKLM; do
+  w reg add "$hive\\$classes\\.png\\shellex\\$thumbnail_slot" /ve /d "$other_thumbnailer" /f >/dev/null 2>&1 ||
+    fail "cannot set the other thumbnail handler on .png in $hive"
+done
 
 # --- silent per-user install
 w "$setup" /S > "$work/out" 2>&1 || fail "setup /S exited $?: $(cat "$work/out")"
-for file in Quivane.dll quivane.exe Uninstall.exe; do
+for file in Quivane.dll quivane.exe Uninstall.exe x86/Quivane.dll x86/quivane.exe; do
   [ -f "$user_unix/$file" ] || fail "$file is not in $user_unix"
 done
 cmp -s "$bin/Quivane.dll" "$user_unix/Quivane.dll" || fail "the installed Quivane.dll is not the built one"
 cmp -s "$bin/quivane.exe" "$user_unix/quivane.exe" || fail "the installed quivane.exe is not the built one"
+cmp -s "$bin32/Quivane.dll" "$user_unix/x86/Quivane.dll" || fail "the installed x86\\Quivane.dll is not the 32-bit build"
+cmp -s "$bin32/quivane.exe" "$user_unix/x86/quivane.exe" || fail "the installed x86\\quivane.exe is not the 32-bit build"
 
 # The registration rows, per user only, naming the installed DLL.
 for clsid in "$preview" "$thumbnail"; do
@@ -112,6 +127,9 @@ for clsid in "$preview" "$thumbnail"; do
 done
 expect_value "HKCU\\$classes\\.gif\\shellex\\$thumbnail_slot" "" "$thumbnail"
 expect_value "HKCU\\$classes\\.gif\\shellex\\$preview_slot" "" "$preview"
+# .png's thumbnail slot is ours now, and what it held is on record.
+expect_value "HKCU\\$classes\\.png\\shellex\\$thumbnail_slot" "" "$thumbnail"
+expect_value "HKCU\\$replaced" "$classes\\.png\\shellex\\$thumbnail_slot" "$other_thumbnailer"
 
 # The uninstall entry Settings lists.
 key="HKCU\\$uninstall_key"
@@ -123,7 +141,7 @@ expect_value "$key" QuietUninstallString "\"$user_dir\\Uninstall.exe\" /S"
 expect_value "$key" NoModify 0x1
 expect_value "$key" NoRepair 0x1
 size=$(regval "$key" EstimatedSize) || fail "no EstimatedSize"
-kb=$(( $(cat "$user_unix"/* | wc -c) / 1024 ))
+kb=$(( $(find "$user_unix" -type f -exec cat {} + | wc -c) / 1024 ))
 [ $((size)) -ge "$kb" ] && [ $((size)) -le $((kb + 4)) ] || fail "EstimatedSize is $((size)) KB for $kb KB of files"
 ! haskey "HKLM\\$uninstall_key" || fail "a per-user install wrote the machine's uninstall entry"
 
@@ -178,6 +196,15 @@ w "$setup" /S /allusers > "$work/out" 2>&1 || fail "setup /S /allusers exited $?
 expect_value "HKLM\\$classes\\CLSID\\$thumbnail\\InprocServer32" "" "$machine_dir\\Quivane.dll"
 expect_value "HKLM\\$uninstall_key" QuietUninstallString "\"$machine_dir\\Uninstall.exe\" /S"
 thumbnail_through_com "$machine_unix" HKLM
+# The 32-bit build in the machine's 32-bit view, its preview handler in the system's 32-bit surrogate.
+reg32='C:\windows\syswow64\reg.exe' # the registry as 32-bit programs see it
+regval32() { w "$reg32" query "$1" /v "$2" 2>/dev/null | tr -d '\r' | grep -m1 '    REG_' | sed 's/^.*    REG_[A-Z_]*    //'; }
+regdefault32() { w "$reg32" query "$1" /ve 2>/dev/null | tr -d '\r' | grep -m1 '    REG_' | sed 's/^.*    REG_[A-Z_]*    //'; }
+[ "$(regdefault32 "HKLM\\$classes\\CLSID\\$thumbnail\\InprocServer32")" = "$machine_dir\\x86\\Quivane.dll" ] ||
+  fail "the 32-bit view's thumbnail provider is '$(regdefault32 "HKLM\\$classes\\CLSID\\$thumbnail\\InprocServer32")'"
+[ "$(regval32 "HKLM\\$classes\\CLSID\\$preview" AppID)" = "$surrogate32" ] || fail "the 32-bit preview handler is not in the 32-bit surrogate"
+expect_value "HKLM\\$classes\\.png\\shellex\\$thumbnail_slot" "" "$thumbnail"
+expect_value "HKLM\\$replaced" "$classes\\.png\\shellex\\$thumbnail_slot" "$other_thumbnailer"
 expect_value "HKCU\\$classes\\CLSID\\$thumbnail\\InprocServer32" "" "$user_dir\\Quivane.dll"
 
 # --- silent uninstalls, each run as Settings runs it: the entry's QuietUninstallString.
@@ -195,6 +222,10 @@ wait_until entry_gone HKLM || fail "the machine's uninstall entry stayed"
 [ ! -e "$machine_unix" ] || fail "the machine-wide uninstall left $(ls -A "$machine_unix")"
 ! haskey "HKLM\\$classes\\CLSID\\$thumbnail" || fail "the machine's class rows stayed"
 ! haskey "HKLM\\$classes\\.gif\\shellex\\$thumbnail_slot" || fail "the machine's .gif row stayed"
+! w 'C:\windows\syswow64\reg.exe' query "HKLM\\$classes\\CLSID\\$thumbnail" >/dev/null 2>&1 || fail "the machine's 32-bit class rows stayed"
+expect_value "HKLM\\$classes\\.png\\shellex\\$thumbnail_slot" "" "$other_thumbnailer"
+! haskey "HKLM\\$replaced" || fail "the machine's uninstall left $replaced"
+! w 'C:\windows\syswow64\reg.exe' query "HKLM\\$replaced" >/dev/null 2>&1 || fail "the machine's uninstall left $replaced in the 32-bit view"
 expect_value "HKCU\\$classes\\CLSID\\$thumbnail\\InprocServer32" "" "$user_dir\\Quivane.dll"
 
 uninstall HKCU
@@ -207,6 +238,11 @@ done
 ! haskey "HKCU\\$classes\\.gif\\shellex\\$preview_slot" || fail "the .gif preview row stayed"
 expect_value "HKCU\\$classes\\.gif\\shellex\\ContextMenuHandlers\\Other" "" '{11111111-2222-3333-4444-555555555555}'
 w reg delete "HKCU\\$classes\\.gif\\shellex\\ContextMenuHandlers\\Other" /f >/dev/null 2>&1 || true
+expect_value "HKCU\\$classes\\.png\\shellex\\$thumbnail_slot" "" "$other_thumbnailer"
+! haskey "HKCU\\$replaced" || fail "the per-user uninstall left $replaced"
+for hive in HKCU HKLM; do
+  w reg delete "$hive\\$classes\\.png\\shellex\\$thumbnail_slot" /f >/dev/null 2>&1 || true
+done
 
 rm -f "$WINEPREFIX/.quivane-installer-dirty"
 rm -rf "$work"

@@ -438,22 +438,21 @@ TEST_F(PreviewHandler, RapidCyclesOnOneObjectAndOnFreshObjects) {
     EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 3u);
 }
 
-// The preview's frame budget, set in megabytes under the handler's class key
-// of the current user for the span of a test.
+// The preview's frame budget, set in megabytes under Quivane's own key of the
+// current user for the span of a test.
 class FrameBudgetOverride {
 public:
     explicit FrameBudgetOverride(DWORD megabytes) {
-        wchar_t clsid[40] = {};
-        StringFromGUID2(CLSID_QuivanePreviewHandler, clsid, 40);
-        key_ = std::wstring(L"Software\\Classes\\CLSID\\") + clsid;
-        EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), L"FrameBudgetMB", REG_DWORD, &megabytes,
-                                  sizeof(megabytes)),
+        EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"FrameBudgetMB", REG_DWORD, &megabytes, sizeof(megabytes)),
                   ERROR_SUCCESS);
     }
-    ~FrameBudgetOverride() { RegDeleteKeyValueW(HKEY_CURRENT_USER, key_.c_str(), L"FrameBudgetMB"); }
+    ~FrameBudgetOverride() {
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"FrameBudgetMB");
+        RegDeleteKeyW(HKEY_CURRENT_USER, kKey); // only when nothing else is left in it
+    }
 
 private:
-    std::wstring key_;
+    static constexpr const wchar_t* kKey = L"Software\\Quivane";
 };
 
 TEST_F(PreviewHandler, OverItsBudgetAPreviewKeepsDecodingUntilSupersededOrUnloaded) {

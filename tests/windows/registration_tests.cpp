@@ -109,7 +109,10 @@ void ExpectRegistered(HKEY root, const std::wstring& modulePath, const char* roo
 }
 
 void ExpectUnregistered(HKEY root, const char* rootName) {
-    for (const std::wstring& key : UnregisteredKeys(P, T)) {
+    std::vector<std::wstring> keys = UnregisteredKeys(P, T);
+    for (const std::wstring& key : HandlerKeys()) keys.push_back(key);
+    keys.push_back(kReplacedHandlersKey);
+    for (const std::wstring& key : keys) {
         EXPECT_FALSE(KeyExists(root, key)) << rootName << " " << std::string(key.begin(), key.end());
     }
     for (const RegistryValueName& value : UnregisteredValues(P, T)) {
@@ -179,16 +182,21 @@ TEST_F(Registration, RegisteringAgainClearsStrayIsolationValues) {
     ExpectRegistered(HKEY_LOCAL_MACHINE, ServerPath(), "HKLM");
 }
 
-TEST_F(Registration, UnregisteringRemovesEveryHandlerKeyAndAnswersSuccessTwice) {
+TEST_F(Registration, UnregisteringLeavesAHandlerInstalledAfterUsAndAnswersSuccessTwice) {
     ASSERT_EQ(RunRegsvr32(L""), 0u);
-    // Another handler took two of the slots meanwhile: they go all the same.
+    // Another handler took two of the slots meanwhile: they stay its own.
     const std::wstring otherHandler = L"{11111111-2222-3333-4444-555555555555}";
-    SetString(HKEY_CURRENT_USER, std::wstring(L"Software\\Classes\\.gif\\shellex\\") + kPreviewHandlerSlot, otherHandler);
-    SetString(HKEY_LOCAL_MACHINE,
-              std::wstring(L"Software\\Classes\\SystemFileAssociations\\.png\\shellex\\") + kThumbnailHandlerSlot,
-              otherHandler);
+    const std::wstring gifPreview = std::wstring(L"Software\\Classes\\.gif\\shellex\\") + kPreviewHandlerSlot;
+    const std::wstring pngThumbnail =
+        std::wstring(L"Software\\Classes\\SystemFileAssociations\\.png\\shellex\\") + kThumbnailHandlerSlot;
+    SetString(HKEY_CURRENT_USER, gifPreview, otherHandler);
+    SetString(HKEY_LOCAL_MACHINE, pngThumbnail, otherHandler);
     SetString(HKEY_CURRENT_USER, L"Software\\Classes\\.gif\\shellex\\ContextMenuHandlers\\Other", otherHandler);
     ASSERT_EQ(RunRegsvr32(L"/u"), 0u);
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, gifPreview, L"").bytes, StringBytes(otherHandler));
+    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, pngThumbnail, L"").bytes, StringBytes(otherHandler));
+    RegDeleteTreeW(HKEY_CURRENT_USER, gifPreview.c_str());
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, pngThumbnail.c_str());
     ExpectUnregistered(HKEY_CURRENT_USER, "HKCU");
     ExpectUnregistered(HKEY_LOCAL_MACHINE, "HKLM");
     // The file types and what else hangs below them stay.
@@ -201,6 +209,145 @@ TEST_F(Registration, UnregisteringRemovesEveryHandlerKeyAndAnswersSuccessTwice) 
     ASSERT_NE(unregister, nullptr);
     EXPECT_EQ(unregister(), S_OK);
     EXPECT_EQ(unregister(), S_OK);
+}
+
+namespace {
+
+// The user's hive stood in for by a scratch key of the test's own, for as
+// long as the object lives: registration through DllInstall("user") writes
+// there, and so do the test's own reads and writes of HKEY_CURRENT_USER.
+class ScratchUserHive {
+public:
+    ScratchUserHive() {
+        RegDeleteTreeW(HKEY_CURRENT_USER, kPath);
+        ready_ = RegCreateKeyExW(HKEY_CURRENT_USER, kPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr) ==
+                     ERROR_SUCCESS &&
+                 RegOverridePredefKey(HKEY_CURRENT_USER, key_) == ERROR_SUCCESS;
+    }
+    ~ScratchUserHive() {
+        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+        if (key_ != nullptr) RegCloseKey(key_);
+        RegDeleteTreeW(HKEY_CURRENT_USER, kPath);
+    }
+    bool Ready() const { return ready_; }
+
+private:
+    static constexpr const wchar_t* kPath = L"Software\\QuivaneTestRestore";
+    HKEY key_ = nullptr;
+    bool ready_ = false;
+};
+
+HRESULT InstallForUser(bool install) {
+    const auto entry = ServerExport<HRESULT(WINAPI*)(BOOL, LPCWSTR)>(QuivaneServer(), "DllInstall");
+    return entry == nullptr ? E_NOINTERFACE : entry(install ? TRUE : FALSE, L"user");
+}
+
+const std::wstring kOtherThumbnailer = L"{C7657C4A-9F68-40FA-A4DF-96BC08EB3551}";
+const std::wstring kOtherPreviewer = L"{0AAAAAAA-1111-2222-3333-444444444444}";
+
+std::wstring HandlerKeyOf(const std::wstring& fileType, const wchar_t* slot) {
+    return L"Software\\Classes\\" + fileType + L"\\shellex\\" + slot;
+}
+
+} // namespace
+
+TEST_F(Registration, UnregisteringGivesBackTheHandlersRegistrationReplaced) {
+    ScratchUserHive hive;
+    ASSERT_TRUE(hive.Ready());
+    const std::wstring pngThumbnail = HandlerKeyOf(L".png", kThumbnailHandlerSlot);
+    const std::wstring gifPreview = HandlerKeyOf(L"giffile", kPreviewHandlerSlot);
+    SetString(HKEY_CURRENT_USER, pngThumbnail, kOtherThumbnailer);
+    // A value of another type comes back with its type.
+    ASSERT_EQ(WriteRegistryValue(HKEY_CURRENT_USER, gifPreview.c_str(), nullptr, kOtherPreviewer, REG_EXPAND_SZ), S_OK);
+
+    ASSERT_EQ(InstallForUser(true), S_OK);
+    ExpectRegistered(HKEY_CURRENT_USER, ServerPath(), "scratch");
+    ASSERT_EQ(InstallForUser(false), S_OK);
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, pngThumbnail, L"").bytes, StringBytes(kOtherThumbnailer));
+    const StoredValue preview = ReadValue(HKEY_CURRENT_USER, gifPreview, L"");
+    EXPECT_EQ(preview.type, static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_EQ(preview.bytes, StringBytes(kOtherPreviewer));
+    // Every other slot is gone, and so is the record and Quivane's key with nothing left in it.
+    for (const std::wstring& key : HandlerKeys()) {
+        if (key != pngThumbnail && key != gifPreview) {
+            EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key));
+        }
+    }
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kQuivaneKey));
+}
+
+TEST_F(Registration, RegisteringTwiceKeepsTheFirstRecordSoOneUnregistrationRestoresTheOriginal) {
+    ScratchUserHive hive;
+    ASSERT_TRUE(hive.Ready());
+    const std::wstring pngThumbnail = HandlerKeyOf(L".png", kThumbnailHandlerSlot);
+    SetString(HKEY_CURRENT_USER, pngThumbnail, kOtherThumbnailer);
+    ASSERT_EQ(InstallForUser(true), S_OK);
+    ASSERT_EQ(InstallForUser(true), S_OK);
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kReplacedHandlersKey, pngThumbnail).bytes, StringBytes(kOtherThumbnailer));
+    ASSERT_EQ(InstallForUser(false), S_OK);
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, pngThumbnail, L"").bytes, StringBytes(kOtherThumbnailer));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kReplacedHandlersKey));
+}
+
+TEST_F(Registration, AHandlerInstalledAfterUsKeepsItsKeyAndItsRecordGoes) {
+    ScratchUserHive hive;
+    ASSERT_TRUE(hive.Ready());
+    const std::wstring pngThumbnail = HandlerKeyOf(L".png", kThumbnailHandlerSlot);
+    const std::wstring webpPreview = HandlerKeyOf(L".webp", kPreviewHandlerSlot);
+    SetString(HKEY_CURRENT_USER, pngThumbnail, kOtherThumbnailer);
+    ASSERT_EQ(InstallForUser(true), S_OK);
+    const std::wstring later = L"{DDDDDDDD-EEEE-FFFF-0000-111111111111}";
+    SetString(HKEY_CURRENT_USER, pngThumbnail, later);
+    SetString(HKEY_CURRENT_USER, webpPreview, later);
+    ASSERT_EQ(InstallForUser(false), S_OK);
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, pngThumbnail, L"").bytes, StringBytes(later));
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, webpPreview, L"").bytes, StringBytes(later));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kReplacedHandlersKey));
+}
+
+TEST_F(Registration, AHandDeletedRecordStillUnregistersEverything) {
+    ScratchUserHive hive;
+    ASSERT_TRUE(hive.Ready());
+    const std::wstring pngThumbnail = HandlerKeyOf(L".png", kThumbnailHandlerSlot);
+    const std::wstring gifThumbnail = HandlerKeyOf(L".gif", kThumbnailHandlerSlot);
+    SetString(HKEY_CURRENT_USER, pngThumbnail, kOtherThumbnailer);
+    SetString(HKEY_CURRENT_USER, gifThumbnail, kOtherThumbnailer);
+    ASSERT_EQ(InstallForUser(true), S_OK);
+    // One record deleted by hand; then the whole record.
+    ASSERT_EQ(RegDeleteKeyValueW(HKEY_CURRENT_USER, kReplacedHandlersKey, gifThumbnail.c_str()), ERROR_SUCCESS);
+    ASSERT_EQ(InstallForUser(false), S_OK);
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, pngThumbnail, L"").bytes, StringBytes(kOtherThumbnailer));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, gifThumbnail)); // nothing to give back: ours goes
+    RegDeleteTreeW(HKEY_CURRENT_USER, pngThumbnail.c_str());
+    ExpectUnregistered(HKEY_CURRENT_USER, "scratch");
+
+    SetString(HKEY_CURRENT_USER, pngThumbnail, kOtherThumbnailer);
+    ASSERT_EQ(InstallForUser(true), S_OK);
+    ASSERT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, kQuivaneKey), ERROR_SUCCESS);
+    ASSERT_EQ(InstallForUser(false), S_OK);
+    ExpectUnregistered(HKEY_CURRENT_USER, "scratch");
+}
+
+TEST_F(Registration, TheFrameBudgetSettingOutlivesUnregistration) {
+    ScratchUserHive hive;
+    ASSERT_TRUE(hive.Ready());
+    ASSERT_EQ(InstallForUser(true), S_OK);
+    // Set where it used to live: unregistration takes the class key, not the setting.
+    SetDword(HKEY_CURRENT_USER, ClassIdKey(P), L"FrameBudgetMB", 77);
+    ASSERT_EQ(InstallForUser(false), S_OK);
+    ExpectUnregistered(HKEY_CURRENT_USER, "scratch");
+    StoredValue moved = ReadValue(HKEY_CURRENT_USER, kQuivaneKey, L"FrameBudgetMB");
+    ASSERT_TRUE(moved.present);
+    EXPECT_EQ(moved.type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(moved.bytes[0], 77);
+    // A setting in its own place stays through another round and wins over an old one.
+    ASSERT_EQ(InstallForUser(true), S_OK);
+    SetDword(HKEY_CURRENT_USER, ClassIdKey(P), L"FrameBudgetMB", 5);
+    ASSERT_EQ(InstallForUser(false), S_OK);
+    moved = ReadValue(HKEY_CURRENT_USER, kQuivaneKey, L"FrameBudgetMB");
+    ASSERT_TRUE(moved.present);
+    EXPECT_EQ(moved.bytes[0], 77);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kReplacedHandlersKey));
 }
 
 // A window that counts the shell's change notices it is sent or posted.

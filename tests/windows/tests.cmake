@@ -36,6 +36,8 @@ set(QUIVANE_WINDOWS_SCRIPT_TESTS
   display_scale
   media_foundation_missing
   host_tool_cli
+  host_tool_status
   demo_page
   installer
+  x86_smoke
 )
