@@ -38,6 +38,20 @@ RECT TestWindow::ClientRect() const {
     return rect;
 }
 
+bool PumpUntil(const std::function<bool()>& done, DWORD boundMs) {
+    const ULONGLONG giveUp = GetTickCount64() + boundMs;
+    MSG message;
+    while (!done()) {
+        if (GetTickCount64() > giveUp) return false;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    return true;
+}
+
 void TestWindow::PumpMessages() const {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 namespace QuivaneTest {
 
 class TestWindow {
@@ -24,6 +26,14 @@ public:
 private:
     HWND window_ = nullptr;
 };
+
+// How long a wait may take before it counts as a hang: generous, since a busy
+// two-core machine is slow, not stuck.
+constexpr DWORD kHangBoundMs = 180000;
+
+// Serves this thread's messages until `done` holds; false once `boundMs` has
+// passed without it.
+bool PumpUntil(const std::function<bool()>& done, DWORD boundMs = kHangBoundMs);
 
 // Sets or deletes "AppsUseLightTheme" for the current user, and restores the
 // earlier state when it goes out of scope.

@@ -355,19 +355,6 @@ TEST(SaveOverAFile, AnyFailureLeavesTheOldFileWholeAndNoTemporaryFile) {
 // dialog and the clipboard stay on the window's thread.
 namespace {
 
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 60000) {
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    while (!done()) {
-        if (GetTickCount64() > end) return false;
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        Sleep(5);
-    }
-    return true;
-}
 
 class HandlerExport : public testing::Test {
 protected:

@@ -187,16 +187,6 @@ Outcome Thumbnail(const ComPtr<IStream>& stream, const std::string& what = {}) {
     return out;
 }
 
-bool PumpUntil(const std::function<bool()>& done) {
-    const ULONGLONG end = GetTickCount64() + 60000;
-    MSG message;
-    while (GetTickCount64() < end) {
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-        if (done()) return true;
-        Sleep(5);
-    }
-    return done();
-}
 
 constexpr int kWidth = 320;
 constexpr int kHeight = 240;

@@ -44,19 +44,6 @@ std::vector<std::uint8_t> ColourGif(int frames, std::uint16_t delay = kFrozen, s
     return gif.Build();
 }
 
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 60000) {
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    MSG message;
-    while (GetTickCount64() < end) {
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        if (done()) return true;
-        Sleep(5);
-    }
-    return done();
-}
 
 void PumpFor(DWORD ms) {
     PumpUntil([] { return false; }, ms);

@@ -27,19 +27,6 @@ constexpr std::uint64_t kSecond = kUnitsPerSecond;
 // The fixtures hold 10 frames a second: a seek lands on a frame at or after its target.
 constexpr double kOneFrame = static_cast<double>(kSecond) / 10;
 
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 60000) {
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    MSG message;
-    while (GetTickCount64() < end) {
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        if (done()) return true;
-        Sleep(5);
-    }
-    return done();
-}
 
 class VideoPreview : public testing::Test {
 protected:

@@ -277,16 +277,6 @@ std::vector<Shape> CutShortShapes() {
 // What GetThumbnail runs, with the 5 s the issue allows as the bound of a hang.
 constexpr DWORD kAnswerWithinMs = 5000;
 
-// Pumps this thread's messages until `done` holds or the bound of a hang passes.
-bool PumpUntil(const std::function<bool()>& done, DWORD boundMs) {
-    const ULONGLONG giveUp = GetTickCount64() + boundMs;
-    MSG message;
-    while (!done() && GetTickCount64() < giveUp) {
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return done();
-}
 
 } // namespace
 
