@@ -30,12 +30,31 @@ IFACEMETHODIMP PreviewClassFactory::CreateInstance(IUnknown* outer, REFIID iid, 
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
+namespace {
+// Locks taken through LockServer, apart from the objects' own: an unlock with
+// none taken must not release a lock an object holds, or the DLL could be
+// unloaded under it.
+LONG lockServerCount = 0;
+
+bool TakeBackOneLock() {
+    LONG current = InterlockedCompareExchange(&lockServerCount, 0, 0);
+    while (current > 0) {
+        const LONG seen = InterlockedCompareExchange(&lockServerCount, current - 1, current);
+        if (seen == current) return true;
+        current = seen;
+    }
+    return false;
+}
+} // namespace
+
 IFACEMETHODIMP PreviewClassFactory::LockServer(BOOL lock) {
     if (lock) {
+        InterlockedIncrement(&lockServerCount);
         LockServerModule();
-    } else {
-        UnlockServerModule();
+        return S_OK;
     }
+    if (!TakeBackOneLock()) return E_UNEXPECTED; // nothing to unlock
+    UnlockServerModule();
     return S_OK;
 }
 

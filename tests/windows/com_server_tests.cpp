@@ -91,6 +91,9 @@ TEST(ComServer, AsksToBeUnloadedOnlyOnceNothingHoldsIt) {
         EXPECT_EQ(factory->LockServer(FALSE), S_OK);
         EXPECT_EQ(factory->LockServer(FALSE), S_OK);
         EXPECT_EQ(canUnload(), S_FALSE); // the factory itself
+        // An unlock with no lock taken releases nothing the factory holds.
+        EXPECT_EQ(factory->LockServer(FALSE), E_UNEXPECTED);
+        EXPECT_EQ(canUnload(), S_FALSE);
     }
     EXPECT_EQ(canUnload(), S_OK);
 }
