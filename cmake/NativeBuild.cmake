@@ -136,14 +136,19 @@ endforeach()
 # rather than decode video side by side.
 set_tests_properties(windows.mf_color_tests windows.video_still_tests windows.video_platform_tests
                      windows.video_stall_tests windows.video_damage_tests windows.thumbnail_tests
-                     windows.host_stream_tests PROPERTIES RESOURCE_LOCK media_foundation)
+                     PROPERTIES RESOURCE_LOCK media_foundation)
+# It compares previews drawn over the theme's background, which the theme's
+# writers below would change between two of them.
+set_tests_properties(windows.host_stream_tests PROPERTIES RESOURCE_LOCK "media_foundation;theme")
 foreach(check IN LISTS QUIVANE_WINDOWS_SCRIPT_TESTS)
   add_test(NAME windows.${check}
            COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/${check}.sh ${QUIVANE_WINDOWS_BINARY_DIR}/bin
                    ${CMAKE_SOURCE_DIR} ${QUIVANE_CONFORMANCE_DIR})
 endforeach()
-# Both write the theme the presenter reads from the shared prefix's registry.
-set_tests_properties(windows.presenter_tests windows.display_scale_tests PROPERTIES RESOURCE_LOCK theme)
+# The first two write the theme the presenter reads from the shared prefix's
+# registry; the video previews compare pictures drawn over it.
+set_tests_properties(windows.presenter_tests windows.display_scale_tests windows.preview_video_tests
+                     PROPERTIES RESOURCE_LOCK theme)
 # These register and unregister the server in the shared prefix, or write
 # under its class key (the preview's frame budget).
 set_tests_properties(windows.registration_tests windows.host_tool_thumbnail PROPERTIES RESOURCE_LOCK server_registration)
