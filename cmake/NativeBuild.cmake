@@ -19,7 +19,8 @@ include(GoogleTest)
 find_package(ZLIB REQUIRED)
 foreach(variant IN ITEMS plain asan)
   set(target native_tests_${variant})
-  add_executable(${target} ${QUIVANE_NATIVE_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tests/support/GifBuilder.cpp)
+  add_executable(${target} ${QUIVANE_NATIVE_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tests/support/GifBuilder.cpp
+                 ${CMAKE_SOURCE_DIR}/tests/support/PngWriter.cpp)
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
   if(variant STREQUAL "asan")
     target_link_libraries(${target} PRIVATE quivane_portable_asan GTest::gtest_main ZLIB::ZLIB)
@@ -34,7 +35,7 @@ endforeach()
 # The loader's bookkeeping and the shared frame store under ThreadSanitizer.
 add_executable(native_tests_tsan ${CMAKE_SOURCE_DIR}/tests/native/load_coordinator_test.cpp
                ${CMAKE_SOURCE_DIR}/tests/native/frame_store_test.cpp
-               ${CMAKE_SOURCE_DIR}/src/renderers/FrameStore.cpp ${CMAKE_SOURCE_DIR}/src/renderers/FrameBudget.cpp
+               ${CMAKE_SOURCE_DIR}/src/frames/FrameStore.cpp ${CMAKE_SOURCE_DIR}/src/frames/FrameBudget.cpp
                ${GOOGLETEST_SOURCE_DIR}/googletest/src/gtest-all.cc ${GOOGLETEST_SOURCE_DIR}/googletest/src/gtest_main.cc)
 target_include_directories(native_tests_tsan PRIVATE ${CMAKE_SOURCE_DIR}/src
                            ${GOOGLETEST_SOURCE_DIR}/googletest/include ${GOOGLETEST_SOURCE_DIR}/googletest)
@@ -67,7 +68,8 @@ endif()
 find_package(benchmark QUIET)
 if(benchmark_FOUND)
   file(GLOB QUIVANE_NATIVE_BENCH CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/native/*.cpp)
-  add_executable(native_bench ${QUIVANE_NATIVE_BENCH})
+  add_executable(native_bench ${QUIVANE_NATIVE_BENCH} ${CMAKE_SOURCE_DIR}/tests/support/PngWriter.cpp)
+  target_include_directories(native_bench PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
   target_link_libraries(native_bench PRIVATE quivane_portable benchmark::benchmark)
   target_compile_options(native_bench PRIVATE ${QUIVANE_WARNINGS})
 endif()
@@ -159,3 +161,7 @@ set_tests_properties(windows.host_tool_status PROPERTIES RESOURCE_LOCK server_re
 # runs must not see a registration another check is in the middle of.
 set_tests_properties(windows.demo_page windows.host_tool_preview windows.host_tool_cli
                      windows.media_foundation_missing PROPERTIES RESOURCE_LOCK server_registration)
+
+# No include in src/ runs back up the layers.
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
+add_test(NAME layers COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/check_layers.py ${CMAKE_SOURCE_DIR})

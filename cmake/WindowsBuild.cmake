@@ -8,7 +8,9 @@ add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0
 add_link_options(-static -static-libgcc -static-libstdc++)
 
 file(GLOB_RECURSE QUIVANE_CORE_SOURCES CONFIGURE_DEPENDS
-  ${CMAKE_SOURCE_DIR}/src/renderers/*.cpp
+  ${CMAKE_SOURCE_DIR}/src/formats/*.cpp
+  ${CMAKE_SOURCE_DIR}/src/frames/*.cpp
+  ${CMAKE_SOURCE_DIR}/src/imaging/*.cpp
   ${CMAKE_SOURCE_DIR}/src/platform/*.cpp
   ${CMAKE_SOURCE_DIR}/src/presentation/*.cpp
   ${CMAKE_SOURCE_DIR}/src/preview/*.cpp

@@ -4,10 +4,11 @@
 #include "Console.h"
 #include "ImageFiles.h"
 #include "VideoLoadWithin.h"
-#include "renderers/FrameSource.h"
+#include "frames/FrameSource.h"
 #include "platform/WicImaging.h"
-#include "renderers/FormatTable.h"
-#include "renderers/SourceRenderer.h"
+#include "formats/FormatTable.h"
+#include "frames/SourceRenderer.h"
+#include "formats/FormatSources.h"
 
 #include <windows.h>
 
@@ -73,6 +74,16 @@ void PrintTimes(double decodeMs, std::uint64_t count) {
 
 // Pictures: each frame is written as soon as it is composed, so an animation
 // of any length needs the memory of one frame, not of all of them.
+// "GIF, WebP, PNG, ...": every format of the table, as people name them.
+std::wstring KnownFormatNames() {
+    std::wstring names;
+    for (const Quivane::FormatRow& row : Quivane::Formats()) {
+        if (!names.empty()) names += L", ";
+        names += row.name;
+    }
+    return names;
+}
+
 int WritePictureFrames(IStream* stream, const Quivane::FormatRow& format, const std::wstring& file,
                        const std::wstring& outDir, bool printTimes) {
     std::unique_ptr<Quivane::FrameSource> source = Quivane::CreateFrameSource(format);
@@ -119,7 +130,7 @@ int WriteFrames(const std::wstring& file, const std::wstring& outDir, bool print
     // The content decides; the name only when the first bytes are not known.
     const Quivane::FormatRow* format = Quivane::ChooseFormatForStream(stream.Get(), file);
     if (format == nullptr) {
-        WriteError(L"error: " + file + L": not a GIF, PNG, WebP, MP4 or WMV file\n");
+        WriteError(L"error: " + file + L": not a file of a known format (" + KnownFormatNames() + L")\n");
         return kExitFailed;
     }
     if (!format->decodesFromStream && atSeconds < 0) return WritePictureFrames(stream.Get(), *format, file, outDir, printTimes);

@@ -3,7 +3,7 @@
 #include "Console.h"
 #include "ImageFiles.h"
 #include "ServerActivation.h"
-#include "com/ServerClasses.h"
+#include "platform/ServerClasses.h"
 #include "platform/ComAdopt.h"
 #include "platform/HResult.h"
 #include "platform/WindowDpi.h"

@@ -5,8 +5,8 @@
 #include "HandlerLookup.h"
 #include "com/RegistryLayout.h"
 #include "com/Registration.h"
-#include "com/ServerClasses.h"
-#include "renderers/FormatTable.h"
+#include "platform/ServerClasses.h"
+#include "formats/FormatTable.h"
 
 #include <objbase.h>
 #include <shobjidl.h>

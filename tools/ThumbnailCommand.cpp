@@ -4,7 +4,7 @@
 #include "Failure.h"
 #include "ImageFiles.h"
 #include "ServerActivation.h"
-#include "com/ServerClasses.h"
+#include "platform/ServerClasses.h"
 
 #include <windows.h>
 #include <propsys.h>

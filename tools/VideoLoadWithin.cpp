@@ -3,8 +3,8 @@
 #include "ImageFiles.h"
 #include "platform/HResult.h"
 #include "platform/OwnedHandles.h"
-#include "renderers/LoadStopCondition.h"
-#include "renderers/SourceRenderer.h"
+#include "frames/LoadStopCondition.h"
+#include "frames/SourceRenderer.h"
 
 #include <wrl/client.h>
 

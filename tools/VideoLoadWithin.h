@@ -2,8 +2,8 @@
 // A video's still loaded on a worker of its own, waited for until a deadline:
 // the platform's reader may never return from a damaged file, and the tool
 // must still answer.
-#include "renderers/FormatTable.h"
-#include "renderers/IAnimatedRenderer.h"
+#include "formats/FormatTable.h"
+#include "frames/IAnimatedRenderer.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-// quivane.exe: shows what the library's renderers and COM objects produce.
+// quivane.exe: shows what the library's frame sources and COM objects produce.
 // `quivane help` lists the commands and every option; each command's own
 // usage comes from the table its file keeps (see CommandLine.h).
 #include "CommandLine.h"

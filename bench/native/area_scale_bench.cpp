@@ -1,5 +1,5 @@
 // Scaling one composited video-sized frame to a 256-pixel thumbnail.
-#include "renderers/AreaScale.h"
+#include "imaging/AreaScale.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,5 +1,5 @@
 // Compositing one full 1280x720 GIF frame, next to copying the same bytes.
-#include "renderers/GifComposition.h"
+#include "formats/gif/GifComposition.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,8 +3,8 @@
 // and converted to BGRA by the same decoder the thumbnail uses, then dropped.
 //   png_decode_once FILE [--runs N]
 // prints the picture's size and the median time of N fresh decodes (3).
-#include "renderers/PngChunks.h"
-#include "renderers/PngImageDecoder.h"
+#include "formats/png/PngChunks.h"
+#include "formats/png/PngImageDecoder.h"
 
 #include <windows.h>
 

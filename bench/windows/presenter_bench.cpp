@@ -3,8 +3,8 @@
 // timer asks for with a still image, an animation and a running load.
 //   presenter_bench ANIMATION.gif
 #include "presentation/PreviewPresenter.h"
-#include "renderers/FormatTable.h"
-#include "renderers/SourceRenderer.h"
+#include "formats/FormatTable.h"
+#include "frames/SourceRenderer.h"
 
 #include <windows.h>
 #include <objbase.h>

@@ -4,7 +4,7 @@
 // platform counts them), windows, committed memory and threads are printed
 // after a warm-up, along the way and at the end.
 //   soak_bench --cycles N FILE...
-#include "com/ServerClasses.h"
+#include "platform/ServerClasses.h"
 #include "platform/ComAdopt.h"
 
 #include <windows.h>

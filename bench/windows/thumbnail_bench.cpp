@@ -5,7 +5,7 @@
 // prints the median, fastest and slowest time of Initialize + GetThumbnail,
 // and the process's peak private and working-set memory after the runs
 // (with --runs 1 in a fresh process, the peak of one thumbnail).
-#include "com/ServerClasses.h"
+#include "platform/ServerClasses.h"
 
 #include <windows.h>
 #include <objbase.h>

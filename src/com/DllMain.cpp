@@ -3,7 +3,7 @@
 // machine, when allowed), or for the one hive an installer names.
 #include "PreviewClassFactory.h"
 #include "Registration.h"
-#include "ServerClasses.h"
+#include "platform/ServerClasses.h"
 #include "platform/ServerLifetime.h"
 #include "preview/PreviewHandlerCom.h"
 

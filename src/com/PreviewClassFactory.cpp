@@ -1,6 +1,6 @@
 #include "PreviewClassFactory.h"
 
-#include "ServerClasses.h"
+#include "platform/ServerClasses.h"
 #include "preview/PreviewHandlerCom.h"
 #include "thumbnail/ThumbnailProviderCom.h"
 

@@ -2,7 +2,7 @@
 
 #include "RegistryLayout.h"
 #include "ReplacedHandlers.h"
-#include "ServerClasses.h"
+#include "platform/ServerClasses.h"
 #include "platform/HResult.h"
 #include "platform/OwnedHandles.h"
 

@@ -1,6 +1,6 @@
 #include "RegistryLayout.h"
 
-#include "renderers/FormatTable.h"
+#include "formats/FormatTable.h"
 
 namespace Quivane {
 
@@ -8,7 +8,6 @@ const wchar_t kPreviewHandlerSlot[] = L"{8895B1C6-B41F-4C1C-A562-0D564250836F}";
 const wchar_t kThumbnailHandlerSlot[] = L"{E357FCCD-A995-4576-B01F-234630154E96}";
 const wchar_t kPreviewHandlersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\PreviewHandlers";
 const wchar_t kApprovedExtensionsKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
-const wchar_t kQuivaneKey[] = L"Software\\Quivane";
 const wchar_t kReplacedHandlersKey[] = L"Software\\Quivane\\Replaced";
 const wchar_t kWow64PreviewSurrogateAppId[] = L"{534A1E02-D58F-44f0-B58B-36CBED287C7C}";
 

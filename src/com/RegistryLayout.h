@@ -2,6 +2,8 @@
 // Everything registration writes below one root key, in the order it is
 // written, kept as data: the registration code walks it and the tests read
 // every value of it back from the registry.
+#include "platform/QuivaneKey.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,9 +31,7 @@ extern const wchar_t kPreviewHandlerSlot[];
 extern const wchar_t kThumbnailHandlerSlot[];
 extern const wchar_t kPreviewHandlersKey[];
 extern const wchar_t kApprovedExtensionsKey[];
-// Quivane's own key below the root: its settings, which outlive an uninstall,
-// and the record of the handler values registration replaced.
-extern const wchar_t kQuivaneKey[];
+// Below Quivane's own key: the record of the handler values registration replaced.
 extern const wchar_t kReplacedHandlersKey[];
 // The surrogate Windows gives 32-bit preview handlers on 64-bit Windows.
 extern const wchar_t kWow64PreviewSurrogateAppId[];

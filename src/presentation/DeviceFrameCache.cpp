@@ -1,9 +1,9 @@
 #include "DeviceFrameCache.h"
 
 #include "platform/HResult.h"
-#include "renderers/AreaScale.h"
-#include "renderers/FrameFitting.h"
-#include "renderers/SharedFrameBitmap.h"
+#include "imaging/AreaScale.h"
+#include "FrameFitting.h"
+#include "frames/SharedFrameBitmap.h"
 
 #include <algorithm>
 #include <new>

@@ -2,7 +2,7 @@
 // The Direct2D copies of frames for one render target: made for the frame on
 // screen and kept for the few drawn last, so stepping back and forth does not
 // copy again, while a long animation never holds more than a few.
-#include "renderers/IAnimatedRenderer.h"
+#include "frames/IAnimatedRenderer.h"
 
 #include <windows.h>
 #include <d2d1.h>

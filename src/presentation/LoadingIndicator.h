@@ -1,6 +1,6 @@
 #pragma once
 // Where the loading indicator's bar and moving block stand in a window.
-#include "renderers/RectF.h"
+#include "RectF.h"
 
 #include <cstdint>
 

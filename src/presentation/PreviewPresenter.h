@@ -6,7 +6,7 @@
 #include "DeviceFrameCache.h"
 #include "PlaybackState.h"
 #include "SeekBar.h"
-#include "renderers/IAnimatedRenderer.h"
+#include "frames/IAnimatedRenderer.h"
 
 #include <windows.h>
 #include <d2d1.h>

@@ -3,7 +3,7 @@
 // animations, a position scrubber for videos. Geometry and pointer logic;
 // drawing lives in SeekBarPainter.
 #include "ColorRules.h"
-#include "renderers/RectF.h"
+#include "RectF.h"
 
 #include <cstdint>
 

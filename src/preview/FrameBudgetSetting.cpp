@@ -1,9 +1,9 @@
 #include "FrameBudgetSetting.h"
 
-#include "com/RegistryLayout.h"
-#include "com/ServerClasses.h"
+#include "frames/FrameBudget.h"
 #include "platform/OwnedHandles.h"
-#include "renderers/FrameBudget.h"
+#include "platform/QuivaneKey.h"
+#include "platform/ServerClasses.h"
 
 #include <windows.h>
 #include <objbase.h>

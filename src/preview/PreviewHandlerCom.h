@@ -6,8 +6,8 @@
 #include "LoadCoordinator.h"
 #include "platform/ServerLifetime.h"
 #include "presentation/PreviewPresenter.h"
-#include "renderers/FrameSource.h"
-#include "renderers/IAnimatedRenderer.h"
+#include "frames/FrameSource.h"
+#include "frames/IAnimatedRenderer.h"
 
 #include <windows.h>
 #include <ocidl.h>

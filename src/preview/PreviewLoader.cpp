@@ -7,11 +7,12 @@
 #include "platform/SharedBytesStream.h"
 #include "platform/StreamBytes.h"
 #include "platform/StreamMarshal.h"
-#include "renderers/LoadStopCondition.h"
-#include "renderers/FormatTable.h"
-#include "renderers/FrameFeeder.h"
-#include "renderers/SourceRenderer.h"
-#include "renderers/StoreRenderer.h"
+#include "frames/LoadStopCondition.h"
+#include "formats/FormatTable.h"
+#include "frames/FrameFeeder.h"
+#include "frames/SourceRenderer.h"
+#include "frames/StoreRenderer.h"
+#include "formats/FormatSources.h"
 
 
 #include <exception>

@@ -4,8 +4,9 @@
 #include "platform/HResult.h"
 #include "platform/OwnedHandles.h"
 #include "platform/StreamBytes.h"
-#include "renderers/FormatTable.h"
-#include "renderers/FrameSource.h"
+#include "formats/FormatTable.h"
+#include "frames/FrameSource.h"
+#include "formats/FormatSources.h"
 
 #include <functional>
 #include <memory>

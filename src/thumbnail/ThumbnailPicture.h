@@ -1,6 +1,6 @@
 #pragma once
 // The picture of a thumbnail: the frame it shows, decoded and scaled.
-#include "renderers/FrameSource.h"
+#include "frames/FrameSource.h"
 
 #include <windows.h>
 #include <objidl.h>

@@ -5,9 +5,10 @@
 #include "platform/OwnedHandles.h"
 #include "platform/SharedBytesStream.h"
 #include "platform/StreamMarshal.h"
-#include "renderers/FormatTable.h"
-#include "renderers/FrameSource.h"
-#include "renderers/LoadStopCondition.h"
+#include "formats/FormatTable.h"
+#include "frames/FrameSource.h"
+#include "frames/LoadStopCondition.h"
+#include "formats/FormatSources.h"
 
 #include <shlwapi.h>
 

@@ -9,7 +9,7 @@
 #include <wrl/client.h>
 
 #include "platform/ServerLifetime.h"
-#include "renderers/FrameSource.h"
+#include "frames/FrameSource.h"
 
 namespace Quivane {
 

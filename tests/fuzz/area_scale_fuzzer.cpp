@@ -3,7 +3,7 @@
 // padding alone, keeps every channel within alpha and within the range the
 // source's values span, and refuses short strides without writing; fed one
 // row at a time, it keeps the same bounds and lands within a level of the batch.
-#include "renderers/AreaScale.h"
+#include "imaging/AreaScale.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
 // Arbitrary bytes through the GIF block walk and the image decoder: no read
 // or write outside the data and the region, never more entries than the data
 // could hold images, and every clipped image region on the logical screen.
-#include "renderers/GifControlBlocks.h"
-#include "renderers/GifImageDecoder.h"
+#include "formats/gif/GifControlBlocks.h"
+#include "formats/gif/GifImageDecoder.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 // colours, and checks that after every frame the first, turned into colours,
 // is the second byte for byte.
 #include "FuzzInput.h"
-#include "renderers/GifIndexCanvas.h"
+#include "formats/gif/GifIndexCanvas.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,8 +2,8 @@
 // both as a whole file and as a short head with the rest read at offsets: no
 // read outside the file, the same answer either way, the sniff agreeing with
 // the walk, and what the sample tables report agreeing with itself.
-#include "renderers/MediaBoxWalk.h"
-#include "renderers/MediaDataStart.h"
+#include "formats/video/MediaBoxWalk.h"
+#include "formats/video/MediaDataStart.h"
 
 #include <cstdlib>
 #include <cstring>

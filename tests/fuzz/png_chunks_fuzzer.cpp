@@ -1,8 +1,8 @@
 // Arbitrary bytes through the PNG chunk walk and the decoding of every frame
 // it finds: no read outside the data, and every run the decoder hands out
 // lies inside the frame.
-#include "renderers/PngChunks.h"
-#include "renderers/PngImageDecoder.h"
+#include "formats/png/PngChunks.h"
+#include "formats/png/PngImageDecoder.h"
 
 #include <cstdlib>
 

@@ -1,4 +1,4 @@
-#include "renderers/ApngComposition.h"
+#include "formats/png/ApngComposition.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "renderers/AreaScale.h"
+#include "imaging/AreaScale.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "renderers/FormatTable.h"
+#include "formats/FormatTable.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "renderers/FrameFitting.h"
+#include "presentation/FrameFitting.h"
 
 #include <gtest/gtest.h>
 

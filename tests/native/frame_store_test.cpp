@@ -1,5 +1,5 @@
-#include "renderers/FrameBudget.h"
-#include "renderers/FrameStore.h"
+#include "frames/FrameBudget.h"
+#include "frames/FrameStore.h"
 
 #include <gtest/gtest.h>
 

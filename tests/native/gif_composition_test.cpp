@@ -1,4 +1,4 @@
-#include "renderers/GifComposition.h"
+#include "formats/gif/GifComposition.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "GifBuilder.h"
-#include "renderers/GifControlBlocks.h"
+#include "formats/gif/GifControlBlocks.h"
 
 #include <gtest/gtest.h>
 

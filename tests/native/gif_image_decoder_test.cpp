@@ -1,4 +1,4 @@
-#include "renderers/GifImageDecoder.h"
+#include "formats/gif/GifImageDecoder.h"
 #include "GifBuilder.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "renderers/GifIndexCanvas.h"
+#include "formats/gif/GifIndexCanvas.h"
 
 #include <gtest/gtest.h>
 

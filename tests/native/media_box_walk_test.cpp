@@ -1,5 +1,5 @@
-#include "renderers/MediaBoxWalk.h"
-#include "renderers/MediaDataStart.h"
+#include "formats/video/MediaBoxWalk.h"
+#include "formats/video/MediaDataStart.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "renderers/Nv12Picture.h"
+#include "formats/video/Nv12Picture.h"
 
 #include <gtest/gtest.h>
 

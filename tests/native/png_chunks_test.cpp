@@ -1,4 +1,5 @@
-#include "renderers/PngChunks.h"
+#include "PngWriter.h"
+#include "formats/png/PngChunks.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +7,8 @@
 #include <string>
 
 using namespace Quivane;
+using QuivaneTest::AppendPngChunk;
+using QuivaneTest::PngCrc32;
 
 namespace {
 

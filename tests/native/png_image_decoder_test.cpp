@@ -1,5 +1,5 @@
-#include "renderers/PngImageDecoder.h"
-#include "renderers/ZlibReader.h"
+#include "formats/png/PngImageDecoder.h"
+#include "formats/png/ZlibReader.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

@@ -1,4 +1,4 @@
-#include "renderers/VideoFrame.h"
+#include "formats/video/VideoFrame.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "ApngBuilder.h"
 
-#include "renderers/PngChunks.h"
+#include "formats/png/PngChunks.h"
 
 #include <algorithm>
 #include <iterator>

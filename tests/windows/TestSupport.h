@@ -50,8 +50,8 @@ ComPtr<IClassFactory> ServerClassFactory(REFCLSID clsid);
 
 } // namespace QuivaneTest
 
-#include "renderers/SourceRenderer.h"
-#include "renderers/WicAnimatedRenderer.h"
+#include "frames/SourceRenderer.h"
+#include "frames/WicAnimatedRenderer.h"
 
 #include <gtest/gtest.h>
 

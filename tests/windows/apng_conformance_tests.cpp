@@ -3,7 +3,7 @@
 // reference values are straight RGBA; frames here are premultiplied BGRA.
 #include "ApngBuilder.h"
 #include "TestSupport.h"
-#include "renderers/LoadStopCondition.h"
+#include "frames/LoadStopCondition.h"
 
 #include <atomic>
 

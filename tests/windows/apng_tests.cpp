@@ -3,8 +3,9 @@
 // its region, and a decode cancelled while it runs.
 #include "TestSupport.h"
 #include "platform/WicImaging.h"
-#include "renderers/LoadStopCondition.h"
-#include "renderers/PngChunks.h"
+#include "frames/LoadStopCondition.h"
+#include "PngWriter.h"
+#include "formats/png/PngChunks.h"
 
 #include <gtest/gtest.h>
 

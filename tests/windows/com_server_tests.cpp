@@ -1,6 +1,6 @@
 // Quivane.dll's entry points and class factory, called as COM calls them.
 #include "TestSupport.h"
-#include "com/ServerClasses.h"
+#include "platform/ServerClasses.h"
 
 #include <gtest/gtest.h>
 

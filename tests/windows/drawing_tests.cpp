@@ -4,7 +4,7 @@
 #include "platform/Direct2D.h"
 #include "platform/WicImaging.h"
 #include "presentation/DeviceFrameCache.h"
-#include "renderers/StoreRenderer.h"
+#include "frames/StoreRenderer.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include "platform/WicImaging.h"
 #include "preview/FrameExport.h"
 #include "preview/PreviewHandlerCom.h"
-#include "renderers/SharedFrameBitmap.h"
+#include "frames/SharedFrameBitmap.h"
 
 #include <gtest/gtest.h>
 

@@ -4,14 +4,16 @@
 #include "GifBuilder.h"
 #include "LongPictures.h"
 #include "TestSupport.h"
-#include "renderers/CanvasLimits.h"
-#include "renderers/FrameFeeder.h"
-#include "renderers/FormatTable.h"
-#include "renderers/FrameSource.h"
+#include "imaging/CanvasLimits.h"
+#include "frames/FrameFeeder.h"
+#include "formats/FormatTable.h"
+#include "frames/FrameSource.h"
 #include "platform/HResult.h"
 #include "platform/SharedBytesStream.h"
 #include "platform/WicImaging.h"
-#include "renderers/PngChunks.h"
+#include "PngWriter.h"
+#include "formats/png/PngChunks.h"
+#include "formats/FormatSources.h"
 
 #include <gtest/gtest.h>
 

@@ -5,11 +5,12 @@
 #include "TestSupport.h"
 #include "platform/Direct2D.h"
 #include "platform/WicImaging.h"
-#include "renderers/FormatTable.h"
-#include "renderers/FrameFeeder.h"
-#include "renderers/SharedFrameBitmap.h"
-#include "renderers/LoadStopCondition.h"
-#include "renderers/StoreRenderer.h"
+#include "formats/FormatTable.h"
+#include "frames/FrameFeeder.h"
+#include "frames/SharedFrameBitmap.h"
+#include "frames/LoadStopCondition.h"
+#include "frames/StoreRenderer.h"
+#include "formats/FormatSources.h"
 
 #include <gtest/gtest.h>
 

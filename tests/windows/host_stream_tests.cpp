@@ -4,7 +4,7 @@
 // from a plain one; a stream that fails part-way fails the file, nothing more.
 #include "PreviewWindowFixture.h"
 #include "TestSupport.h"
-#include "com/ServerClasses.h"
+#include "platform/ServerClasses.h"
 #include "platform/ComAdopt.h"
 #include "platform/WicImaging.h"
 #include "preview/PreviewHandlerCom.h"

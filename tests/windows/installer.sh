@@ -47,8 +47,8 @@ expect_value() { # KEY NAME EXPECTED
   [ "$got" = "$3" ] || fail "$1 [$2] is '$got', expected '$3'"
 }
 
-preview=$(sed -n 's|^// \({[0-9A-F-]*}\)$|\1|p' "$root/src/com/ServerClasses.h" | sed -n 1p)
-thumbnail=$(sed -n 's|^// \({[0-9A-F-]*}\)$|\1|p' "$root/src/com/ServerClasses.h" | sed -n 2p)
+preview=$(sed -n 's|^// \({[0-9A-F-]*}\)$|\1|p' "$root/src/platform/ServerClasses.h" | sed -n 1p)
+thumbnail=$(sed -n 's|^// \({[0-9A-F-]*}\)$|\1|p' "$root/src/platform/ServerClasses.h" | sed -n 2p)
 preview_slot=$(sed -n 's|^const wchar_t kPreviewHandlerSlot\[\] = L"\(.*\)";|\1|p' "$root/src/com/RegistryLayout.cpp")
 thumbnail_slot=$(sed -n 's|^const wchar_t kThumbnailHandlerSlot\[\] = L"\(.*\)";|\1|p' "$root/src/com/RegistryLayout.cpp")
 version=$(sed -n 's/^project(Quivane VERSION \([0-9.]*\) .*/\1/p' "$root/CMakeLists.txt")

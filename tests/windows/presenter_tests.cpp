@@ -10,7 +10,7 @@
 #include "platform/OwnedHandles.h"
 #include "platform/WicImaging.h"
 #include "presentation/PreviewPresenter.h"
-#include "renderers/StoreRenderer.h"
+#include "frames/StoreRenderer.h"
 
 #include <gtest/gtest.h>
 

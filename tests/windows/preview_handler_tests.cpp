@@ -6,14 +6,14 @@
 #include "LongPictures.h"
 #include "PreviewWindowFixture.h"
 #include "TestSupport.h"
-#include "com/ServerClasses.h"
+#include "platform/ServerClasses.h"
 #include "platform/ServerLifetime.h"
 #include "platform/WicImaging.h"
 #include "preview/PreviewHandlerCom.h"
 #include "preview/PreviewStateMessage.h"
-#include "renderers/CanvasLimits.h"
-#include "renderers/FrameBudget.h"
-#include "renderers/GifControlBlocks.h"
+#include "imaging/CanvasLimits.h"
+#include "frames/FrameBudget.h"
+#include "formats/gif/GifControlBlocks.h"
 
 #include <gtest/gtest.h>
 

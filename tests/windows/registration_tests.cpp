@@ -5,7 +5,7 @@
 #include "TestSupport.h"
 #include "com/Registration.h"
 #include "com/RegistryLayout.h"
-#include "com/ServerClasses.h"
+#include "platform/ServerClasses.h"
 #include "preview/PreviewStateMessage.h"
 
 #include <gtest/gtest.h>

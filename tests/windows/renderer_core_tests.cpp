@@ -2,8 +2,9 @@
 #include "GifBuilder.h"
 #include "TestSupport.h"
 #include "platform/ComAdopt.h"
-#include "renderers/FrameSource.h"
-#include "renderers/LoadStopCondition.h"
+#include "frames/FrameSource.h"
+#include "frames/LoadStopCondition.h"
+#include "formats/FormatSources.h"
 
 #include <gtest/gtest.h>
 

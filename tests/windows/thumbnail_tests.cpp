@@ -5,10 +5,10 @@
 #include "LongPictures.h"
 #include "StallingStream.h"
 #include "TestSupport.h"
-#include "com/ServerClasses.h"
+#include "platform/ServerClasses.h"
 #include "thumbnail/ThumbnailPicture.h"
 #include "thumbnail/ThumbnailProviderCom.h"
-#include "renderers/FormatTable.h"
+#include "formats/FormatTable.h"
 
 #include <gtest/gtest.h>
 

@@ -6,11 +6,12 @@
 #include "TestSupport.h"
 #include "preview/PreviewHandlerCom.h"
 #include "preview/PreviewStateMessage.h"
-#include "renderers/FormatTable.h"
-#include "renderers/FrameSource.h"
-#include "renderers/VideoFrame.h"
-#include "renderers/VideoFrameSource.h"
+#include "formats/FormatTable.h"
+#include "frames/FrameSource.h"
+#include "formats/video/VideoFrame.h"
+#include "formats/video/VideoFrameSource.h"
 #include "thumbnail/ThumbnailProviderCom.h"
+#include "formats/FormatSources.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include "TestSupport.h"
 #include "platform/ServerLifetime.h"
 #include "preview/PreviewHandlerCom.h"
-#include "renderers/FormatTable.h"
+#include "formats/FormatTable.h"
 #include "thumbnail/ThumbnailProviderCom.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 // The still search over a scripted sample source: every rule of the read
 // loop, and the picture cut to its visible area.
 #include "TestSupport.h"
-#include "renderers/MediaSampleReading.h"
-#include "renderers/VideoFrameSource.h"
-#include "renderers/LoadStopCondition.h"
-#include "renderers/VideoSampleSource.h"
+#include "formats/video/MediaSampleReading.h"
+#include "formats/video/VideoFrameSource.h"
+#include "frames/LoadStopCondition.h"
+#include "formats/video/VideoSampleSource.h"
 
 #include <gtest/gtest.h>
 

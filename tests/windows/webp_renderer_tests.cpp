@@ -2,8 +2,8 @@
 // stand-in decoder under tests/support), and its delay rule against a
 // scripted metadata reader.
 #include "TestSupport.h"
-#include "renderers/LoadStopCondition.h"
-#include "renderers/WebPFrameDelay.h"
+#include "frames/LoadStopCondition.h"
+#include "formats/webp/WebPFrameDelay.h"
 
 #include <gtest/gtest.h>
 

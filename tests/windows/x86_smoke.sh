@@ -34,7 +34,7 @@ for file in Quivane.dll quivane.exe QuivaneTestWebpDecoder.dll QuivaneTestColorC
 done
 [ -f /usr/lib/wine/wine ] || fail "32-bit Wine (wine32) is not installed"
 
-preview=$(sed -n 's|^// \({[0-9A-F-]*}\)$|\1|p' "$root/src/com/ServerClasses.h" | sed -n 1p)
+preview=$(sed -n 's|^// \({[0-9A-F-]*}\)$|\1|p' "$root/src/platform/ServerClasses.h" | sed -n 1p)
 preview_slot=$(sed -n 's|^const wchar_t kPreviewHandlerSlot\[\] = L"\(.*\)";|\1|p' "$root/src/com/RegistryLayout.cpp")
 surrogate=$(sed -n 's|^const wchar_t kWow64PreviewSurrogateAppId\[\] = L"\(.*\)";|\1|p' "$root/src/com/RegistryLayout.cpp")
 [ -n "$preview" ] && [ -n "$preview_slot" ] && [ -n "$surrogate" ] || fail "cannot read the identifiers from the sources"

@@ -1,0 +1,18 @@
+#pragma once
+// From a file's format to its frame source.
+#include "FormatRow.h"
+#include "frames/FrameSource.h"
+
+#include <memory>
+#include <string>
+
+namespace Quivane {
+
+// A new source for the format, or null when out of memory or the row has no decoder.
+std::unique_ptr<FrameSource> CreateFrameSource(const FormatRow& format);
+
+// The format of a stream by its first bytes, else by `name`; null when
+// neither is known. The stream is left at its start.
+const FormatRow* ChooseFormatForStream(IStream* stream, const std::wstring& name);
+
+} // namespace Quivane
