@@ -16,6 +16,7 @@
 #include <wrl/client.h>
 
 #include <cstdint>
+#include <utility>
 
 namespace Quivane {
 

@@ -12,8 +12,9 @@
 #include <wincodec.h>
 #include <wrl/client.h>
 
-#include <functional>
+#include <cstdint>
 #include <memory>
+#include <utility>
 
 namespace Quivane {
 
