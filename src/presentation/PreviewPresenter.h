@@ -1,10 +1,9 @@
 #pragma once
-// Draws one preview window with Direct2D (background, the current frame, the
-// seek bar or the loading indicator) and owns the playback of its renderer.
-#include "BackgroundRenderTarget.h"
-#include "ColorRules.h"
-#include "DeviceFrameCache.h"
-#include "PlaybackState.h"
+// One preview window's renderer shown: the drawing of its pictures, the
+// playback of its frames and the seek bar, put together for the window.
+#include "FramePlayback.h"
+#include "PreviewDrawing.h"
+#include "RendererPlaybackMedia.h"
 #include "SeekBar.h"
 #include "frames/IAnimatedRenderer.h"
 
@@ -13,17 +12,18 @@
 #include <wincodec.h>
 #include <wrl/client.h>
 
-#include <functional>
+#include <cstdint>
 #include <memory>
+#include <utility>
 
 namespace Quivane {
 
 class PreviewPresenter {
 public:
-    static constexpr std::uint32_t kNoFrame = UINT32_MAX;
+    static constexpr std::uint32_t kNoFrame = FramePlayback::kNoFrame;
 
     // How the window render target is made; tests substitute one that injects faults.
-    using RenderTargetFactory = BackgroundRenderTarget::Create;
+    using RenderTargetFactory = PreviewDrawing::RenderTargetFactory;
 
     PreviewPresenter();
     ~PreviewPresenter();
@@ -38,7 +38,7 @@ public:
     void Render();
     // Starts making the background target, or takes it once it is made.
     void TakeMadeTarget();
-    bool AwaitingTarget() const { return targetInBackground && !renderTarget; }
+    bool AwaitingTarget() const { return drawing.AwaitingTarget(); }
     // Draws the same picture as Render into an imaging bitmap of the window's
     // size: for screenshots where the screen cannot be read back.
     [[nodiscard]] HRESULT RenderToBitmap(IWICBitmap* bitmap);
@@ -48,7 +48,7 @@ public:
     void SetBackgroundColor(COLORREF color);
     void SetTextColor(COLORREF color);
     void SetLoading(bool loading, bool keepFrameVisible);
-    bool IsLoading() const { return loading; }
+    bool IsLoading() const { return drawing.IsLoading(); }
     void SetRenderer(std::unique_ptr<IAnimatedRenderer> renderer);
     [[nodiscard]] HRESULT GetCurrentFrame(IWICBitmapSource** bitmap, std::uint32_t* index) const;
 
@@ -57,8 +57,8 @@ public:
     // since `lastTickTime` to AdvanceTime, or, while loading, leaves the clock
     // alone. Returns whether the window needs a new picture.
     bool OnTimerTick(std::uint64_t now, std::uint64_t& lastTickTime);
-    bool HasTimeline() const;
-    bool AdvanceTime(std::uint32_t elapsedMs);
+    bool HasTimeline() const { return playback.HasTimeline(); }
+    bool AdvanceTime(std::uint32_t elapsedMs) { return playback.AdvanceTime(elapsedMs); }
     bool TogglePause();
     void GoToFirstFrame();
     void GoToLastFrame();
@@ -78,59 +78,28 @@ public:
     bool SeekBarRelease(std::uint64_t* position);
 
     // State the window and tests read.
-    const PlaybackState& Playback() const { return playback; }
+    const PlaybackState& Playback() const { return playback.State(); }
     const SeekBar& Bar() const { return seekBar; }
-    std::uint32_t FrameClock() const { return frameClock; }
-    std::uint32_t ShownFrame() const { return shownFrame; }
-    std::uint64_t VideoPosition() const { return videoPosition; }
+    std::uint32_t FrameClock() const { return playback.Clock(); }
+    std::uint32_t ShownFrame() const { return playback.ShownFrame(); }
+    std::uint64_t VideoPosition() const { return playback.VideoPosition(); }
     IAnimatedRenderer* Renderer() const { return renderer.get(); }
-    bool HasRenderTarget() const { return renderTarget != nullptr; }
-    D2D1_COLOR_F ClearColor() const { return clearColor; }
-    const DeviceFrameCache& FrameCache() const { return frameCache; }
+    bool HasRenderTarget() const { return drawing.HasRenderTarget(); }
+    D2D1_COLOR_F ClearColor() const { return drawing.Colors().Background(); }
+    const DeviceFrameCache& FrameCache() const { return drawing.FrameCache(); }
 
-    void SetRenderTargetFactory(RenderTargetFactory factory) { createRenderTarget = std::move(factory); }
+    void SetRenderTargetFactory(RenderTargetFactory factory) { drawing.SetRenderTargetFactory(std::move(factory)); }
 
 private:
-    [[nodiscard]] HRESULT EnsureRenderTarget();
-    D2D1_HWND_RENDER_TARGET_PROPERTIES WindowTargetProperties() const;
-    void ReleaseRenderTarget();
-    bool MatchTargetToExtents();
-    // Sizes the seek bar and the indicator for the DPI the window is shown at.
-    void FollowWindowDpi();
+    // Before each picture: the frame playback chooses goes to the renderer, the colours follow the theme.
+    void PrepareFrame();
     void SelectFrameToDraw();
-    void DrawPicture(ID2D1RenderTarget* target);
-    void ShowFrameChange();
-    bool FollowFrameCount();
-    std::uint32_t WantedFrame() const;
-    bool WantedFrameArrived() const;
-    std::int32_t Width() const;
-    std::int32_t Height() const;
 
-    HWND window = nullptr;
-    RECT rectangle = {};
-    Microsoft::WRL::ComPtr<ID2D1Factory> factory;
-    Microsoft::WRL::ComPtr<ID2D1HwndRenderTarget> renderTarget;
     std::unique_ptr<IAnimatedRenderer> renderer;
-    DeviceFrameCache frameCache; // copies of the renderer's frames for renderTarget
-    PlaybackState playback;
+    std::unique_ptr<RendererPlaybackMedia> media; // the renderer as playback sees it
     SeekBar seekBar;
-    std::uint32_t frameClock = 0;
-    // The frame last drawn: it stays on screen while the one asked for is decoded.
-    std::uint32_t shownFrame = kNoFrame;
-    bool awaitingFrame = false; // the last draw wanted a frame not decoded yet
-    std::uint64_t videoPosition = 0;
-    bool loading = false;
-    bool keepFrameVisible = false;
-    std::uint32_t lastThemeCheck = 0;
-    bool hostBackgroundSet = false;
-    COLORREF hostBackground = 0;
-    bool hostTextSet = false;
-    COLORREF hostText = 0;
-    D2D1_COLOR_F clearColor = {0, 0, 0, 1};
-    IndicatorColors indicatorColors = {};
-    RenderTargetFactory createRenderTarget;
-    bool targetInBackground = false;
-    BackgroundRenderTarget backgroundTarget; // its worker shares none of the members above
+    FramePlayback playback{seekBar};
+    PreviewDrawing drawing{playback, seekBar};
 };
 
 } // namespace Quivane

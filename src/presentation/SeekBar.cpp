@@ -1,5 +1,7 @@
 #include "SeekBar.h"
 
+#include "VideoPosition.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -45,6 +47,14 @@ void SeekBar::Drag(std::int32_t x) {
     if (!dragging || !IsVisible()) return;
     MapX(x);
 }
+
+bool SeekBar::Release() {
+    const bool wasDragging = dragging;
+    dragging = false;
+    return wasDragging;
+}
+
+std::uint64_t SeekBar::PositionOn(std::uint64_t duration) const { return PositionAtFraction(fraction, duration); }
 
 void SeekBar::MapX(std::int32_t x) {
     if (width == 0) return;

@@ -26,7 +26,8 @@ public:
     // A press inside the visible bar starts a drag and moves the thumb there.
     void Press(std::int32_t x, std::int32_t y);
     void Drag(std::int32_t x);
-    void EndDrag() { dragging = false; }
+    // Ends a drag; returns whether one was under way.
+    bool Release();
 
     bool IsVisible() const { return timeMode || frameCount >= 2; }
     std::uint32_t FrameIndex() const { return frameIndex; }
@@ -34,6 +35,8 @@ public:
     bool IsDragging() const { return dragging; }
     bool IsTimeMode() const { return timeMode; }
     std::uint32_t FrameCount() const { return frameCount; }
+    // The position on a time line of `duration` that the thumb stands for.
+    std::uint64_t PositionOn(std::uint64_t duration) const;
 
     RectF BackgroundRect() const;
     RectF TrackRect() const;

@@ -38,9 +38,12 @@ TEST(SeekBarMapping, TimeModeUsesAFraction) {
     EXPECT_DOUBLE_EQ(bar.Fraction(), 1.0);
     bar.Drag(500);
     EXPECT_NEAR(bar.Fraction(), 0.5, 1e-6);
-    bar.EndDrag();
+    EXPECT_EQ(bar.PositionOn(10'000'000), 5'000'000u);
+    EXPECT_TRUE(bar.Release());
+    EXPECT_FALSE(bar.Release());
     bar.Drag(5); // no drag in progress: ignored
     EXPECT_NEAR(bar.Fraction(), 0.5, 1e-6);
+    EXPECT_EQ(bar.PositionOn(0), 0u);
 }
 
 TEST(SeekBarPress, OnlyTheLowestFortyPixelsStartADrag) {

@@ -1,0 +1,34 @@
+#pragma once
+// The background and loading-indicator colours of one preview: the theme's,
+// or the host's where they suit it. The theme is read again at most once a
+// second, so a change of theme shows without a registry read per picture.
+#include "ColorRules.h"
+
+#include <windows.h>
+#include <d2d1.h>
+
+#include <cstdint>
+
+namespace Quivane {
+
+class PreviewColors {
+public:
+    // Reads the theme again when due (or when a host colour changed).
+    void Refresh();
+    void SetHostBackground(COLORREF color);
+    void SetHostText(COLORREF color);
+
+    D2D1_COLOR_F Background() const { return background; }
+    const IndicatorColors& Indicator() const { return indicator; }
+
+private:
+    std::uint32_t lastThemeCheck = 0;
+    bool hostBackgroundSet = false;
+    COLORREF hostBackground = 0;
+    bool hostTextSet = false;
+    COLORREF hostText = 0;
+    D2D1_COLOR_F background = {0, 0, 0, 1};
+    IndicatorColors indicator = {};
+};
+
+} // namespace Quivane

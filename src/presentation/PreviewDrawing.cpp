@@ -1,0 +1,187 @@
+#include "PreviewDrawing.h"
+
+#include "Painters.h"
+#include "platform/Direct2D.h"
+#include "platform/HResult.h"
+#include "platform/WindowDpi.h"
+
+#include <algorithm>
+
+namespace Quivane {
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+HRESULT CreateHwndTarget(ID2D1Factory* factory, const D2D1_RENDER_TARGET_PROPERTIES& properties,
+                         const D2D1_HWND_RENDER_TARGET_PROPERTIES& windowProperties, ID2D1HwndRenderTarget** target) {
+    return factory->CreateHwndRenderTarget(properties, windowProperties, target);
+}
+
+// Layout and drawing are in pixels: a target at 96 DPI maps them one to one
+// on every display, where the system's DPI would scale them a second time.
+D2D1_RENDER_TARGET_PROPERTIES PixelTargetProperties(
+    D2D1_RENDER_TARGET_TYPE type = D2D1_RENDER_TARGET_TYPE_DEFAULT,
+    D2D1_PIXEL_FORMAT format = D2D1::PixelFormat()) {
+    return D2D1::RenderTargetProperties(type, format, static_cast<FLOAT>(kDefaultDpi), static_cast<FLOAT>(kDefaultDpi));
+}
+
+} // namespace
+
+PreviewDrawing::PreviewDrawing(FramePlayback& playback, SeekBar& bar)
+    : playback(playback), bar(bar), createRenderTarget(CreateHwndTarget) {}
+
+PreviewDrawing::~PreviewDrawing() {
+    // The frame copies belong to the target: they go first, then the target, then the factory.
+    ReleaseRenderTarget();
+    factory.Reset();
+}
+
+void PreviewDrawing::ReleaseRenderTarget() {
+    frameCache.Clear();
+    renderTarget.Reset();
+}
+
+std::int32_t PreviewDrawing::Width() const {
+    return static_cast<std::int32_t>(std::max<LONG>(0, rectangle.right - rectangle.left));
+}
+
+std::int32_t PreviewDrawing::Height() const {
+    return static_cast<std::int32_t>(std::max<LONG>(0, rectangle.bottom - rectangle.top));
+}
+
+HRESULT PreviewDrawing::Initialize(HWND targetWindow, const RECT& rect, bool makeTargetInBackground) {
+    window = targetWindow;
+    rectangle = rect;
+    bar.SetSize(Width(), Height());
+    FollowWindowDpi();
+    const HRESULT hr = CreateDirect2DFactory(D2D1_FACTORY_TYPE_MULTI_THREADED, factory);
+    if (FAILED(hr)) return hr;
+    targetInBackground = makeTargetInBackground;
+    return targetInBackground ? S_OK : EnsureRenderTarget();
+}
+
+D2D1_HWND_RENDER_TARGET_PROPERTIES PreviewDrawing::WindowTargetProperties() const {
+    return D2D1::HwndRenderTargetProperties(window, D2D1::SizeU(static_cast<UINT32>(Width()), static_cast<UINT32>(Height())),
+                                            D2D1_PRESENT_OPTIONS_NONE);
+}
+
+HRESULT PreviewDrawing::EnsureRenderTarget() {
+    if (renderTarget) return S_OK;
+    if (!factory || window == nullptr) return E_FAIL;
+    frameCache.Clear();
+    return createRenderTarget(factory.Get(), PixelTargetProperties(), WindowTargetProperties(),
+                              renderTarget.ReleaseAndGetAddressOf());
+}
+
+void PreviewDrawing::TakeMadeTarget() {
+    if (!AwaitingTarget()) return;
+    if (!backgroundTarget.Started()) {
+        colors.Refresh(); // the first pictures are of the background the window will have
+        // A worker that cannot start leaves the target to this thread, as without one.
+        if (!factory || window == nullptr ||
+            FAILED(backgroundTarget.Start(factory.Get(), createRenderTarget, PixelTargetProperties(),
+                                          WindowTargetProperties(), colors.Background()))) {
+            targetInBackground = false;
+        }
+        return;
+    }
+    HRESULT made = E_FAIL;
+    ComPtr<ID2D1HwndRenderTarget> target;
+    if (!backgroundTarget.TryTake(made, target)) return;
+    // Later targets (after a lost device) are made on this thread; a failed
+    // one is tried again here at once.
+    targetInBackground = false;
+    frameCache.Clear();
+    if (SUCCEEDED(made)) renderTarget = std::move(target);
+}
+
+void PreviewDrawing::Resize(const RECT& rect) {
+    rectangle = rect;
+    if (renderTarget &&
+        FAILED(renderTarget->Resize(D2D1::SizeU(static_cast<UINT32>(Width()), static_cast<UINT32>(Height()))))) {
+        ReleaseRenderTarget(); // made again at the next paint
+    }
+    bar.SetSize(Width(), Height());
+    FollowWindowDpi(); // a move to a display of another scale arrives as a resize
+}
+
+void PreviewDrawing::FollowWindowDpi() {
+    if (window != nullptr) bar.SetScale(static_cast<float>(WindowDpi(window)) / static_cast<float>(kDefaultDpi));
+}
+
+// Brings the target to the window's extents, re-creating it when it will not follow.
+bool PreviewDrawing::MatchTargetToExtents() {
+    const D2D1_SIZE_U wanted = D2D1::SizeU(static_cast<UINT32>(Width()), static_cast<UINT32>(Height()));
+    const D2D1_SIZE_U actual = renderTarget->GetPixelSize();
+    if (actual.width == wanted.width && actual.height == wanted.height) return true;
+    if (SUCCEEDED(renderTarget->Resize(wanted))) {
+        const D2D1_SIZE_U resized = renderTarget->GetPixelSize();
+        if (resized.width == wanted.width && resized.height == wanted.height) return true;
+    }
+    ReleaseRenderTarget();
+    return SUCCEEDED(EnsureRenderTarget()) && renderTarget;
+}
+
+bool PreviewDrawing::ReadyWindowTarget() {
+    return !AwaitingTarget() && SUCCEEDED(EnsureRenderTarget()) && renderTarget && MatchTargetToExtents();
+}
+
+void PreviewDrawing::DrawToWindow() {
+    if (!renderTarget) return;
+    renderTarget->BeginDraw();
+    DrawPicture(renderTarget.Get());
+    if (renderTarget->EndDraw() == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) ReleaseRenderTarget();
+}
+
+HRESULT PreviewDrawing::MakeBitmapTarget(IWICBitmap* bitmap, ComPtr<ID2D1RenderTarget>& target) {
+    if (bitmap == nullptr) return E_POINTER;
+    if (!factory) return E_FAIL;
+    return factory->CreateWicBitmapRenderTarget(bitmap, PixelTargetProperties(), target.ReleaseAndGetAddressOf());
+}
+
+HRESULT PreviewDrawing::MakeDCTarget(HDC dc, const RECT& area, ComPtr<ID2D1RenderTarget>& target) {
+    if (dc == nullptr) return E_INVALIDARG;
+    if (!factory) return E_FAIL;
+    const D2D1_RENDER_TARGET_PROPERTIES properties = PixelTargetProperties(
+        D2D1_RENDER_TARGET_TYPE_DEFAULT, D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED));
+    ComPtr<ID2D1DCRenderTarget> dcTarget;
+    RETURN_IF_FAILED(factory->CreateDCRenderTarget(&properties, &dcTarget));
+    RETURN_IF_FAILED(dcTarget->BindDC(dc, &area));
+    target = std::move(dcTarget);
+    return S_OK;
+}
+
+HRESULT PreviewDrawing::DrawOn(ID2D1RenderTarget* target) {
+    if (target == nullptr) return E_POINTER;
+    target->BeginDraw();
+    DrawPicture(target);
+    return target->EndDraw();
+}
+
+void PreviewDrawing::DrawPicture(ID2D1RenderTarget* target) {
+    target->Clear(colors.Background());
+    if (frames && ShowsFrame() && frames->GetFrameCount() > 0) {
+        const std::uint32_t index = playback.FrameToDraw(frames->GetCurrentFrameIndex());
+        // A frame the target cannot take stays undrawn; the bar and the background still show.
+        if (SUCCEEDED(frameCache.DrawFrame(target, *frames, index))) playback.FrameDrawn(index);
+    }
+    if (loading) {
+        DrawLoadingIndicator(target, static_cast<float>(Width()), static_cast<float>(Height()), bar.Scale(),
+                             colors.Indicator());
+    } else if (frames) {
+        DrawSeekBar(bar, target);
+    }
+}
+
+void PreviewDrawing::SetFrames(const IAnimatedRenderer* newFrames) {
+    frameCache.Clear();
+    frames = newFrames;
+}
+
+void PreviewDrawing::SetLoading(bool isLoading, bool keep) {
+    loading = isLoading;
+    keepFrameVisible = isLoading && keep;
+}
+
+} // namespace Quivane
