@@ -9,10 +9,10 @@
 namespace Quivane {
 
 // Defined with the decoders, which only the Windows build has.
-FrameSource* CreateGifFrameSource();
-FrameSource* CreateWebPFrameSource();
-FrameSource* CreatePngFrameSource();
-FrameSource* CreateVideoFrameSource();
+FrameSource* CreateGifFrameSource(const StopToken& stop);
+FrameSource* CreateWebPFrameSource(const StopToken& stop);
+FrameSource* CreatePngFrameSource(const StopToken& stop);
+FrameSource* CreateVideoFrameSource(const StopToken& stop);
 
 namespace {
 

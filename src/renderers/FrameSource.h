@@ -3,6 +3,7 @@
 // finished frames as pixels. It knows no screen and keeps no frame it was not
 // asked for; whoever shows the frames decides what to keep.
 #include "FramePixels.h"
+#include "StopToken.h"
 
 #include <windows.h>
 #include <objidl.h>
@@ -53,6 +54,9 @@ using FileBytes = std::shared_ptr<const std::vector<std::uint8_t>>;
 
 class FrameSource {
 public:
+    // `stop` is polled while the source parses and composes: a stopped
+    // source fails with ERROR_CANCELLED. The default never stops.
+    explicit FrameSource(const StopToken& stop = {}) : stop_(stop) {}
     virtual ~FrameSource() = default;
 
     // Reads what the file says about itself (size, frame count) without
@@ -111,7 +115,11 @@ public:
     // Where the still that frame 0 read stands; 0 before it was read.
     virtual std::uint64_t ShownPosition() const { return 0; }
 
+protected:
+    const StopToken& Stop() const { return stop_; }
+
 private:
+    StopToken stop_;
     Microsoft::WRL::ComPtr<IStream> bytesStream_; // what the default OpenBytes reads
 };
 
@@ -123,8 +131,9 @@ private:
 [[nodiscard]] HRESULT CopyFrame(const FrameView& view, FramePixels& frame);
 
 struct FormatRow;
-// A new source for the format, or null when out of memory or the row has no decoder.
-std::unique_ptr<FrameSource> CreateFrameSource(const FormatRow& format);
+// A new source for the format that gives up once `stop` says so, or null
+// when out of memory or the row has no decoder.
+std::unique_ptr<FrameSource> CreateFrameSource(const FormatRow& format, const StopToken& stop = {});
 
 // The format of a stream by its first bytes, else by `name`; null when
 // neither is known. The stream is left at its start.

@@ -6,7 +6,6 @@
 #include "GifControlBlocks.h"
 #include "GifImageDecoder.h"
 #include "GifIndexCanvas.h"
-#include "LoadStopCondition.h"
 #include "platform/HResult.h"
 
 #include <cstring>
@@ -23,6 +22,8 @@ constexpr std::uint64_t kMostIndexedPixels = 64u << 20;
 
 class GifFrameSource final : public FrameSource {
 public:
+    explicit GifFrameSource(const StopToken& stop) : FrameSource(stop) {}
+
     HRESULT Open(IStream* stream) override { return OpenFromWholeStream(*this, stream); }
 
     HRESULT OpenBytes(const FileBytes& file) override {
@@ -113,7 +114,7 @@ private:
         bool stopped = false;
         (void)imageDecoder_.DecodeRows(file_->data(), file_->size(), image, info.height,
                                        [&](std::uint32_t row, const std::uint8_t* indices) {
-                                           if (ShouldStopLoading()) {
+                                           if (Stop().ShouldStop()) {
                                                stopped = true;
                                                imageDecoder_.StopAfterThisRow();
                                                return;
@@ -163,7 +164,7 @@ private:
             }
         }
         for (; next_ <= index; ++next_) {
-            if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+            if (Stop().ShouldStop()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
             if (indices_ && next_ < index && ComposeIndices(next_)) continue;
             if (!canvas_) TurnIndicesIntoColours();
             GifFrameInfo info;
@@ -263,6 +264,6 @@ private:
 
 } // namespace
 
-FrameSource* CreateGifFrameSource() { return new (std::nothrow) GifFrameSource(); }
+FrameSource* CreateGifFrameSource(const StopToken& stop) { return new (std::nothrow) GifFrameSource(stop); }
 
 } // namespace Quivane

@@ -3,7 +3,6 @@
 #include "ApngComposition.h"
 #include "AreaScale.h"
 #include "FrameSource.h"
-#include "LoadStopCondition.h"
 #include "PngChunks.h"
 #include "PngImageDecoder.h"
 #include "platform/HResult.h"
@@ -20,6 +19,8 @@ constexpr std::uint32_t kPlainFrameDelayMs = 80;
 
 class PngFrameSource final : public FrameSource {
 public:
+    explicit PngFrameSource(const StopToken& stop) : FrameSource(stop) {}
+
     HRESULT Open(IStream* stream) override { return OpenFromWholeStream(*this, stream); }
 
     HRESULT OpenBytes(const FileBytes& file) override {
@@ -30,7 +31,7 @@ public:
         next_ = 0;
         firstFrameDrawn_ = false;
         if (file_->size() < 8 || std::memcmp(file_->data(), kPngSignature, 8) != 0) return E_FAIL;
-        switch (ParseApngChunks(file_->data(), file_->size(), state_, [] { return ShouldStopLoading(); })) {
+        switch (ParseApngChunks(file_->data(), file_->size(), state_, [this] { return Stop().ShouldStop(); })) {
         case ChunkWalkResult::Ok: break;
         case ChunkWalkResult::Malformed: return E_FAIL;
         case ChunkWalkResult::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED); // whatever the reason
@@ -48,7 +49,7 @@ public:
         // that cannot play, as it does for a viewer that does not animate.
         if (state_.defaultImageHidden &&
             (FAILED(CheckCanvasSize(state_.CanvasWidth(), state_.CanvasHeight())) || !AnimationIsUsable())) {
-            if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+            if (Stop().ShouldStop()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
             shown_.clear();
         }
         if (shown_.empty()) {
@@ -128,7 +129,7 @@ private:
             format_, colours_, plain_.pieces,
             [&](std::uint32_t row, std::uint32_t, std::uint32_t, const std::uint8_t* bgra, std::uint32_t) {
                 take(row, bgra);
-                return !ShouldStopLoading();
+                return !Stop().ShouldStop();
             });
         switch (end) {
         case PngImageEnd::Complete: return S_OK;
@@ -172,7 +173,7 @@ private:
             firstFrameDrawn_ = false;
         }
         for (; next_ <= index; ++next_) {
-            if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+            if (Stop().ShouldStop()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
             const ApngFrameControl& control = *shown_[next_];
             const HRESULT hr = next_ == 0 && firstFrameDrawn_ ? S_OK : DrawFrame(control);
             firstFrameDrawn_ = false;
@@ -220,7 +221,7 @@ private:
             [&](std::uint32_t row, std::uint32_t firstColumn, std::uint32_t columnStep, const std::uint8_t* bgra,
                 std::uint32_t count) {
                 canvas_->DrawRun(control, row, firstColumn, columnStep, bgra, count);
-                return !ShouldStopLoading();
+                return !Stop().ShouldStop();
             });
         switch (end) {
         case PngImageEnd::Complete: return S_OK;
@@ -243,6 +244,6 @@ private:
 
 } // namespace
 
-FrameSource* CreatePngFrameSource() { return new (std::nothrow) PngFrameSource(); }
+FrameSource* CreatePngFrameSource(const StopToken& stop) { return new (std::nothrow) PngFrameSource(stop); }
 
 } // namespace Quivane

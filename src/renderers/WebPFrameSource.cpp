@@ -1,7 +1,6 @@
 // Animated WebP: the platform's WebP codec hands out each frame already
 // composited, with its duration in the frame's metadata.
 #include "FrameSource.h"
-#include "LoadStopCondition.h"
 #include "WebPFrameDelay.h"
 #include "platform/HResult.h"
 #include "platform/WicImaging.h"
@@ -13,6 +12,8 @@ namespace {
 
 class WebPFrameSource final : public FrameSource {
 public:
+    explicit WebPFrameSource(const StopToken& stop) : FrameSource(stop) {}
+
     HRESULT Open(IStream* stream) override {
         if (stream == nullptr) return E_POINTER;
         RETURN_IF_FAILED(CreateImagingFactory(factory_));
@@ -26,7 +27,7 @@ public:
     HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) override {
         if (!decoder_) return E_UNEXPECTED;
         if (index >= count_) return E_INVALIDARG;
-        if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        if (Stop().ShouldStop()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
         ComPtr<IWICBitmapFrameDecode> decoded;
         RETURN_IF_FAILED(ReadDecodedFrame(factory_.Get(), decoder_.Get(), index, frame, &decoded));
         ComPtr<IWICMetadataQueryReader> reader;
@@ -43,6 +44,6 @@ private:
 
 } // namespace
 
-FrameSource* CreateWebPFrameSource() { return new (std::nothrow) WebPFrameSource(); }
+FrameSource* CreateWebPFrameSource(const StopToken& stop) { return new (std::nothrow) WebPFrameSource(stop); }
 
 } // namespace Quivane

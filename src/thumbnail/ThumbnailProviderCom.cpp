@@ -7,7 +7,7 @@
 #include "platform/StreamMarshal.h"
 #include "renderers/FormatTable.h"
 #include "renderers/FrameSource.h"
-#include "renderers/LoadStopCondition.h"
+#include "renderers/StopResult.h"
 
 #include <shlwapi.h>
 
@@ -46,26 +46,25 @@ struct ThumbnailJob {
     ServerModuleLock serverLock; // the library stays while the worker runs
 };
 
-HRESULT MakeJobBitmap(ThumbnailJob& job, HBITMAP* made) {
-    if (job.file) return MakeThumbnailBitmap(*job.format, job.file, job.cx, made);
+HRESULT MakeJobBitmap(ThumbnailJob& job, HBITMAP* made, const StopToken& stop) {
+    if (job.file) return MakeThumbnailBitmap(*job.format, job.file, job.cx, made, stop);
     ComPtr<IStream> stream;
     RETURN_IF_FAILED(UnmarshalStream(job.marshalled, stream));
-    return MakeThumbnailBitmap(stream.Get(), job.cx, made, &job.readForward);
+    return MakeThumbnailBitmap(stream.Get(), job.cx, made, &job.readForward, stop);
 }
 
 // Makes the job's bitmap; our own decoders give up at the patience by themselves.
 HRESULT MakeBeforeDeadline(ThumbnailJob& job) {
-    SetLoadStopCondition(nullptr, 0, GetTickCount64() + job.patienceMs);
+    const StopToken stop = StopToken::Within(std::chrono::milliseconds(job.patienceMs));
     HRESULT hr = E_FAIL;
     try {
         HBITMAP made = nullptr;
-        hr = MakeJobBitmap(job, &made);
+        hr = MakeJobBitmap(job, &made, stop);
         job.bitmap.Reset(made);
     } catch (const std::exception&) {
         hr = E_OUTOFMEMORY;
     }
-    if (FAILED(hr) && ShouldStopLoading()) hr = StopResult();
-    ClearLoadStopCondition();
+    if (FAILED(hr) && stop.ShouldStop()) hr = StopResult(stop);
     return hr;
 }
 

@@ -3,7 +3,7 @@
 // its region, and a decode cancelled while it runs.
 #include "TestSupport.h"
 #include "platform/WicImaging.h"
-#include "renderers/LoadStopCondition.h"
+#include "renderers/StopToken.h"
 #include "renderers/PngChunks.h"
 
 #include <gtest/gtest.h>
@@ -147,10 +147,8 @@ TEST(ApngDecode, CancelledWhileCompositingLeavesNoFrames) {
     std::thread worker([&] {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         {
-            ApngRenderer renderer;
-            SetLoadStopCondition(&generation, 1, 0);
+            SourceRenderer renderer(FormatWithExtension(L".png"), StopToken(&generation, 1));
             hr = renderer.Load(StreamFromBytes(bytes).Get());
-            ClearLoadStopCondition();
             count = renderer.GetFrameCount();
         }
         CoUninitialize();

@@ -8,7 +8,6 @@
 #include "renderers/FormatTable.h"
 #include "renderers/FrameFeeder.h"
 #include "renderers/SharedFrameBitmap.h"
-#include "renderers/LoadStopCondition.h"
 #include "renderers/StoreRenderer.h"
 
 #include <gtest/gtest.h>
@@ -166,15 +165,12 @@ TEST(FrameStore, ASupersededLoadStopsFeeding) {
     const ComPtr<IStream> stream = StreamFromBytes(LayeredGif());
     const auto source = Opened(stream.Get());
     auto store = std::make_shared<FrameStore>(source->FrameCount());
-    FrameFeeder feeder(*source, store, 1); // a window of two frames: the worker waits on the playhead
-    ASSERT_EQ(feeder.ReadFirstFrame(), S_OK);
     std::atomic<std::uint64_t> generation{1};
+    // A window of two frames: the worker waits on the playhead.
+    FrameFeeder feeder(*source, store, 1, StopToken(&generation, 1));
+    ASSERT_EQ(feeder.ReadFirstFrame(), S_OK);
     HRESULT rest = E_FAIL;
-    std::thread worker([&] {
-        SetLoadStopCondition(&generation, 1, 0);
-        rest = feeder.FeedRest();
-        ClearLoadStopCondition();
-    });
+    std::thread worker([&] { rest = feeder.FeedRest(); });
     generation = 2;
     worker.join();
     EXPECT_EQ(rest, HRESULT_FROM_WIN32(ERROR_CANCELLED));
