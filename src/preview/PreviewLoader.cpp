@@ -207,6 +207,7 @@ HRESULT PreviewHandlerCom::DecodeJob(LoadJob& job, LoadResult& result, IStream* 
 void PreviewHandlerCom::RunPositionedLoadJob(std::unique_ptr<LoadJob> job) { RunLoadJob(std::move(job)); }
 
 void PreviewHandlerCom::RunLoadJob(std::unique_ptr<LoadJob> job) {
+    ResetFailureRecord(); // the load's own failures, not an earlier load's on this thread
     const HRESULT initHr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     LoadResult result;
     result.hr = initHr;

@@ -31,10 +31,10 @@ public:
         file_ = file;
         frameCount_ = 0;
         layout_ = ReadGifLayout(file_->data(), file_->size());
-        if (!layout_.valid) return E_FAIL;
+        if (!layout_.valid) RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
         // A file cut short shows the images it holds whole, as browsers do.
         for (const GifImageLayout& image : layout_.images) frameCount_ += image.dataComplete ? 1 : 0;
-        if (frameCount_ == 0) return WINCODEC_ERR_BADIMAGE;
+        if (frameCount_ == 0) RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
         width_ = layout_.screenWidth;
         height_ = layout_.screenHeight;
         if (width_ == 0 || height_ == 0) {
@@ -47,7 +47,8 @@ public:
         RETURN_IF_FAILED(StreamsRows() ? CheckRowSize(width_) : CheckCanvasSize(width_, height_));
         // Nothing to show is damage, not a transparent picture: Explorer then
         // shows the file type's icon rather than an empty square.
-        return AnyImageGivesARow() ? S_OK : WINCODEC_ERR_BADIMAGE;
+        if (!AnyImageGivesARow()) RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
+        return S_OK;
     }
 
     std::uint32_t FrameCount() const override { return frameCount_; }

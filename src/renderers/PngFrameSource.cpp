@@ -30,20 +30,22 @@ public:
         canvas_.reset();
         next_ = 0;
         firstFrameDrawn_ = false;
-        if (file_->size() < 8 || std::memcmp(file_->data(), kPngSignature, 8) != 0) return E_FAIL;
+        if (file_->size() < 8 || std::memcmp(file_->data(), kPngSignature, 8) != 0) {
+            RETURN_FAILURE(WINCODEC_ERR_UNKNOWNIMAGEFORMAT);
+        }
         switch (ParseApngChunks(file_->data(), file_->size(), state_, [this] { return Stop().ShouldStop(); })) {
         case ChunkWalkResult::Ok: break;
-        case ChunkWalkResult::Malformed: return E_FAIL;
+        case ChunkWalkResult::Malformed: RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
         case ChunkWalkResult::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED); // whatever the reason
         }
-        if (!state_.sawIHDR) return E_FAIL;
+        if (!state_.sawIHDR) RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
         if (state_.sawAcTL) {
             for (const ApngFrameControl& control : state_.controls) {
                 if (!IsSkippedControl(control)) shown_.push_back(&control);
             }
         }
         if (!ReadPngImageFormat(state_.ihdr, format_) || !ReadPngColours(format_, state_.ancillaryChunks, colours_)) {
-            return E_FAIL;
+            RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
         }
         // A default image outside the animation stands in for an animation
         // that cannot play, as it does for a viewer that does not animate.
@@ -54,7 +56,7 @@ public:
         }
         if (shown_.empty()) {
             // No animation, or every frame control skipped: the file's own image is its one frame.
-            if (state_.imagePieces.empty()) return WINCODEC_ERR_BADIMAGE;
+            if (state_.imagePieces.empty()) RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
             plain_.width = state_.CanvasWidth();
             plain_.height = state_.CanvasHeight();
             plain_.delay_num = kPlainFrameDelayMs;
@@ -64,7 +66,9 @@ public:
         }
         for (const ApngFrameControl* control : shown_) {
             // Overhanging regions are errors, not clipped.
-            if (!ApngRegionFits(state_.CanvasWidth(), state_.CanvasHeight(), *control)) return E_FAIL;
+            if (!ApngRegionFits(state_.CanvasWidth(), state_.CanvasHeight(), *control)) {
+                RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
+            }
         }
         // A still picture needs only its rows in memory; an animation, or an
         // interlaced image (its rows come in passes), its whole canvas.
@@ -134,7 +138,7 @@ private:
         switch (end) {
         case PngImageEnd::Complete: return S_OK;
         case PngImageEnd::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED);
-        default: return WINCODEC_ERR_BADIMAGE;
+        default: RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
         }
     }
 
@@ -226,7 +230,7 @@ private:
         switch (end) {
         case PngImageEnd::Complete: return S_OK;
         case PngImageEnd::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED);
-        default: return WINCODEC_ERR_BADIMAGE;
+        default: RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
         }
     }
 

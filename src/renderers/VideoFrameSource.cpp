@@ -52,7 +52,7 @@ HRESULT CheckVideoContainer(IStream* stream, VideoSampleReach* reach) {
     case MediaBoxCheck::Plausible:
     case MediaBoxCheck::Unrecognised: return S_OK; // a container of some other kind is the platform's to judge
     case MediaBoxCheck::Malformed:
-    case MediaBoxCheck::NoSampleData: return kDamagedVideoFile;
+    case MediaBoxCheck::NoSampleData: RETURN_FAILURE(kDamagedVideoFile);
     default: return E_FAIL; // unreadable, or more boxes than any real file has
     }
 }

@@ -41,6 +41,7 @@ struct ThumbnailJob {
     FileBytes file;
     FileBytes readForward; // the caller's stream, read whole because it could not seek
     HRESULT hr = E_FAIL;
+    std::optional<FailurePlace> failure; // where hr began, on the thread that made the bitmap
     UniqueGdiObject bitmap;
     UniqueHandle done;
     ServerModuleLock serverLock; // the library stays while the worker runs
@@ -55,6 +56,7 @@ HRESULT MakeJobBitmap(ThumbnailJob& job, HBITMAP* made, const StopToken& stop) {
 
 // Makes the job's bitmap; our own decoders give up at the patience by themselves.
 HRESULT MakeBeforeDeadline(ThumbnailJob& job) {
+    ResetFailureRecord();
     const StopToken stop = StopToken::Within(std::chrono::milliseconds(job.patienceMs));
     HRESULT hr = E_FAIL;
     try {
@@ -65,6 +67,7 @@ HRESULT MakeBeforeDeadline(ThumbnailJob& job) {
         hr = E_OUTOFMEMORY;
     }
     if (FAILED(hr) && stop.ShouldStop()) hr = StopResult(stop);
+    if (FAILED(hr)) job.failure = RecordedFailure();
     return hr;
 }
 
@@ -143,6 +146,7 @@ HRESULT MakeThumbnailWithin(IStream* stream, UINT cx, HBITMAP* out, DWORD patien
         }
         worker.join();
         if (readForward != nullptr) *readForward = job->readForward;
+        if (job->failure) AdoptFailure(*job->failure); // the caller's thread says where it failed
         if (FAILED(job->hr)) return job->hr;
     }
     *out = static_cast<HBITMAP>(job->bitmap.Release());
