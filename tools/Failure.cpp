@@ -1,6 +1,7 @@
 #include "Failure.h"
 
 #include "Console.h"
+#include "platform/Failure.h"
 
 #include <cwchar>
 
@@ -45,7 +46,12 @@ std::wstring DescribeHResult(HRESULT hr) {
 }
 
 int ReportFileFailure(const std::wstring& file, const wchar_t* what, HRESULT hr) {
-    WriteError(L"error: " + file + L": " + what + L": " + DescribeHResult(hr) + L"\n");
+    std::wstring place;
+    // Only the place this very code began: an earlier failure that was got over says nothing of it.
+    if (const auto recorded = Quivane::RecordedFailure(); recorded && recorded->hr == hr) {
+        place = L" (at " + Quivane::DescribeFailurePlace(*recorded) + L")";
+    }
+    WriteError(L"error: " + file + L": " + what + L": " + DescribeHResult(hr) + place + L"\n");
     return kExitFailed;
 }
 

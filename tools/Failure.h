@@ -15,7 +15,8 @@ constexpr int kExitUsage = 2;  // a wrong command line
 // when the system has no message for it).
 std::wstring DescribeHResult(HRESULT hr);
 
-// error: FILE: WHAT: 0x... message
+// error: FILE: WHAT: 0x... message (at Source.cpp:LINE), the place when this
+// thread recorded where that code began (platform/Failure.h)
 int ReportFileFailure(const std::wstring& file, const wchar_t* what, HRESULT hr);
 // error: WHAT: 0x... message
 int ReportFailure(const wchar_t* what, HRESULT hr);

@@ -3,8 +3,8 @@
 #include "ImageFiles.h"
 #include "platform/HResult.h"
 #include "platform/OwnedHandles.h"
-#include "frames/LoadStopCondition.h"
 #include "frames/SourceRenderer.h"
+#include "frames/StopResult.h"
 
 #include <wrl/client.h>
 
@@ -31,13 +31,13 @@ HRESULT LoadOnThisThread(VideoLoadJob& job) {
     // A stream of the worker's own: nothing it reads belongs to the caller's apartment.
     ComPtr<IStream> stream;
     RETURN_IF_FAILED(OpenReadStream(job.file, stream));
-    job.renderer = Quivane::CreateRenderer(*job.format);
+    const auto stop = Quivane::StopToken::Within(std::chrono::milliseconds(job.deadlineMs));
+    job.renderer = Quivane::CreateRenderer(*job.format, stop);
     if (!job.renderer) return E_OUTOFMEMORY;
-    Quivane::SetLoadStopCondition(nullptr, 0, GetTickCount64() + job.deadlineMs);
     const HRESULT hr = job.atSeconds >= 0
                            ? job.renderer->LoadAtPosition(stream.Get(), static_cast<std::uint64_t>(job.atSeconds * 1e7))
                            : job.renderer->Load(stream.Get());
-    if (FAILED(hr) && Quivane::ShouldStopLoading()) return Quivane::StopResult();
+    if (FAILED(hr) && stop.ShouldStop()) return Quivane::StopResult(stop);
     return hr;
 }
 
@@ -50,7 +50,6 @@ void RunVideoLoad(const std::shared_ptr<VideoLoadJob>& job) {
         } catch (const std::exception&) {
             job->hr = E_OUTOFMEMORY;
         }
-        Quivane::ClearLoadStopCondition();
         // A failed load's pipeline goes while this thread is still in COM.
         if (FAILED(job->hr)) job->renderer.reset();
         CoUninitialize();

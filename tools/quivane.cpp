@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 #include "Console.h"
 #include "Failure.h"
+#include "platform/Failure.h"
 #include "FramesCommand.h"
 #include "PreviewCommand.h"
 #include "RegisterCommand.h"
@@ -66,6 +67,7 @@ int RunCommand(const Command& command, const std::vector<std::wstring>& args) {
     }
     const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (FAILED(hr)) return ReportFailure(L"cannot start COM", hr);
+    Quivane::ResetFailureRecord(); // the command's failures are told with where they began
     const int result = command.run(line);
     CoUninitialize();
     return result;

@@ -11,7 +11,9 @@
 namespace Quivane {
 
 class FrameSource;
-using CreateFrameSourceFunction = FrameSource* (*)(); // the caller owns the result; null when out of memory
+class StopToken;
+// The caller owns the result; null when out of memory. The source keeps a copy of the token.
+using CreateFrameSourceFunction = FrameSource* (*)(const StopToken& stop);
 
 enum class MediaKind { Animation, Video };
 

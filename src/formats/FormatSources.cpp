@@ -5,8 +5,8 @@
 
 namespace Quivane {
 
-std::unique_ptr<FrameSource> CreateFrameSource(const FormatRow& format) {
-    return std::unique_ptr<FrameSource>(format.createSource != nullptr ? format.createSource() : nullptr);
+std::unique_ptr<FrameSource> CreateFrameSource(const FormatRow& format, const StopToken& stop) {
+    return std::unique_ptr<FrameSource>(format.createSource != nullptr ? format.createSource(stop) : nullptr);
 }
 
 const FormatRow* ChooseFormatForStream(IStream* stream, const std::wstring& name) {

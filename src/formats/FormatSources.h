@@ -2,14 +2,16 @@
 // From a file's format to its frame source.
 #include "FormatRow.h"
 #include "frames/FrameSource.h"
+#include "frames/StopToken.h"
 
 #include <memory>
 #include <string>
 
 namespace Quivane {
 
-// A new source for the format, or null when out of memory or the row has no decoder.
-std::unique_ptr<FrameSource> CreateFrameSource(const FormatRow& format);
+// A new source for the format that gives up once `stop` says so, or null
+// when out of memory or the row has no decoder.
+std::unique_ptr<FrameSource> CreateFrameSource(const FormatRow& format, const StopToken& stop = {});
 
 // The format of a stream by its first bytes, else by `name`; null when
 // neither is known. The stream is left at its start.

@@ -1,7 +1,7 @@
 #include "FrameFeeder.h"
 
 #include "imaging/AreaScale.h"
-#include "LoadStopCondition.h"
+#include "StopResult.h"
 #include "platform/HResult.h"
 
 #include <chrono>
@@ -34,8 +34,9 @@ HRESULT KeepFrame(const FrameView& view, FramePixels& frame) {
 }
 } // namespace
 
-FrameFeeder::FrameFeeder(FrameSource& source, std::shared_ptr<FrameStore> store, std::uint64_t budgetBytes)
-    : source(source), store(std::move(store)), budgetBytes(budgetBytes), count(source.FrameCount()) {}
+FrameFeeder::FrameFeeder(FrameSource& source, std::shared_ptr<FrameStore> store, std::uint64_t budgetBytes,
+                         const StopToken& stop)
+    : source(source), store(std::move(store)), budgetBytes(budgetBytes), stop(stop), count(source.FrameCount()) {}
 
 HRESULT FrameFeeder::ReadKept(std::uint32_t index, FramePixels& frame) {
     if (count > 1) {
@@ -127,7 +128,7 @@ HRESULT FrameFeeder::ReadUpTo(std::uint32_t target) {
 
 HRESULT FrameFeeder::FeedRest() {
     for (;;) {
-        if (ShouldStopLoading()) return StopResult();
+        if (stop.ShouldStop()) return StopResult(stop);
         const std::optional<std::uint32_t> wanted = store->NextWanted();
         if (!wanted) {
             if (plan.keepAll || store->Closed()) return S_OK;

@@ -13,12 +13,14 @@ namespace Quivane {
 
 class FrameFeeder {
 public:
-    FrameFeeder(FrameSource& source, std::shared_ptr<FrameStore> store, std::uint64_t budgetBytes);
+    // FeedRest gives up once `stop` says so; the source polls a token of its own.
+    FrameFeeder(FrameSource& source, std::shared_ptr<FrameStore> store, std::uint64_t budgetBytes,
+                const StopToken& stop = {});
 
     // Frame 0 into the store, and the plan its size sets.
     [[nodiscard]] HRESULT ReadFirstFrame();
     // Feeds the store until it holds every frame for good, closes, or the
-    // load is stopped (ERROR_CANCELLED). A frame that cannot be decoded ends
+    // load is stopped (StopResult). A frame that cannot be decoded ends
     // the animation before it.
     [[nodiscard]] HRESULT FeedRest();
 
@@ -38,6 +40,7 @@ private:
     FrameSource& source;
     std::shared_ptr<FrameStore> store;
     std::uint64_t budgetBytes;
+    StopToken stop;
     FramePlan plan;
     std::uint32_t count = 0;
     std::uint32_t position = 0; // the frame the source composes next for the cost of one

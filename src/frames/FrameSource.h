@@ -3,6 +3,7 @@
 // finished frames as pixels. It knows no screen and keeps no frame it was not
 // asked for; whoever shows the frames decides what to keep.
 #include "FramePixels.h"
+#include "StopToken.h"
 
 #include <windows.h>
 #include <objidl.h>
@@ -53,6 +54,9 @@ using FileBytes = std::shared_ptr<const std::vector<std::uint8_t>>;
 
 class FrameSource {
 public:
+    // `stop` is polled while the source parses and composes: a stopped
+    // source fails with ERROR_CANCELLED. The default never stops.
+    explicit FrameSource(const StopToken& stop = {}) : stop_(stop) {}
     virtual ~FrameSource() = default;
 
     // Reads what the file says about itself (size, frame count) without
@@ -111,7 +115,11 @@ public:
     // Where the still that frame 0 read stands; 0 before it was read.
     virtual std::uint64_t ShownPosition() const { return 0; }
 
+protected:
+    const StopToken& Stop() const { return stop_; }
+
 private:
+    StopToken stop_;
     Microsoft::WRL::ComPtr<IStream> bytesStream_; // what the default OpenBytes reads
 };
 

@@ -1,6 +1,5 @@
 #include "SourceRenderer.h"
 
-#include "LoadStopCondition.h"
 #include "platform/HResult.h"
 #include "platform/WicImaging.h"
 #include "formats/FormatSources.h"
@@ -9,15 +8,15 @@
 
 namespace Quivane {
 
-std::unique_ptr<IAnimatedRenderer> CreateRenderer(const FormatRow& format) {
-    return std::unique_ptr<IAnimatedRenderer>(new (std::nothrow) SourceRenderer(format));
+std::unique_ptr<IAnimatedRenderer> CreateRenderer(const FormatRow& format, const StopToken& stop) {
+    return std::unique_ptr<IAnimatedRenderer>(new (std::nothrow) SourceRenderer(format, stop));
 }
 
 HRESULT SourceRenderer::OpenSource(IStream* stream, std::unique_ptr<FrameSource>& source) {
     duration = 0;
     position = 0;
     if (stream == nullptr) return E_POINTER;
-    source = CreateFrameSource(format);
+    source = CreateFrameSource(format, stop);
     if (!source) return E_OUTOFMEMORY;
     RETURN_IF_FAILED(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr));
     return source->Open(stream);
@@ -41,7 +40,7 @@ HRESULT SourceRenderer::DecodeStream(IStream* stream) {
     ReserveFrames(count);
     FramePixels frame;
     for (std::uint32_t index = 0; index < count; ++index) {
-        if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        if (stop.ShouldStop()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
         RETURN_IF_FAILED(source->ReadFrame(index, frame));
         RETURN_IF_FAILED(AppendPixels(frame));
     }

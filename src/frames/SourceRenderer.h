@@ -11,7 +11,7 @@ namespace Quivane {
 
 class SourceRenderer : public WicAnimatedRenderer {
 public:
-    explicit SourceRenderer(const FormatRow& format) : format(format) {}
+    explicit SourceRenderer(const FormatRow& format, const StopToken& stop = {}) : format(format), stop(stop) {}
 
     HRESULT DecodeStream(IStream* stream) override;
     bool IsTimeBased() const override { return duration > 0; }
@@ -24,11 +24,12 @@ private:
     [[nodiscard]] HRESULT AppendPixels(const FramePixels& frame);
 
     const FormatRow& format;
+    StopToken stop; // what its sources poll; polled only while a load runs
     std::uint64_t duration = 0;
     std::uint64_t position = 0;
 };
 
-// A renderer for the format, or null when out of memory.
-std::unique_ptr<IAnimatedRenderer> CreateRenderer(const FormatRow& format);
+// A renderer for the format whose loads give up once `stop` says so, or null when out of memory.
+std::unique_ptr<IAnimatedRenderer> CreateRenderer(const FormatRow& format, const StopToken& stop = {});
 
 } // namespace Quivane

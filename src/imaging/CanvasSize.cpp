@@ -1,6 +1,9 @@
 #include "CanvasSize.h"
 
 #include "CanvasLimits.h"
+#include "platform/HResult.h"
+
+#include <wincodec.h>
 
 namespace Quivane {
 
@@ -13,12 +16,12 @@ std::uint64_t PhysicalMemory() {
 } // namespace
 
 HRESULT CheckCanvasSize(std::uint32_t width, std::uint32_t height) {
-    if (width == 0 || height == 0) return E_FAIL;
+    if (width == 0 || height == 0) RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
     return CanvasFits(width, height, PhysicalMemory()) ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT CheckRowSize(std::uint32_t width) {
-    if (width == 0) return E_FAIL;
+    if (width == 0) RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
     return RowsFit(width, PhysicalMemory()) ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -7,12 +7,12 @@
 #include "platform/SharedBytesStream.h"
 #include "platform/StreamBytes.h"
 #include "platform/StreamMarshal.h"
-#include "frames/LoadStopCondition.h"
 #include "formats/FormatTable.h"
 #include "frames/FrameFeeder.h"
 #include "frames/SourceRenderer.h"
 #include "frames/StoreRenderer.h"
 #include "formats/FormatSources.h"
+#include "frames/StopToken.h"
 
 
 #include <exception>
@@ -27,17 +27,6 @@ namespace {
 
 // How long Unload waits for a worker before letting it go.
 constexpr ULONGLONG kWorkerPatienceMs = 2000;
-
-// Disarms the thread's stop condition on every way out, exceptions included.
-class ArmedStopCondition {
-public:
-    ArmedStopCondition(const std::atomic<std::uint64_t>* generation, std::uint64_t expected, std::uint64_t deadline) {
-        SetLoadStopCondition(generation, expected, deadline);
-    }
-    ~ArmedStopCondition() { ClearLoadStopCondition(); }
-    ArmedStopCondition(const ArmedStopCondition&) = delete;
-    ArmedStopCondition& operator=(const ArmedStopCondition&) = delete;
-};
 
 // Frame `index` of the file composed at full size by a source of its own.
 HRESULT ReadWholeFrame(const FormatRow& format, const FileBytes& file, std::uint32_t index, FramePixels& frame) {
@@ -74,7 +63,7 @@ struct PreviewHandlerCom::LoadJob {
     bool positioned;
     std::uint64_t position;
     std::uint64_t frameBudget = 0;
-    std::uint64_t deadline = 0; // a seek's, as a GetTickCount64 value; 0 for none
+    std::optional<StopToken::Clock::time_point> deadline; // a seek's
     LoadCoordinator<LoadResult, LoadRequest>::Flag finished;
     ServerModuleLock serverLock; // the library stays while a worker runs
 };
@@ -152,7 +141,7 @@ void PreviewHandlerCom::LaunchWorker(std::uint64_t generation, IStream* loadSour
         job->frameBudget = ReadFrameBudgetSetting();
         // A seek's time runs from when it was asked for: a read that hangs
         // before the decoder starts (the format's first bytes) counts too.
-        if (positioned) job->deadline = GetTickCount64() + kPositionedLoadBudgetMs;
+        if (positioned) job->deadline = StopToken::Clock::now() + std::chrono::milliseconds(kPositionedLoadBudgetMs);
         std::thread worker(positioned ? RunPositionedLoadJob : RunLoadJob, std::move(job));
         channel->loads.AddWorker(std::move(worker), std::move(finished));
     } catch (const std::exception&) {
@@ -166,11 +155,13 @@ void PreviewHandlerCom::LaunchWorker(std::uint64_t generation, IStream* loadSour
 // out with frame 0, and the worker goes on decoding into the store.
 HRESULT PreviewHandlerCom::FeedPictureFrames(LoadJob& job, LoadResult& result, const FormatRow& format,
                                              const FileBytes& file, bool& published) {
-    std::unique_ptr<FrameSource> source = CreateFrameSource(format);
+    // The job holds the channel, so the generation the token watches outlives the feeding.
+    const StopToken stop(&job.channel->loads.CurrentGeneration(), job.generation);
+    std::unique_ptr<FrameSource> source = CreateFrameSource(format, stop);
     if (!source) return E_OUTOFMEMORY;
     RETURN_IF_FAILED(source->OpenBytes(file));
     auto store = std::make_shared<FrameStore>(source->FrameCount());
-    FrameFeeder feeder(*source, store, job.frameBudget);
+    FrameFeeder feeder(*source, store, job.frameBudget, stop);
     RETURN_IF_FAILED(feeder.ReadFirstFrame());
     auto renderer = std::make_unique<StoreRenderer>(store);
     if (feeder.KeepsReducedFrames()) {
@@ -200,9 +191,8 @@ HRESULT PreviewHandlerCom::DecodeJob(LoadJob& job, LoadResult& result, IStream* 
     const FormatRow* format = ChooseFormatForStream(stream, job.name);
     if (format == nullptr) return E_FAIL;
     if (job.positioned || format->decodesFromStream) {
-        result.renderer = CreateRenderer(*format);
+        result.renderer = CreateRenderer(*format, StopToken(generation, job.generation, job.deadline));
         if (!result.renderer) return E_OUTOFMEMORY;
-        ArmedStopCondition stop(generation, job.generation, job.deadline);
         return job.positioned ? result.renderer->LoadAtPosition(stream, job.position) : result.renderer->Load(stream);
     }
     FileBytes file = readable.bytes; // a stream that could not seek was read whole already
@@ -212,13 +202,13 @@ HRESULT PreviewHandlerCom::DecodeJob(LoadJob& job, LoadResult& result, IStream* 
         file = std::move(bytes);
     }
     if (generation->load() != job.generation) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
-    ArmedStopCondition stop(generation, job.generation, 0);
     return FeedPictureFrames(job, result, *format, file, published);
 }
 
 void PreviewHandlerCom::RunPositionedLoadJob(std::unique_ptr<LoadJob> job) { RunLoadJob(std::move(job)); }
 
 void PreviewHandlerCom::RunLoadJob(std::unique_ptr<LoadJob> job) {
+    ResetFailureRecord(); // the load's own failures, not an earlier load's on this thread
     const HRESULT initHr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     LoadResult result;
     result.hr = initHr;
@@ -238,10 +228,7 @@ void PreviewHandlerCom::RunLoadJob(std::unique_ptr<LoadJob> job) {
         }
         result.hr = hr;
     }
-    if (FAILED(result.hr)) {
-        ClearLoadStopCondition();
-        result.renderer.reset();
-    }
+    if (FAILED(result.hr)) result.renderer.reset();
     job->ReleaseMarshalled(); // before COM is left: when the apartment could not be joined
     if (published) {
         PostCompletion(*job->channel); // a load queued behind this one may start

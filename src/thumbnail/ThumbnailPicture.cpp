@@ -102,7 +102,7 @@ HRESULT ReadPictureFile(IStream* stream, FileBytes& file) {
     return S_OK;
 }
 
-HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* out, FileBytes* readForward) {
+HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* out, FileBytes* readForward, const StopToken& stop) {
     if (stream == nullptr || out == nullptr) return E_POINTER;
     *out = nullptr;
     if (cx == 0) return E_INVALIDARG;
@@ -111,23 +111,24 @@ HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* out, FileBytes* r
     if (readForward != nullptr) *readForward = readable.bytes;
     const FormatRow* format = ChooseFormatForStream(readable.stream.Get(), L"");
     if (format == nullptr) return E_FAIL;
-    if (readable.bytes) return MakeThumbnailBitmap(*format, readable.bytes, cx, out); // read forward already
+    if (readable.bytes) return MakeThumbnailBitmap(*format, readable.bytes, cx, out, stop); // read forward already
     if (!format->decodesFromStream) {
         FileBytes file;
         RETURN_IF_FAILED(ReadPictureFile(readable.stream.Get(), file));
-        return MakeThumbnailBitmap(*format, file, cx, out);
+        return MakeThumbnailBitmap(*format, file, cx, out, stop);
     }
-    std::unique_ptr<FrameSource> source = CreateFrameSource(*format);
+    std::unique_ptr<FrameSource> source = CreateFrameSource(*format, stop);
     if (!source) return E_OUTOFMEMORY;
     RETURN_IF_FAILED(source->Open(readable.stream.Get()));
     return ScaleShownFrame(*source, cx, out);
 }
 
-HRESULT MakeThumbnailBitmap(const FormatRow& format, const FileBytes& file, UINT cx, HBITMAP* out) {
+HRESULT MakeThumbnailBitmap(const FormatRow& format, const FileBytes& file, UINT cx, HBITMAP* out,
+                            const StopToken& stop) {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
     if (cx == 0) return E_INVALIDARG;
-    std::unique_ptr<FrameSource> source = CreateFrameSource(format);
+    std::unique_ptr<FrameSource> source = CreateFrameSource(format, stop);
     if (!source) return E_OUTOFMEMORY;
     RETURN_IF_FAILED(source->OpenBytes(file));
     return ScaleShownFrame(*source, cx, out);

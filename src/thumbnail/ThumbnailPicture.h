@@ -13,10 +13,12 @@ struct FormatRow;
 // video's still) and scales it into a new top-down 32-bit DIB section of the
 // thumbnail's size, alpha kept. The stream is read from its start; one that
 // cannot seek is read whole, forward, and its bytes go to `readForward` when
-// given (the stream itself is spent).
-[[nodiscard]] HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* bitmap, FileBytes* readForward = nullptr);
+// given (the stream itself is spent). Decoding gives up once `stop` says so.
+[[nodiscard]] HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* bitmap, FileBytes* readForward = nullptr,
+                                          const StopToken& stop = {});
 // The same for a picture file already in memory, of a format already known.
-[[nodiscard]] HRESULT MakeThumbnailBitmap(const FormatRow& format, const FileBytes& file, UINT cx, HBITMAP* bitmap);
+[[nodiscard]] HRESULT MakeThumbnailBitmap(const FormatRow& format, const FileBytes& file, UINT cx, HBITMAP* bitmap,
+                                          const StopToken& stop = {});
 
 // A picture file read whole from the stream's start, in large pieces.
 [[nodiscard]] HRESULT ReadPictureFile(IStream* stream, FileBytes& file);

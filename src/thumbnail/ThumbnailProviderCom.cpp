@@ -7,8 +7,8 @@
 #include "platform/StreamMarshal.h"
 #include "formats/FormatTable.h"
 #include "frames/FrameSource.h"
-#include "frames/LoadStopCondition.h"
 #include "formats/FormatSources.h"
+#include "frames/StopResult.h"
 
 #include <shlwapi.h>
 
@@ -42,31 +42,33 @@ struct ThumbnailJob {
     FileBytes file;
     FileBytes readForward; // the caller's stream, read whole because it could not seek
     HRESULT hr = E_FAIL;
+    std::optional<FailurePlace> failure; // where hr began, on the thread that made the bitmap
     UniqueGdiObject bitmap;
     UniqueHandle done;
     ServerModuleLock serverLock; // the library stays while the worker runs
 };
 
-HRESULT MakeJobBitmap(ThumbnailJob& job, HBITMAP* made) {
-    if (job.file) return MakeThumbnailBitmap(*job.format, job.file, job.cx, made);
+HRESULT MakeJobBitmap(ThumbnailJob& job, HBITMAP* made, const StopToken& stop) {
+    if (job.file) return MakeThumbnailBitmap(*job.format, job.file, job.cx, made, stop);
     ComPtr<IStream> stream;
     RETURN_IF_FAILED(UnmarshalStream(job.marshalled, stream));
-    return MakeThumbnailBitmap(stream.Get(), job.cx, made, &job.readForward);
+    return MakeThumbnailBitmap(stream.Get(), job.cx, made, &job.readForward, stop);
 }
 
 // Makes the job's bitmap; our own decoders give up at the patience by themselves.
 HRESULT MakeBeforeDeadline(ThumbnailJob& job) {
-    SetLoadStopCondition(nullptr, 0, GetTickCount64() + job.patienceMs);
+    ResetFailureRecord();
+    const StopToken stop = StopToken::Within(std::chrono::milliseconds(job.patienceMs));
     HRESULT hr = E_FAIL;
     try {
         HBITMAP made = nullptr;
-        hr = MakeJobBitmap(job, &made);
+        hr = MakeJobBitmap(job, &made, stop);
         job.bitmap.Reset(made);
     } catch (const std::exception&) {
         hr = E_OUTOFMEMORY;
     }
-    if (FAILED(hr) && ShouldStopLoading()) hr = StopResult();
-    ClearLoadStopCondition();
+    if (FAILED(hr) && stop.ShouldStop()) hr = StopResult(stop);
+    if (FAILED(hr)) job.failure = RecordedFailure();
     return hr;
 }
 
@@ -145,6 +147,7 @@ HRESULT MakeThumbnailWithin(IStream* stream, UINT cx, HBITMAP* out, DWORD patien
         }
         worker.join();
         if (readForward != nullptr) *readForward = job->readForward;
+        if (job->failure) AdoptFailure(*job->failure); // the caller's thread says where it failed
         if (FAILED(job->hr)) return job->hr;
     }
     *out = static_cast<HBITMAP>(job->bitmap.Release());

@@ -3,7 +3,7 @@
 // reference values are straight RGBA; frames here are premultiplied BGRA.
 #include "ApngBuilder.h"
 #include "TestSupport.h"
-#include "frames/LoadStopCondition.h"
+#include "frames/StopToken.h"
 
 #include <atomic>
 
@@ -203,10 +203,8 @@ TEST_P(ApngFile, TruncatedAndCorruptedCopiesLoadCleanly) {
 
 TEST(ApngRules, StopRequestEndsTheDecodeWithNoFrames) {
     std::atomic<std::uint64_t> generation{2};
-    SetLoadStopCondition(&generation, 1, 0);
-    ApngRenderer renderer;
+    SourceRenderer renderer(FormatWithExtension(L".png"), StopToken(&generation, 1));
     const HRESULT hr = renderer.Load(StreamFromBytes(ReadFileBytes(ConformancePath("apng/delay.png"))).Get());
-    ClearLoadStopCondition();
     EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_CANCELLED));
     EXPECT_EQ(renderer.GetFrameCount(), 0u);
 }

@@ -3,9 +3,9 @@
 // its region, and a decode cancelled while it runs.
 #include "TestSupport.h"
 #include "platform/WicImaging.h"
-#include "frames/LoadStopCondition.h"
 #include "PngWriter.h"
 #include "formats/png/PngChunks.h"
+#include "frames/StopToken.h"
 
 #include <gtest/gtest.h>
 
@@ -132,7 +132,8 @@ TEST(ApngDecode, DataOfAnotherSizeOrAnOverhangingRegionFailsTheFile) {
     // The rebuilt header says 3x3 but the data holds 2x2: the codec's own failure ends the file.
     EXPECT_TRUE(FAILED(renderer.Load(StreamFromBytes(Apng(6, 4, {{6, 4, 0, 0, &full}, {3, 3, 0, 0, &small}})).Get())));
     EXPECT_EQ(renderer.GetFrameCount(), 0u);
-    EXPECT_EQ(renderer.Load(StreamFromBytes(Apng(6, 4, {{6, 4, 0, 0, &full}, {2, 2, 5, 0, &small}})).Get()), E_FAIL);
+    EXPECT_EQ(renderer.Load(StreamFromBytes(Apng(6, 4, {{6, 4, 0, 0, &full}, {2, 2, 5, 0, &small}})).Get()),
+              WINCODEC_ERR_BADIMAGE);
     // A canvas past what one may be on any machine (6.4 GB); a long thin one is no trouble.
     EXPECT_EQ(renderer.Load(StreamFromBytes(Apng(40000, 40000, {{6, 4, 0, 0, &full}})).Get()), E_OUTOFMEMORY);
     EXPECT_EQ(renderer.Load(StreamFromBytes(Apng(20000, 4, {{6, 4, 0, 0, &full}})).Get()), S_OK);
@@ -148,10 +149,8 @@ TEST(ApngDecode, CancelledWhileCompositingLeavesNoFrames) {
     std::thread worker([&] {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         {
-            ApngRenderer renderer;
-            SetLoadStopCondition(&generation, 1, 0);
+            SourceRenderer renderer(FormatWithExtension(L".png"), StopToken(&generation, 1));
             hr = renderer.Load(StreamFromBytes(bytes).Get());
-            ClearLoadStopCondition();
             count = renderer.GetFrameCount();
         }
         CoUninitialize();

@@ -413,3 +413,10 @@ TEST(FrameSource, AStreamOverSharedBytesReadsSeeksAndClonesButNeverWrites) {
     EXPECT_EQ(bytes.use_count(), 3);
     EXPECT_EQ(CreateSharedBytesStream(nullptr, &stream), E_POINTER);
 }
+
+TEST(FrameSourceFailures, APngWithoutItsHeaderChunkIsDamaged) {
+    const std::vector<std::uint8_t> headless = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 0,
+                                                'I',  'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+    const auto source = CreateFrameSource(*FormatForName(L"a.png"));
+    EXPECT_EQ(source->Open(StreamFromBytes(headless).Get()), WINCODEC_ERR_BADIMAGE);
+}

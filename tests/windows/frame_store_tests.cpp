@@ -8,7 +8,6 @@
 #include "formats/FormatTable.h"
 #include "frames/FrameFeeder.h"
 #include "frames/SharedFrameBitmap.h"
-#include "frames/LoadStopCondition.h"
 #include "frames/StoreRenderer.h"
 #include "formats/FormatSources.h"
 
@@ -167,15 +166,12 @@ TEST(FrameStore, ASupersededLoadStopsFeeding) {
     const ComPtr<IStream> stream = StreamFromBytes(LayeredGif());
     const auto source = Opened(stream.Get());
     auto store = std::make_shared<FrameStore>(source->FrameCount());
-    FrameFeeder feeder(*source, store, 1); // a window of two frames: the worker waits on the playhead
-    ASSERT_EQ(feeder.ReadFirstFrame(), S_OK);
     std::atomic<std::uint64_t> generation{1};
+    // A window of two frames: the worker waits on the playhead.
+    FrameFeeder feeder(*source, store, 1, StopToken(&generation, 1));
+    ASSERT_EQ(feeder.ReadFirstFrame(), S_OK);
     HRESULT rest = E_FAIL;
-    std::thread worker([&] {
-        SetLoadStopCondition(&generation, 1, 0);
-        rest = feeder.FeedRest();
-        ClearLoadStopCondition();
-    });
+    std::thread worker([&] { rest = feeder.FeedRest(); });
     generation = 2;
     worker.join();
     EXPECT_EQ(rest, HRESULT_FROM_WIN32(ERROR_CANCELLED));

@@ -2,8 +2,13 @@
 // or in a complete, valid frame list: never a crash, hang or half a picture.
 #include "GifBuilder.h"
 #include "TestSupport.h"
+#include "platform/Failure.h"
+#include "frames/FrameSource.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <mutex>
 
 using namespace Quivane;
 using namespace QuivaneTest;
@@ -88,4 +93,37 @@ TEST(GifHostileHeaders, DescriptorClaimingMoreThanTheDataHolds) {
     frame.indices.resize(7);
     const auto bytes = GifBuilder(50, 50, {{0, 0, 0}, {255, 0, 0}}).AddFrame(frame).Build();
     EXPECT_TRUE(LoadsCleanly(bytes));
+}
+
+namespace {
+std::mutex heardLock;
+std::vector<FailurePlace> heard;
+void HearFailure(const FailurePlace& place) {
+    std::lock_guard<std::mutex> lock(heardLock);
+    heard.push_back(place);
+}
+} // namespace
+
+// A file cut inside its first image is damage, told as such, and the place it
+// was found is what the hook hears and what the thread keeps however far it is passed up.
+TEST(GifFailureReason, ACutFileFailsAsDamagedAndTheHookHearsWhere) {
+    GifBuilder gif(4, 4, {{0, 0, 0}, {255, 0, 0}});
+    std::vector<std::uint8_t> cut = gif.AddFrame(SolidFrame(0, 0, 4, 4, 1)).Build();
+    cut.resize(cut.size() - 6);
+    ResetFailureRecord();
+    SetFailureHook(&HearFailure);
+    const auto source = CreateFrameSource(FormatWithExtension(L".gif"));
+    const HRESULT hr = source->Open(StreamFromBytes(cut).Get());
+    SetFailureHook(nullptr);
+    EXPECT_EQ(hr, WINCODEC_ERR_BADIMAGE);
+    std::lock_guard<std::mutex> lock(heardLock);
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].hr, WINCODEC_ERR_BADIMAGE);
+    EXPECT_STREQ(heard[0].file, "GifFrameSource.cpp");
+    EXPECT_GT(heard[0].line, 0);
+    const auto kept = RecordedFailure();
+    ASSERT_TRUE(kept.has_value());
+    EXPECT_EQ(kept->line, heard[0].line);
+    ResetFailureRecord();
+    EXPECT_FALSE(RecordedFailure().has_value());
 }

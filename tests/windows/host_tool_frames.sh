@@ -41,5 +41,7 @@ status=0
 "$run" "$bin/quivane.exe" frames "$(winpath "$work/no_pixels.gif")" "$(winpath "$work/none")" > "$work/stderr" 2>&1 || status=$?
 [ "$status" = 1 ] || fail "a file with nothing to decode exited $status"
 grep -q '0x88982F60' "$work/stderr" || fail "not reported as damaged: $(cat "$work/stderr")"
+# The line says where the damage was found.
+grep -Eq '0x88982F60 .*\(at GifFrameSource\.cpp:[0-9]+\)$' "$work/stderr" || fail "no place given: $(cat "$work/stderr")"
 [ ! -e "$work/none/frame_0000.png" ] || fail "a frame was written for a file with nothing to decode"
 echo "frames command behaves"

@@ -1,10 +1,11 @@
-// The frame store, renderer choice, stream sniffing and the stop condition.
+// The frame store, renderer choice, stream sniffing and the stop token.
 #include "GifBuilder.h"
 #include "TestSupport.h"
 #include "platform/ComAdopt.h"
 #include "frames/FrameSource.h"
-#include "frames/LoadStopCondition.h"
 #include "formats/FormatSources.h"
+#include "formats/FormatTable.h"
+#include "frames/StopResult.h"
 
 #include <gtest/gtest.h>
 
@@ -141,60 +142,27 @@ TEST(FrameStore, FailedLoadsLeaveTheRendererEmpty) {
     EXPECT_EQ(halfway.GetFrameCount(), 0u);
 }
 
-class StopCondition : public testing::Test {
-protected:
-    void TearDown() override { ClearLoadStopCondition(); }
-};
-
-TEST_F(StopCondition, UnarmedThreadNeverStops) {
-    EXPECT_FALSE(ShouldStopLoading());
-    EXPECT_EQ(StopResult(), HRESULT_FROM_WIN32(ERROR_CANCELLED));
-}
-
-TEST_F(StopCondition, DeadlineStopsWithTimeout) {
+TEST(StopToken, AnswersWhyALoadStoppedWithTheLoadersCodes) {
+    EXPECT_EQ(StopResult(StopToken{}), HRESULT_FROM_WIN32(ERROR_CANCELLED)); // asked before it stops
     std::atomic<std::uint64_t> generation{7};
-    SetLoadStopCondition(&generation, 7, GetTickCount64() + 600'000);
-    EXPECT_FALSE(ShouldStopLoading());
-    SetLoadStopCondition(&generation, 7, GetTickCount64()); // due now
-    EXPECT_TRUE(ShouldStopLoading());
-    EXPECT_EQ(StopResult(), static_cast<HRESULT>(0x80070102));
-}
-
-TEST_F(StopCondition, NewerGenerationStopsWithCancelled) {
-    std::atomic<std::uint64_t> generation{7};
-    SetLoadStopCondition(&generation, 7, GetTickCount64() + 60'000);
-    EXPECT_FALSE(ShouldStopLoading());
+    const StopToken superseded(&generation, 7, StopToken::Clock::now() + std::chrono::minutes(10));
     generation.store(8);
-    EXPECT_TRUE(ShouldStopLoading());
-    EXPECT_EQ(StopResult(), static_cast<HRESULT>(0x800704C7));
-    ClearLoadStopCondition();
-    EXPECT_FALSE(ShouldStopLoading());
+    EXPECT_EQ(StopResult(superseded), static_cast<HRESULT>(0x800704C7));
+    EXPECT_EQ(StopResult(StopToken::At(StopToken::Clock::now())), static_cast<HRESULT>(0x80070102));
 }
 
-TEST_F(StopCondition, BelongsToOneThread) {
-    std::atomic<std::uint64_t> generation{1};
-    SetLoadStopCondition(&generation, 0, 0); // already superseded on this thread
-    bool otherThreadStops = true;
-    std::thread other([&] { otherThreadStops = ShouldStopLoading(); });
-    other.join();
-    EXPECT_TRUE(ShouldStopLoading());
-    EXPECT_FALSE(otherThreadStops);
-}
-
-TEST_F(StopCondition, ImageDecodeStopsWithCancelledWhateverTheReason) {
+TEST(StopToken, ImageDecodeStopsWithCancelledWhateverTheReason) {
+    const FormatRow& gif = *FormatForName(L"a.gif");
     std::atomic<std::uint64_t> generation{2};
-    GifRenderer renderer;
-    SetLoadStopCondition(&generation, 1, 0);
-    EXPECT_EQ(renderer.Load(StreamFromBytes(ThreeFrameGif()).Get()), HRESULT_FROM_WIN32(ERROR_CANCELLED));
-    EXPECT_EQ(renderer.GetFrameCount(), 0u);
-
-    SetLoadStopCondition(nullptr, 0, 1); // a deadline long passed
-    EXPECT_EQ(renderer.Load(StreamFromBytes(ThreeFrameGif()).Get()), HRESULT_FROM_WIN32(ERROR_CANCELLED));
-    EXPECT_EQ(renderer.GetFrameCount(), 0u);
-
-    ClearLoadStopCondition();
-    EXPECT_EQ(renderer.Load(StreamFromBytes(ThreeFrameGif()).Get()), S_OK);
-    EXPECT_EQ(renderer.GetFrameCount(), 3u);
+    FramePixels frame;
+    for (const StopToken& stop : {StopToken(&generation, 1), StopToken::At(StopToken::Clock::now())}) {
+        const auto source = CreateFrameSource(gif, stop);
+        ASSERT_EQ(source->Open(StreamFromBytes(ThreeFrameGif()).Get()), S_OK);
+        EXPECT_EQ(source->ReadFrame(0, frame), HRESULT_FROM_WIN32(ERROR_CANCELLED));
+    }
+    const auto going = CreateFrameSource(gif, StopToken(&generation, 2));
+    ASSERT_EQ(going->Open(StreamFromBytes(ThreeFrameGif()).Get()), S_OK);
+    EXPECT_EQ(going->ReadFrame(2, frame), S_OK);
 }
 
 TEST(AdoptReference, TakesOverTheReferenceItIsHandedAndAddsNone) {

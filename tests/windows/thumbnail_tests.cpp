@@ -373,7 +373,7 @@ public:
 
 TEST(Thumbnail, AFrameOfAPlatformCodecThatFailsAloneGivesWayToTheOneBefore) {
     FormatRow format = *FormatForName(L"a.webp");
-    format.createSource = [] { return static_cast<FrameSource*>(new FramesFailingAlone()); };
+    format.createSource = [](const StopToken&) { return static_cast<FrameSource*>(new FramesFailingAlone()); };
     const FileBytes file = std::make_shared<std::vector<std::uint8_t>>(16, 0);
     struct Case {
         std::vector<std::uint32_t> failing;

@@ -3,8 +3,8 @@
 #include "TestSupport.h"
 #include "formats/video/MediaSampleReading.h"
 #include "formats/video/VideoFrameSource.h"
-#include "frames/LoadStopCondition.h"
 #include "formats/video/VideoSampleSource.h"
+#include "frames/StopToken.h"
 
 #include <gtest/gtest.h>
 
@@ -99,7 +99,6 @@ private:
 
 class StillSearch : public testing::Test {
 protected:
-    void TearDown() override { ClearLoadStopCondition(); }
     ScriptedSource source;
 };
 
@@ -195,43 +194,44 @@ TEST_F(StillSearch, AtMost512Reads) {
 
 TEST_F(StillSearch, StopsForANewerLoadOrAPassedDeadline) {
     std::atomic<std::uint64_t> generation{1};
-    SetLoadStopCondition(&generation, 1, 0);
     source.onRead = [&](int read) {
         if (read == 2) generation.store(2);
     };
     for (int i = 0; i < 10; ++i) source.script.push_back(Sample(i, 0));
-    EXPECT_EQ(FindVideoStill(source, false, 0).hr, S_OK); // one frame was converted: it stands in
+    // One frame was converted: it stands in.
+    EXPECT_EQ(FindVideoStill(source, false, 0, std::nullopt, StopToken(&generation, 1)).hr, S_OK);
 
     ScriptedSource none;
     for (int i = 0; i < 10; ++i) none.script.push_back(Flag(0));
     generation.store(7);
-    SetLoadStopCondition(&generation, 6, 0);
-    EXPECT_EQ(FindVideoStill(none, false, 0).hr, HRESULT_FROM_WIN32(ERROR_CANCELLED));
-    SetLoadStopCondition(nullptr, 0, 1); // a deadline long passed
-    EXPECT_EQ(FindVideoStill(none, false, 0).hr, HRESULT_FROM_WIN32(WAIT_TIMEOUT));
+    EXPECT_EQ(FindVideoStill(none, false, 0, std::nullopt, StopToken(&generation, 6)).hr,
+              HRESULT_FROM_WIN32(ERROR_CANCELLED));
+    const StopToken passed = StopToken::At(StopToken::Clock::now());
+    EXPECT_EQ(FindVideoStill(none, false, 0, std::nullopt, passed).hr, HRESULT_FROM_WIN32(WAIT_TIMEOUT));
 }
 
 // The platform's pipeline must not be torn down under a seek it is still running.
 TEST_F(StillSearch, AStoppedLoadReadsOnceAfterEverySeekBeforeItLeaves) {
-    SetLoadStopCondition(nullptr, 0, 1); // stopped before it starts
+    const StopToken passed = StopToken::At(StopToken::Clock::now()); // stopped before it starts
     source.duration = 30 * 10'000'000ull;
     for (int i = 0; i < 10; ++i) source.script.push_back(Flag(0));
-    EXPECT_EQ(FindVideoStill(source, false, 0).hr, HRESULT_FROM_WIN32(WAIT_TIMEOUT));
+    EXPECT_EQ(FindVideoStill(source, false, 0, std::nullopt, passed).hr, HRESULT_FROM_WIN32(WAIT_TIMEOUT));
     EXPECT_EQ(source.seeks.size(), 1u);
     EXPECT_EQ(source.reads, 1);
     ScriptedSource unseeked; // nothing to wait for: no read at all
-    EXPECT_EQ(FindVideoStill(unseeked, false, 0).hr, HRESULT_FROM_WIN32(WAIT_TIMEOUT));
+    EXPECT_EQ(FindVideoStill(unseeked, false, 0, std::nullopt, passed).hr, HRESULT_FROM_WIN32(WAIT_TIMEOUT));
     EXPECT_EQ(unseeked.reads, 0);
 }
 
 TEST_F(StillSearch, APositionedLoadEndsWithinOneReadOfItsDeadline) {
     source.duration = 100 * 10'000'000ull;
     for (int i = 0; i < 100; ++i) source.script.push_back(Sample(i, 0)); // never reaches the target
-    SetLoadStopCondition(nullptr, 0, GetTickCount64() + 600'000);
-    source.onRead = [](int read) {
-        if (read == 5) SetLoadStopCondition(nullptr, 0, GetTickCount64()); // the deadline passes during read 5
+    // Five scripted reads take far less than the second; read 5 lasts until the deadline has passed.
+    const StopToken stop = StopToken::Within(std::chrono::seconds(1));
+    source.onRead = [&](int read) {
+        while (read == 5 && !stop.ShouldStop()) Sleep(1);
     };
-    const StillSearchResult found = FindVideoStill(source, true, 99 * 10'000'000ull);
+    const StillSearchResult found = FindVideoStill(source, true, 99 * 10'000'000ull, std::nullopt, stop);
     EXPECT_EQ(found.hr, S_OK); // the last frame read stands in
     EXPECT_LE(source.reads, 6);
     EXPECT_GE(source.reads, 5);

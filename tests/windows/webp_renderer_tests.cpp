@@ -2,8 +2,8 @@
 // stand-in decoder under tests/support), and its delay rule against a
 // scripted metadata reader.
 #include "TestSupport.h"
-#include "frames/LoadStopCondition.h"
 #include "formats/webp/WebPFrameDelay.h"
+#include "frames/StopToken.h"
 
 #include <gtest/gtest.h>
 
@@ -178,9 +178,7 @@ TEST(WebPRenderer, BadFilesFailCleanly) {
 
 TEST(WebPRenderer, StopRequestEndsTheDecodeWithNoFrames) {
     std::atomic<std::uint64_t> generation{5};
-    SetLoadStopCondition(&generation, 4, 0);
-    WebPRenderer renderer;
+    SourceRenderer renderer(FormatWithExtension(L".webp"), StopToken(&generation, 4));
     EXPECT_EQ(renderer.Load(StreamFromBytes(Fixture("anim-lossless.webp")).Get()), HRESULT_FROM_WIN32(ERROR_CANCELLED));
-    ClearLoadStopCondition();
     EXPECT_EQ(renderer.GetFrameCount(), 0u);
 }

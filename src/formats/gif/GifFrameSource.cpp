@@ -8,7 +8,6 @@
 #include "GifControlBlocks.h"
 #include "GifImageDecoder.h"
 #include "GifIndexCanvas.h"
-#include "frames/LoadStopCondition.h"
 #include "platform/HResult.h"
 #include "imaging/CanvasSize.h"
 
@@ -26,6 +25,8 @@ constexpr std::uint64_t kMostIndexedPixels = 64u << 20;
 
 class GifFrameSource final : public FrameSource {
 public:
+    explicit GifFrameSource(const StopToken& stop) : FrameSource(stop) {}
+
     HRESULT Open(IStream* stream) override { return OpenFromWholeStream(*this, stream); }
 
     HRESULT OpenBytes(const FileBytes& file) override {
@@ -33,10 +34,10 @@ public:
         file_ = file;
         frameCount_ = 0;
         layout_ = ReadGifLayout(file_->data(), file_->size());
-        if (!layout_.valid) return E_FAIL;
+        if (!layout_.valid) RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
         // A file cut short shows the images it holds whole, as browsers do.
         for (const GifImageLayout& image : layout_.images) frameCount_ += image.dataComplete ? 1 : 0;
-        if (frameCount_ == 0) return WINCODEC_ERR_BADIMAGE;
+        if (frameCount_ == 0) RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
         width_ = layout_.screenWidth;
         height_ = layout_.screenHeight;
         if (width_ == 0 || height_ == 0) {
@@ -49,7 +50,8 @@ public:
         RETURN_IF_FAILED(StreamsRows() ? CheckRowSize(width_) : CheckCanvasSize(width_, height_));
         // Nothing to show is damage, not a transparent picture: Explorer then
         // shows the file type's icon rather than an empty square.
-        return AnyImageGivesARow() ? S_OK : WINCODEC_ERR_BADIMAGE;
+        if (!AnyImageGivesARow()) RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
+        return S_OK;
     }
 
     std::uint32_t FrameCount() const override { return frameCount_; }
@@ -116,7 +118,7 @@ private:
         bool stopped = false;
         (void)imageDecoder_.DecodeRows(file_->data(), file_->size(), image, info.height,
                                        [&](std::uint32_t row, const std::uint8_t* indices) {
-                                           if (ShouldStopLoading()) {
+                                           if (Stop().ShouldStop()) {
                                                stopped = true;
                                                imageDecoder_.StopAfterThisRow();
                                                return;
@@ -166,7 +168,7 @@ private:
             }
         }
         for (; next_ <= index; ++next_) {
-            if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+            if (Stop().ShouldStop()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
             if (indices_ && next_ < index && ComposeIndices(next_)) continue;
             if (!canvas_) TurnIndicesIntoColours();
             GifFrameInfo info;
@@ -266,6 +268,6 @@ private:
 
 } // namespace
 
-FrameSource* CreateGifFrameSource() { return new (std::nothrow) GifFrameSource(); }
+FrameSource* CreateGifFrameSource(const StopToken& stop) { return new (std::nothrow) GifFrameSource(stop); }
 
 } // namespace Quivane

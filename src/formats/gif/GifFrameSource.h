@@ -1,9 +1,10 @@
 #pragma once
 #include "frames/FrameSource.h"
+#include "frames/StopToken.h"
 
 namespace Quivane {
 
 // GIF frames composed by our own decoder; null when out of memory.
-FrameSource* CreateGifFrameSource();
+FrameSource* CreateGifFrameSource(const StopToken& stop);
 
 } // namespace Quivane

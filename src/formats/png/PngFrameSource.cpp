@@ -3,7 +3,6 @@
 #include "ApngComposition.h"
 #include "imaging/AreaScale.h"
 #include "frames/FrameSource.h"
-#include "frames/LoadStopCondition.h"
 #include "PngChunks.h"
 #include "PngFormat.h"
 #include "PngFrameSource.h"
@@ -23,6 +22,8 @@ constexpr std::uint32_t kPlainFrameDelayMs = 80;
 
 class PngFrameSource final : public FrameSource {
 public:
+    explicit PngFrameSource(const StopToken& stop) : FrameSource(stop) {}
+
     HRESULT Open(IStream* stream) override { return OpenFromWholeStream(*this, stream); }
 
     HRESULT OpenBytes(const FileBytes& file) override {
@@ -32,31 +33,31 @@ public:
         canvas_.reset();
         next_ = 0;
         firstFrameDrawn_ = false;
-        if (!IsPngSignature(file_->data(), file_->size())) return E_FAIL;
-        switch (ParseApngChunks(file_->data(), file_->size(), state_, [] { return ShouldStopLoading(); })) {
+        if (!IsPngSignature(file_->data(), file_->size())) RETURN_FAILURE(WINCODEC_ERR_UNKNOWNIMAGEFORMAT);
+        switch (ParseApngChunks(file_->data(), file_->size(), state_, [this] { return Stop().ShouldStop(); })) {
         case ChunkWalkResult::Ok: break;
-        case ChunkWalkResult::Malformed: return E_FAIL;
+        case ChunkWalkResult::Malformed: RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
         case ChunkWalkResult::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED); // whatever the reason
         }
-        if (!state_.sawIHDR) return E_FAIL;
+        if (!state_.sawIHDR) RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
         if (state_.sawAcTL) {
             for (const ApngFrameControl& control : state_.controls) {
                 if (!IsSkippedControl(control)) shown_.push_back(&control);
             }
         }
         if (!ReadPngImageFormat(state_.ihdr, format_) || !ReadPngColours(format_, state_.ancillaryChunks, colours_)) {
-            return E_FAIL;
+            RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
         }
         // A default image outside the animation stands in for an animation
         // that cannot play, as it does for a viewer that does not animate.
         if (state_.defaultImageHidden &&
             (FAILED(CheckCanvasSize(state_.CanvasWidth(), state_.CanvasHeight())) || !AnimationIsUsable())) {
-            if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+            if (Stop().ShouldStop()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
             shown_.clear();
         }
         if (shown_.empty()) {
             // No animation, or every frame control skipped: the file's own image is its one frame.
-            if (state_.imagePieces.empty()) return WINCODEC_ERR_BADIMAGE;
+            if (state_.imagePieces.empty()) RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
             plain_.width = state_.CanvasWidth();
             plain_.height = state_.CanvasHeight();
             plain_.delay_num = kPlainFrameDelayMs;
@@ -66,7 +67,9 @@ public:
         }
         for (const ApngFrameControl* control : shown_) {
             // Overhanging regions are errors, not clipped.
-            if (!ApngRegionFits(state_.CanvasWidth(), state_.CanvasHeight(), *control)) return E_FAIL;
+            if (!ApngRegionFits(state_.CanvasWidth(), state_.CanvasHeight(), *control)) {
+                RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
+            }
         }
         // A still picture needs only its rows in memory; an animation, or an
         // interlaced image (its rows come in passes), its whole canvas.
@@ -131,12 +134,12 @@ private:
             format_, colours_, plain_.pieces,
             [&](std::uint32_t row, std::uint32_t, std::uint32_t, const std::uint8_t* bgra, std::uint32_t) {
                 take(row, bgra);
-                return !ShouldStopLoading();
+                return !Stop().ShouldStop();
             });
         switch (end) {
         case PngImageEnd::Complete: return S_OK;
         case PngImageEnd::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED);
-        default: return WINCODEC_ERR_BADIMAGE;
+        default: RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
         }
     }
 
@@ -175,7 +178,7 @@ private:
             firstFrameDrawn_ = false;
         }
         for (; next_ <= index; ++next_) {
-            if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+            if (Stop().ShouldStop()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
             const ApngFrameControl& control = *shown_[next_];
             const HRESULT hr = next_ == 0 && firstFrameDrawn_ ? S_OK : DrawFrame(control);
             firstFrameDrawn_ = false;
@@ -223,12 +226,12 @@ private:
             [&](std::uint32_t row, std::uint32_t firstColumn, std::uint32_t columnStep, const std::uint8_t* bgra,
                 std::uint32_t count) {
                 canvas_->DrawRun(control, row, firstColumn, columnStep, bgra, count);
-                return !ShouldStopLoading();
+                return !Stop().ShouldStop();
             });
         switch (end) {
         case PngImageEnd::Complete: return S_OK;
         case PngImageEnd::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED);
-        default: return WINCODEC_ERR_BADIMAGE;
+        default: RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
         }
     }
 
@@ -246,6 +249,6 @@ private:
 
 } // namespace
 
-FrameSource* CreatePngFrameSource() { return new (std::nothrow) PngFrameSource(); }
+FrameSource* CreatePngFrameSource(const StopToken& stop) { return new (std::nothrow) PngFrameSource(stop); }
 
 } // namespace Quivane

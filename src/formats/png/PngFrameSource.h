@@ -1,9 +1,10 @@
 #pragma once
 #include "frames/FrameSource.h"
+#include "frames/StopToken.h"
 
 namespace Quivane {
 
 // PNG and APNG frames decoded and composed by our own decoder; null when out of memory.
-FrameSource* CreatePngFrameSource();
+FrameSource* CreatePngFrameSource(const StopToken& stop);
 
 } // namespace Quivane

@@ -52,7 +52,7 @@ HRESULT CheckVideoContainer(IStream* stream, VideoSampleReach* reach) {
     case MediaBoxCheck::Plausible:
     case MediaBoxCheck::Unrecognised: return S_OK; // a container of some other kind is the platform's to judge
     case MediaBoxCheck::Malformed:
-    case MediaBoxCheck::NoSampleData: return kDamagedVideoFile;
+    case MediaBoxCheck::NoSampleData: RETURN_FAILURE(kDamagedVideoFile);
     default: return E_FAIL; // unreadable, or more boxes than any real file has
     }
 }
@@ -173,6 +173,8 @@ private:
 
 class VideoFrameSource final : public FrameSource {
 public:
+    explicit VideoFrameSource(const StopToken& stop) : FrameSource(stop) {}
+
     HRESULT Open(IStream* stream) override {
         if (stream == nullptr) return E_POINTER;
         const MediaFoundationApi* api = nullptr;
@@ -206,7 +208,7 @@ public:
 private:
     HRESULT ReadStill(bool exact, std::uint64_t target, FramePixels& frame) {
         if (!opened_) return E_UNEXPECTED;
-        StillSearchResult found = FindVideoStill(reader_, exact, target, lastHeld_);
+        StillSearchResult found = FindVideoStill(reader_, exact, target, lastHeld_, Stop());
         RETURN_IF_FAILED(found.hr);
         RETURN_IF_FAILED(CopyStillPixels(found.frame, frame));
         shown_ = StillPosition(exact, found.target, found.frame.timestamp, duration_);
@@ -222,6 +224,6 @@ private:
 
 } // namespace
 
-FrameSource* CreateVideoFrameSource() { return new (std::nothrow) VideoFrameSource(); }
+FrameSource* CreateVideoFrameSource(const StopToken& stop) { return new (std::nothrow) VideoFrameSource(stop); }
 
 } // namespace Quivane

@@ -3,6 +3,7 @@
 // the still at a position) of a file decoded straight from its stream.
 #include "MediaBoxWalk.h"
 #include "frames/FrameSource.h"
+#include "frames/StopToken.h"
 
 #include <windows.h>
 #include <objidl.h>
@@ -20,6 +21,6 @@ inline const HRESULT kDamagedVideoFile = HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT);
 [[nodiscard]] HRESULT CheckVideoContainer(IStream* stream, VideoSampleReach* reach = nullptr);
 
 // A video's still through the platform's media reader; null when out of memory.
-FrameSource* CreateVideoFrameSource();
+FrameSource* CreateVideoFrameSource(const StopToken& stop);
 
 } // namespace Quivane

@@ -2,6 +2,7 @@
 // What the still search needs of a video: read the next sample, convert the
 // sample just read into a frame, seek. The product reads through Media
 // Foundation's source reader; tests script a source of their own.
+#include "frames/StopToken.h"
 #include "VideoFrame.h"
 
 #include <windows.h>
@@ -43,8 +44,9 @@ struct StillSearchResult {
 // The first frame converted stands in when nothing better is found.
 // `lastHeld`, for a file that ends before its samples do, is when the last
 // sample it holds starts: the search seeks no later, and reads no further
-// than that sample, as no later one will ever come.
+// than that sample, as no later one will ever come. Once `stop` says so the
+// search ends with StopResult, after the read that follows a seek.
 StillSearchResult FindVideoStill(VideoSampleSource& source, bool exact, std::uint64_t position,
-                                 std::optional<std::uint64_t> lastHeld = std::nullopt);
+                                 std::optional<std::uint64_t> lastHeld = std::nullopt, const StopToken& stop = {});
 
 } // namespace Quivane

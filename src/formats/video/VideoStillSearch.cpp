@@ -1,4 +1,4 @@
-#include "frames/LoadStopCondition.h"
+#include "frames/StopResult.h"
 #include "VideoSampleSource.h"
 
 #include "platform/MediaFoundation.h"
@@ -8,7 +8,7 @@
 namespace Quivane {
 
 StillSearchResult FindVideoStill(VideoSampleSource& source, bool exact, std::uint64_t position,
-                                 std::optional<std::uint64_t> lastHeld) {
+                                 std::optional<std::uint64_t> lastHeld, const StopToken& stop) {
     StillSearchResult result;
     const std::uint64_t duration = source.Duration();
     const auto held = [&](std::uint64_t at) { return lastHeld ? std::min(at, *lastHeld) : at; };
@@ -32,8 +32,8 @@ StillSearchResult FindVideoStill(VideoSampleSource& source, bool exact, std::uin
     // framework. So a read follows every seek, even when the load is stopped.
     bool seekInFlight = exact || seeked;
     for (int read = 0; read < kMaxStillReads && !chosen; ++read) {
-        if (!seekInFlight && ShouldStopLoading()) {
-            leaving = StopResult();
+        if (!seekInFlight && stop.ShouldStop()) {
+            leaving = StopResult(stop);
             break;
         }
         DWORD flags = 0;
@@ -57,8 +57,8 @@ StillSearchResult FindVideoStill(VideoSampleSource& source, bool exact, std::uin
             continue;
         }
         if (!hasSample) continue;
-        if (ShouldStopLoading()) {
-            leaving = StopResult();
+        if (stop.ShouldStop()) {
+            leaving = StopResult(stop);
             break;
         }
         const bool lastOfFile = lastHeld && timestamp >= 0 && static_cast<std::uint64_t>(timestamp) >= *lastHeld;

@@ -3,7 +3,6 @@
 #include "WebPFrameSource.h"
 
 #include "frames/FrameSource.h"
-#include "frames/LoadStopCondition.h"
 #include "WebPFrameDelay.h"
 #include "platform/HResult.h"
 #include "platform/WicImaging.h"
@@ -36,6 +35,8 @@ HRESULT ReadDecodedFrame(IWICImagingFactory* factory, IWICBitmapDecoder* decoder
 
 class WebPFrameSource final : public FrameSource {
 public:
+    explicit WebPFrameSource(const StopToken& stop) : FrameSource(stop) {}
+
     HRESULT Open(IStream* stream) override {
         if (stream == nullptr) return E_POINTER;
         RETURN_IF_FAILED(CreateImagingFactory(factory_));
@@ -49,7 +50,7 @@ public:
     HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) override {
         if (!decoder_) return E_UNEXPECTED;
         if (index >= count_) return E_INVALIDARG;
-        if (ShouldStopLoading()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        if (Stop().ShouldStop()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
         ComPtr<IWICBitmapFrameDecode> decoded;
         RETURN_IF_FAILED(ReadDecodedFrame(factory_.Get(), decoder_.Get(), index, frame, &decoded));
         ComPtr<IWICMetadataQueryReader> reader;
@@ -66,6 +67,6 @@ private:
 
 } // namespace
 
-FrameSource* CreateWebPFrameSource() { return new (std::nothrow) WebPFrameSource(); }
+FrameSource* CreateWebPFrameSource(const StopToken& stop) { return new (std::nothrow) WebPFrameSource(stop); }
 
 } // namespace Quivane
