@@ -1,5 +1,6 @@
 // The preview window's procedure: paint, size, the 16 ms timer, the seek bar
-// under the mouse, the wheel, the command keys and the context menu.
+// under the mouse, the wheel, the command keys and the context menu; then the
+// window's making, placing and teardown.
 #include "PreviewWindow.h"
 
 #include "FrameExport.h"
