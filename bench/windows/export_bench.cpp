@@ -160,8 +160,11 @@ int wmain() {
         if (FAILED(hr = handler->SetWindow(host, &rect)) || FAILED(hr = handler->DoPreview())) {
             return Fail("SetWindow/DoPreview", hr);
         }
-        auto& object = *static_cast<PreviewHandlerCom*>(handler.Get());
-        HWND preview = object.PreviewWindow();
+        HWND preview = nullptr;
+        ComPtr<IOleWindow> oleWindow;
+        if (FAILED(hr = handler.As(&oleWindow)) || FAILED(hr = oleWindow->GetWindow(&preview))) {
+            return Fail("GetWindow", hr);
+        }
         const auto ask = [preview](WPARAM question) { return SendMessageW(preview, PreviewStateMessage(), question, 0); };
         // The first frame shown, then playback paused on the last (the rest
         // may still be decoding: a user copies while it does).
@@ -220,7 +223,7 @@ int wmain() {
         std::printf("file_MB\t%.1f\n", static_cast<double>(bytes.size()) / 1048576.0);
         std::printf("first_frame_ms\t%.1f\n", firstFrame);
         std::printf("last_frame_shown_ms\t%.1f\n", lastFrame);
-        std::printf("still_decoding\t%d\n", object.IsLoaderIdle() ? 0 : 1);
+        std::printf("still_decoding\t%d\n", static_cast<int>(ask(kPreviewStateDecoding)));
         std::printf("copy_ms\t%.1f\n", copyMs);
         std::printf("longest_window_gap_ms\t%.1f\n", longest);
         std::printf("target_ms\t%.0f\n", kTargetGapMs);

@@ -1,6 +1,6 @@
 // Background loading: each load decodes on a worker thread of its own in the
 // multithreaded apartment; the user-interface thread takes the result over.
-#include "PreviewHandlerCom.h"
+#include "PreviewLoader.h"
 
 #include "FrameBudgetSetting.h"
 #include "platform/HResult.h"
@@ -38,7 +38,7 @@ HRESULT ReadWholeFrame(const FormatRow& format, const FileBytes& file, std::uint
 
 } // namespace
 
-struct PreviewHandlerCom::LoadJob {
+struct PreviewLoader::LoadJob {
     LoadJob(std::shared_ptr<LoadChannel> channel, std::uint64_t generation, IStream* marshalled, std::wstring name,
             bool positioned, std::uint64_t position, LoadCoordinator<LoadResult, LoadRequest>::Flag finished)
         : channel(std::move(channel)), generation(generation), marshalled(marshalled), name(std::move(name)),
@@ -68,7 +68,26 @@ struct PreviewHandlerCom::LoadJob {
     ServerModuleLock serverLock; // the library stays while a worker runs
 };
 
-void PreviewHandlerCom::CancelLoads() {
+PreviewLoader::PreviewLoader() : channel(std::make_shared<LoadChannel>()) {}
+
+PreviewLoader::~PreviewLoader() { CancelAll(); }
+
+void PreviewLoader::SetSource(IStream* stream, std::wstring streamName) {
+    source = stream;
+    name = std::move(streamName);
+}
+
+void PreviewLoader::ForgetSource() {
+    source.Reset();
+    name.clear();
+}
+
+void PreviewLoader::SetCompletionTarget(HWND target) {
+    completionTarget = target;
+    channel->completionTarget.store(target);
+}
+
+void PreviewLoader::CancelAll() {
     auto dropped = channel->loads.CancelAll();
     // Workers read the source stream through this apartment when it is not
     // free-threaded: keep serving their calls while waiting for them, or the
@@ -91,39 +110,39 @@ void PreviewHandlerCom::CancelLoads() {
         } catch (const std::exception&) {
             // Keep the old channel: the stale worker's result is refused by its generation.
         }
-        UpdateCompletionTarget();
+        channel->completionTarget.store(completionTarget);
     }
     // What was waiting in the slot or the queue dies here, outside the lock.
 }
 
-void PreviewHandlerCom::StoreFailedStart(std::uint64_t generation, HRESULT hr) {
+void PreviewLoader::StoreFailedStart(std::uint64_t generation, HRESULT hr) {
     LoadResult failed;
     failed.hr = hr;
     channel->loads.StoreResult(generation, failed);
     PostCompletion(*channel);
 }
 
-void PreviewHandlerCom::StartLoad(IStream* loadSource, std::wstring loadName) {
+void PreviewLoader::Load() {
+    if (source) StartLoad(source.Get(), name);
+}
+
+void PreviewLoader::StartLoad(IStream* loadSource, std::wstring loadName) {
     if (loadSource == nullptr) return;
-    loadFailure = S_OK;
     const auto generation = channel->loads.BeginFullLoad(LoadRequest{loadSource, loadName});
     if (!generation) return; // queued behind the running worker, which is now superseded
     LaunchWorker(*generation, loadSource, std::move(loadName), false, 0);
 }
 
-void PreviewHandlerCom::StartPositionedLoad(std::uint64_t position) {
-    if (!source || !presenter || !presenter->HasTimeline()) return;
+bool PreviewLoader::StartPositionedLoad(std::uint64_t position) {
+    if (!source) return false;
     channel->loads.ReapFinishedWorkers();
     const auto generation = channel->loads.BeginPositionedLoad();
-    if (!generation) return; // another load runs: the seek is dropped
-    presenter->SetVideoPosition(position);
-    presenter->SetLoading(true, true); // the current still stays under the indicator
-    presenter->Render();
-    if (window != nullptr) InvalidateRect(window, nullptr, FALSE);
+    if (!generation) return false; // another load runs: the seek is dropped
     LaunchWorker(*generation, source.Get(), name, true, position);
+    return true;
 }
 
-void PreviewHandlerCom::LaunchWorker(std::uint64_t generation, IStream* loadSource, std::wstring loadName,
+void PreviewLoader::LaunchWorker(std::uint64_t generation, IStream* loadSource, std::wstring loadName,
                                      bool positioned, std::uint64_t position) {
     IStream* marshalled = nullptr;
     HRESULT hr = CoMarshalInterThreadInterfaceInStream(IID_IStream, loadSource, &marshalled);
@@ -153,7 +172,7 @@ void PreviewHandlerCom::LaunchWorker(std::uint64_t generation, IStream* loadSour
 
 // A picture's frames go to a store the presenter shows from: the result goes
 // out with frame 0, and the worker goes on decoding into the store.
-HRESULT PreviewHandlerCom::FeedPictureFrames(LoadJob& job, LoadResult& result, const FormatRow& format,
+HRESULT PreviewLoader::FeedPictureFrames(LoadJob& job, LoadResult& result, const FormatRow& format,
                                              const FileBytes& file, bool& published) {
     // The job holds the channel, so the generation the token watches outlives the feeding.
     const StopToken stop(&job.channel->loads.CurrentGeneration(), job.generation);
@@ -180,7 +199,7 @@ HRESULT PreviewHandlerCom::FeedPictureFrames(LoadJob& job, LoadResult& result, c
     return feeder.FeedRest();
 }
 
-HRESULT PreviewHandlerCom::DecodeJob(LoadJob& job, LoadResult& result, IStream* hostStream, bool& published) {
+HRESULT PreviewLoader::DecodeJob(LoadJob& job, LoadResult& result, IStream* hostStream, bool& published) {
     const std::atomic<std::uint64_t>* generation = &job.channel->loads.CurrentGeneration();
     // Short reads, no size, no seeking: what a host's stream may do, made good here.
     ReadableStream readable;
@@ -205,9 +224,9 @@ HRESULT PreviewHandlerCom::DecodeJob(LoadJob& job, LoadResult& result, IStream* 
     return FeedPictureFrames(job, result, *format, file, published);
 }
 
-void PreviewHandlerCom::RunPositionedLoadJob(std::unique_ptr<LoadJob> job) { RunLoadJob(std::move(job)); }
+void PreviewLoader::RunPositionedLoadJob(std::unique_ptr<LoadJob> job) { RunLoadJob(std::move(job)); }
 
-void PreviewHandlerCom::RunLoadJob(std::unique_ptr<LoadJob> job) {
+void PreviewLoader::RunLoadJob(std::unique_ptr<LoadJob> job) {
     ResetFailureRecord(); // the load's own failures, not an earlier load's on this thread
     const HRESULT initHr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     LoadResult result;
@@ -243,17 +262,17 @@ void PreviewHandlerCom::RunLoadJob(std::unique_ptr<LoadJob> job) {
     job->finished->store(true);
 }
 
-void PreviewHandlerCom::FinishJob(LoadJob& job, LoadResult& result) {
+void PreviewLoader::FinishJob(LoadJob& job, LoadResult& result) {
     job.channel->loads.StoreResult(job.generation, result);
     // Posted whether or not the result was stored; a stale one is simply found empty.
     PostCompletion(*job.channel);
 }
 
-void PreviewHandlerCom::PostCompletion(LoadChannel& channel) {
+void PreviewLoader::PostCompletion(LoadChannel& channel) {
     if (HWND target = channel.completionTarget.load()) PostMessageW(target, WM_LOAD_COMPLETE, 0, 0);
 }
 
-void PreviewHandlerCom::PollLoadResult() {
+std::optional<LoadResult> PreviewLoader::TakeResult() {
     std::optional<LoadResult> taken = channel->loads.TakeResult();
     channel->loads.ReapFinishedWorkers();
     if (taken && taken->sourceBytes) {
@@ -261,25 +280,14 @@ void PreviewHandlerCom::PollLoadResult() {
         ComPtr<IStream> kept;
         if (SUCCEEDED(CreateSharedBytesStream(taken->sourceBytes, kept.GetAddressOf()))) source = kept;
     }
-    if (taken && presenter) {
-        if (taken->renderer && SUCCEEDED(taken->hr)) {
-            presenter->SetRenderer(std::move(taken->renderer));
-            lastTickTime = GetTickCount64();
-            loadFailure = S_OK;
-        } else {
-            presenter->SyncVideoPosition(); // a failed seek snaps back to the still on screen
-            if (!presenter->Renderer()) loadFailure = FAILED(taken->hr) ? taken->hr : E_FAIL;
-        }
-        presenter->SetLoading(false, false);
-        presenter->Render();
-        if (window != nullptr) InvalidateRect(window, nullptr, FALSE);
-    }
-    StartPendingLoad();
+    return taken;
 }
 
-void PreviewHandlerCom::StartPendingLoad() {
+bool PreviewLoader::StartPendingLoad() {
     std::optional<LoadRequest> next = channel->loads.TakePendingIfIdle();
-    if (next && next->source) StartLoad(next->source.Get(), std::move(next->name));
+    if (!next || !next->source) return false;
+    StartLoad(next->source.Get(), std::move(next->name));
+    return true;
 }
 
 } // namespace Quivane

@@ -16,6 +16,19 @@ constexpr WPARAM kPreviewStateFrameCount = 2;
 // Asked with this wParam, it answers the HRESULT of the last load when that
 // load failed and left nothing on screen; S_OK otherwise.
 constexpr WPARAM kPreviewStateLoadResult = 3;
+// Asked with this wParam, it answers 1 while playback is paused, else 0.
+constexpr WPARAM kPreviewStatePaused = 4;
+// 1 while the seek bar's thumb is held by the mouse, else 0.
+constexpr WPARAM kPreviewStateSeeking = 5;
+// 1 while a load still works in the background (frames decoded ahead of
+// playback, a seek), else 0.
+constexpr WPARAM kPreviewStateDecoding = 6;
+// A video's position on screen, its duration, and the position the seek
+// bar's thumb stands for, in 100-nanosecond units; -1 without a video.
+// (A 32-bit host reads positions past about 214 seconds cut short.)
+constexpr WPARAM kPreviewStateVideoPosition = 7;
+constexpr WPARAM kPreviewStateDuration = 8;
+constexpr WPARAM kPreviewStateThumbPosition = 9;
 
 inline UINT PreviewStateMessage() {
     static const UINT message = RegisterWindowMessageW(kPreviewStateMessageName);

@@ -1,20 +1,34 @@
 // The preview window's procedure: paint, size, the 16 ms timer, the seek bar
-// under the mouse, the wheel, the command keys and the context menu.
+// under the mouse, the wheel, the command keys and the context menu; then the
+// window's making, placing and teardown.
+#include "PreviewWindow.h"
+
 #include "FrameExport.h"
-#include "PreviewHandlerCom.h"
 #include "PreviewStateMessage.h"
 #include "platform/ComAdopt.h"
+#include "platform/ComBoundary.h"
+#include "platform/HResult.h"
+#include "platform/ServerLifetime.h"
 #include "presentation/Theme.h"
+#include "presentation/VideoPosition.h"
 
 #include <windowsx.h>
+
+#include <algorithm>
 
 namespace Quivane {
 
 using Microsoft::WRL::ComPtr;
 
+const wchar_t kPreviewWindowClass[] = L"QuivanePreviewWindow";
+
 namespace {
 
 constexpr WPARAM kKeyR = 0x52;
+constexpr DWORD kPreviewWindowStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP;
+
+LONG Width(const RECT& r) { return std::max<LONG>(0, r.right - r.left); }
+LONG Height(const RECT& r) { return std::max<LONG>(0, r.bottom - r.top); }
 
 bool IsCommandKey(WPARAM key) {
     switch (key) {
@@ -39,28 +53,29 @@ LRESULT DialogCode(LPARAM lParam) {
 
 } // namespace
 
-LRESULT CALLBACK PreviewHandlerCom::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* handler = reinterpret_cast<PreviewHandlerCom*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (handler == nullptr || !handler->TryAddRef()) return DefWindowProcW(hwnd, message, wParam, lParam);
-    // The handler may be released by a host call made from inside this message.
-    ComPtr<IPreviewHandler> keepAlive;
-    AdoptReference(keepAlive, static_cast<IPreviewHandler*>(handler));
+LRESULT CALLBACK PreviewWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<PreviewWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    IUnknown* owner = self != nullptr ? self->owner.TryAddRef() : nullptr;
+    if (owner == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
+    // The owner may be released by a host call made from inside this message.
+    ComPtr<IUnknown> keepAlive;
+    AdoptReference(keepAlive, owner);
     try {
-        return handler->HandleMessage(hwnd, message, wParam, lParam);
+        return self->HandleMessage(hwnd, message, wParam, lParam);
     } catch (...) {
         return 0; // out of memory inside a message: the message is dropped, the host goes on
     }
 }
 
-void PreviewHandlerCom::FocusWindow() {
+void PreviewWindow::FocusWindow() {
     if (window != nullptr && IsWindow(window)) ::SetFocus(window);
 }
 
-void PreviewHandlerCom::Draw() {
+void PreviewWindow::Draw() {
     if (presenter) presenter->Render();
 }
 
-void PreviewHandlerCom::FallbackPaint() {
+void PreviewWindow::FallbackPaint() {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
     if (window != nullptr && dc != nullptr) {
@@ -73,7 +88,7 @@ void PreviewHandlerCom::FallbackPaint() {
     EndPaint(window, &paint);
 }
 
-LRESULT PreviewHandlerCom::HandleMessage(HWND self, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT PreviewWindow::HandleMessage(HWND self, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_ERASEBKGND: return 1; // every paint fills the whole window
     case WM_NCDESTROY:
@@ -181,14 +196,53 @@ LRESULT PreviewHandlerCom::HandleMessage(HWND self, UINT message, WPARAM wParam,
 
 // Decodes the file again in the background; the current frame stays under
 // the indicator in frame mode, so the pane never goes blank or freezes.
-void PreviewHandlerCom::Reload(bool keepFrameVisible) {
-    if (!source) return;
+void PreviewWindow::Reload(bool keepFrameVisible) {
+    if (!loader.HasSource()) return;
     presenter->SetLoading(true, keepFrameVisible);
-    StartLoad(source.Get(), name);
+    loadFailure = S_OK;
+    loader.Load();
 }
 
-LRESULT PreviewHandlerCom::AnswerStateQuestion(WPARAM question) const {
+void PreviewWindow::StartPositionedLoad(std::uint64_t position) {
+    if (!presenter || !presenter->HasTimeline()) return;
+    if (!loader.StartPositionedLoad(position)) return; // another load runs: the seek is dropped
+    presenter->SetVideoPosition(position);
+    presenter->SetLoading(true, true); // the current still stays under the indicator
+    presenter->Render();
+    if (window != nullptr) InvalidateRect(window, nullptr, FALSE);
+}
+
+void PreviewWindow::PollLoadResult() {
+    std::optional<LoadResult> taken = loader.TakeResult();
+    if (taken && presenter) {
+        if (taken->renderer && SUCCEEDED(taken->hr)) {
+            presenter->SetRenderer(std::move(taken->renderer));
+            lastTickTime = GetTickCount64();
+            loadFailure = S_OK;
+        } else {
+            presenter->SyncVideoPosition(); // a failed seek snaps back to the still on screen
+            if (!presenter->Renderer()) loadFailure = FAILED(taken->hr) ? taken->hr : E_FAIL;
+        }
+        presenter->SetLoading(false, false);
+        presenter->Render();
+        if (window != nullptr) InvalidateRect(window, nullptr, FALSE);
+    }
+    if (loader.StartPendingLoad()) loadFailure = S_OK;
+}
+
+LRESULT PreviewWindow::AnswerStateQuestion(WPARAM question) const {
     if (question == kPreviewStateLoadResult) return static_cast<LRESULT>(loadFailure);
+    if (question == kPreviewStateDecoding) return loader.AnyRunning() ? 1 : 0;
+    if (question == kPreviewStatePaused) return presenter && presenter->Playback().paused ? 1 : 0;
+    if (question == kPreviewStateSeeking) return presenter && presenter->IsSeeking() ? 1 : 0;
+    if (question == kPreviewStateVideoPosition || question == kPreviewStateDuration ||
+        question == kPreviewStateThumbPosition) {
+        if (!presenter || !presenter->Renderer() || !presenter->HasTimeline()) return -1;
+        const std::uint64_t duration = presenter->Renderer()->GetDuration();
+        if (question == kPreviewStateDuration) return static_cast<LRESULT>(duration);
+        if (question == kPreviewStateVideoPosition) return static_cast<LRESULT>(presenter->VideoPosition());
+        return static_cast<LRESULT>(PositionAtFraction(presenter->Bar().Fraction(), duration));
+    }
     if (question == kPreviewStateShownFrame || question == kPreviewStateFrameCount) {
         if (!presenter || !presenter->Renderer() || presenter->ShownFrame() == PreviewPresenter::kNoFrame) return -1;
         return question == kPreviewStateShownFrame ? static_cast<LRESULT>(presenter->ShownFrame())
@@ -199,7 +253,7 @@ LRESULT PreviewHandlerCom::AnswerStateQuestion(WPARAM question) const {
                                                                                : kPreviewStateShowing;
 }
 
-void PreviewHandlerCom::OnTimer() {
+void PreviewWindow::OnTimer() {
     PollLoadResult();
     if (!presenter) return;
     // While loading only the indicator moves, and the playback clock is left alone.
@@ -214,7 +268,7 @@ void PreviewHandlerCom::OnTimer() {
     if (presenter->IsLoading() && window != nullptr) InvalidateRect(window, nullptr, FALSE);
 }
 
-void PreviewHandlerCom::OnMouseWheel(short delta) {
+void PreviewWindow::OnMouseWheel(short delta) {
     if (presenter->HasTimeline()) {
         if (delta > 0) {
             StartPositionedLoad(presenter->StepVideoPosition(-1));
@@ -227,7 +281,7 @@ void PreviewHandlerCom::OnMouseWheel(short delta) {
     Draw();
 }
 
-bool PreviewHandlerCom::RunKeyCommand(WPARAM key) {
+bool PreviewWindow::RunKeyCommand(WPARAM key) {
     if (!presenter || !IsCommandKey(key)) return false;
     if (presenter->HasTimeline()) {
         switch (key) {
@@ -252,7 +306,7 @@ bool PreviewHandlerCom::RunKeyCommand(WPARAM key) {
     return true;
 }
 
-void PreviewHandlerCom::OnContextMenu(LPARAM lParam) {
+void PreviewWindow::OnContextMenu(LPARAM lParam) {
     FocusWindow();
     ComPtr<IWICBitmapSource> frame;
     std::uint32_t index = 0;
@@ -280,11 +334,11 @@ void PreviewHandlerCom::OnContextMenu(LPARAM lParam) {
 // The slow part goes to a worker; the dialog stays here. The menu's and the
 // dialog's loops serve messages, Unload included: the frame is our own
 // reference, and a save asked for still completes.
-void PreviewHandlerCom::RunFrameCommand(UINT command, IWICBitmapSource* frame, std::uint32_t index) {
+void PreviewWindow::RunFrameCommand(UINT command, IWICBitmapSource* frame, std::uint32_t index) {
     HRESULT hr = S_OK;
     if (command == IDM_SAVE_FRAME) {
         std::wstring chosen;
-        hr = AskFrameFileName(window, MakeDefaultFrameFileName(name, index), chosen);
+        hr = AskFrameFileName(window, MakeDefaultFrameFileName(loader.Name(), index), chosen);
         if (SUCCEEDED(hr)) hr = exports.StartSave(frame, std::move(chosen), NoticeWindow(), WM_FRAME_EXPORTED);
     } else if (command == IDM_COPY_FRAME) {
         HWND notice = NoticeWindow();
@@ -294,7 +348,7 @@ void PreviewHandlerCom::RunFrameCommand(UINT command, IWICBitmapSource* frame, s
     if (FAILED(hr) && hr != HRESULT_FROM_WIN32(ERROR_CANCELLED)) MessageBeep(MB_ICONWARNING);
 }
 
-void PreviewHandlerCom::OnFrameExported() {
+void PreviewWindow::OnFrameExported() {
     FinishedExport finished;
     if (!exports.TakeFinished(finished)) return;
     HRESULT hr = finished.hr;
@@ -304,9 +358,241 @@ void PreviewHandlerCom::OnFrameExported() {
 
 // Our own window that takes the export's notice: the preview window, or the
 // message-only window when drawing into the host's.
-HWND PreviewHandlerCom::NoticeWindow() const {
+HWND PreviewWindow::NoticeWindow() const {
     if (ownsWindow) return window;
     return messageWindow;
+}
+
+PreviewWindow::PreviewWindow(PreviewWindowOwner& windowOwner, PreviewLoader& windowLoader)
+    : owner(windowOwner), loader(windowLoader) {}
+
+PreviewWindow::~PreviewWindow() {
+    Detach();
+    Destroy();
+}
+
+HRESULT PreviewWindow::SetParent(HWND parent, const RECT& newRect) {
+    if (parentWindow != nullptr && parentWindow != parent && !ownsWindow && window != nullptr) {
+        // The fallback drew into the old parent itself: start again in the new one.
+        presenter.reset();
+        DestroyPreviewWindow();
+    }
+    parentWindow = parent;
+    UpdateCompletionTarget();
+    rect = newRect;
+    if (ownsWindow) PositionPreviewWindow();
+    bool created = false;
+    RETURN_IF_FAILED(EnsurePresenter(created));
+    if (created) {
+        ApplyHostColors();
+        presenter->SetLoading(true, false);
+        DrawAndValidate();
+        StartTimer();
+        ShowOwnWindow();
+        return S_OK;
+    }
+    presenter->Resize(GetPreviewClientRect());
+    DrawAndValidate();
+    return S_OK;
+}
+
+HRESULT PreviewWindow::SetRect(const RECT& newRect) {
+    rect = newRect;
+    if (ownsWindow) PositionPreviewWindow();
+    if (presenter) {
+        presenter->Resize(GetPreviewClientRect());
+        if (window != nullptr) DrawAndValidate();
+    }
+    return S_OK;
+}
+
+HRESULT PreviewWindow::Preview() {
+    if (parentWindow == nullptr || !loader.HasSource()) return E_FAIL;
+    if (window == nullptr) RETURN_IF_FAILED(CreatePreviewWindow());
+    if (ownsWindow) PositionPreviewWindow();
+    bool created = false;
+    RETURN_IF_FAILED(EnsurePresenter(created));
+    if (!created) presenter->Resize(GetPreviewClientRect());
+    ApplyHostColors();
+    StartTimer();
+    presenter->SetLoading(true, false);
+    DrawAndValidate();
+    ShowOwnWindow();
+    loadFailure = S_OK;
+    loader.Load();
+    return S_OK;
+}
+
+void PreviewWindow::SetBackgroundColor(COLORREF color) {
+    backgroundColorSet = true;
+    backgroundColor = color;
+    if (presenter) {
+        presenter->SetBackgroundColor(color);
+        DrawAndValidate();
+    }
+}
+
+void PreviewWindow::SetTextColor(COLORREF color) {
+    textColorSet = true;
+    textColor = color;
+    if (presenter) {
+        presenter->SetTextColor(color);
+        DrawAndValidate();
+    }
+}
+
+void PreviewWindow::Focus() const {
+    HWND target = window != nullptr ? window : parentWindow;
+    if (target != nullptr && IsWindow(target)) ::SetFocus(target);
+}
+
+bool PreviewWindow::RunCommandKey(WPARAM key) {
+    if (!presenter || !RunKeyCommand(key)) return false;
+    presenter->Render();
+    if (window != nullptr) InvalidateRect(window, nullptr, FALSE);
+    return true;
+}
+
+void PreviewWindow::DrawAndValidate() {
+    presenter->Render();
+    // Until Direct2D can draw, the paint message paints the background.
+    if (window != nullptr && !presenter->AwaitingTarget()) ValidateRect(window, nullptr);
+}
+
+void PreviewWindow::ApplyHostColors() {
+    if (backgroundColorSet) presenter->SetBackgroundColor(backgroundColor);
+    if (textColorSet) presenter->SetTextColor(textColor);
+}
+
+HRESULT PreviewWindow::CreatePreviewWindow() {
+    if (window != nullptr) return S_OK;
+    if (parentWindow == nullptr) return E_FAIL;
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = ThisModule(); // the class goes with this library when it unloads
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = kPreviewWindowClass;
+    RegisterClassW(&windowClass); // a class left by an earlier handler is reused
+    HWND created = CreateWindowExW(0, kPreviewWindowClass, L"", kPreviewWindowStyle, rect.left, rect.top, Width(rect),
+                                   Height(rect), parentWindow, nullptr, windowClass.hInstance, nullptr);
+    if (created == nullptr) {
+        // Draw straight into the host's window, never positioning or showing it.
+        // Load notices and ticks still need a window procedure of ours: a
+        // message-only window takes them.
+        window = parentWindow;
+        ownsWindow = false;
+        messageWindow = CreateWindowExW(0, kPreviewWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                        windowClass.hInstance, nullptr);
+        if (messageWindow != nullptr) {
+            SetWindowLongPtrW(messageWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        }
+        UpdateCompletionTarget();
+        return S_OK;
+    }
+    window = created;
+    UpdateCompletionTarget();
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    ownsWindow = true;
+    ShowWindow(window, SW_SHOW);
+    UpdateWindow(window);
+    return S_OK;
+}
+
+void PreviewWindow::PositionPreviewWindow() {
+    SetWindowPos(window, nullptr, rect.left, rect.top, Width(rect), Height(rect),
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+}
+
+RECT PreviewWindow::GetPreviewClientRect() const {
+    RECT client = {};
+    if (window != nullptr && IsWindow(window) && GetClientRect(window, &client)) return client;
+    return RECT{0, 0, Width(rect), Height(rect)};
+}
+
+// Load notices go to the preview window, else to the message-only window, else the parent.
+void PreviewWindow::UpdateCompletionTarget() {
+    HWND target = parentWindow;
+    if (ownsWindow) {
+        target = window;
+    } else if (messageWindow != nullptr) {
+        target = messageWindow;
+    }
+    loader.SetCompletionTarget(target);
+}
+
+void PreviewWindow::StartTimer() {
+    if (ownsWindow) {
+        SetTimer(window, TICK_TIMER_ID, kTickIntervalMs, nullptr);
+    } else if (messageWindow != nullptr) {
+        SetTimer(messageWindow, TICK_TIMER_ID, kTickIntervalMs, nullptr);
+    }
+}
+
+void PreviewWindow::Detach() {
+    loader.SetCompletionTarget(nullptr);
+    for (HWND own : {ownsWindow ? window : nullptr, messageWindow}) {
+        if (own == nullptr) continue;
+        KillTimer(own, TICK_TIMER_ID);
+        SetWindowLongPtrW(own, GWLP_USERDATA, 0);
+    }
+}
+
+void PreviewWindow::Destroy() {
+    presenter.reset();
+    DestroyPreviewWindow();
+    exports.LetGo();
+    lastTickTime = 0;
+}
+
+void PreviewWindow::ForgetDestroyedWindow() {
+    // The host destroyed its window and ours with it: nothing is drawn until
+    // SetWindow gives a new one.
+    Detach();
+    window = nullptr;
+    ownsWindow = false;
+    presenter.reset();
+    UpdateCompletionTarget();
+}
+
+void PreviewWindow::DestroyPreviewWindow() {
+    if (messageWindow != nullptr) {
+        KillTimer(messageWindow, TICK_TIMER_ID);
+        SetWindowLongPtrW(messageWindow, GWLP_USERDATA, 0);
+        DestroyWindow(messageWindow);
+        messageWindow = nullptr;
+    }
+    if (window == nullptr) {
+        UpdateCompletionTarget();
+        return;
+    }
+    if (ownsWindow) {
+        KillTimer(window, TICK_TIMER_ID);
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        DestroyWindow(window);
+    }
+    window = nullptr;
+    ownsWindow = false;
+    UpdateCompletionTarget();
+}
+
+HRESULT PreviewWindow::EnsurePresenter(bool& created) {
+    created = false;
+    if (window == nullptr) RETURN_IF_FAILED(CreatePreviewWindow());
+    if (presenter) return S_OK;
+    // A presenter that cannot start is not kept: a later call tries again.
+    auto made = std::make_unique<PreviewPresenter>();
+    // Our own window paints its background until the target is taken; the
+    // host's window (the fallback) would not ask us to draw once it is.
+    RETURN_IF_FAILED(made->Initialize(window, GetPreviewClientRect(), ownsWindow));
+    presenter = std::move(made);
+    created = true;
+    return S_OK;
+}
+
+void PreviewWindow::ShowOwnWindow() {
+    if (!ownsWindow) return;
+    ShowWindow(window, SW_SHOW);
+    UpdateWindow(window);
 }
 
 } // namespace Quivane

@@ -1,5 +1,11 @@
 #include "PreviewWindowFixture.h"
 
+#include "preview/PreviewStateMessage.h"
+
+#include <wrl/client.h>
+
+#include <cstring>
+
 namespace QuivaneTest {
 namespace {
 
@@ -85,6 +91,53 @@ Pixels TestWindow::Capture() const {
     DeleteObject(section);
     DeleteDC(memoryDc);
     ReleaseDC(window_, windowDc);
+    return pixels;
+}
+
+HWND PreviewWindowOf(IUnknown* handler) {
+    Microsoft::WRL::ComPtr<IOleWindow> oleWindow;
+    HWND window = nullptr;
+    if (handler == nullptr || FAILED(handler->QueryInterface(IID_PPV_ARGS(&oleWindow)))) return nullptr;
+    if (FAILED(oleWindow->GetWindow(&window))) return nullptr;
+    return window;
+}
+
+LRESULT AskPreviewState(HWND preview, WPARAM question) {
+    return SendMessageW(preview, Quivane::PreviewStateMessage(), question, 0);
+}
+
+Pixels PrintedPicture(HWND preview) {
+    Pixels pixels;
+    RECT client = {};
+    if (preview == nullptr || !GetClientRect(preview, &client) || client.right <= 0 || client.bottom <= 0) {
+        return pixels;
+    }
+    pixels.width = static_cast<UINT>(client.right);
+    pixels.height = static_cast<UINT>(client.bottom);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = client.right;
+    info.bmiHeader.biHeight = -client.bottom;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC dc = CreateCompatibleDC(nullptr);
+    if (section == nullptr || dc == nullptr) {
+        if (dc != nullptr) DeleteDC(dc);
+        if (section != nullptr) DeleteObject(section);
+        pixels = Pixels();
+        return pixels;
+    }
+    HGDIOBJ old = SelectObject(dc, section);
+    SendMessageW(preview, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    GdiFlush();
+    pixels.bytes.assign(static_cast<size_t>(pixels.width) * pixels.height * 4, 0);
+    std::memcpy(pixels.bytes.data(), bits, pixels.bytes.size());
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(section);
     return pixels;
 }
 

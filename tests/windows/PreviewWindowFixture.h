@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 
 #include <windows.h>
+#include <oleidl.h>
 
 #include <functional>
 
@@ -34,6 +35,17 @@ constexpr DWORD kHangBoundMs = 180000;
 // Serves this thread's messages until `done` holds; false once `boundMs` has
 // passed without it.
 bool PumpUntil(const std::function<bool()>& done, DWORD boundMs = kHangBoundMs);
+
+// The window a preview handler draws in, found the way a host finds it
+// (IOleWindow); null when it has none.
+HWND PreviewWindowOf(IUnknown* handler);
+
+// The preview window's answer to the state message.
+LRESULT AskPreviewState(HWND preview, WPARAM question);
+
+// The picture the preview window shows, as a host capturing it gets it
+// (WM_PRINTCLIENT into a bitmap of the window's client size).
+Pixels PrintedPicture(HWND preview);
 
 // Sets or deletes "AppsUseLightTheme" for the current user, and restores the
 // earlier state when it goes out of scope.

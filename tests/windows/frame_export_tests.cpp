@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 #include "platform/ServerLifetime.h"
 #include "platform/WicImaging.h"
+#include "preview/PreviewStateMessage.h"
 #include "preview/FrameExport.h"
 #include "preview/PreviewHandlerCom.h"
 #include "frames/SharedFrameBitmap.h"
@@ -371,18 +372,17 @@ protected:
         ASSERT_EQ(handler->SetWindow(host.Handle(), &rect), S_OK);
         ASSERT_EQ(handler->DoPreview(), S_OK);
         ASSERT_TRUE(PumpUntil([this] {
-            return Object().Presenter()->Renderer() != nullptr && !Object().Presenter()->IsLoading() &&
-                   Object().IsLoaderIdle();
+            return Ask(kPreviewStateFrameCount) > 0 && Ask(0) == kPreviewStateShowing && Ask(kPreviewStateDecoding) == 0;
         }));
     }
-    void Command(UINT command) { SendMessageW(Object().PreviewWindow(), WM_COMMAND, command, 0); }
+    void Command(UINT command) { SendMessageW(PreviewWindowOf(handler.Get()), WM_COMMAND, command, 0); }
+    LRESULT Ask(WPARAM question) { return AskPreviewState(PreviewWindowOf(handler.Get()), question); }
     void EmptyTheClipboard() {
         ASSERT_TRUE(OpenClipboard(host.Handle()));
         EmptyClipboard();
         CloseClipboard();
     }
 
-    PreviewHandlerCom& Object() { return *static_cast<PreviewHandlerCom*>(handler.Get()); }
     TestWindow host{400, 300};
     ComPtr<IPreviewHandler> handler;
 };

@@ -221,7 +221,7 @@ public:
     // The key, then the wait until the load it may start is over.
     void Press(WPARAM key) {
         if (!started_) return;
-        SendMessageW(Object().PreviewWindow(), WM_KEYDOWN, key, 1);
+        SendMessageW(PreviewWindowOf(handler_.Get()), WM_KEYDOWN, key, 1);
         WaitUntilSettled();
     }
 
@@ -231,24 +231,18 @@ public:
         if (!started_) return out;
         out.hr = static_cast<HRESULT>(Ask(kPreviewStateLoadResult));
         out.frameCount = Ask(kPreviewStateFrameCount);
-        if (SUCCEEDED(out.hr) && Object().Presenter() != nullptr) {
-            ComPtr<IWICImagingFactory> factory;
-            ComPtr<IWICBitmap> bitmap;
-            EXPECT_EQ(CreateImagingFactory(factory), S_OK);
-            EXPECT_EQ(factory->CreateBitmap(kWidth, kHeight, GUID_WICPixelFormat32bppPBGRA, WICBitmapCacheOnLoad, &bitmap),
-                      S_OK);
-            EXPECT_EQ(Object().Presenter()->RenderToBitmap(bitmap.Get()), S_OK);
-            EXPECT_EQ(ReadPremultipliedBgra(bitmap.Get(), out.picture), S_OK);
+        if (SUCCEEDED(out.hr)) {
+            out.picture = PrintedPicture(PreviewWindowOf(handler_.Get()));
+            EXPECT_EQ(out.picture.width, static_cast<UINT>(kWidth));
         }
         return out;
     }
 
 private:
-    PreviewHandlerCom& Object() { return *static_cast<PreviewHandlerCom*>(handler_.Get()); }
-    LRESULT Ask(WPARAM question) { return SendMessageW(Object().PreviewWindow(), PreviewStateMessage(), question, 0); }
+    LRESULT Ask(WPARAM question) { return AskPreviewState(PreviewWindowOf(handler_.Get()), question); }
     // Every frame decoded and nothing loading.
     void WaitUntilSettled() {
-        EXPECT_TRUE(PumpUntil([this] { return Ask(0) == kPreviewStateShowing && Object().IsLoaderIdle(); }));
+        EXPECT_TRUE(PumpUntil([this] { return Ask(0) == kPreviewStateShowing && Ask(kPreviewStateDecoding) == 0; }));
     }
 
     ComPtr<IPreviewHandler> handler_;

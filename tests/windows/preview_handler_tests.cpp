@@ -8,7 +8,6 @@
 #include "TestSupport.h"
 #include "platform/ServerClasses.h"
 #include "platform/ServerLifetime.h"
-#include "platform/WicImaging.h"
 #include "preview/PreviewHandlerCom.h"
 #include "preview/PreviewStateMessage.h"
 #include "imaging/CanvasLimits.h"
@@ -17,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <tuple>
 
@@ -58,8 +58,15 @@ protected:
         if (handler) handler->Unload();
     }
 
-    PreviewHandlerCom& Object() { return *static_cast<PreviewHandlerCom*>(handler.Get()); }
-    PreviewPresenter* Presenter() { return Object().Presenter(); }
+    // What a host sees: the window it finds through IOleWindow, and its answers to the state message.
+    HWND Preview() { return PreviewWindowOf(handler.Get()); }
+    LRESULT Ask(WPARAM question) { return AskPreviewState(Preview(), question); }
+    bool Showing() { return Ask(0) == kPreviewStateShowing; }
+    bool Loading() { return Ask(0) == kPreviewStateLoading; }
+    bool Decoding() { return Ask(kPreviewStateDecoding) == 1; }
+    bool Paused() { return Ask(kPreviewStatePaused) == 1; }
+    bool Seeking() { return Ask(kPreviewStateSeeking) == 1; }
+    LRESULT FrameCount() { return Ask(kPreviewStateFrameCount); }
 
     void InitializeWith(const std::vector<std::uint8_t>& bytes) {
         ComPtr<IInitializeWithStream> init;
@@ -83,30 +90,46 @@ protected:
         InitializeWith(bytes);
         Show();
         ASSERT_EQ(handler->DoPreview(), S_OK);
-        ASSERT_TRUE(PumpUntil([this] { return Presenter() && !Presenter()->IsLoading(); }));
+        ASSERT_TRUE(PumpUntil([this] { return Showing(); }));
     }
 
     // The first frame is shown while the rest decode in the background; a
     // small file's worker ends once it holds every frame.
     void WaitUntilEveryFrameIsDecoded() {
-        ASSERT_TRUE(PumpUntil([this] { return Presenter() && !Presenter()->IsLoading() && Object().IsLoaderIdle(); }));
+        ASSERT_TRUE(PumpUntil([this] { return Showing() && !Decoding(); }));
     }
 
-    std::uint32_t ShownFrame() { return Presenter()->Playback().currentIndex; }
-    HWND Preview() { return Object().PreviewWindow(); }
+    LRESULT ShownFrame() { return Ask(kPreviewStateShownFrame); }
     void Key(WPARAM key) { SendMessageW(Preview(), WM_KEYDOWN, key, 1); }
-    LRESULT LoadResult() { return SendMessageW(Preview(), PreviewStateMessage(), kPreviewStateLoadResult, 0); }
+    LRESULT LoadResult() { return Ask(kPreviewStateLoadResult); }
 
-    // The picture the window shows, drawn by the presenter into a bitmap.
-    Pixels Picture() {
-        ComPtr<IWICImagingFactory> factory;
-        ComPtr<IWICBitmap> bitmap;
+    // The picture the window shows, as a host capturing it gets it.
+    Pixels Picture() { return PrintedPicture(Preview()); }
+
+    // What copying the frame on screen puts on the clipboard: the frame whole.
+    Pixels CopiedFrame() {
         Pixels pixels;
-        EXPECT_EQ(CreateImagingFactory(factory), S_OK);
-        EXPECT_EQ(factory->CreateBitmap(kWidth, kHeight, GUID_WICPixelFormat32bppPBGRA, WICBitmapCacheOnLoad, &bitmap),
-                  S_OK);
-        EXPECT_EQ(Presenter()->RenderToBitmap(bitmap.Get()), S_OK);
-        EXPECT_EQ(ReadPremultipliedBgra(bitmap.Get(), pixels), S_OK);
+        EXPECT_TRUE(OpenClipboard(host.Handle()));
+        EmptyClipboard();
+        CloseClipboard();
+        SendMessageW(Preview(), WM_COMMAND, IDM_COPY_FRAME, 0);
+        EXPECT_TRUE(PumpUntil([] { return IsClipboardFormatAvailable(CF_DIB) != FALSE; }));
+        if (!OpenClipboard(host.Handle())) return pixels;
+        if (HANDLE data = GetClipboardData(CF_DIB)) {
+            const auto* bytes = static_cast<const std::uint8_t*>(GlobalLock(data));
+            BITMAPINFOHEADER header = {};
+            std::memcpy(&header, bytes, sizeof(header));
+            EXPECT_EQ(header.biBitCount, 32);
+            EXPECT_LT(header.biHeight, 0); // top-down rows
+            pixels.width = static_cast<UINT>(header.biWidth);
+            pixels.height = static_cast<UINT>(-header.biHeight);
+            const std::size_t size = static_cast<std::size_t>(pixels.width) * pixels.height * 4;
+            EXPECT_GE(GlobalSize(data), header.biSize + size);
+            pixels.bytes.assign(bytes + header.biSize, bytes + header.biSize + size);
+            GlobalUnlock(data);
+        }
+        EmptyClipboard();
+        CloseClipboard();
         return pixels;
     }
 
@@ -198,13 +221,11 @@ TEST_F(PreviewHandler, DoPreviewShowsTheIndicatorThenTheFirstFrame) {
     GetClassNameW(child, className, 64);
     EXPECT_STREQ(className, L"QuivanePreviewWindow");
     EXPECT_EQ(GetWindowLongW(child, GWL_STYLE) & 0x56010000, 0x56010000);
-    ASSERT_NE(Presenter(), nullptr);
-    EXPECT_TRUE(Presenter()->IsLoading());
+    EXPECT_TRUE(Loading());
 
     ASSERT_EQ(handler->DoPreview(), S_OK);
-    ASSERT_TRUE(PumpUntil([this] { return !Presenter()->IsLoading(); }));
-    ASSERT_NE(Presenter()->Renderer(), nullptr);
-    EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 3u);
+    ASSERT_TRUE(PumpUntil([this] { return Showing(); }));
+    EXPECT_EQ(FrameCount(), 3);
     const Pixels picture = Picture(); // 40x40 red fitted into 400x300: (50, 0) - (350, 300)
     EXPECT_TRUE(IsColour(picture.At(200, 100), 0, 0, 255));
     EXPECT_FALSE(IsColour(picture.At(20, 100), 0, 0, 255));
@@ -213,11 +234,11 @@ TEST_F(PreviewHandler, DoPreviewShowsTheIndicatorThenTheFirstFrame) {
 TEST_F(PreviewHandler, FramesAdvanceWithTime) {
     PreviewAndWait(ColourGif(4, 20));
     // A tick moves at most 250 ms, two frames of 200 ms: a wrap always shows as a lower index.
-    std::uint32_t previous = 0;
+    LRESULT previous = 0;
     bool advanced = false;
     bool wrapped = false;
     EXPECT_TRUE(PumpUntil([&] {
-        const std::uint32_t shown = ShownFrame();
+        const LRESULT shown = ShownFrame();
         advanced |= shown != 0;
         wrapped |= advanced && shown < previous;
         previous = shown;
@@ -227,28 +248,29 @@ TEST_F(PreviewHandler, FramesAdvanceWithTime) {
 
 TEST_F(PreviewHandler, CommandKeysFollowTheKeyTable) {
     PreviewAndWait(ColourGif(5));
+    EXPECT_FALSE(Paused());
     Key(VK_SPACE);
-    EXPECT_TRUE(Presenter()->Playback().paused);
+    EXPECT_TRUE(Paused());
     Key(VK_RIGHT);
-    EXPECT_EQ(ShownFrame(), 1u);
+    EXPECT_EQ(ShownFrame(), 1);
     Key(VK_LEFT);
     Key(VK_LEFT);
-    EXPECT_EQ(ShownFrame(), 4u);
+    EXPECT_EQ(ShownFrame(), 4);
     Key(VK_HOME);
-    EXPECT_EQ(ShownFrame(), 0u);
+    EXPECT_EQ(ShownFrame(), 0);
     Key(VK_END);
-    EXPECT_EQ(ShownFrame(), 4u);
+    EXPECT_EQ(ShownFrame(), 4);
     SendMessageW(Preview(), WM_SYSKEYDOWN, VK_LEFT, 1); // Alt held: the same command
-    EXPECT_EQ(ShownFrame(), 3u);
+    EXPECT_EQ(ShownFrame(), 3);
     Key(0x52); // R: decoded again in the background, the current frame kept under the indicator
-    EXPECT_TRUE(Presenter()->IsLoading());
+    EXPECT_TRUE(Loading());
     EXPECT_TRUE(IsColour(Picture().At(60, 150), 255, 255, 255)); // frame 3, white, beside the indicator
     WaitUntilEveryFrameIsDecoded();
-    EXPECT_EQ(ShownFrame(), 0u);
-    EXPECT_FALSE(Presenter()->Playback().paused);
-    EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 5u);
+    EXPECT_EQ(ShownFrame(), 0);
+    EXPECT_FALSE(Paused());
+    EXPECT_EQ(FrameCount(), 5);
 
-    const std::uint32_t before = ShownFrame();
+    const LRESULT before = ShownFrame();
     Key(VK_UP); // not a command: DefWindowProc
     Key(VK_DOWN);
     EXPECT_EQ(ShownFrame(), before);
@@ -275,25 +297,25 @@ TEST_F(PreviewHandler, DialogCodeAsksForCommandKeysOnly) {
 TEST_F(PreviewHandler, WheelStepsOneFramePerMessage) {
     PreviewAndWait(ColourGif(5));
     SendMessageW(Preview(), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-3 * WHEEL_DELTA)), 0);
-    EXPECT_EQ(ShownFrame(), 1u); // towards the user: next
+    EXPECT_EQ(ShownFrame(), 1); // towards the user: next
     SendMessageW(Preview(), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
     SendMessageW(Preview(), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
-    EXPECT_EQ(ShownFrame(), 4u); // away: previous, wrapping
+    EXPECT_EQ(ShownFrame(), 4); // away: previous, wrapping
 }
 
 TEST_F(PreviewHandler, SeekBarDragMovesThePictureWithTheThumb) {
     PreviewAndWait(ColourGif(5));
     const LPARAM start = MAKELPARAM(12, kHeight - 10);
     SendMessageW(Preview(), WM_LBUTTONDOWN, MK_LBUTTON, start);
-    EXPECT_TRUE(Presenter()->IsSeeking());
+    EXPECT_TRUE(Seeking());
     EXPECT_EQ(GetCapture(), Preview());
     SendMessageW(Preview(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(kWidth / 2, kHeight - 10));
-    EXPECT_EQ(Presenter()->Renderer()->GetCurrentFrameIndex(), 2u); // the picture follows the thumb
+    EXPECT_EQ(ShownFrame(), 2); // the picture follows the thumb
     EXPECT_TRUE(IsColour(Picture().At(200, 100), 255, 0, 0));      // frame 2 is blue
     SendMessageW(Preview(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(kWidth + 50, 5)); // outside the window
     SendMessageW(Preview(), WM_LBUTTONUP, 0, MAKELPARAM(kWidth + 50, 5));
-    EXPECT_FALSE(Presenter()->IsSeeking());
-    EXPECT_EQ(ShownFrame(), 4u);
+    EXPECT_FALSE(Seeking());
+    EXPECT_EQ(ShownFrame(), 4);
     EXPECT_NE(GetCapture(), Preview());
 }
 
@@ -347,11 +369,11 @@ TEST_F(PreviewHandler, UnloadAndPreviewAgainOnTheSameObject) {
     HWND first = Preview();
     ASSERT_EQ(handler->Unload(), S_OK);
     EXPECT_FALSE(IsWindow(first));
-    EXPECT_EQ(Presenter(), nullptr);
+    EXPECT_EQ(Preview(), host.Handle()); // no window of its own, nothing drawn
     PreviewAndWait(ColourGif(3));
-    EXPECT_NE(Preview(), nullptr);
-    EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 3u);
-    EXPECT_FLOAT_EQ(Presenter()->ClearColor().r * 255.0f, 15.0f); // the host colour applies again (dark theme)
+    EXPECT_NE(Preview(), host.Handle());
+    EXPECT_EQ(FrameCount(), 3);
+    EXPECT_TRUE(IsColour(Picture().At(20, 100), 15, 15, 15)); // the host colour applies again (dark theme)
 }
 
 TEST_F(PreviewHandler, BadFilesEndWithTheBackgroundAndTheNextFileStillPreviews) {
@@ -370,42 +392,48 @@ TEST_F(PreviewHandler, BadFilesEndWithTheBackgroundAndTheNextFileStillPreviews) 
     random[2] = 'F';
     for (const auto& bad : {std::vector<std::uint8_t>{}, random, truncated}) {
         PreviewAndWait(bad);
-        EXPECT_EQ(Presenter()->Renderer(), nullptr);
-        EXPECT_FALSE(Presenter()->IsLoading());
+        EXPECT_EQ(FrameCount(), -1); // nothing to show
+        EXPECT_TRUE(Showing());
         EXPECT_TRUE(FAILED(static_cast<HRESULT>(LoadResult()))); // what a host asks to tell a failure from a picture
         handler->Unload();
     }
     PreviewAndWait(cutInImage(2)); // cut in its third image: the two before it are shown, as browsers do
-    ASSERT_NE(Presenter()->Renderer(), nullptr);
-    EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 2u);
+    EXPECT_EQ(FrameCount(), 2);
     EXPECT_EQ(LoadResult(), S_OK);
 }
 
 TEST_F(PreviewHandler, NewestOfSeveralRequestsWinsWhileAWorkerRuns) {
     PreviewAndWait(ColourGif(2));
-    const auto big = ColourGif(120, 10, 400); // long enough to be running while the others arrive
-    Object().StartLoad(StreamFromBytes(big).Get(), L"big.gif");
-    for (int frames : {3, 4, 5}) Object().StartLoad(StreamFromBytes(ColourGif(frames)).Get(), L"next.gif");
-    ASSERT_TRUE(PumpUntil([this] {
-        return Object().IsLoaderIdle() && Presenter()->Renderer() && Presenter()->Renderer()->GetFrameCount() == 5;
-    }));
+    // The host previews one file after another without waiting.
+    InitializeWith(ColourGif(120, 10, 400)); // long enough to be running while the others arrive
+    ASSERT_EQ(handler->DoPreview(), S_OK);
+    ASSERT_TRUE(Decoding());
+    for (int frames : {3, 4, 5}) {
+        InitializeWith(ColourGif(frames));
+        ASSERT_EQ(handler->DoPreview(), S_OK);
+    }
+    ASSERT_TRUE(PumpUntil([this] { return !Decoding() && Showing() && FrameCount() == 5; }));
     PumpFor(200);
-    EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 5u); // the big file and 3, 4 were never shown
+    EXPECT_EQ(FrameCount(), 5); // the big file and 3, 4 were never shown
 }
 
 TEST_F(PreviewHandler, UnloadWaitsForTheRunningWorker) {
+    const LONG withHandler = ServerModuleLocks(); // each worker holds one more
     const auto big = ColourGif(150, 10, 500);
     InitializeWith(big);
     Show();
     ASSERT_EQ(handler->DoPreview(), S_OK);
-    EXPECT_FALSE(Object().IsLoaderIdle());
+    EXPECT_TRUE(Decoding());
+    EXPECT_GT(ServerModuleLocks(), withHandler);
+    HWND child = Preview();
     ASSERT_EQ(handler->Unload(), S_OK);
-    EXPECT_TRUE(Object().IsLoaderIdle());
-    EXPECT_EQ(Presenter(), nullptr);
+    EXPECT_EQ(ServerModuleLocks(), withHandler); // the worker has ended
+    EXPECT_FALSE(IsWindow(child));
 }
 
 TEST_F(PreviewHandler, RapidCyclesOnOneObjectAndOnFreshObjects) {
     const auto gif = ColourGif(3);
+    const LONG withHandler = ServerModuleLocks(); // each handler and each worker holds one
     for (int cycle = 0; cycle < 200; ++cycle) {
         ComPtr<IPreviewHandler> target = handler;
         if (cycle % 2 == 1) {
@@ -419,10 +447,10 @@ TEST_F(PreviewHandler, RapidCyclesOnOneObjectAndOnFreshObjects) {
         ASSERT_EQ(target->DoPreview(), S_OK);
         if (cycle % 3 == 0) PumpFor(1);
         ASSERT_EQ(target->Unload(), S_OK);
-        EXPECT_TRUE(static_cast<PreviewHandlerCom*>(target.Get())->IsLoaderIdle());
+        EXPECT_EQ(ServerModuleLocks(), withHandler + cycle % 2); // no worker left running
     }
     PreviewAndWait(gif);
-    EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 3u);
+    EXPECT_EQ(FrameCount(), 3);
 }
 
 // The preview's frame budget, set in megabytes under Quivane's own key of the
@@ -444,21 +472,22 @@ private:
 
 TEST_F(PreviewHandler, OverItsBudgetAPreviewKeepsDecodingUntilSupersededOrUnloaded) {
     FrameBudgetOverride budget(1); // 1 MB: 40 frames of 200 x 200 need 6.4 MB
+    const LONG withHandler = ServerModuleLocks();
     PreviewAndFirstFrame(ColourGif(40, kFrozen, 200));
-    EXPECT_FALSE(Object().IsLoaderIdle()); // the worker stays to decode ahead of playback
+    EXPECT_TRUE(Decoding()); // the worker stays to decode ahead of playback
     Key(VK_SPACE);
     Key(VK_END); // far outside the frames kept: composed again from a checkpoint
-    ASSERT_TRUE(PumpUntil([this] { return Presenter()->Renderer()->IsFrameReady(39); }));
+    ASSERT_TRUE(PumpUntil([this] { return ShownFrame() == 39; }));
     EXPECT_TRUE(PumpUntil([this] { return IsColour(Picture().At(200, 100), 255, 255, 255); })); // frame 39: white
 
     // A newer file supersedes the partial decode at once.
     PreviewAndFirstFrame(ColourGif(2, kFrozen, 40));
-    EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 2u);
-    EXPECT_TRUE(PumpUntil([this] { return Object().IsLoaderIdle(); }));
+    EXPECT_EQ(FrameCount(), 2);
+    EXPECT_TRUE(PumpUntil([this] { return !Decoding(); }));
 
     PreviewAndFirstFrame(ColourGif(40, kFrozen, 200));
     ASSERT_EQ(handler->Unload(), S_OK);
-    EXPECT_TRUE(Object().IsLoaderIdle());
+    EXPECT_EQ(ServerModuleLocks(), withHandler); // the partial decode ended with the unload
 }
 
 TEST_F(PreviewHandler, ReleaseWithoutUnloadTakesTheWindowAlong) {
@@ -492,11 +521,15 @@ TEST_F(PreviewHandler, WithoutItsOwnWindowAFinishedLoadStillArrives) {
     ASSERT_EQ(handler.As(&oleWindow), S_OK);
     EXPECT_EQ(oleWindow->GetWindow(&window), S_OK);
     EXPECT_EQ(window, host.Handle());
+    // The host's window does not answer the state message: the message-only
+    // window that takes the load notices does.
+    HWND notices = FindWindowExW(HWND_MESSAGE, nullptr, kPreviewWindowClass, nullptr);
+    ASSERT_NE(notices, nullptr);
     ASSERT_EQ(handler->DoPreview(), S_OK);
-    ASSERT_TRUE(PumpUntil([this] { return !Presenter()->IsLoading(); }));
-    ASSERT_NE(Presenter()->Renderer(), nullptr);
-    EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 3u);
+    ASSERT_TRUE(PumpUntil([&] { return AskPreviewState(notices, 0) == kPreviewStateShowing; }));
+    EXPECT_EQ(AskPreviewState(notices, kPreviewStateFrameCount), 3);
     ASSERT_EQ(handler->Unload(), S_OK);
+    EXPECT_FALSE(IsWindow(notices));
     EXPECT_TRUE(IsWindow(host.Handle())); // the host's window is only forgotten
 }
 
@@ -512,12 +545,14 @@ TEST_F(PreviewHandler, AFileOfNoKnownFormatFailsAndGivesItsStreamBack) {
     ASSERT_EQ(init->Initialize(stream.Get(), STGM_READ), S_OK);
     Show();
     ASSERT_EQ(handler->DoPreview(), S_OK);
-    ASSERT_TRUE(PumpUntil([this] { return !Presenter()->IsLoading() && Object().IsLoaderIdle(); }));
-    EXPECT_EQ(Presenter()->Renderer(), nullptr);
+    ASSERT_TRUE(PumpUntil([this] { return Showing() && !Decoding(); }));
+    EXPECT_EQ(FrameCount(), -1);
+    EXPECT_TRUE(FAILED(static_cast<HRESULT>(LoadResult())));
     ASSERT_EQ(handler->Unload(), S_OK);
     EXPECT_EQ(references(), before);
 }
 
+// (How small the kept frames are is the frame store's own check.)
 TEST_F(PreviewHandler, FramesOfAHugeCanvasAreKeptReducedButSavedWhole) {
     // More pixels than a kept frame may have, with a red square far from the origin.
     const auto bytes = GifBuilder(4200, 4200, {{0, 0, 0}, {255, 0, 0}})
@@ -525,15 +560,12 @@ TEST_F(PreviewHandler, FramesOfAHugeCanvasAreKeptReducedButSavedWhole) {
                            .AddFrame(SolidFrame(0, 0, 1, 1, 1))
                            .Build();
     PreviewAndWait(bytes);
-    ASSERT_NE(Presenter()->Renderer(), nullptr);
-    const auto kept = Presenter()->Renderer()->FramePicture(0);
-    ASSERT_NE(kept, nullptr);
-    EXPECT_LE(static_cast<std::uint64_t>(kept->width) * kept->height, kReducedFramePixels);
+    EXPECT_EQ(FrameCount(), 2);
+    Key(VK_SPACE); // paused on frame 0, the frame copied
+    Key(VK_HOME);
+    ASSERT_EQ(ShownFrame(), 0);
 
-    ComPtr<IWICBitmapSource> whole; // what saving and copying get
-    ASSERT_EQ(Presenter()->GetCurrentFrame(&whole, nullptr), S_OK);
-    Pixels pixels;
-    ASSERT_EQ(ReadPremultipliedBgra(whole.Get(), pixels), S_OK);
+    const Pixels pixels = CopiedFrame(); // what saving and copying get
     ASSERT_EQ(pixels.width, 4200u);
     ASSERT_EQ(pixels.height, 4200u);
     EXPECT_EQ(pixels.At(4001, 11)[2], 255);
@@ -549,12 +581,12 @@ TEST_F(PreviewHandler, AFileFromWhichNothingDecodesEndsInTheFailureState) {
     damaged.push_back(ApngBuilder(64, 64).Frame(DamagedImageData()).Build());
     for (const auto& bytes : damaged) {
         PreviewAndWait(bytes);
-        EXPECT_EQ(Presenter()->Renderer(), nullptr);
+        EXPECT_EQ(FrameCount(), -1);
         EXPECT_EQ(static_cast<HRESULT>(LoadResult()), WINCODEC_ERR_BADIMAGE);
         handler->Unload();
     }
     PreviewAndWait(ApngBuilder(64, 64).Frame(SolidImageData(64, 64, {255, 0, 0, 255})).Frame(DamagedImageData()).Build());
-    ASSERT_NE(Presenter()->Renderer(), nullptr);
+    EXPECT_NE(FrameCount(), -1);
     EXPECT_EQ(LoadResult(), S_OK);
     EXPECT_TRUE(IsColour(Picture().At(kWidth / 2, kHeight / 2), 0, 0, 255));
 }
@@ -563,16 +595,10 @@ TEST_F(PreviewHandler, AStillPictureLongerThanAnyCanvasIsShownReducedAndSavedWho
     for (const auto& [bytes, width, height] :
          {std::tuple{LongPng(20000, 64), 20000u, 64u}, std::tuple{LongGif(64, 20000), 64u, 20000u}}) {
         PreviewAndWait(bytes);
-        ASSERT_NE(Presenter()->Renderer(), nullptr);
-        const auto kept = Presenter()->Renderer()->FramePicture(0);
-        ASSERT_NE(kept, nullptr);
-        EXPECT_EQ(std::max(kept->width, kept->height), kMaxCanvasSide); // the longest side a bitmap is drawn at
-        EXPECT_TRUE(ShowsTheQuarters(kept->pixels.data(), kept->width, kept->height));
+        EXPECT_EQ(FrameCount(), 1);
+        EXPECT_EQ(LoadResult(), S_OK);
 
-        ComPtr<IWICBitmapSource> whole; // what saving and copying get
-        ASSERT_EQ(Presenter()->GetCurrentFrame(&whole, nullptr), S_OK);
-        Pixels pixels;
-        ASSERT_EQ(ReadPremultipliedBgra(whole.Get(), pixels), S_OK);
+        const Pixels pixels = CopiedFrame(); // what saving and copying get
         ASSERT_EQ(pixels.width, width);
         ASSERT_EQ(pixels.height, height);
         EXPECT_TRUE(ShowsTheQuarters(pixels.bytes.data(), width, height));
@@ -643,10 +669,9 @@ TEST_F(PreviewHandler, ReleaseWithoutUnloadMidLoadWithAPaintPending) {
         RECT rect = {0, 0, kWidth, kHeight};
         ASSERT_EQ(target->SetWindow(host.Handle(), &rect), S_OK);
         ASSERT_EQ(target->DoPreview(), S_OK);
-        auto& object = *static_cast<PreviewHandlerCom*>(target.Get());
-        ASSERT_TRUE(PumpUntil([&] { return !object.Presenter()->IsLoading(); }));
-        ASSERT_FALSE(object.IsLoaderIdle()); // the moment: frames still being decoded
-        HWND child = object.PreviewWindow();
+        HWND child = PreviewWindowOf(target.Get());
+        ASSERT_TRUE(PumpUntil([&] { return AskPreviewState(child, 0) == kPreviewStateShowing; }));
+        ASSERT_EQ(AskPreviewState(child, kPreviewStateDecoding), 1); // the moment: frames still being decoded
         InvalidateRect(child, nullptr, FALSE); // as an overlapping window or a resize does
         ASSERT_TRUE(PaintPending(child));
         target.Reset();
@@ -663,7 +688,7 @@ TEST_F(PreviewHandler, ReleaseMidPlaybackWithTicksAndPaintsPendingWithOrWithoutU
         PreviewAndFirstFrame(ColourGif(40, 2, 200));
         ASSERT_TRUE(PumpUntil([this] { return ShownFrame() >= 2; })); // playing
         HWND child = Preview();
-        ASSERT_FALSE(Object().IsLoaderIdle());
+        ASSERT_TRUE(Decoding());
         InvalidateRect(child, nullptr, FALSE);
         ASSERT_TRUE(TickDue());
         ASSERT_TRUE(PaintPending(child));
@@ -685,12 +710,13 @@ TEST_F(PreviewHandler, ReleaseAfterTheHostDestroyedItsWindow) {
         RECT rect = {0, 0, kWidth, kHeight};
         ASSERT_EQ(handler->SetWindow(owner->Handle(), &rect), S_OK);
         ASSERT_EQ(handler->DoPreview(), S_OK);
-        ASSERT_TRUE(PumpUntil([this] { return !Presenter()->IsLoading(); }));
+        ASSERT_TRUE(PumpUntil([this] { return Showing(); }));
         HWND child = Preview();
         InvalidateRect(child, nullptr, FALSE);
         owner.reset(); // takes the preview window along, mid-load
         EXPECT_FALSE(IsWindow(child));
-        EXPECT_EQ(Preview(), nullptr); // forgotten, not drawn into
+        EXPECT_NE(Preview(), child); // forgotten, not drawn into
+        EXPECT_FALSE(IsWindow(Preview()));
         if (unloadFirst) {
             ASSERT_EQ(handler->Unload(), S_OK);
         }
@@ -699,5 +725,5 @@ TEST_F(PreviewHandler, ReleaseAfterTheHostDestroyedItsWindow) {
         ASSERT_EQ(CreatePreviewHandler(IID_PPV_ARGS(&handler)), S_OK);
     }
     PreviewAndWait(ColourGif(3)); // a fresh handler in the shared window still previews
-    EXPECT_EQ(Presenter()->Renderer()->GetFrameCount(), 3u);
+    EXPECT_EQ(FrameCount(), 3);
 }

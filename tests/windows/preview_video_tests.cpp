@@ -46,12 +46,11 @@ protected:
         ASSERT_EQ(handler->SetWindow(host.Handle(), &rect), S_OK);
         ASSERT_EQ(handler->DoPreview(), S_OK);
         ASSERT_TRUE(WaitForLoad());
-        ASSERT_NE(Presenter()->Renderer(), nullptr);
-        ASSERT_TRUE(Presenter()->HasTimeline());
+        ASSERT_NE(Ask(kPreviewStateDuration), -1); // a still on a time line
     }
 
     bool WaitForLoad() {
-        return PumpUntil([this] { return !Presenter()->IsLoading() && Object().IsLoaderIdle(); });
+        return PumpUntil([this] { return Ask(0) == kPreviewStateShowing && Ask(kPreviewStateDecoding) == 0; });
     }
     // Starts a seek whose reads wait at the closed gate.
     void HoldNextSeek() { gate.Close(); }
@@ -59,16 +58,19 @@ protected:
         return PumpUntil([this] { return gate.Waiting(); });
     }
 
-    PreviewHandlerCom& Object() { return *static_cast<PreviewHandlerCom*>(handler.Get()); }
-    PreviewPresenter* Presenter() { return Object().Presenter(); }
-    HWND Preview() { return Object().PreviewWindow(); }
+    HWND Preview() { return PreviewWindowOf(handler.Get()); }
+    LRESULT Ask(WPARAM question) { return AskPreviewState(Preview(), question); }
+    bool Loading() { return Ask(0) == kPreviewStateLoading; }
+    bool Seeking() { return Ask(kPreviewStateSeeking) == 1; }
     void Key(WPARAM key) { SendMessageW(Preview(), WM_KEYDOWN, key, 1); }
     void Wheel(int notches) {
         SendMessageW(Preview(), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(notches * WHEEL_DELTA)), 0);
     }
-    std::uint64_t Position() { return Presenter()->VideoPosition(); }
-    std::uint64_t Duration() { return Presenter()->Renderer()->GetDuration(); }
-    LRESULT LoadResult() { return SendMessageW(Preview(), PreviewStateMessage(), kPreviewStateLoadResult, 0); }
+    std::uint64_t Position() { return static_cast<std::uint64_t>(Ask(kPreviewStateVideoPosition)); }
+    std::uint64_t Duration() { return static_cast<std::uint64_t>(Ask(kPreviewStateDuration)); }
+    // The position the seek bar's thumb stands for.
+    std::uint64_t Thumb() { return static_cast<std::uint64_t>(Ask(kPreviewStateThumbPosition)); }
+    LRESULT LoadResult() { return Ask(kPreviewStateLoadResult); }
 
     static TestWindow& SharedHost() {
         static TestWindow* shared = new TestWindow(kWidth, kHeight);
@@ -87,7 +89,7 @@ TEST_F(VideoPreview, EndHomeAndRightSeekAndKeysDuringASeekAreDropped) {
     EXPECT_NEAR(static_cast<double>(Duration()), 3.0 * kSecond, 2 * kOneFrame);
 
     Key(VK_END);
-    EXPECT_TRUE(Presenter()->IsLoading()); // the still stays under the indicator
+    EXPECT_TRUE(Loading()); // the still stays under the indicator
     EXPECT_EQ(Position(), EndSeekPosition(Duration())); // the bar is there at once
     ASSERT_TRUE(WaitForLoad());
     EXPECT_NEAR(static_cast<double>(Position()), static_cast<double>(EndSeekPosition(Duration())), kOneFrame);
@@ -108,7 +110,7 @@ TEST_F(VideoPreview, EndHomeAndRightSeekAndKeysDuringASeekAreDropped) {
     gate.Open();
     ASSERT_TRUE(WaitForLoad());
     EXPECT_NEAR(static_cast<double>(Position()), static_cast<double>(start + kSecond), kOneFrame);
-    ASSERT_NE(Presenter()->Renderer(), nullptr);
+    EXPECT_NE(Ask(kPreviewStateFrameCount), -1);
 }
 
 TEST_F(VideoPreview, TheWheelStepsASecondEachWay) {
@@ -132,19 +134,18 @@ TEST_F(VideoPreview, ASeekBarDragMovesTheThumbAndTheReleaseSeeks) {
     Open();
     const std::uint64_t before = Position();
     SendMessageW(Preview(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, kHeight - 10));
-    ASSERT_TRUE(Presenter()->IsSeeking());
+    ASSERT_TRUE(Seeking());
     SendMessageW(Preview(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(kWidth / 2, kHeight - 10));
-    const double fraction = Presenter()->Bar().Fraction();
-    EXPECT_NEAR(fraction, 0.5, 0.05);
-    EXPECT_FALSE(Presenter()->IsLoading()); // a drag only moves the thumb
+    const std::uint64_t target = Thumb();
+    EXPECT_NEAR(FractionOfPosition(target, Duration()), 0.5, 0.05);
+    EXPECT_FALSE(Loading()); // a drag only moves the thumb
     EXPECT_EQ(Position(), before);
     SendMessageW(Preview(), WM_LBUTTONUP, 0, MAKELPARAM(kWidth / 2, kHeight - 10));
-    EXPECT_FALSE(Presenter()->IsSeeking());
-    const std::uint64_t target = PositionAtFraction(fraction, Duration());
+    EXPECT_FALSE(Seeking());
     EXPECT_EQ(Position(), target);
     ASSERT_TRUE(WaitForLoad());
     EXPECT_NEAR(static_cast<double>(Position()), static_cast<double>(target), kOneFrame);
-    EXPECT_NEAR(Presenter()->Bar().Fraction(), FractionOfPosition(Position(), Duration()), 1e-9);
+    EXPECT_NEAR(static_cast<double>(Thumb()), static_cast<double>(Position()), 1.0); // the thumb on the still shown
 }
 
 TEST_F(VideoPreview, ASeekStuckPastItsDeadlineFailsAndTheBarSnapsBack) {
@@ -160,8 +161,8 @@ TEST_F(VideoPreview, ASeekStuckPastItsDeadlineFailsAndTheBarSnapsBack) {
     gate.Open();
     ASSERT_TRUE(WaitForLoad());
     EXPECT_EQ(Position(), shown);
-    EXPECT_NEAR(Presenter()->Bar().Fraction(), FractionOfPosition(shown, Duration()), 1e-9);
-    ASSERT_NE(Presenter()->Renderer(), nullptr); // the still on screen stays
+    EXPECT_NEAR(static_cast<double>(Thumb()), static_cast<double>(shown), 1.0);
+    EXPECT_NE(Ask(kPreviewStateFrameCount), -1); // the still on screen stays
     EXPECT_EQ(LoadResult(), S_OK);
 }
 
@@ -176,8 +177,7 @@ TEST_F(VideoPreview, UnloadOrReleaseDuringASeek) {
         InvalidateRect(child, nullptr, FALSE);
         if (unload) {
             ASSERT_EQ(handler->Unload(), S_OK); // waits a while, then lets the stuck seek go
-            EXPECT_TRUE(Object().IsLoaderIdle());
-            EXPECT_EQ(Presenter(), nullptr);
+            EXPECT_FALSE(IsWindow(child)); // the presenter and its window are gone
         }
         handler.Reset();
         EXPECT_FALSE(IsWindow(child));

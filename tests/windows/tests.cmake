@@ -14,6 +14,8 @@ set(QUIVANE_WINDOWS_TESTS
   presenter_playback_tests
   preview_handler_tests
   preview_video_tests
+  preview_loader_tests
+  preview_window_tests
   presenter_tests
   display_scale_tests
   webp_codec_tests

@@ -309,7 +309,7 @@ TEST(VideoCutShort, PreviewFailsAsDamagedOrShowsWhatTheFileHolds) {
         const RECT area = host.ClientRect();
         ASSERT_EQ(handler->SetWindow(host.Handle(), &area), S_OK);
         ASSERT_EQ(handler->DoPreview(), S_OK);
-        HWND preview = static_cast<PreviewHandlerCom*>(handler.Get())->PreviewWindow();
+        HWND preview = PreviewWindowOf(handler.Get());
         const auto ask = [&](WPARAM question) { return SendMessageW(preview, PreviewStateMessage(), question, 0); };
         // The load's outcome, whether or not the window could draw yet.
         EXPECT_TRUE(PumpUntil([&] { return ask(kPreviewStateLoadResult) != S_OK || ask(kPreviewStateFrameCount) == 1; },
