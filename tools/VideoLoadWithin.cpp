@@ -4,11 +4,11 @@
 #include "platform/HResult.h"
 #include "platform/OwnedHandles.h"
 #include "renderers/LoadStopCondition.h"
-#include "renderers/SourceRenderer.h"
 
 #include <wrl/client.h>
 
 #include <exception>
+#include <optional>
 #include <thread>
 
 namespace QuivaneTool {
@@ -23,7 +23,7 @@ struct VideoLoadJob {
     double atSeconds = -1;
     DWORD deadlineMs = 0;
     HRESULT hr = E_FAIL;
-    std::unique_ptr<Quivane::IAnimatedRenderer> renderer;
+    Quivane::VideoStill still;
     Quivane::UniqueHandle done;
 };
 
@@ -31,12 +31,10 @@ HRESULT LoadOnThisThread(VideoLoadJob& job) {
     // A stream of the worker's own: nothing it reads belongs to the caller's apartment.
     ComPtr<IStream> stream;
     RETURN_IF_FAILED(OpenReadStream(job.file, stream));
-    job.renderer = Quivane::CreateRenderer(*job.format);
-    if (!job.renderer) return E_OUTOFMEMORY;
     Quivane::SetLoadStopCondition(nullptr, 0, GetTickCount64() + job.deadlineMs);
-    const HRESULT hr = job.atSeconds >= 0
-                           ? job.renderer->LoadAtPosition(stream.Get(), static_cast<std::uint64_t>(job.atSeconds * 1e7))
-                           : job.renderer->Load(stream.Get());
+    std::optional<std::uint64_t> position;
+    if (job.atSeconds >= 0) position = static_cast<std::uint64_t>(job.atSeconds * 1e7);
+    const HRESULT hr = Quivane::ReadVideoStill(*job.format, stream.Get(), position, job.still);
     if (FAILED(hr) && Quivane::ShouldStopLoading()) return Quivane::StopResult();
     return hr;
 }
@@ -51,8 +49,6 @@ void RunVideoLoad(const std::shared_ptr<VideoLoadJob>& job) {
             job->hr = E_OUTOFMEMORY;
         }
         Quivane::ClearLoadStopCondition();
-        // A failed load's pipeline goes while this thread is still in COM.
-        if (FAILED(job->hr)) job->renderer.reset();
         CoUninitialize();
     }
     SetEvent(job->done.Get());
@@ -61,8 +57,7 @@ void RunVideoLoad(const std::shared_ptr<VideoLoadJob>& job) {
 } // namespace
 
 HRESULT LoadVideoWithin(const std::wstring& file, const Quivane::FormatRow& format, double atSeconds,
-                        DWORD deadlineMs, std::unique_ptr<Quivane::IAnimatedRenderer>& renderer) {
-    renderer.reset();
+                        DWORD deadlineMs, Quivane::VideoStill& still) {
     auto job = std::make_shared<VideoLoadJob>();
     job->file = file;
     job->format = &format;
@@ -78,7 +73,7 @@ HRESULT LoadVideoWithin(const std::wstring& file, const Quivane::FormatRow& form
     }
     worker.join();
     RETURN_IF_FAILED(job->hr);
-    renderer = std::move(job->renderer);
+    still = std::move(job->still);
     return S_OK;
 }
 

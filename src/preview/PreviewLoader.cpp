@@ -10,8 +10,8 @@
 #include "renderers/LoadStopCondition.h"
 #include "renderers/FormatTable.h"
 #include "renderers/FrameFeeder.h"
-#include "renderers/SourceRenderer.h"
 #include "renderers/StoreRenderer.h"
+#include "renderers/VideoStill.h"
 
 
 #include <exception>
@@ -199,10 +199,14 @@ HRESULT PreviewHandlerCom::DecodeJob(LoadJob& job, LoadResult& result, IStream* 
     const FormatRow* format = ChooseFormatForStream(stream, job.name);
     if (format == nullptr) return E_FAIL;
     if (job.positioned || format->decodesFromStream) {
-        result.renderer = CreateRenderer(*format);
-        if (!result.renderer) return E_OUTOFMEMORY;
-        ArmedStopCondition stop(generation, job.generation, job.deadline);
-        return job.positioned ? result.renderer->LoadAtPosition(stream, job.position) : result.renderer->Load(stream);
+        VideoStill still;
+        {
+            ArmedStopCondition stop(generation, job.generation, job.deadline);
+            RETURN_IF_FAILED(ReadVideoStill(*format, stream, job.positioned ? std::optional(job.position) : std::nullopt,
+                                            still));
+        }
+        result.renderer = CreateStillRenderer(std::move(still));
+        return S_OK;
     }
     FileBytes file = readable.bytes; // a stream that could not seek was read whole already
     if (!file) {

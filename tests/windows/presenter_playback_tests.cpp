@@ -14,36 +14,16 @@ namespace {
 
 constexpr std::uint64_t kSecond = 10'000'000;
 
-class DelayedFramesRenderer : public FixedFramesRenderer {
-public:
-    explicit DelayedFramesRenderer(std::vector<std::uint32_t> delays)
-        : FixedFramesRenderer(SolidFrames(delays.size())), delays_(std::move(delays)) {}
-    std::uint32_t GetFrameDelay(std::uint32_t index) const override {
-        return index < delays_.size() ? delays_[index] : 100;
-    }
+// Frames with these delays, in the store the preview shows from.
+std::unique_ptr<IAnimatedRenderer> FramesWithDelays(const std::vector<std::uint32_t>& delays) {
+    std::vector<FramePixels> frames = SolidFrames(delays.size());
+    for (size_t i = 0; i < frames.size(); ++i) frames[i].delayMs = delays[i];
+    return StoreRendererOver(std::move(frames));
+}
 
-private:
-    std::vector<std::uint32_t> delays_;
-};
-
-class VideoRenderer : public FixedFramesRenderer {
-public:
-    VideoRenderer(std::uint64_t duration, std::uint64_t position)
-        : FixedFramesRenderer(SolidFrames(1)), duration_(duration), position_(position) {}
-    bool IsTimeBased() const override { return true; }
-    std::uint64_t GetDuration() const override { return duration_; }
-    std::uint64_t GetPosition() const override { return position_; }
-
-private:
-    std::uint64_t duration_;
-    std::uint64_t position_;
-};
-
-template <typename T, typename... Args>
-std::unique_ptr<IAnimatedRenderer> Loaded(Args&&... args) {
-    auto renderer = std::make_unique<T>(std::forward<Args>(args)...);
-    EXPECT_EQ(renderer->Load(StreamFromBytes({1}).Get()), S_OK);
-    return renderer;
+// A video's still at `position` on its time line.
+std::unique_ptr<IAnimatedRenderer> VideoStillAt(std::uint64_t duration, std::uint64_t position) {
+    return StoreRendererOver(SolidFrames(1), VideoTimeline{duration, position});
 }
 
 // A presenter without a window: playback needs none.
@@ -57,8 +37,8 @@ std::unique_ptr<PreviewPresenter> PresenterWith(std::unique_ptr<IAnimatedRendere
 
 } // namespace
 
-TEST(PresenterPlayback, TimerTicksPlayZeroDelaysAtAHundredFramesASecond) {
-    auto presenter = PresenterWith(Loaded<DelayedFramesRenderer>(std::vector<std::uint32_t>(500, 0)));
+TEST(PresenterPlayback, TimerTicksPlayDelaysUnderTenMsAtAHundredFramesASecond) {
+    auto presenter = PresenterWith(FramesWithDelays(std::vector<std::uint32_t>(500, 1)));
     std::uint64_t lastTick = 0;
     int redraws = 0;
     std::uint64_t now = 5000;
@@ -70,16 +50,16 @@ TEST(PresenterPlayback, TimerTicksPlayZeroDelaysAtAHundredFramesASecond) {
 }
 
 TEST(PresenterPlayback, StillsAndVideosNeverAdvance) {
-    auto still = PresenterWith(Loaded<DelayedFramesRenderer>(std::vector<std::uint32_t>{10}));
+    auto still = PresenterWith(FramesWithDelays(std::vector<std::uint32_t>{10}));
     EXPECT_FALSE(still->AdvanceTime(250));
-    auto video = PresenterWith(Loaded<VideoRenderer>(10 * kSecond, 0));
+    auto video = PresenterWith(VideoStillAt(10 * kSecond, 0));
     EXPECT_FALSE(video->AdvanceTime(250));
     auto empty = PresenterWith(nullptr);
     EXPECT_FALSE(empty->AdvanceTime(250));
 }
 
 TEST(PresenterPlayback, PauseKeepsTheRemainderAndDropsTimeWhilePaused) {
-    auto presenter = PresenterWith(Loaded<DelayedFramesRenderer>(std::vector<std::uint32_t>{100, 100, 100}));
+    auto presenter = PresenterWith(FramesWithDelays(std::vector<std::uint32_t>{100, 100, 100}));
     EXPECT_FALSE(presenter->AdvanceTime(60));
     EXPECT_TRUE(presenter->TogglePause());
     EXPECT_FALSE(presenter->AdvanceTime(250));
@@ -90,7 +70,7 @@ TEST(PresenterPlayback, PauseKeepsTheRemainderAndDropsTimeWhilePaused) {
 }
 
 TEST(PresenterPlayback, FrameCommandsWrapAndRestartTheDelay) {
-    auto presenter = PresenterWith(Loaded<DelayedFramesRenderer>(std::vector<std::uint32_t>{100, 100, 100}));
+    auto presenter = PresenterWith(FramesWithDelays(std::vector<std::uint32_t>{100, 100, 100}));
     presenter->AdvanceTime(90);
     presenter->PreviousFrame();
     EXPECT_EQ(presenter->Playback().currentIndex, 2u);
@@ -111,7 +91,7 @@ TEST(PresenterPlayback, FrameCommandsWrapAndRestartTheDelay) {
 }
 
 TEST(PresenterPlayback, DraggingHoldsTimeAndReleaseSettlesOnTheThumb) {
-    auto presenter = PresenterWith(Loaded<DelayedFramesRenderer>(std::vector<std::uint32_t>(5, 50)));
+    auto presenter = PresenterWith(FramesWithDelays(std::vector<std::uint32_t>(5, 50)));
     presenter->AdvanceTime(30);
     presenter->SeekBarPress(500, 590); // frame 2
     EXPECT_TRUE(presenter->IsSeeking());
@@ -128,7 +108,7 @@ TEST(PresenterPlayback, DraggingHoldsTimeAndReleaseSettlesOnTheThumb) {
 }
 
 TEST(PresenterPlayback, CurrentFrameFollowsTheDraggedThumb) {
-    auto presenter = PresenterWith(Loaded<DelayedFramesRenderer>(std::vector<std::uint32_t>(5, 50)));
+    auto presenter = PresenterWith(FramesWithDelays(std::vector<std::uint32_t>(5, 50)));
     presenter->SeekBarPress(997, 599);
     ComPtr<IWICBitmapSource> bitmap;
     std::uint32_t index = 99;
@@ -139,16 +119,16 @@ TEST(PresenterPlayback, CurrentFrameFollowsTheDraggedThumb) {
 }
 
 TEST(PresenterPlayback, ClicksAboveTheBarOrOnAStillStartNothing) {
-    auto presenter = PresenterWith(Loaded<DelayedFramesRenderer>(std::vector<std::uint32_t>(5, 50)));
+    auto presenter = PresenterWith(FramesWithDelays(std::vector<std::uint32_t>(5, 50)));
     presenter->SeekBarPress(500, 600 - 41);
     EXPECT_FALSE(presenter->IsSeeking());
-    auto still = PresenterWith(Loaded<DelayedFramesRenderer>(std::vector<std::uint32_t>{50}));
+    auto still = PresenterWith(FramesWithDelays(std::vector<std::uint32_t>{50}));
     still->SeekBarPress(500, 599);
     EXPECT_FALSE(still->IsSeeking());
 }
 
 TEST(PresenterVideo, KeysComputeTargetsOnTheTimeLine) {
-    auto presenter = PresenterWith(Loaded<VideoRenderer>(10 * kSecond, 95 * kSecond / 10));
+    auto presenter = PresenterWith(VideoStillAt(10 * kSecond, 95 * kSecond / 10));
     ASSERT_TRUE(presenter->HasTimeline());
     EXPECT_EQ(presenter->VideoPosition(), 95 * kSecond / 10);
     EXPECT_EQ(presenter->StepVideoPosition(+1), 10 * kSecond - 1);
@@ -159,12 +139,12 @@ TEST(PresenterVideo, KeysComputeTargetsOnTheTimeLine) {
     presenter->SetVideoPosition(50 * kSecond);
     EXPECT_EQ(presenter->VideoPosition(), 10 * kSecond - 1);
 
-    auto shortClip = PresenterWith(Loaded<VideoRenderer>(kSecond / 2, 0));
+    auto shortClip = PresenterWith(VideoStillAt(kSecond / 2, 0));
     EXPECT_EQ(shortClip->GetEndSeekPosition(), 0u);
 }
 
 TEST(PresenterVideo, FrameCommandsDoNothing) {
-    auto presenter = PresenterWith(Loaded<VideoRenderer>(10 * kSecond, 0));
+    auto presenter = PresenterWith(VideoStillAt(10 * kSecond, 0));
     presenter->NextFrame();
     presenter->GoToLastFrame();
     presenter->StepFrameByWheel(-120);
@@ -174,7 +154,7 @@ TEST(PresenterVideo, FrameCommandsDoNothing) {
 }
 
 TEST(PresenterVideo, ReleaseRequestsAPositionOnlyAfterADrag) {
-    auto presenter = PresenterWith(Loaded<VideoRenderer>(10 * kSecond, 0));
+    auto presenter = PresenterWith(VideoStillAt(10 * kSecond, 0));
     std::uint64_t position = 0;
     presenter->SeekBarPress(500, 500); // above the bar
     EXPECT_FALSE(presenter->SeekBarRelease(&position));
@@ -187,7 +167,7 @@ TEST(PresenterVideo, ReleaseRequestsAPositionOnlyAfterADrag) {
 }
 
 TEST(PresenterVideo, CurrentFrameIsAlwaysTheStill) {
-    auto presenter = PresenterWith(Loaded<VideoRenderer>(10 * kSecond, 3 * kSecond));
+    auto presenter = PresenterWith(VideoStillAt(10 * kSecond, 3 * kSecond));
     presenter->SetLoading(true, true); // a seek keeps the old still on screen
     ComPtr<IWICBitmapSource> bitmap;
     std::uint32_t index = 7;
@@ -201,7 +181,7 @@ TEST(PresenterVideo, CurrentFrameIsAlwaysTheStill) {
 }
 
 TEST(PresenterTimer, LoadingOnlyRedrawsAndLeavesTheClockAlone) {
-    auto presenter = PresenterWith(Loaded<DelayedFramesRenderer>(std::vector<std::uint32_t>{40, 40}));
+    auto presenter = PresenterWith(FramesWithDelays(std::vector<std::uint32_t>{40, 40}));
     presenter->SetLoading(true, false);
     std::uint64_t lastTick = 1234;
     EXPECT_TRUE(presenter->OnTimerTick(9999, lastTick));

@@ -1,0 +1,32 @@
+#pragma once
+// A video reaches the screen the way a picture does: its still in a one-frame
+// store, with the time line the still stands on.
+#include "FormatTable.h"
+#include "FrameSource.h"
+#include "StoreRenderer.h"
+
+#include <windows.h>
+#include <objidl.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace Quivane {
+
+struct VideoStill {
+    FramePixels frame;
+    VideoTimeline timeline;
+};
+
+// Opens a source for the format on `stream` (from its start) and reads the
+// video's representative still or, given a position, the first still at or
+// after it. E_NOTIMPL for a format that is no video. The source goes before
+// this returns: the still holds nothing of the stream.
+[[nodiscard]] HRESULT ReadVideoStill(const FormatRow& format, IStream* stream, std::optional<std::uint64_t> position,
+                                     VideoStill& still);
+
+// The still as the preview shows it.
+std::unique_ptr<StoreRenderer> CreateStillRenderer(VideoStill&& still);
+
+} // namespace Quivane
