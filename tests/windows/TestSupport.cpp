@@ -98,24 +98,6 @@ std::string Hex(HRESULT hr) {
 
 namespace QuivaneTest {
 
-ComPtr<IWICBitmap> SolidBitmap(UINT width, UINT height, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
-    std::vector<std::uint8_t> pixels(static_cast<size_t>(width) * height * 4);
-    for (size_t i = 0; i < pixels.size(); i += 4) {
-        pixels[i] = b;
-        pixels[i + 1] = g;
-        pixels[i + 2] = r;
-        pixels[i + 3] = 255;
-    }
-    ComPtr<IWICImagingFactory> factory;
-    ComPtr<IWICBitmap> bitmap;
-    if (SUCCEEDED(Quivane::CreateImagingFactory(factory))) {
-        EXPECT_EQ(Quivane::CreateBitmapFromPixels(factory.Get(), width, height, GUID_WICPixelFormat32bppPBGRA, width * 4,
-                                                  pixels.data(), pixels.size(), bitmap),
-                  S_OK);
-    }
-    return bitmap;
-}
-
 Quivane::FramePixels SolidPixels(UINT width, UINT height, std::uint8_t b, std::uint8_t g, std::uint8_t r,
                                  std::uint32_t delayMs) {
     Quivane::FramePixels frame;

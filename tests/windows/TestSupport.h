@@ -60,9 +60,7 @@ ComPtr<IClassFactory> ServerClassFactory(REFCLSID clsid);
 
 namespace QuivaneTest {
 
-// A solid, opaque premultiplied-BGRA bitmap of one colour (bytes B, G, R).
-ComPtr<IWICBitmap> SolidBitmap(UINT width, UINT height, std::uint8_t b, std::uint8_t g, std::uint8_t r);
-// The same as a frame's pixels.
+// A solid, opaque frame of one colour (bytes B, G, R).
 Quivane::FramePixels SolidPixels(UINT width, UINT height, std::uint8_t b, std::uint8_t g, std::uint8_t r,
                                  std::uint32_t delayMs = 100);
 // Frames of distinct colours with delays of 40, 80, 120 ... ms.
