@@ -7,7 +7,6 @@
 #include "frames/FrameSource.h"
 #include "platform/WicImaging.h"
 #include "formats/FormatTable.h"
-#include "frames/SourceRenderer.h"
 #include "formats/FormatSources.h"
 
 #include <windows.h>
@@ -49,21 +48,25 @@ public:
         tsv = _wfopen((outDir + L"\\frames.tsv").c_str(), L"wb");
         if (tsv == nullptr) return E_FAIL;
         std::fprintf(tsv, "index\tfile\tdelay_ms\twidth\theight\n");
-        return S_OK;
+        return Quivane::CreateImagingFactory(factory);
     }
-    HRESULT Write(std::uint32_t index, IWICBitmapSource* bitmap, std::uint32_t delayMs) {
-        UINT width = 0;
-        UINT height = 0;
-        HRESULT hr = bitmap->GetSize(&width, &height);
+    HRESULT Write(std::uint32_t index, const Quivane::FramePixels& frame) {
+        ComPtr<IWICBitmap> bitmap;
+        HRESULT hr = Quivane::CreateBitmapFromPixels(factory.Get(), frame.width, frame.height,
+                                                     GUID_WICPixelFormat32bppPBGRA, static_cast<UINT>(frame.Stride()),
+                                                     frame.pixels.data(), frame.pixels.size(), bitmap);
         const std::wstring name = FrameFileName(index);
-        if (SUCCEEDED(hr)) hr = WriteStraightAlphaPng(bitmap, outDir + L"\\" + name);
-        if (SUCCEEDED(hr)) std::fprintf(tsv, "%u\t%ls\t%u\t%u\t%u\n", index, name.c_str(), delayMs, width, height);
+        if (SUCCEEDED(hr)) hr = WriteStraightAlphaPng(bitmap.Get(), outDir + L"\\" + name);
+        if (SUCCEEDED(hr)) {
+            std::fprintf(tsv, "%u\t%ls\t%u\t%u\t%u\n", index, name.c_str(), frame.delayMs, frame.width, frame.height);
+        }
         return hr;
     }
 
 private:
     std::wstring outDir;
     FILE* tsv = nullptr;
+    ComPtr<IWICImagingFactory> factory;
 };
 
 void PrintTimes(double decodeMs, std::uint64_t count) {
@@ -99,9 +102,6 @@ int WritePictureFrames(IStream* stream, const Quivane::FormatRow& format, const 
     FrameWriter writer;
     hr = writer.Create(outDir);
     if (FAILED(hr)) return ReportFileFailure(outDir, L"cannot create the folder", hr);
-    ComPtr<IWICImagingFactory> factory;
-    hr = Quivane::CreateImagingFactory(factory);
-    if (FAILED(hr)) return ReportFailure(L"cannot start the imaging component", hr);
     const std::uint32_t count = source->FrameCount();
     for (std::uint32_t index = 0; index < count; ++index) {
         if (index > 0) {
@@ -110,11 +110,7 @@ int WritePictureFrames(IStream* stream, const Quivane::FormatRow& format, const 
             decodeMs += MillisecondsSince(start);
             if (FAILED(hr)) return ReportFileFailure(file, L"cannot decode", hr);
         }
-        ComPtr<IWICBitmap> bitmap;
-        hr = Quivane::CreateBitmapFromPixels(factory.Get(), frame.width, frame.height, GUID_WICPixelFormat32bppPBGRA,
-                                             static_cast<UINT>(frame.Stride()), frame.pixels.data(),
-                                             frame.pixels.size(), bitmap);
-        if (SUCCEEDED(hr)) hr = writer.Write(index, bitmap.Get(), frame.delayMs);
+        hr = writer.Write(index, frame);
         if (FAILED(hr)) return ReportFileFailure(outDir, L"cannot write a frame", hr);
     }
     if (printTimes) PrintTimes(decodeMs, count);
@@ -137,10 +133,10 @@ int WriteFrames(const std::wstring& file, const std::wstring& outDir, bool print
 
     // Videos: the representative still, or the still at a position, within the deadline.
     stream.Reset();
-    std::unique_ptr<Quivane::IAnimatedRenderer> renderer;
+    Quivane::VideoStill still;
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
-    hr = LoadVideoWithin(file, *format, atSeconds, kVideoLoadDeadlineMs, renderer);
+    hr = LoadVideoWithin(file, *format, atSeconds, kVideoLoadDeadlineMs, still);
     const double decodeMs = MillisecondsSince(start);
     if (hr == HRESULT_FROM_WIN32(WAIT_TIMEOUT)) {
         return ReportFileFailure(file, L"no still within the deadline of 30 s", hr);
@@ -150,18 +146,14 @@ int WriteFrames(const std::wstring& file, const std::wstring& outDir, bool print
     FrameWriter writer;
     hr = writer.Create(outDir);
     if (FAILED(hr)) return ReportFileFailure(outDir, L"cannot create the folder", hr);
-    const std::uint64_t count = renderer->GetFrameCount();
-    for (std::uint32_t index = 0; index < count; ++index) {
-        ComPtr<IWICBitmapSource> bitmap;
-        hr = renderer->GetFrameBitmap(index, &bitmap);
-        if (SUCCEEDED(hr)) hr = writer.Write(index, bitmap.Get(), renderer->GetFrameDelay(index));
-        if (FAILED(hr)) return ReportFileFailure(outDir, L"cannot write a frame", hr);
-    }
+    const std::uint64_t count = 1; // a video's one still
+    hr = writer.Write(0, still.frame);
+    if (FAILED(hr)) return ReportFileFailure(outDir, L"cannot write a frame", hr);
     if (printTimes) {
         PrintTimes(decodeMs, count);
-        if (renderer->IsTimeBased()) {
-            Print(L"position_s\t%.3f\nduration_s\t%.3f\n", static_cast<double>(renderer->GetPosition()) / 1e7,
-                  static_cast<double>(renderer->GetDuration()) / 1e7);
+        if (still.timeline.duration > 0) {
+            Print(L"position_s\t%.3f\nduration_s\t%.3f\n", static_cast<double>(still.timeline.position) / 1e7,
+                  static_cast<double>(still.timeline.duration) / 1e7);
         }
     }
     Print(L"%llu frames written to %ls\n", static_cast<unsigned long long>(count), outDir.c_str());

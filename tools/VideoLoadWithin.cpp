@@ -3,12 +3,12 @@
 #include "ImageFiles.h"
 #include "platform/HResult.h"
 #include "platform/OwnedHandles.h"
-#include "frames/SourceRenderer.h"
 #include "frames/StopResult.h"
 
 #include <wrl/client.h>
 
 #include <exception>
+#include <optional>
 #include <thread>
 
 namespace QuivaneTool {
@@ -23,7 +23,7 @@ struct VideoLoadJob {
     double atSeconds = -1;
     DWORD deadlineMs = 0;
     HRESULT hr = E_FAIL;
-    std::unique_ptr<Quivane::IAnimatedRenderer> renderer;
+    Quivane::VideoStill still;
     Quivane::UniqueHandle done;
 };
 
@@ -32,11 +32,9 @@ HRESULT LoadOnThisThread(VideoLoadJob& job) {
     ComPtr<IStream> stream;
     RETURN_IF_FAILED(OpenReadStream(job.file, stream));
     const auto stop = Quivane::StopToken::Within(std::chrono::milliseconds(job.deadlineMs));
-    job.renderer = Quivane::CreateRenderer(*job.format, stop);
-    if (!job.renderer) return E_OUTOFMEMORY;
-    const HRESULT hr = job.atSeconds >= 0
-                           ? job.renderer->LoadAtPosition(stream.Get(), static_cast<std::uint64_t>(job.atSeconds * 1e7))
-                           : job.renderer->Load(stream.Get());
+    std::optional<std::uint64_t> position;
+    if (job.atSeconds >= 0) position = static_cast<std::uint64_t>(job.atSeconds * 1e7);
+    const HRESULT hr = Quivane::ReadVideoStill(*job.format, stream.Get(), position, job.still, stop);
     if (FAILED(hr) && stop.ShouldStop()) return Quivane::StopResult(stop);
     return hr;
 }
@@ -50,8 +48,6 @@ void RunVideoLoad(const std::shared_ptr<VideoLoadJob>& job) {
         } catch (const std::exception&) {
             job->hr = E_OUTOFMEMORY;
         }
-        // A failed load's pipeline goes while this thread is still in COM.
-        if (FAILED(job->hr)) job->renderer.reset();
         CoUninitialize();
     }
     SetEvent(job->done.Get());
@@ -60,8 +56,7 @@ void RunVideoLoad(const std::shared_ptr<VideoLoadJob>& job) {
 } // namespace
 
 HRESULT LoadVideoWithin(const std::wstring& file, const Quivane::FormatRow& format, double atSeconds,
-                        DWORD deadlineMs, std::unique_ptr<Quivane::IAnimatedRenderer>& renderer) {
-    renderer.reset();
+                        DWORD deadlineMs, Quivane::VideoStill& still) {
     auto job = std::make_shared<VideoLoadJob>();
     job->file = file;
     job->format = &format;
@@ -77,7 +72,7 @@ HRESULT LoadVideoWithin(const std::wstring& file, const Quivane::FormatRow& form
     }
     worker.join();
     RETURN_IF_FAILED(job->hr);
-    renderer = std::move(job->renderer);
+    still = std::move(job->still);
     return S_OK;
 }
 

@@ -4,10 +4,10 @@
 // must still answer.
 #include "formats/FormatTable.h"
 #include "frames/IAnimatedRenderer.h"
+#include "formats/video/VideoStill.h"
 
 #include <windows.h>
 
-#include <memory>
 #include <string>
 
 namespace QuivaneTool {
@@ -17,9 +17,9 @@ constexpr DWORD kVideoLoadDeadlineMs = 30000;
 
 // Loads FILE's representative still (`atSeconds` < 0) or the still at that
 // position, from a stream of its own on a worker. On time: the worker's
-// result, and `renderer` when it succeeded. Past `deadlineMs`: WAIT_TIMEOUT,
+// result, and `still` when it succeeded. Past `deadlineMs`: WAIT_TIMEOUT,
 // and the worker is left to the platform; what it holds is its own.
 [[nodiscard]] HRESULT LoadVideoWithin(const std::wstring& file, const Quivane::FormatRow& format, double atSeconds,
-                                      DWORD deadlineMs, std::unique_ptr<Quivane::IAnimatedRenderer>& renderer);
+                                      DWORD deadlineMs, Quivane::VideoStill& still);
 
 } // namespace QuivaneTool

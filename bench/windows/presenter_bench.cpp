@@ -4,7 +4,8 @@
 //   presenter_bench ANIMATION.gif
 #include "presentation/PreviewPresenter.h"
 #include "formats/FormatTable.h"
-#include "frames/SourceRenderer.h"
+#include "frames/FrameFeeder.h"
+#include "frames/StoreRenderer.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -30,10 +32,15 @@ double Now() {
     return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
+// Every frame of the GIF decoded into the store the presenter shows from,
+// all of them kept: no budget, so the feeding ends.
 std::unique_ptr<IAnimatedRenderer> Load(IStream* stream) {
-    auto renderer = std::make_unique<SourceRenderer>(*FormatForName(L".gif"));
-    if (FAILED(renderer->Load(stream))) return nullptr;
-    return renderer;
+    std::unique_ptr<FrameSource> source = CreateFrameSource(*FormatForName(L".gif"));
+    if (!source || FAILED(source->Open(stream))) return nullptr;
+    auto store = std::make_shared<FrameStore>(source->FrameCount());
+    FrameFeeder feeder(*source, store, std::numeric_limits<std::uint64_t>::max());
+    if (FAILED(feeder.ReadFirstFrame()) || FAILED(feeder.FeedRest())) return nullptr;
+    return std::make_unique<StoreRenderer>(std::move(store));
 }
 
 void Pump() {

@@ -1,7 +1,7 @@
 #pragma once
-// What every renderer offers once it has decoded a file: frame questions,
-// the frames themselves and, for videos, a position on a time line. Drawing
-// them is the presenter's.
+// What the preview shows from once a file is decoded: frame questions, the
+// frames themselves and, for videos, a position on a time line. Drawing them
+// is the presenter's.
 #include <windows.h>
 #include <wincodec.h>
 
@@ -15,27 +15,20 @@ namespace Quivane {
 class IAnimatedRenderer {
 public:
     virtual ~IAnimatedRenderer() = default;
-    [[nodiscard]] virtual HRESULT Load(IStream* stream) = 0;
     virtual std::uint64_t GetFrameCount() const = 0;
     virtual std::uint32_t GetCurrentFrameIndex() const = 0;
     virtual std::uint32_t GetFrameDelay(std::uint32_t index) const = 0;
     virtual void SetCurrentFrame(std::uint32_t index) = 0;
-    virtual bool IsAnimated() const = 0;
-    virtual std::uint32_t GetThumbnailFrameIndex() const = 0;
     [[nodiscard]] virtual HRESULT GetFrameBitmap(std::uint32_t index, IWICBitmapSource** out) const = 0;
     // Whether GetFrameBitmap can hand out the frame now; frames still being
     // decoded in the background are not ready yet.
-    virtual bool IsFrameReady(std::uint32_t index) const { return index < GetFrameCount(); }
-    // The frame's own pixels when the renderer keeps them as such (null otherwise),
-    // for a drawer that would rather not go through an imaging bitmap.
-    virtual std::shared_ptr<const FramePixels> FramePicture(std::uint32_t index) const {
-        (void)index;
-        return nullptr;
-    }
+    virtual bool IsFrameReady(std::uint32_t index) const = 0;
+    // The frame's own pixels while they are held (null otherwise), for a
+    // drawer that would rather not go through an imaging bitmap.
+    virtual std::shared_ptr<const FramePixels> FramePicture(std::uint32_t index) const = 0;
     virtual bool IsTimeBased() const = 0;
     virtual std::uint64_t GetDuration() const = 0;
     virtual std::uint64_t GetPosition() const = 0;
-    [[nodiscard]] virtual HRESULT LoadAtPosition(IStream* stream, std::uint64_t position) = 0;
 };
 
 } // namespace Quivane

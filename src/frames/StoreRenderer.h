@@ -1,38 +1,42 @@
 #pragma once
-// An animation shown while it is still being decoded: the frames are those a
-// load worker has put in the shared store so far. Closing the store when the
-// renderer goes tells the worker to stop.
+// What the preview shows: the frames a load worker has put in the shared
+// store so far (an animation may still be decoding), and for a video, whose
+// store holds its one still, the time line the still stands on. Closing the
+// store when the renderer goes tells the worker to stop.
 #include "FrameStore.h"
 #include "IAnimatedRenderer.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace Quivane {
 
+// Where a video's still stands, in 100-ns units.
+struct VideoTimeline {
+    std::uint64_t duration = 0;
+    std::uint64_t position = 0;
+};
+
 class StoreRenderer final : public IAnimatedRenderer {
 public:
-    explicit StoreRenderer(std::shared_ptr<FrameStore> store) : store(std::move(store)) {}
+    explicit StoreRenderer(std::shared_ptr<FrameStore> store, std::optional<VideoTimeline> timeline = std::nullopt)
+        : store(std::move(store)), timeline(timeline) {}
     ~StoreRenderer() override { store->Close(); }
     StoreRenderer(const StoreRenderer&) = delete;
     StoreRenderer& operator=(const StoreRenderer&) = delete;
 
-    // Its frames come from the worker, never from a stream of its own.
-    HRESULT Load(IStream*) override { return E_NOTIMPL; }
     std::uint64_t GetFrameCount() const override { return store->FrameCount(); }
     std::uint32_t GetCurrentFrameIndex() const override { return current; }
     std::uint32_t GetFrameDelay(std::uint32_t index) const override { return store->DelayMs(index); }
     void SetCurrentFrame(std::uint32_t index) override;
-    bool IsAnimated() const override { return store->FrameCount() >= 2; }
-    std::uint32_t GetThumbnailFrameIndex() const override { return store->FrameCount() / 2; }
     // E_PENDING while the frame is not decoded (or not kept) yet.
     HRESULT GetFrameBitmap(std::uint32_t index, IWICBitmapSource** out) const override;
     bool IsFrameReady(std::uint32_t index) const override { return store->Has(index); }
     std::shared_ptr<const FramePixels> FramePicture(std::uint32_t index) const override { return store->Frame(index); }
-    bool IsTimeBased() const override { return false; }
-    std::uint64_t GetDuration() const override { return 0; }
-    std::uint64_t GetPosition() const override { return 0; }
-    HRESULT LoadAtPosition(IStream*, std::uint64_t) override { return E_NOTIMPL; }
+    bool IsTimeBased() const override { return timeline.has_value(); }
+    std::uint64_t GetDuration() const override { return timeline ? timeline->duration : 0; }
+    std::uint64_t GetPosition() const override { return timeline ? timeline->position : 0; }
 
     const FrameStore& Store() const { return *store; }
 
@@ -49,6 +53,7 @@ public:
 
 private:
     std::shared_ptr<FrameStore> store;
+    std::optional<VideoTimeline> timeline;
     std::uint32_t current = 0;
     WholeFrameReader wholeFrames;
     std::uint32_t wholeWidth = 0;

@@ -9,10 +9,10 @@
 #include "platform/StreamMarshal.h"
 #include "formats/FormatTable.h"
 #include "frames/FrameFeeder.h"
-#include "frames/SourceRenderer.h"
 #include "frames/StoreRenderer.h"
 #include "formats/FormatSources.h"
 #include "frames/StopToken.h"
+#include "formats/video/VideoStill.h"
 
 
 #include <exception>
@@ -210,9 +210,11 @@ HRESULT PreviewLoader::DecodeJob(LoadJob& job, LoadResult& result, IStream* host
     const FormatRow* format = ChooseFormatForStream(stream, job.name);
     if (format == nullptr) return E_FAIL;
     if (job.positioned || format->decodesFromStream) {
-        result.renderer = CreateRenderer(*format, StopToken(generation, job.generation, job.deadline));
-        if (!result.renderer) return E_OUTOFMEMORY;
-        return job.positioned ? result.renderer->LoadAtPosition(stream, job.position) : result.renderer->Load(stream);
+        VideoStill still;
+        RETURN_IF_FAILED(ReadVideoStill(*format, stream, job.positioned ? std::optional(job.position) : std::nullopt,
+                                        still, StopToken(generation, job.generation, job.deadline)));
+        result.renderer = CreateStillRenderer(std::move(still));
+        return S_OK;
     }
     FileBytes file = readable.bytes; // a stream that could not seek was read whole already
     if (!file) {

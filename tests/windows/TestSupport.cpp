@@ -3,6 +3,7 @@
 #include "platform/ComAdopt.h"
 #include "platform/HResult.h"
 #include "platform/WicImaging.h"
+#include "frames/FrameSource.h"
 
 #include <shlwapi.h>
 
@@ -97,34 +98,36 @@ std::string Hex(HRESULT hr) {
 
 namespace QuivaneTest {
 
-ComPtr<IWICBitmap> SolidBitmap(UINT width, UINT height, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
-    std::vector<std::uint8_t> pixels(static_cast<size_t>(width) * height * 4);
-    for (size_t i = 0; i < pixels.size(); i += 4) {
-        pixels[i] = b;
-        pixels[i + 1] = g;
-        pixels[i + 2] = r;
-        pixels[i + 3] = 255;
+Quivane::FramePixels SolidPixels(UINT width, UINT height, std::uint8_t b, std::uint8_t g, std::uint8_t r,
+                                 std::uint32_t delayMs) {
+    Quivane::FramePixels frame;
+    frame.width = width;
+    frame.height = height;
+    frame.delayMs = delayMs;
+    frame.pixels.resize(frame.Stride() * height);
+    for (size_t i = 0; i < frame.pixels.size(); i += 4) {
+        frame.pixels[i] = b;
+        frame.pixels[i + 1] = g;
+        frame.pixels[i + 2] = r;
+        frame.pixels[i + 3] = 255;
     }
-    ComPtr<IWICImagingFactory> factory;
-    ComPtr<IWICBitmap> bitmap;
-    if (SUCCEEDED(Quivane::CreateImagingFactory(factory))) {
-        EXPECT_EQ(Quivane::CreateBitmapFromPixels(factory.Get(), width, height, GUID_WICPixelFormat32bppPBGRA, width * 4,
-                                                  pixels.data(), pixels.size(), bitmap),
-                  S_OK);
-    }
-    return bitmap;
+    return frame;
 }
 
-HRESULT FixedFramesRenderer::DecodeStream(IStream*) {
-    std::uint32_t delay = 0;
-    for (const auto& frame : frames_) AppendFrame(frame, delay += 40);
-    return result_;
-}
-
-std::vector<ComPtr<IWICBitmap>> SolidFrames(size_t count, UINT width, UINT height) {
-    std::vector<ComPtr<IWICBitmap>> frames;
-    for (size_t i = 0; i < count; ++i) frames.push_back(SolidBitmap(width, height, 0, static_cast<std::uint8_t>(i), 255));
+std::vector<Quivane::FramePixels> SolidFrames(size_t count, UINT width, UINT height) {
+    std::vector<Quivane::FramePixels> frames;
+    for (size_t i = 0; i < count; ++i) {
+        frames.push_back(SolidPixels(width, height, 0, static_cast<std::uint8_t>(i), 255,
+                                     static_cast<std::uint32_t>(40 * (i + 1))));
+    }
     return frames;
+}
+
+std::unique_ptr<Quivane::StoreRenderer> StoreRendererOver(std::vector<Quivane::FramePixels> frames,
+                                                          std::optional<Quivane::VideoTimeline> timeline) {
+    auto store = std::make_shared<Quivane::FrameStore>(static_cast<std::uint32_t>(frames.size()));
+    for (std::uint32_t index = 0; index < frames.size(); ++index) store->Put(index, std::move(frames[index]));
+    return std::make_unique<Quivane::StoreRenderer>(std::move(store), timeline);
 }
 
 namespace {
@@ -180,28 +183,76 @@ ComPtr<IStream> UnreadableStream() {
 
 namespace QuivaneTest {
 
-::testing::AssertionResult LoadsToWholeFramesOrFails(Quivane::IAnimatedRenderer& renderer,
-                                                     const std::vector<std::uint8_t>& bytes) {
-    const HRESULT hr = renderer.Load(StreamFromBytes(bytes).Get());
-    const std::uint64_t count = renderer.GetFrameCount();
-    if (FAILED(hr)) {
-        if (count != 0) return ::testing::AssertionFailure() << "failed load kept " << count << " frames";
-        return ::testing::AssertionSuccess();
-    }
-    if (hr != S_OK) return ::testing::AssertionFailure() << "unexpected success code " << Hex(hr);
-    if (count == 0) return ::testing::AssertionFailure() << "success without frames";
-    UINT canvasWidth = 0, canvasHeight = 0;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        ComPtr<IWICBitmapSource> bitmap;
-        if (renderer.GetFrameBitmap(i, &bitmap) != S_OK) return ::testing::AssertionFailure() << "frame " << i;
+namespace {
+
+HRESULT ToPixels(const Quivane::FramePixels& frame, Pixels& out) {
+    if (frame.pixels.size() != frame.Stride() * frame.height) return E_UNEXPECTED;
+    out.width = frame.width;
+    out.height = frame.height;
+    out.bytes = frame.pixels;
+    return S_OK;
+}
+
+// Opens the format's source on a stream over the bytes, as the preview does.
+HRESULT OpenSource(const wchar_t* extension, const std::vector<std::uint8_t>& bytes,
+                   std::unique_ptr<Quivane::FrameSource>& source, ComPtr<IStream>& stream,
+                   const Quivane::StopToken& stop = {}) {
+    source = Quivane::CreateFrameSource(FormatWithExtension(extension), stop);
+    if (!source) return E_OUTOFMEMORY;
+    stream = StreamFromBytes(bytes);
+    return source->Open(stream.Get());
+}
+
+} // namespace
+
+SourceFrames ReadSourceFrames(const wchar_t* extension, const std::vector<std::uint8_t>& bytes,
+                              const Quivane::StopToken& stop) {
+    SourceFrames out;
+    std::unique_ptr<Quivane::FrameSource> source;
+    ComPtr<IStream> stream;
+    out.hr = OpenSource(extension, bytes, source, stream, stop);
+    if (FAILED(out.hr)) return out;
+    for (std::uint32_t index = 0; index < source->FrameCount(); ++index) {
+        Quivane::FramePixels frame;
         Pixels pixels;
-        // A frame that decodes on demand may still fail here; it must fail, not crash.
-        if (ReadPremultipliedBgra(bitmap.Get(), pixels) != S_OK) continue;
-        if (canvasWidth == 0) {
-            canvasWidth = pixels.width;
-            canvasHeight = pixels.height;
-        }
-        if (pixels.width != canvasWidth || pixels.height != canvasHeight) {
+        out.hr = source->ReadFrame(index, frame);
+        if (SUCCEEDED(out.hr)) out.hr = ToPixels(frame, pixels);
+        if (FAILED(out.hr)) return out;
+        out.frames.push_back(std::move(pixels));
+        out.delays.push_back(frame.delayMs);
+    }
+    out.duration = source->Duration();
+    out.position = source->ShownPosition();
+    return out;
+}
+
+SourceFrames ReadSourceStillAt(const wchar_t* extension, const std::vector<std::uint8_t>& bytes,
+                               std::uint64_t position) {
+    SourceFrames out;
+    std::unique_ptr<Quivane::FrameSource> source;
+    ComPtr<IStream> stream;
+    out.hr = OpenSource(extension, bytes, source, stream);
+    if (FAILED(out.hr)) return out;
+    Quivane::FramePixels still;
+    Pixels pixels;
+    out.hr = source->ReadStillAt(position, still, out.position);
+    if (SUCCEEDED(out.hr)) out.hr = ToPixels(still, pixels);
+    if (FAILED(out.hr)) return out;
+    out.frames.push_back(std::move(pixels));
+    out.delays.push_back(still.delayMs);
+    out.duration = source->Duration();
+    return out;
+}
+
+::testing::AssertionResult ReadsWholeFramesOrFails(const wchar_t* extension, const std::vector<std::uint8_t>& bytes) {
+    const SourceFrames read = ReadSourceFrames(extension, bytes);
+    if (SUCCEEDED(read.hr) && read.hr != S_OK) {
+        return ::testing::AssertionFailure() << "unexpected success code " << Hex(read.hr);
+    }
+    if (read.hr == S_OK && read.frames.empty()) return ::testing::AssertionFailure() << "success without frames";
+    for (size_t i = 0; i < read.frames.size(); ++i) {
+        const Pixels& pixels = read.frames[i];
+        if (pixels.width != read.frames[0].width || pixels.height != read.frames[0].height) {
             return ::testing::AssertionFailure() << "frame " << i << " is not canvas-sized";
         }
         for (size_t p = 0; p < pixels.bytes.size(); p += 4) {
@@ -210,7 +261,7 @@ namespace QuivaneTest {
                 return ::testing::AssertionFailure() << "frame " << i << " is not premultiplied";
             }
         }
-        if (renderer.GetFrameDelay(i) < 10) return ::testing::AssertionFailure() << "delay under the floor";
+        if (read.delays[i] < 10) return ::testing::AssertionFailure() << "delay under the floor";
     }
     return ::testing::AssertionSuccess();
 }

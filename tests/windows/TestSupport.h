@@ -50,50 +50,52 @@ ComPtr<IClassFactory> ServerClassFactory(REFCLSID clsid);
 
 } // namespace QuivaneTest
 
-#include "frames/SourceRenderer.h"
-#include "frames/WicAnimatedRenderer.h"
+#include "formats/FormatTable.h"
+#include "frames/StoreRenderer.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <optional>
+
 namespace QuivaneTest {
 
-// A solid, opaque premultiplied-BGRA bitmap of one colour (bytes B, G, R).
-ComPtr<IWICBitmap> SolidBitmap(UINT width, UINT height, std::uint8_t b, std::uint8_t g, std::uint8_t r);
+// A solid, opaque frame of one colour (bytes B, G, R).
+Quivane::FramePixels SolidPixels(UINT width, UINT height, std::uint8_t b, std::uint8_t g, std::uint8_t r,
+                                 std::uint32_t delayMs = 100);
+// Frames of distinct colours with delays of 40, 80, 120 ... ms.
+std::vector<Quivane::FramePixels> SolidFrames(size_t count, UINT width = 4, UINT height = 2);
 
-// A renderer whose decode appends the given frames (delays 40, 80, 120 ... ms)
-// and then answers `result`: exercises the frame store on its own.
-class FixedFramesRenderer : public Quivane::WicAnimatedRenderer {
-public:
-    explicit FixedFramesRenderer(std::vector<ComPtr<IWICBitmap>> frames, HRESULT result = S_OK)
-        : frames_(std::move(frames)), result_(result) {}
-    HRESULT DecodeStream(IStream* stream) override;
+// What the preview shows these frames through: a store holding every one of
+// them, and for a video's still, its time line.
+std::unique_ptr<Quivane::StoreRenderer> StoreRendererOver(std::vector<Quivane::FramePixels> frames,
+                                                          std::optional<Quivane::VideoTimeline> timeline = {});
 
-private:
-    std::vector<ComPtr<IWICBitmap>> frames_;
-    HRESULT result_;
-};
-
-std::vector<ComPtr<IWICBitmap>> SolidFrames(size_t count, UINT width = 4, UINT height = 2);
-
-// Loads `bytes` and checks the outcome is whole: a failure leaves no frames; a
-// success gives canvas-sized, valid premultiplied frames with delays of at least 10 ms.
-::testing::AssertionResult LoadsToWholeFramesOrFails(Quivane::IAnimatedRenderer& renderer,
-                                                     const std::vector<std::uint8_t>& bytes);
-
-// The preview's renderer of one format, by its usual extension.
+// The decoders of one format, by its usual extension.
 const Quivane::FormatRow& FormatWithExtension(const wchar_t* extension);
-struct GifRenderer : Quivane::SourceRenderer {
-    GifRenderer() : SourceRenderer(FormatWithExtension(L".gif")) {}
+
+// What the format's frame source reads from a file, opened on a stream over
+// `bytes`: its frames in order, composited, as premultiplied BGRA. `hr` is the
+// first failure (opening, or the frame it stopped at); the frames read before
+// it stay. A video also gives where its still stands.
+struct SourceFrames {
+    HRESULT hr = E_FAIL;
+    std::vector<Pixels> frames;
+    std::vector<std::uint32_t> delays;
+    std::uint64_t duration = 0;
+    std::uint64_t position = 0;
 };
-struct ApngRenderer : Quivane::SourceRenderer {
-    ApngRenderer() : SourceRenderer(FormatWithExtension(L".png")) {}
-};
-struct WebPRenderer : Quivane::SourceRenderer {
-    WebPRenderer() : SourceRenderer(FormatWithExtension(L".webp")) {}
-};
-struct VideoStillRenderer : Quivane::SourceRenderer {
-    VideoStillRenderer() : SourceRenderer(FormatWithExtension(L".mp4")) {}
-};
+// The source gives up once `stop` says so.
+SourceFrames ReadSourceFrames(const wchar_t* extension, const std::vector<std::uint8_t>& bytes,
+                              const Quivane::StopToken& stop = {});
+// A video's still at or after `position` (100-ns units), the way a seek reads it.
+SourceFrames ReadSourceStillAt(const wchar_t* extension, const std::vector<std::uint8_t>& bytes,
+                               std::uint64_t position);
+
+// Reads `bytes` with the format's source and checks the outcome is whole: it
+// fails, or every frame it reads is canvas-sized and validly premultiplied
+// with a delay of at least 10 ms; success gives at least one frame.
+::testing::AssertionResult ReadsWholeFramesOrFails(const wchar_t* extension, const std::vector<std::uint8_t>& bytes);
 
 // A stream every read and seek of which fails.
 ComPtr<IStream> UnreadableStream();

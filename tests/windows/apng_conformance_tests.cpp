@@ -100,17 +100,14 @@ class ApngFile : public testing::TestWithParam<std::string> {};
 
 TEST_P(ApngReference, FrameShowsTheReferencePixels) {
     const Reference& reference = GetParam();
-    ApngRenderer renderer;
     const auto bytes = ReadFileBytes(ConformancePath(std::string("apng/") + reference.name + ".png"));
     ASSERT_FALSE(bytes.empty());
-    ASSERT_EQ(renderer.Load(StreamFromBytes(bytes).Get()), S_OK);
-    ASSERT_GT(renderer.GetFrameCount(), 0u);
-    const std::uint32_t index =
-        reference.frame < 0 ? static_cast<std::uint32_t>(renderer.GetFrameCount() - 1) : reference.frame;
-    ComPtr<IWICBitmapSource> frame;
-    ASSERT_EQ(renderer.GetFrameBitmap(index, &frame), S_OK);
-    Pixels pixels;
-    ASSERT_EQ(ReadPremultipliedBgra(frame.Get(), pixels), S_OK);
+    const SourceFrames read = ReadSourceFrames(L".png", bytes);
+    ASSERT_EQ(read.hr, S_OK);
+    ASSERT_GT(read.frames.size(), 0u);
+    const std::size_t index = reference.frame < 0 ? read.frames.size() - 1 : static_cast<std::size_t>(reference.frame);
+    ASSERT_LT(index, read.frames.size());
+    const Pixels& pixels = read.frames[index];
     EXPECT_TRUE(PixelIs(pixels, 0, 0, reference.origin));
     if (reference.checkCentre) {
         EXPECT_TRUE(PixelIs(pixels, 64, 32, reference.centre));
@@ -121,60 +118,40 @@ INSTANTIATE_TEST_SUITE_P(Suite, ApngReference, testing::ValuesIn(kReferences),
                          [](const testing::TestParamInfo<Reference>& info) { return std::string(info.param.name); });
 
 TEST_P(ApngFile, LoadsToAWholeFrameListOrFails) {
-    ApngRenderer renderer;
     const auto bytes = ReadFileBytes(ConformancePath("apng/" + GetParam() + ".png"));
     ASSERT_FALSE(bytes.empty());
-    const HRESULT hr = renderer.Load(StreamFromBytes(bytes).Get());
-    if (FAILED(hr)) {
-        EXPECT_EQ(renderer.GetFrameCount(), 0u);
-        return;
-    }
-    ASSERT_GT(renderer.GetFrameCount(), 0u);
-    UINT width = 0, height = 0;
-    for (std::uint32_t i = 0; i < renderer.GetFrameCount(); ++i) {
-        ComPtr<IWICBitmapSource> frame;
-        ASSERT_EQ(renderer.GetFrameBitmap(i, &frame), S_OK);
-        Pixels pixels;
-        ASSERT_EQ(ReadPremultipliedBgra(frame.Get(), pixels), S_OK);
-        if (i == 0) {
-            width = pixels.width;
-            height = pixels.height;
-        }
-        EXPECT_EQ(pixels.width, width); // every frame is the whole canvas
-        EXPECT_EQ(pixels.height, height);
-        EXPECT_GE(renderer.GetFrameDelay(i), 10u);
-    }
+    EXPECT_TRUE(ReadsWholeFramesOrFails(L".png", bytes));
 }
 
 INSTANTIATE_TEST_SUITE_P(Suite, ApngFile, testing::ValuesIn(AllApngNames()),
                          [](const testing::TestParamInfo<std::string>& info) { return info.param; });
 
 TEST(ApngRules, SuiteFilesFollowThePathRules) {
-    const auto load = [](const char* name, ApngRenderer& renderer) {
-        return renderer.Load(StreamFromBytes(ReadFileBytes(ConformancePath(std::string("apng/") + name + ".png"))).Get());
+    const auto load = [](const char* name) {
+        return ReadSourceFrames(L".png", ReadFileBytes(ConformancePath(std::string("apng/") + name + ".png")));
     };
     {
-        ApngRenderer renderer; // no acTL: the plain path shows the default image for 80 ms
-        ASSERT_EQ(load("chunk_no_actl", renderer), S_OK);
-        EXPECT_EQ(renderer.GetFrameCount(), 1u);
-        EXPECT_EQ(renderer.GetFrameDelay(0), 80u);
+        const SourceFrames read = load("chunk_no_actl"); // no acTL: the plain path shows the default image for 80 ms
+        ASSERT_EQ(read.hr, S_OK);
+        ASSERT_EQ(read.frames.size(), 1u);
+        EXPECT_EQ(read.delays[0], 80u);
     }
     for (const char* name : {"chunk_no_fctl", "syntax_num_frames_zero_default"}) {
-        ApngRenderer renderer; // acTL, and IDAT without fcTL: no animation, so the default image is a still
-        ASSERT_EQ(load(name, renderer), S_OK) << name;
-        EXPECT_EQ(renderer.GetFrameCount(), 1u) << name;
-        EXPECT_EQ(renderer.GetFrameDelay(0), 80u) << name;
+        // acTL, and IDAT without fcTL: no animation, so the default image is a still.
+        const SourceFrames read = load(name);
+        ASSERT_EQ(read.hr, S_OK) << name;
+        ASSERT_EQ(read.frames.size(), 1u) << name;
+        EXPECT_EQ(read.delays[0], 80u) << name;
     }
     // A default image with no fcTL before it is no frame: the animation is the fcTL frames alone.
     for (const auto& [name, frames] : {std::pair{"delay", 4u}, std::pair{"blend_op_over", 2u},
                                        std::pair{"single_frame_default", 1u}, std::pair{"dispose_op_none", 3u}}) {
-        ApngRenderer renderer;
-        ASSERT_EQ(load(name, renderer), S_OK) << name;
-        EXPECT_EQ(renderer.GetFrameCount(), frames) << name;
+        const SourceFrames read = load(name);
+        ASSERT_EQ(read.hr, S_OK) << name;
+        EXPECT_EQ(read.frames.size(), frames) << name;
     }
     for (const char* name : {"sequence_gap", "sequence_reorder", "sequence_repeat", "sequence_start"}) {
-        ApngRenderer renderer; // sequence numbers are never compared
-        EXPECT_EQ(load(name, renderer), S_OK) << name;
+        EXPECT_EQ(load(name).hr, S_OK) << name; // sequence numbers are never compared
     }
     EXPECT_GE(AllApngNames().size(), 54u);
 }
@@ -186,8 +163,7 @@ TEST_P(ApngFile, TruncatedAndCorruptedCopiesLoadCleanly) {
     for (size_t k = 0; k <= 24; ++k) {
         const std::vector<std::uint8_t> cut(original.begin(),
                                             original.begin() + static_cast<std::ptrdiff_t>(original.size() * k / 24));
-        ApngRenderer renderer;
-        EXPECT_TRUE(LoadsToWholeFramesOrFails(renderer, cut)) << GetParam() << " cut at " << k << "/24";
+        EXPECT_TRUE(ReadsWholeFramesOrFails(L".png", cut)) << GetParam() << " cut at " << k << "/24";
     }
     std::uint32_t state = static_cast<std::uint32_t>(original.size());
     for (int variant = 0; variant < 12; ++variant) {
@@ -196,17 +172,16 @@ TEST_P(ApngFile, TruncatedAndCorruptedCopiesLoadCleanly) {
             state = state * 1664525u + 1013904223u;
             corrupt[8 + state % (corrupt.size() - 8)] ^= static_cast<std::uint8_t>(1u << (state >> 29));
         }
-        ApngRenderer renderer;
-        EXPECT_TRUE(LoadsToWholeFramesOrFails(renderer, corrupt)) << GetParam() << " variant " << variant;
+        EXPECT_TRUE(ReadsWholeFramesOrFails(L".png", corrupt)) << GetParam() << " variant " << variant;
     }
 }
 
 TEST(ApngRules, StopRequestEndsTheDecodeWithNoFrames) {
     std::atomic<std::uint64_t> generation{2};
-    SourceRenderer renderer(FormatWithExtension(L".png"), StopToken(&generation, 1));
-    const HRESULT hr = renderer.Load(StreamFromBytes(ReadFileBytes(ConformancePath("apng/delay.png"))).Get());
-    EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_CANCELLED));
-    EXPECT_EQ(renderer.GetFrameCount(), 0u);
+    const SourceFrames read =
+        ReadSourceFrames(L".png", ReadFileBytes(ConformancePath("apng/delay.png")), StopToken(&generation, 1));
+    EXPECT_EQ(read.hr, HRESULT_FROM_WIN32(ERROR_CANCELLED));
+    EXPECT_EQ(read.frames.size(), 0u);
 }
 
 // The default image outside the animation is shown only when the animation
@@ -215,34 +190,31 @@ TEST(ApngRules, StopRequestEndsTheDecodeWithNoFrames) {
 TEST(ApngRules, TheHiddenDefaultImageStandsInOnlyForAnAnimationThatCannotPlay) {
     const auto red = SolidImageData(8, 8, {255, 0, 0, 255});
     const auto clear = SolidImageData(8, 8, {0, 0, 0, 0});
-    const auto pixelOf = [](ApngRenderer& renderer, std::uint32_t index) {
-        ComPtr<IWICBitmapSource> frame;
-        Pixels pixels;
-        EXPECT_EQ(renderer.GetFrameBitmap(index, &frame), S_OK);
-        if (frame) {
-            EXPECT_EQ(ReadPremultipliedBgra(frame.Get(), pixels), S_OK);
-        }
+    const auto pixelOf = [](const SourceFrames& read, std::uint32_t index) {
+        const Pixels& pixels = read.frames[index];
         return pixels.bytes.size() >= 4 ? std::vector<std::uint8_t>(pixels.bytes.begin(), pixels.bytes.begin() + 4)
                                         : std::vector<std::uint8_t>{};
     };
     const std::vector<std::uint8_t> redPixel = {0, 0, 255, 255}, clearPixel = {0, 0, 0, 0};
     {
-        ApngRenderer renderer; // a playable animation: transparent frames drawn over, the red default never shows
-        ASSERT_EQ(renderer.Load(StreamFromBytes(ApngBuilder(8, 8).DefaultImage(red).Frame(clear).Frame(clear).Build()).Get()),
-                  S_OK);
-        ASSERT_EQ(renderer.GetFrameCount(), 2u);
-        EXPECT_EQ(pixelOf(renderer, 0), clearPixel);
-        EXPECT_EQ(pixelOf(renderer, 1), clearPixel);
+        // A playable animation: transparent frames drawn over, the red default never shows.
+        const SourceFrames read =
+            ReadSourceFrames(L".png", ApngBuilder(8, 8).DefaultImage(red).Frame(clear).Frame(clear).Build());
+        ASSERT_EQ(read.hr, S_OK);
+        ASSERT_EQ(read.frames.size(), 2u);
+        EXPECT_EQ(pixelOf(read, 0), clearPixel);
+        EXPECT_EQ(pixelOf(read, 1), clearPixel);
     }
     for (const auto& frames : {std::vector<std::optional<std::vector<std::uint8_t>>>{DamagedImageData(), clear},
                                std::vector<std::optional<std::vector<std::uint8_t>>>{std::nullopt}}) {
         ApngBuilder apng(8, 8);
         apng.DefaultImage(red);
         for (const auto& frame : frames) apng.Frame(frame);
-        ApngRenderer renderer; // first frame damaged, or no frame with data: the still stands in
-        ASSERT_EQ(renderer.Load(StreamFromBytes(apng.Build()).Get()), S_OK);
-        ASSERT_EQ(renderer.GetFrameCount(), 1u);
-        EXPECT_EQ(renderer.GetFrameDelay(0), 80u);
-        EXPECT_EQ(pixelOf(renderer, 0), redPixel);
+        // First frame damaged, or no frame with data: the still stands in.
+        const SourceFrames read = ReadSourceFrames(L".png", apng.Build());
+        ASSERT_EQ(read.hr, S_OK);
+        ASSERT_EQ(read.frames.size(), 1u);
+        EXPECT_EQ(read.delays[0], 80u);
+        EXPECT_EQ(pixelOf(read, 0), redPixel);
     }
 }

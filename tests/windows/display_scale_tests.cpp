@@ -44,11 +44,9 @@ TEST(DisplayScale, TheFrameKeepsItsPixelsWhileTheBarScalesAndItsThumbDrags) {
 
     PreviewPresenter presenter;
     ASSERT_EQ(presenter.Initialize(window.Handle(), window.ClientRect()), S_OK);
-    std::vector<ComPtr<IWICBitmap>> frames;
-    for (int i = 0; i < 5; ++i) frames.push_back(SolidBitmap(100, 25, 0, 0, 255));
-    auto renderer = std::make_unique<FixedFramesRenderer>(std::move(frames));
-    ASSERT_EQ(renderer->Load(StreamFromBytes({1}).Get()), S_OK);
-    presenter.SetRenderer(std::move(renderer));
+    std::vector<FramePixels> frames;
+    for (int i = 0; i < 5; ++i) frames.push_back(SolidPixels(100, 25, 0, 0, 255));
+    presenter.SetRenderer(StoreRendererOver(std::move(frames)));
 
     // The window's own target: presented until the screen shows the picture
     // (Wine shows a present a frame or two late, later on a busy machine).

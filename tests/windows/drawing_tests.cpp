@@ -59,8 +59,8 @@ bool IsGreen(const std::uint8_t* p) { return p[0] < 8 && p[1] > 247 && p[2] < 8;
 } // namespace
 
 TEST_F(Drawing, WideFrameIsScaledToTheWidthAndCentred) {
-    FixedFramesRenderer renderer({SolidBitmap(100, 50, 0, 0, 255)});
-    ASSERT_EQ(renderer.Load(StreamFromBytes({1}).Get()), S_OK);
+    const auto rendererFrames = StoreRendererOver({SolidPixels(100, 50, 0, 0, 255)});
+    IAnimatedRenderer& renderer = *rendererFrames;
     Canvas canvas = MakeCanvas(400, 400);
     const Pixels pixels = Draw(renderer, canvas);
 
@@ -77,8 +77,8 @@ TEST_F(Drawing, WideFrameIsScaledToTheWidthAndCentred) {
 }
 
 TEST_F(Drawing, TallFrameIsScaledToTheHeightAndCentred) {
-    FixedFramesRenderer renderer({SolidBitmap(20, 40, 0, 0, 255)});
-    ASSERT_EQ(renderer.Load(StreamFromBytes({1}).Get()), S_OK);
+    const auto rendererFrames = StoreRendererOver({SolidPixels(20, 40, 0, 0, 255)});
+    IAnimatedRenderer& renderer = *rendererFrames;
     Canvas canvas = MakeCanvas(300, 100);
     const Pixels pixels = Draw(renderer, canvas); // destination (125, 0) - (175, 100)
     EXPECT_TRUE(IsGrey(pixels.At(124, 50)));
@@ -89,8 +89,8 @@ TEST_F(Drawing, TallFrameIsScaledToTheHeightAndCentred) {
 }
 
 TEST_F(Drawing, CurrentFrameIsTheOneDrawn) {
-    FixedFramesRenderer renderer({SolidBitmap(8, 8, 0, 0, 255), SolidBitmap(8, 8, 0, 255, 0)});
-    ASSERT_EQ(renderer.Load(StreamFromBytes({1}).Get()), S_OK);
+    const auto rendererFrames = StoreRendererOver({SolidPixels(8, 8, 0, 0, 255), SolidPixels(8, 8, 0, 255, 0)});
+    IAnimatedRenderer& renderer = *rendererFrames;
     Canvas canvas = MakeCanvas(16, 16);
     EXPECT_TRUE(IsRed(Draw(renderer, canvas).At(8, 8)));
     renderer.SetCurrentFrame(1);
@@ -98,8 +98,9 @@ TEST_F(Drawing, CurrentFrameIsTheOneDrawn) {
 }
 
 TEST_F(Drawing, CopiesAreKeptForOneTargetWithinTheirBound) {
-    FixedFramesRenderer renderer({SolidBitmap(8, 8, 0, 0, 255), SolidBitmap(8, 8, 0, 255, 0), SolidBitmap(8, 8, 255, 0, 0)});
-    ASSERT_EQ(renderer.Load(StreamFromBytes({1}).Get()), S_OK);
+    const auto rendererFrames =
+        StoreRendererOver({SolidPixels(8, 8, 0, 0, 255), SolidPixels(8, 8, 0, 255, 0), SolidPixels(8, 8, 255, 0, 0)});
+    IAnimatedRenderer& renderer = *rendererFrames;
     Canvas first = MakeCanvas(16, 16);
     Canvas second = MakeCanvas(16, 16);
 
@@ -122,8 +123,8 @@ TEST_F(Drawing, CopiesAreKeptForOneTargetWithinTheirBound) {
 }
 
 TEST_F(Drawing, TheFrameOnScreenIsKeptWhateverItsSize) {
-    FixedFramesRenderer renderer({SolidBitmap(600, 600, 0, 0, 255), SolidBitmap(8, 8, 0, 255, 0)});
-    ASSERT_EQ(renderer.Load(StreamFromBytes({1}).Get()), S_OK);
+    const auto rendererFrames = StoreRendererOver({SolidPixels(600, 600, 0, 0, 255), SolidPixels(8, 8, 0, 255, 0)});
+    IAnimatedRenderer& renderer = *rendererFrames;
     Canvas canvas = MakeCanvas(16, 16);
     EXPECT_TRUE(IsRed(Draw(renderer, canvas).At(4, 4))); // 1.4 MB, over the 1 MB bound
     EXPECT_EQ(cache.CachedFrames(), 1u);
@@ -134,14 +135,14 @@ TEST_F(Drawing, TheFrameOnScreenIsKeptWhateverItsSize) {
 }
 
 TEST_F(Drawing, NothingIsDrawnWithoutATargetOrFrames) {
-    FixedFramesRenderer empty({});
-    ASSERT_EQ(empty.Load(StreamFromBytes({1}).Get()), S_OK);
+    const auto emptyFrames = StoreRendererOver({});
+    IAnimatedRenderer& empty = *emptyFrames;
     Canvas canvas = MakeCanvas(8, 8);
     EXPECT_TRUE(IsGrey(Draw(empty, canvas).At(4, 4)));
     EXPECT_EQ(cache.DrawFrame(canvas.target.Get(), empty, 0), E_INVALIDARG);
 
-    FixedFramesRenderer loaded({SolidBitmap(8, 8, 0, 0, 255)});
-    ASSERT_EQ(loaded.Load(StreamFromBytes({1}).Get()), S_OK);
+    const auto loadedFrames = StoreRendererOver({SolidPixels(8, 8, 0, 0, 255)});
+    IAnimatedRenderer& loaded = *loadedFrames;
     EXPECT_EQ(cache.DrawFrame(nullptr, loaded, 0), E_POINTER);
     EXPECT_EQ(cache.CachedFrames(), 0u);
 }

@@ -22,26 +22,9 @@ const Bgra kGreenPx{0, 255, 0, 255};
 const Bgra kBluePx{255, 0, 0, 255};
 const Bgra kWhitePx{255, 255, 255, 255};
 
-struct Decoded {
-    HRESULT hr = E_FAIL;
-    std::vector<Pixels> frames;
-    std::vector<std::uint32_t> delays;
-};
+using Decoded = SourceFrames;
 
-Decoded Decode(const std::vector<std::uint8_t>& bytes) {
-    Decoded out;
-    GifRenderer renderer;
-    out.hr = renderer.Load(StreamFromBytes(bytes).Get());
-    for (std::uint32_t i = 0; i < renderer.GetFrameCount(); ++i) {
-        ComPtr<IWICBitmapSource> bitmap;
-        Pixels pixels;
-        EXPECT_EQ(renderer.GetFrameBitmap(i, &bitmap), S_OK);
-        EXPECT_EQ(ReadPremultipliedBgra(bitmap.Get(), pixels), S_OK);
-        out.frames.push_back(std::move(pixels));
-        out.delays.push_back(renderer.GetFrameDelay(i));
-    }
-    return out;
-}
+Decoded Decode(const std::vector<std::uint8_t>& bytes) { return ReadSourceFrames(L".gif", bytes); }
 
 Bgra At(const Pixels& pixels, UINT x, UINT y) {
     Bgra p;
@@ -209,26 +192,27 @@ TEST(GifDecode, OneFrameGifYieldsOneFrame) {
 }
 
 TEST(GifDecode, HugeLogicalScreenIsRefusedWithoutAllocatingIt) {
-    GifRenderer renderer;
     // Whole frames of 17 GB: past what a canvas may be on any machine.
     const auto bytes = GifBuilder(65535, 65535, kPalette).AddFrame(SolidFrame(0, 0, 1, 1, kRed)).Build();
-    EXPECT_EQ(renderer.Load(StreamFromBytes(bytes).Get()), E_OUTOFMEMORY);
-    EXPECT_EQ(renderer.GetFrameCount(), 0u);
+    const Decoded huge = Decode(bytes);
+    EXPECT_EQ(huge.hr, E_OUTOFMEMORY);
+    EXPECT_EQ(huge.frames.size(), 0u);
 
     // Longer than a drawn bitmap but small: a side alone refuses nothing.
     const auto wide = GifBuilder(16385, 1, kPalette).AddFrame(SolidFrame(0, 0, 1, 1, kRed)).Build();
-    EXPECT_EQ(renderer.Load(StreamFromBytes(wide).Get()), S_OK);
+    EXPECT_EQ(Decode(wide).hr, S_OK);
 
     const auto largest = GifBuilder(16384, 2, kPalette).AddFrame(SolidFrame(0, 0, 1, 1, kRed)).Build();
-    EXPECT_EQ(renderer.Load(StreamFromBytes(largest).Get()), S_OK);
-    EXPECT_EQ(renderer.GetFrameCount(), 1u);
+    const Decoded read = Decode(largest);
+    EXPECT_EQ(read.hr, S_OK);
+    EXPECT_EQ(read.frames.size(), 1u);
 }
 
 TEST(GifDecode, NotAGifFails) {
-    GifRenderer renderer;
     for (const auto& bytes : {std::vector<std::uint8_t>{}, std::vector<std::uint8_t>{'G', 'I', 'F', '8', '9', 'a'},
                               std::vector<std::uint8_t>{0x89, 'P', 'N', 'G', 1, 2, 3, 4, 5}}) {
-        EXPECT_TRUE(FAILED(renderer.Load(StreamFromBytes(bytes).Get())));
-        EXPECT_EQ(renderer.GetFrameCount(), 0u);
+        const Decoded read = Decode(bytes);
+        EXPECT_TRUE(FAILED(read.hr));
+        EXPECT_EQ(read.frames.size(), 0u);
     }
 }

@@ -15,36 +15,16 @@ namespace {
 
 constexpr std::uint64_t kSecond = 10'000'000;
 
-class DelayedFramesRenderer : public FixedFramesRenderer {
-public:
-    explicit DelayedFramesRenderer(std::vector<std::uint32_t> delays)
-        : FixedFramesRenderer(SolidFrames(delays.size())), delays_(std::move(delays)) {}
-    std::uint32_t GetFrameDelay(std::uint32_t index) const override {
-        return index < delays_.size() ? delays_[index] : 100;
-    }
+// Frames with these delays, in the store the preview shows from.
+std::unique_ptr<IAnimatedRenderer> FramesWithDelays(const std::vector<std::uint32_t>& delays) {
+    std::vector<FramePixels> frames = SolidFrames(delays.size());
+    for (size_t i = 0; i < frames.size(); ++i) frames[i].delayMs = delays[i];
+    return StoreRendererOver(std::move(frames));
+}
 
-private:
-    std::vector<std::uint32_t> delays_;
-};
-
-class VideoRenderer : public FixedFramesRenderer {
-public:
-    VideoRenderer(std::uint64_t duration, std::uint64_t position)
-        : FixedFramesRenderer(SolidFrames(1)), duration_(duration), position_(position) {}
-    bool IsTimeBased() const override { return true; }
-    std::uint64_t GetDuration() const override { return duration_; }
-    std::uint64_t GetPosition() const override { return position_; }
-
-private:
-    std::uint64_t duration_;
-    std::uint64_t position_;
-};
-
-template <typename T, typename... Args>
-std::unique_ptr<IAnimatedRenderer> Loaded(Args&&... args) {
-    auto renderer = std::make_unique<T>(std::forward<Args>(args)...);
-    EXPECT_EQ(renderer->Load(StreamFromBytes({1}).Get()), S_OK);
-    return renderer;
+// A video's still at `position` on its time line.
+std::unique_ptr<IAnimatedRenderer> VideoStillAt(std::uint64_t duration, std::uint64_t position) {
+    return StoreRendererOver(SolidFrames(1), VideoTimeline{duration, position});
 }
 
 // A presenter without a window: playback needs none.
@@ -59,7 +39,7 @@ std::unique_ptr<PreviewPresenter> PresenterWith(std::unique_ptr<IAnimatedRendere
 } // namespace
 
 TEST(PresenterPlayback, CurrentFrameFollowsTheDraggedThumb) {
-    auto presenter = PresenterWith(Loaded<DelayedFramesRenderer>(std::vector<std::uint32_t>(5, 50)));
+    auto presenter = PresenterWith(FramesWithDelays(std::vector<std::uint32_t>(5, 50)));
     presenter->SeekBarPress(997, 599);
     ComPtr<IWICBitmapSource> bitmap;
     std::uint32_t index = 99;
@@ -70,7 +50,7 @@ TEST(PresenterPlayback, CurrentFrameFollowsTheDraggedThumb) {
 }
 
 TEST(PresenterVideo, CurrentFrameIsAlwaysTheStill) {
-    auto presenter = PresenterWith(Loaded<VideoRenderer>(10 * kSecond, 3 * kSecond));
+    auto presenter = PresenterWith(VideoStillAt(10 * kSecond, 3 * kSecond));
     presenter->SetLoading(true, true); // a seek keeps the old still on screen
     ComPtr<IWICBitmapSource> bitmap;
     std::uint32_t index = 7;
@@ -84,7 +64,7 @@ TEST(PresenterVideo, CurrentFrameIsAlwaysTheStill) {
 }
 
 TEST(PresenterTimer, LoadingOnlyRedrawsAndLeavesTheClockAlone) {
-    auto presenter = PresenterWith(Loaded<DelayedFramesRenderer>(std::vector<std::uint32_t>{40, 40}));
+    auto presenter = PresenterWith(FramesWithDelays(std::vector<std::uint32_t>{40, 40}));
     presenter->SetLoading(true, false);
     std::uint64_t lastTick = 1234;
     EXPECT_TRUE(presenter->OnTimerTick(9999, lastTick));

@@ -28,29 +28,19 @@ namespace {
 constexpr int kWidth = 400;
 constexpr int kHeight = 300;
 
-// A renderer that stands for a still inside a video of the given duration.
-class FixedVideoRenderer : public FixedFramesRenderer {
-public:
-    FixedVideoRenderer(std::uint64_t duration, std::uint64_t position)
-        : FixedFramesRenderer({SolidBitmap(100, 50, 0, 0, 255)}), duration_(duration), position_(position) {}
-    bool IsTimeBased() const override { return true; }
-    std::uint64_t GetDuration() const override { return duration_; }
-    std::uint64_t GetPosition() const override { return position_; }
-
-private:
-    std::uint64_t duration_;
-    std::uint64_t position_;
-};
-
-std::unique_ptr<IAnimatedRenderer> Loaded(std::unique_ptr<FixedFramesRenderer> renderer) {
-    EXPECT_EQ(renderer->Load(StreamFromBytes({1}).Get()), S_OK);
-    return renderer;
+// A still inside a video of the given duration.
+std::unique_ptr<IAnimatedRenderer> VideoStillAt(std::uint64_t duration, std::uint64_t position) {
+    std::vector<FramePixels> still;
+    still.push_back(SolidPixels(100, 50, 0, 0, 255));
+    return StoreRendererOver(std::move(still), VideoTimeline{duration, position});
 }
 
 std::unique_ptr<IAnimatedRenderer> RedFrames(size_t count) {
-    std::vector<ComPtr<IWICBitmap>> frames;
-    for (size_t i = 0; i < count; ++i) frames.push_back(SolidBitmap(100, 50, 0, 0, 255));
-    return Loaded(std::make_unique<FixedFramesRenderer>(std::move(frames)));
+    std::vector<FramePixels> frames;
+    for (size_t i = 0; i < count; ++i) {
+        frames.push_back(SolidPixels(100, 50, 0, 0, 255, static_cast<std::uint32_t>(40 * (i + 1))));
+    }
+    return StoreRendererOver(std::move(frames));
 }
 
 ::testing::AssertionResult Near(const std::uint8_t* pixel, int b, int g, int r, int tolerance = 3) {
@@ -264,7 +254,7 @@ TEST_F(Presenting, DarkThemeColoursTheBar) {
 TEST_F(Presenting, TimeModeThumbStandsAtThePosition) {
     ThemeOverride theme(1);
     Start();
-    presenter->SetRenderer(Loaded(std::make_unique<FixedVideoRenderer>(40'000'000, 10'000'000)));
+    presenter->SetRenderer(VideoStillAt(40'000'000, 10'000'000));
     ASSERT_TRUE(presenter->HasTimeline());
     const Pixels shot = Shot(); // fraction 0.25: thumb at 12 + 376 * 0.25 = 106
     EXPECT_TRUE(Near(shot.At(106, 266), 56, 56, 56));

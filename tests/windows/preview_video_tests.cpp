@@ -11,6 +11,7 @@
 #include "preview/PreviewHandlerCom.h"
 #include "preview/PreviewStateMessage.h"
 #include "presentation/VideoPosition.h"
+#include "formats/video/VideoFrame.h"
 
 #include <gtest/gtest.h>
 
@@ -128,6 +129,32 @@ TEST_F(VideoPreview, TheWheelStepsASecondEachWay) {
     EXPECT_EQ(Position(), earlier);
     ASSERT_TRUE(WaitForLoad());
     EXPECT_NEAR(static_cast<double>(Position()), static_cast<double>(earlier), kOneFrame);
+}
+
+// A seek's still replaces the shown one: it is the picture at the new
+// position (black at the start, the pattern at the end), held for showing.
+TEST_F(VideoPreview, ASeekShowsTheStillAtItsPosition) {
+    const auto shownStillIsBright = [this] {
+        IAnimatedRenderer* renderer = Presenter()->Renderer();
+        EXPECT_EQ(renderer->GetFrameCount(), 1u);
+        const std::shared_ptr<const FramePixels> still = renderer->FramePicture(0);
+        if (!still) return false;
+        DecodedVideoFrame frame;
+        frame.width = still->width;
+        frame.height = still->height;
+        frame.stride = static_cast<std::uint32_t>(still->Stride());
+        frame.pixels = still->pixels;
+        return PassesDarknessTest(frame);
+    };
+    Open();
+    Key(VK_HOME);
+    ASSERT_TRUE(WaitForLoad());
+    EXPECT_LT(Position(), kOneFrame);
+    EXPECT_FALSE(shownStillIsBright());
+    Key(VK_END);
+    ASSERT_TRUE(WaitForLoad());
+    EXPECT_TRUE(Presenter()->HasTimeline());
+    EXPECT_TRUE(shownStillIsBright());
 }
 
 TEST_F(VideoPreview, ASeekBarDragMovesTheThumbAndTheReleaseSeeks) {

@@ -6,6 +6,7 @@
 #include "formats/FormatSources.h"
 #include "formats/FormatTable.h"
 #include "frames/StopResult.h"
+#include "formats/video/VideoStill.h"
 
 #include <gtest/gtest.h>
 
@@ -71,75 +72,39 @@ TEST(FormatOfAStream, EveryFormatHasADecoder) {
     }
 }
 
-TEST(FrameStore, LoadFillsTheStoreAndPicksTheMiddleFrame) {
-    struct Case {
-        size_t frames;
-        std::uint32_t thumbnail;
-    };
-    for (const Case c : {Case{5, 2}, Case{4, 2}, Case{1, 0}, Case{0, 0}}) {
-        FixedFramesRenderer renderer(SolidFrames(c.frames));
-        ASSERT_EQ(renderer.Load(StreamFromBytes({1}).Get()), S_OK);
-        EXPECT_EQ(renderer.GetFrameCount(), c.frames);
-        EXPECT_EQ(renderer.GetThumbnailFrameIndex(), c.thumbnail);
-        EXPECT_EQ(renderer.IsAnimated(), c.frames >= 2);
-        EXPECT_EQ(renderer.GetCurrentFrameIndex(), 0u);
-    }
-}
-
 TEST(FrameStore, IndicesAreClampedOrRefused) {
-    FixedFramesRenderer renderer(SolidFrames(3));
-    ASSERT_EQ(renderer.Load(StreamFromBytes({1}).Get()), S_OK);
-    renderer.SetCurrentFrame(1000);
-    EXPECT_EQ(renderer.GetCurrentFrameIndex(), 2u);
-    renderer.SetCurrentFrame(1);
-    EXPECT_EQ(renderer.GetCurrentFrameIndex(), 1u);
-    EXPECT_EQ(renderer.GetFrameDelay(1), 80u);
-    EXPECT_EQ(renderer.GetFrameDelay(7), 100u);
+    const auto renderer = StoreRendererOver(SolidFrames(3));
+    renderer->SetCurrentFrame(1000);
+    EXPECT_EQ(renderer->GetCurrentFrameIndex(), 2u);
+    renderer->SetCurrentFrame(1);
+    EXPECT_EQ(renderer->GetCurrentFrameIndex(), 1u);
+    EXPECT_EQ(renderer->GetFrameDelay(1), 80u);
+    EXPECT_EQ(renderer->GetFrameDelay(7), 100u);
 
-    EXPECT_EQ(renderer.GetFrameBitmap(0, nullptr), E_POINTER);
+    EXPECT_EQ(renderer->GetFrameBitmap(0, nullptr), E_POINTER);
     IWICBitmapSource* sentinel = reinterpret_cast<IWICBitmapSource*>(0x1);
-    EXPECT_EQ(renderer.GetFrameBitmap(5, &sentinel), E_INVALIDARG);
+    EXPECT_EQ(renderer->GetFrameBitmap(5, &sentinel), E_INVALIDARG);
     EXPECT_EQ(sentinel, nullptr);
 
     ComPtr<IWICBitmapSource> bitmap;
-    ASSERT_EQ(renderer.GetFrameBitmap(2, &bitmap), S_OK);
+    ASSERT_EQ(renderer->GetFrameBitmap(2, &bitmap), S_OK);
     UINT width = 0, height = 0;
     ASSERT_EQ(bitmap->GetSize(&width, &height), S_OK);
     EXPECT_EQ(width, 4u);
     EXPECT_EQ(height, 2u);
 
-    FixedFramesRenderer empty({});
-    ASSERT_EQ(empty.Load(StreamFromBytes({1}).Get()), S_OK);
-    empty.SetCurrentFrame(7);
-    EXPECT_EQ(empty.GetCurrentFrameIndex(), 0u);
+    const auto empty = StoreRendererOver({});
+    empty->SetCurrentFrame(7);
+    EXPECT_EQ(empty->GetCurrentFrameIndex(), 0u);
 }
 
-TEST(FrameStore, ImageRenderersHaveNoTimeline) {
-    GifRenderer renderer;
-    EXPECT_FALSE(renderer.IsTimeBased());
-    EXPECT_EQ(renderer.GetDuration(), 0u);
-    EXPECT_EQ(renderer.GetPosition(), 0u);
-    EXPECT_EQ(renderer.LoadAtPosition(StreamFromBytes(ThreeFrameGif()).Get(), 10'000'000), E_NOTIMPL);
-}
-
-TEST(FrameStore, FailedLoadsLeaveTheRendererEmpty) {
-    GifRenderer renderer;
-    EXPECT_EQ(renderer.Load(nullptr), E_POINTER);
-    EXPECT_EQ(renderer.GetFrameCount(), 0u);
-
-    // A good load, then a failing one: nothing of the first survives.
-    ASSERT_EQ(renderer.Load(StreamFromBytes(ThreeFrameGif()).Get()), S_OK);
-    renderer.SetCurrentFrame(2);
-    ASSERT_EQ(renderer.GetFrameCount(), 3u);
-    EXPECT_TRUE(FAILED(renderer.Load(StreamFromBytes({'G', 'I', 'F', '8', '9', 'a', 1, 2}).Get())));
-    EXPECT_EQ(renderer.GetFrameCount(), 0u);
-    EXPECT_EQ(renderer.GetCurrentFrameIndex(), 0u);
-    EXPECT_EQ(renderer.GetThumbnailFrameIndex(), 0u);
-
-    // A decoder that appended frames before failing reports its own code.
-    FixedFramesRenderer halfway(SolidFrames(2), WINCODEC_ERR_BADIMAGE);
-    EXPECT_EQ(halfway.Load(StreamFromBytes({1}).Get()), WINCODEC_ERR_BADIMAGE);
-    EXPECT_EQ(halfway.GetFrameCount(), 0u);
+TEST(FrameStore, PicturesHaveNoTimelineAndCannotBeSeekedInto) {
+    EXPECT_FALSE(StoreRendererOver(SolidFrames(3))->IsTimeBased());
+    VideoStill still;
+    EXPECT_EQ(ReadVideoStill(FormatWithExtension(L".gif"), StreamFromBytes(ThreeFrameGif()).Get(), 10'000'000, still),
+              E_NOTIMPL);
+    EXPECT_EQ(ReadVideoStill(FormatWithExtension(L".gif"), StreamFromBytes(ThreeFrameGif()).Get(), std::nullopt, still),
+              E_NOTIMPL);
 }
 
 TEST(StopToken, AnswersWhyALoadStoppedWithTheLoadersCodes) {

@@ -32,14 +32,16 @@ namespace {
 
 constexpr std::uint64_t kSecond = 10'000'000;
 
-Pixels Still(IAnimatedRenderer& renderer) {
-    ComPtr<IWICBitmapSource> frame;
-    Pixels pixels;
-    EXPECT_EQ(renderer.GetFrameBitmap(0, &frame), S_OK);
-    if (frame) {
-        EXPECT_EQ(ReadPremultipliedBgra(frame.Get(), pixels), S_OK);
-    }
-    return pixels;
+// A video's source reads one still.
+Pixels Still(const SourceFrames& read) {
+    EXPECT_EQ(read.frames.size(), 1u);
+    return read.frames.empty() ? Pixels{} : read.frames[0];
+}
+
+SourceFrames ReadVideo(const std::vector<std::uint8_t>& bytes) { return ReadSourceFrames(L".mp4", bytes); }
+
+SourceFrames ReadVideoAt(const std::vector<std::uint8_t>& bytes, std::uint64_t position) {
+    return ReadSourceStillAt(L".mp4", bytes, position);
 }
 
 DecodedVideoFrame AsFrame(const Pixels& pixels) {
@@ -73,43 +75,43 @@ double MeanDifference(const Pixels& pixels, const std::vector<std::uint8_t>& ppm
 } // namespace
 
 TEST(VideoPlatform, FullLoadShowsAStillPastTheBlackPart) {
-    VideoStillRenderer renderer;
-    ASSERT_EQ(renderer.Load(StreamFromBytes(VideoFixture("black_then_bright.mp4")).Get()), S_OK);
-    ASSERT_EQ(renderer.GetFrameCount(), 1u);
-    EXPECT_TRUE(renderer.IsTimeBased());
-    EXPECT_NEAR(static_cast<double>(renderer.GetDuration()), 3.0 * kSecond, 0.2 * kSecond);
-    EXPECT_GE(renderer.GetPosition(), kSecond); // the black second is passed over
-    const Pixels still = Still(renderer);
+    const SourceFrames read = ReadVideo(VideoFixture("black_then_bright.mp4"));
+    ASSERT_EQ(read.hr, S_OK);
+    ASSERT_EQ(read.frames.size(), 1u);
+    EXPECT_NEAR(static_cast<double>(read.duration), 3.0 * kSecond, 0.2 * kSecond);
+    EXPECT_GE(read.position, kSecond); // the black second is passed over
+    const Pixels still = Still(read);
     EXPECT_EQ(still.width, 160u);
     EXPECT_EQ(still.height, 90u);
     EXPECT_TRUE(PassesDarknessTest(AsFrame(still)));
 }
 
 TEST(VideoPlatform, BlackThroughoutShowsTheFallbackStill) {
-    VideoStillRenderer renderer;
-    ASSERT_EQ(renderer.Load(StreamFromBytes(VideoFixture("black.mp4")).Get()), S_OK);
-    ASSERT_EQ(renderer.GetFrameCount(), 1u);
-    EXPECT_FALSE(PassesDarknessTest(AsFrame(Still(renderer))));
+    const SourceFrames read = ReadVideo(VideoFixture("black.mp4"));
+    ASSERT_EQ(read.hr, S_OK);
+    ASSERT_EQ(read.frames.size(), 1u);
+    EXPECT_FALSE(PassesDarknessTest(AsFrame(Still(read))));
 }
 
 TEST(VideoPlatform, FullHdGivesAFullHdPicture) {
-    VideoStillRenderer renderer;
-    ASSERT_EQ(renderer.Load(StreamFromBytes(VideoFixture("hd1080.mp4")).Get()), S_OK);
-    const Pixels still = Still(renderer);
+    const SourceFrames read = ReadVideo(VideoFixture("hd1080.mp4"));
+    ASSERT_EQ(read.hr, S_OK);
+    const Pixels still = Still(read);
     EXPECT_EQ(still.width, 1920u);
     EXPECT_EQ(still.height, 1080u);
 }
 
 TEST(VideoPlatform, PositionedLoadsReportTheirTarget) {
     const auto bytes = VideoFixture("black_then_bright.mp4");
-    VideoStillRenderer renderer;
-    ASSERT_EQ(renderer.Load(StreamFromBytes(bytes).Get()), S_OK);
-    const std::uint64_t duration = renderer.GetDuration();
+    const SourceFrames whole = ReadVideo(bytes);
+    ASSERT_EQ(whole.hr, S_OK);
+    const std::uint64_t duration = whole.duration;
     for (const std::uint64_t target : {std::uint64_t{0}, duration / 2, duration, duration + 5 * kSecond}) {
-        ASSERT_EQ(renderer.LoadAtPosition(StreamFromBytes(bytes).Get(), target), S_OK) << target;
-        EXPECT_EQ(renderer.GetFrameCount(), 1u);
-        EXPECT_EQ(renderer.GetPosition(), std::min(target, duration - 1));
-        EXPECT_EQ(renderer.GetDuration(), duration);
+        const SourceFrames read = ReadVideoAt(bytes, target);
+        ASSERT_EQ(read.hr, S_OK) << target;
+        EXPECT_EQ(read.frames.size(), 1u);
+        EXPECT_EQ(read.position, std::min(target, duration - 1));
+        EXPECT_EQ(read.duration, duration);
     }
 }
 
@@ -121,19 +123,19 @@ TEST(VideoPlatform, PixelsMatchFfmpegAtTheSameTime) {
     };
     for (const Case& c : {Case{"black_then_bright.mp4", 2 * kSecond, "black_then_bright.frame20.ppm"},
                           Case{"pattern.wmv", kSecond, "pattern.frame10.ppm"}}) {
-        VideoStillRenderer renderer;
-        ASSERT_EQ(renderer.LoadAtPosition(StreamFromBytes(VideoFixture(c.video)).Get(), c.at), S_OK) << c.video;
-        EXPECT_LT(MeanDifference(Still(renderer), VideoFixture(c.reference)), 6.0) << c.video;
+        const SourceFrames read = ReadVideoAt(VideoFixture(c.video), c.at);
+        ASSERT_EQ(read.hr, S_OK) << c.video;
+        EXPECT_LT(MeanDifference(Still(read), VideoFixture(c.reference)), 6.0) << c.video;
     }
 }
 
 TEST(VideoPlatform, ShortAndWmvFilesLoad) {
-    VideoStillRenderer shortClip;
-    ASSERT_EQ(shortClip.Load(StreamFromBytes(VideoFixture("short.mp4")).Get()), S_OK);
-    EXPECT_LT(shortClip.GetDuration(), kSecond);
-    VideoStillRenderer wmv;
-    ASSERT_EQ(wmv.Load(StreamFromBytes(VideoFixture("pattern.wmv")).Get()), S_OK);
-    EXPECT_NEAR(static_cast<double>(wmv.GetDuration()), 2.0 * kSecond, 0.3 * kSecond);
+    const SourceFrames shortClip = ReadVideo(VideoFixture("short.mp4"));
+    ASSERT_EQ(shortClip.hr, S_OK);
+    EXPECT_LT(shortClip.duration, kSecond);
+    const SourceFrames wmv = ReadVideo(VideoFixture("pattern.wmv"));
+    ASSERT_EQ(wmv.hr, S_OK);
+    EXPECT_NEAR(static_cast<double>(wmv.duration), 2.0 * kSecond, 0.3 * kSecond);
 }
 
 // Thumbnails see only the stream: each container is known by its first bytes.
@@ -150,10 +152,10 @@ TEST(VideoPlatform, EveryContainerIsKnownByItsHeaderAndShowsThePattern) {
         const FormatRow* format = ChooseFormatForStream(StreamFromBytes(bytes).Get(), L"");
         ASSERT_NE(format, nullptr) << c.video;
         EXPECT_EQ(std::wstring(format->name), c.format) << c.video;
-        VideoStillRenderer renderer;
-        ASSERT_EQ(renderer.LoadAtPosition(StreamFromBytes(bytes).Get(), kSecond), S_OK) << c.video;
-        EXPECT_NEAR(static_cast<double>(renderer.GetDuration()), 2.0 * kSecond, 0.3 * kSecond) << c.video;
-        EXPECT_LT(MeanDifference(Still(renderer), pattern), 8.0) << c.video;
+        const SourceFrames read = ReadVideoAt(bytes, kSecond);
+        ASSERT_EQ(read.hr, S_OK) << c.video;
+        EXPECT_NEAR(static_cast<double>(read.duration), 2.0 * kSecond, 0.3 * kSecond) << c.video;
+        EXPECT_LT(MeanDifference(Still(read), pattern), 8.0) << c.video;
     }
 }
 
@@ -170,9 +172,9 @@ TEST(VideoPlatform, AContainerWithImpossibleSizesFailsBeforeTheParserSeesIt) {
     ASSERT_LE(at + 16, bytes.size());
     const std::uint8_t hugeSize[12] = {0, 0, 0, 1, 'm', 'o', 'o', 'v', 0x7F, 0xFF, 0xFF, 0xFF};
     std::memcpy(&bytes[at], hugeSize, sizeof(hugeSize));
-    VideoStillRenderer renderer;
-    EXPECT_EQ(renderer.Load(StreamFromBytes(bytes).Get()), kDamagedVideoFile);
-    EXPECT_EQ(renderer.GetFrameCount(), 0u);
+    const SourceFrames read = ReadVideo(bytes);
+    EXPECT_EQ(read.hr, kDamagedVideoFile);
+    EXPECT_EQ(read.frames.size(), 0u);
 }
 
 // --- Files cut short, and containers the platform plays ---------------------
@@ -432,8 +434,7 @@ TEST(VideoCutShort, OtherContainersCutBeforeTheirFirstDataFailAsDamaged) {
         const Bytes whole = VideoFixture(c.video);
         const auto at = std::search(whole.begin(), whole.end(), c.marker.begin(), c.marker.end());
         ASSERT_NE(at, whole.end());
-        VideoStillRenderer renderer;
-        EXPECT_EQ(renderer.Load(StreamFromBytes(Cut(whole, (at - whole.begin()) + c.keep)).Get()), kDamagedVideoFile);
+        EXPECT_EQ(ReadVideo(Cut(whole, (at - whole.begin()) + c.keep)).hr, kDamagedVideoFile);
     }
 }
 
@@ -441,14 +442,14 @@ TEST(VideoCutShort, ACutRecordingsStillComesFromTheSamplesItHolds) {
     const Shape cut = CutShortShapes().back();
     ASSERT_TRUE(cut.holdsSamples);
     constexpr std::uint64_t kLastHeld = kSecond / 10; // two samples at 10 a second
-    VideoStillRenderer representative;
-    ASSERT_EQ(representative.Load(StreamFromBytes(cut.bytes).Get()), S_OK);
-    EXPECT_EQ(representative.GetPosition(), kLastHeld);
+    const SourceFrames representative = ReadVideo(cut.bytes);
+    ASSERT_EQ(representative.hr, S_OK);
+    EXPECT_EQ(representative.position, kLastHeld);
     EXPECT_EQ(Still(representative).width, 160u);
-    VideoStillRenderer positioned;
-    ASSERT_EQ(positioned.LoadAtPosition(StreamFromBytes(cut.bytes).Get(), kSecond * 3 / 2), S_OK);
-    EXPECT_EQ(positioned.GetPosition(), kLastHeld); // clamped to what the file holds
-    EXPECT_NEAR(static_cast<double>(positioned.GetDuration()), 2.0 * kSecond, 0.3 * kSecond);
+    const SourceFrames positioned = ReadVideoAt(cut.bytes, kSecond * 3 / 2);
+    ASSERT_EQ(positioned.hr, S_OK);
+    EXPECT_EQ(positioned.position, kLastHeld); // clamped to what the file holds
+    EXPECT_NEAR(static_cast<double>(positioned.duration), 2.0 * kSecond, 0.3 * kSecond);
 }
 
 namespace {
@@ -467,9 +468,9 @@ Bytes Joined(std::initializer_list<Bytes> parts) {
 }
 
 void ExpectAWholeStill(const Bytes& bytes) {
-    VideoStillRenderer renderer;
-    ASSERT_EQ(renderer.Load(StreamFromBytes(bytes).Get()), S_OK);
-    const Pixels still = Still(renderer);
+    const SourceFrames read = ReadVideo(bytes);
+    ASSERT_EQ(read.hr, S_OK);
+    const Pixels still = Still(read);
     EXPECT_EQ(still.width, 160u);
     EXPECT_EQ(still.height, 90u);
 }

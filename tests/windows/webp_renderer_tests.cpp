@@ -1,4 +1,4 @@
-// The WebP renderer over the platform's WebP codec (in the test prefix, the
+// The WebP frame source over the platform's WebP codec (in the test prefix, the
 // stand-in decoder under tests/support), and its delay rule against a
 // scripted metadata reader.
 #include "TestSupport.h"
@@ -105,29 +105,22 @@ TEST(WebPRenderer, FramesAndDurationsOfRealFiles) {
         {"anim-lossy.webp", {70, 130, 200}, 24, 20},
     };
     for (const Case& c : cases) {
-        WebPRenderer renderer;
-        ASSERT_EQ(renderer.Load(StreamFromBytes(Fixture(c.file)).Get()), S_OK) << c.file;
-        ASSERT_EQ(renderer.GetFrameCount(), c.delays.size()) << c.file;
+        const SourceFrames read = ReadSourceFrames(L".webp", Fixture(c.file));
+        ASSERT_EQ(read.hr, S_OK) << c.file;
+        ASSERT_EQ(read.frames.size(), c.delays.size()) << c.file;
         for (std::uint32_t i = 0; i < c.delays.size(); ++i) {
-            EXPECT_EQ(renderer.GetFrameDelay(i), c.delays[i]) << c.file << " frame " << i;
-            ComPtr<IWICBitmapSource> frame;
-            ASSERT_EQ(renderer.GetFrameBitmap(i, &frame), S_OK);
-            Pixels pixels;
-            ASSERT_EQ(ReadPremultipliedBgra(frame.Get(), pixels), S_OK);
-            EXPECT_EQ(pixels.width, c.width);
-            EXPECT_EQ(pixels.height, c.height);
+            EXPECT_EQ(read.delays[i], c.delays[i]) << c.file << " frame " << i;
+            EXPECT_EQ(read.frames[i].width, c.width);
+            EXPECT_EQ(read.frames[i].height, c.height);
         }
-        EXPECT_EQ(renderer.GetThumbnailFrameIndex(), c.delays.size() / 2);
     }
 }
 
 TEST(WebPRenderer, LosslessStillMatchesTheReferenceDecoder) {
-    WebPRenderer renderer;
-    ASSERT_EQ(renderer.Load(StreamFromBytes(Fixture("still-lossless-alpha.webp")).Get()), S_OK);
-    ComPtr<IWICBitmapSource> frame;
-    ASSERT_EQ(renderer.GetFrameBitmap(0, &frame), S_OK);
-    Pixels actual;
-    ASSERT_EQ(ReadPremultipliedBgra(frame.Get(), actual), S_OK);
+    const SourceFrames read = ReadSourceFrames(L".webp", Fixture("still-lossless-alpha.webp"));
+    ASSERT_EQ(read.hr, S_OK);
+    ASSERT_EQ(read.frames.size(), 1u);
+    const Pixels& actual = read.frames[0];
     // dwebp's output: a PAM of straight RGBA after a text header ending in ENDHDR.
     const auto pam = Fixture("still-lossless-alpha.expected.pam");
     const std::string text(pam.begin(), pam.end());
@@ -160,25 +153,14 @@ TEST(WebPRenderer, BadFilesFailCleanly) {
                 bytes[state % bytes.size()] ^= static_cast<std::uint8_t>(1u << (state >> 29));
             }
         }
-        WebPRenderer renderer;
-        const HRESULT hr = renderer.Load(StreamFromBytes(bytes).Get());
-        if (FAILED(hr)) {
-            EXPECT_EQ(renderer.GetFrameCount(), 0u) << "variant " << variant;
-            continue;
-        }
-        for (std::uint32_t i = 0; i < renderer.GetFrameCount(); ++i) {
-            ComPtr<IWICBitmapSource> frame;
-            ASSERT_EQ(renderer.GetFrameBitmap(i, &frame), S_OK);
-            Pixels pixels;
-            ReadPremultipliedBgra(frame.Get(), pixels); // may fail, must not crash
-            EXPECT_GE(renderer.GetFrameDelay(i), 10u);
-        }
+        const SourceFrames read = ReadSourceFrames(L".webp", bytes); // may fail, must not crash
+        for (std::uint32_t delay : read.delays) EXPECT_GE(delay, 10u) << "variant " << variant;
     }
 }
 
 TEST(WebPRenderer, StopRequestEndsTheDecodeWithNoFrames) {
     std::atomic<std::uint64_t> generation{5};
-    SourceRenderer renderer(FormatWithExtension(L".webp"), StopToken(&generation, 4));
-    EXPECT_EQ(renderer.Load(StreamFromBytes(Fixture("anim-lossless.webp")).Get()), HRESULT_FROM_WIN32(ERROR_CANCELLED));
-    EXPECT_EQ(renderer.GetFrameCount(), 0u);
+    const SourceFrames read = ReadSourceFrames(L".webp", Fixture("anim-lossless.webp"), StopToken(&generation, 4));
+    EXPECT_EQ(read.hr, HRESULT_FROM_WIN32(ERROR_CANCELLED));
+    EXPECT_EQ(read.frames.size(), 0u);
 }
