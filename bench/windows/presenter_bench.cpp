@@ -3,6 +3,7 @@
 // timer asks for with a still image, an animation and a running load.
 //   presenter_bench ANIMATION.gif
 #include "presentation/PreviewPresenter.h"
+#include "formats/FormatSources.h"
 #include "formats/FormatTable.h"
 #include "frames/FrameFeeder.h"
 #include "frames/StoreRenderer.h"

@@ -51,6 +51,7 @@ ComPtr<IClassFactory> ServerClassFactory(REFCLSID clsid);
 } // namespace QuivaneTest
 
 #include "formats/FormatTable.h"
+#include "frames/StopToken.h"
 #include "frames/StoreRenderer.h"
 
 #include <gtest/gtest.h>

@@ -3,6 +3,7 @@
 #include "GifBuilder.h"
 #include "TestSupport.h"
 #include "platform/Failure.h"
+#include "formats/FormatSources.h"
 #include "frames/FrameSource.h"
 
 #include <gtest/gtest.h>
