@@ -14,6 +14,7 @@
 #include "renderers/StoreRenderer.h"
 
 
+#include <chrono>
 #include <exception>
 #include <system_error>
 #include <vector>
@@ -26,6 +27,9 @@ namespace {
 
 // How long Unload waits for a worker before letting it go.
 constexpr ULONGLONG kWorkerPatienceMs = 2000;
+// How long decoding ahead waits for the window's first picture (its Direct2D
+// target is being made meanwhile, and a decode beside it slows it down).
+constexpr std::chrono::milliseconds kDecodeAheadPatience{5000};
 
 // Disarms the thread's stop condition on every way out, exceptions included.
 class ArmedStopCondition {
@@ -169,6 +173,7 @@ HRESULT PreviewHandlerCom::FeedPictureFrames(LoadJob& job, LoadResult& result, c
     if (!source) return E_OUTOFMEMORY;
     RETURN_IF_FAILED(source->OpenBytes(file));
     auto store = std::make_shared<FrameStore>(source->FrameCount());
+    store->HoldBackUntilShown(kDecodeAheadPatience);
     FrameFeeder feeder(*source, store, job.frameBudget);
     RETURN_IF_FAILED(feeder.ReadFirstFrame());
     auto renderer = std::make_unique<StoreRenderer>(store);
