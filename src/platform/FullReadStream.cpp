@@ -51,8 +51,15 @@ public:
             if (rest >= kReadAheadBytes) {
                 hr = ReadInner(out + got, rest, more); // large enough by itself
             } else {
-                hr = FillAhead();
-                more = TakeAhead(out + got, rest);
+                if (SUCCEEDED(FillAhead())) {
+                    more = TakeAhead(out + got, rest);
+                } else {
+                    // A read ahead that fails (from another apartment, with none of its bytes
+                    // handed back) is asked again for only what is wanted, which fails only
+                    // when those bytes do.
+                    ahead_.clear();
+                    hr = ReadInner(out + got, rest, more);
+                }
             }
             got += more;
         }
