@@ -92,22 +92,28 @@ HRESULT FrameFeeder::ReadAt(std::uint32_t index, FramePixels& frame) {
     return S_OK;
 }
 
-// Moves the source to the best saved state at or before `target`.
+// Moves the source to the best saved state at or before `target`: a saved
+// canvas, or a frame that needs none before it.
 void FrameFeeder::ResumeNear(std::uint32_t target) {
-    if (plan.checkpointEvery == 0) {
-        if (target < position) position = 0; // the source starts again by itself
-        return;
-    }
-    for (std::uint32_t slot = target / plan.checkpointEvery; slot >= 1; --slot) {
-        const FrameCheckpoint& checkpoint = checkpoints[slot];
-        if (checkpoint.canvas.empty()) continue;
-        if (checkpoint.nextFrame <= position && target >= position) return; // going on is cheaper
-        if (SUCCEEDED(source.ResumeFrom(checkpoint))) {
-            position = checkpoint.nextFrame;
-            return;
+    const std::uint32_t selfContained = source.SelfContainedFrameAtOrBefore(target);
+    if (plan.checkpointEvery != 0) {
+        for (std::uint32_t slot = target / plan.checkpointEvery; slot >= 1; --slot) {
+            const FrameCheckpoint& checkpoint = checkpoints[slot];
+            if (checkpoint.canvas.empty()) continue;
+            if (checkpoint.nextFrame <= selfContained) break; // that frame is nearer
+            if (checkpoint.nextFrame <= position && target >= position) return; // going on is cheaper
+            if (SUCCEEDED(source.ResumeFrom(checkpoint))) {
+                position = checkpoint.nextFrame;
+                return;
+            }
         }
     }
-    if (target < position) position = 0;
+    if (selfContained <= position && target >= position) return;
+    if (selfContained > 0 && SUCCEEDED(source.ResumeAtSelfContainedFrame(selfContained))) {
+        position = selfContained;
+        return;
+    }
+    if (target < position) position = 0; // the source starts again by itself
 }
 
 HRESULT FrameFeeder::ReadUpTo(std::uint32_t target) {
@@ -133,6 +139,11 @@ HRESULT FrameFeeder::FeedRest() {
         if (!wanted) {
             if (plan.keepAll || store->Closed()) return S_OK;
             store->WaitForWork(kIdleCheck);
+            continue;
+        }
+        // The frame after the first is decoded at once, so that playback can go on from the first.
+        if (*wanted > 1 && store->HoldingBack()) {
+            store->WaitWhileHoldingBack(kIdleCheck);
             continue;
         }
         const HRESULT hr = ReadUpTo(*wanted);

@@ -101,6 +101,18 @@ public:
         (void)checkpoint;
         return E_NOTIMPL;
     }
+    // The latest frame at or before `index` known to need no earlier frame (it
+    // covers the whole canvas opaquely and its disposal keeps nothing from
+    // before it): a checkpoint that costs nothing to keep. 0 when none is known.
+    virtual std::uint32_t SelfContainedFrameAtOrBefore(std::uint32_t index) const {
+        (void)index;
+        return 0;
+    }
+    // The next ReadFrame of frame `index`, such a frame, or later starts there.
+    [[nodiscard]] virtual HRESULT ResumeAtSelfContainedFrame(std::uint32_t index) {
+        (void)index;
+        return E_NOTIMPL;
+    }
 
     // A video is one still on a time line: frame 0 is its representative still.
     virtual bool IsVideo() const { return false; }

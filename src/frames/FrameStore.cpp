@@ -1,5 +1,6 @@
 #include "FrameStore.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace Quivane {
@@ -112,11 +113,36 @@ void FrameStore::SetPlayhead(std::uint32_t index) {
     std::lock_guard<std::mutex> lock(mutex);
     if (index >= count || index == playhead) return;
     playhead = index;
+    holdingBack = false;
     if (!plan.keepAll) {
         for (std::uint32_t other = 0; other < count; ++other) {
             if (!InWindowLocked(other)) DropLocked(other);
         }
     }
+    workChanged.notify_all();
+}
+
+void FrameStore::HoldBackUntilShown(std::chrono::milliseconds patience) {
+    std::lock_guard<std::mutex> lock(mutex);
+    holdingBack = true;
+    holdEnds = std::chrono::steady_clock::now() + patience;
+}
+
+bool FrameStore::HoldingBack() const {
+    std::lock_guard<std::mutex> lock(mutex);
+    return holdingBack && !closed && std::chrono::steady_clock::now() < holdEnds;
+}
+
+void FrameStore::WaitWhileHoldingBack(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(mutex);
+    const auto until = std::min(std::chrono::steady_clock::now() + timeout, holdEnds);
+    workChanged.wait_until(lock, until, [this] { return closed || !holdingBack; });
+}
+
+void FrameStore::FrameShown() {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!holdingBack) return;
+    holdingBack = false;
     workChanged.notify_all();
 }
 

@@ -35,6 +35,13 @@ public:
     // The file's frames end before `count` (a damaged tail): none after it is shown.
     void EndAt(std::uint32_t count);
     bool Closed() const;
+    // Decoding ahead is held back until a frame goes to the screen or the
+    // playhead moves, for at most `patience`: until then it would only slow
+    // the window's start, which shares the processor with it.
+    void HoldBackUntilShown(std::chrono::milliseconds patience);
+    bool HoldingBack() const;
+    // Waits until the hold ends, the store closes or `timeout` passes.
+    void WaitWhileHoldingBack(std::chrono::milliseconds timeout);
 
     // The showing side.
     std::uint32_t FrameCount() const;
@@ -44,6 +51,8 @@ public:
     // The frame's delay once it has been decoded; 100 ms before.
     std::uint32_t DelayMs(std::uint32_t index) const;
     void SetPlayhead(std::uint32_t index);
+    // A frame is handed out to be drawn: the window has started.
+    void FrameShown();
     // Nothing more is wanted: the decoding side stops.
     void Close();
 
@@ -66,6 +75,8 @@ private:
     std::uint64_t heldBytes = 0;
     std::uint32_t heldFrames = 0;
     bool closed = false;
+    bool holdingBack = false;
+    std::chrono::steady_clock::time_point holdEnds;
 };
 
 } // namespace Quivane

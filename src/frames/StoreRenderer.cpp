@@ -10,6 +10,12 @@ void StoreRenderer::SetCurrentFrame(std::uint32_t index) {
     store->SetPlayhead(current);
 }
 
+std::shared_ptr<const FramePixels> StoreRenderer::FramePicture(std::uint32_t index) const {
+    std::shared_ptr<const FramePixels> frame = store->Frame(index);
+    if (frame) store->FrameShown();
+    return frame;
+}
+
 HRESULT StoreRenderer::GetFrameBitmap(std::uint32_t index, IWICBitmapSource** out) const {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;

@@ -33,7 +33,8 @@ public:
     // E_PENDING while the frame is not decoded (or not kept) yet.
     HRESULT GetFrameBitmap(std::uint32_t index, IWICBitmapSource** out) const override;
     bool IsFrameReady(std::uint32_t index) const override { return store->Has(index); }
-    std::shared_ptr<const FramePixels> FramePicture(std::uint32_t index) const override { return store->Frame(index); }
+    // A frame handed out here is drawn: the store's hold on decoding ahead ends.
+    std::shared_ptr<const FramePixels> FramePicture(std::uint32_t index) const override;
     bool IsTimeBased() const override { return timeline.has_value(); }
     std::uint64_t GetDuration() const override { return timeline ? timeline->duration : 0; }
     std::uint64_t GetPosition() const override { return timeline ? timeline->position : 0; }

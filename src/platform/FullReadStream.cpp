@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <new>
 #include <utility>
+#include <vector>
 
 namespace Quivane {
 namespace {
@@ -16,7 +17,10 @@ using Microsoft::WRL::ComPtr;
 
 class FullReadStream final : public IStream {
 public:
-    explicit FullReadStream(ComPtr<IStream> inner) : inner_(std::move(inner)) {}
+    explicit FullReadStream(ComPtr<IStream> inner) : inner_(std::move(inner)) {
+        ULARGE_INTEGER here = {};
+        if (SUCCEEDED(inner_->Seek(LARGE_INTEGER{}, STREAM_SEEK_CUR, &here))) position_ = innerPosition_ = here.QuadPart;
+    }
 
     IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
         if (out == nullptr) return E_POINTER;
@@ -38,8 +42,27 @@ public:
     IFACEMETHODIMP Read(void* buffer, ULONG wanted, ULONG* read) override {
         if (read != nullptr) *read = 0;
         if (buffer == nullptr) return STG_E_INVALIDPOINTER;
-        ULONG got = 0;
-        const HRESULT hr = ReadFully(inner_.Get(), buffer, wanted, got);
+        auto* out = static_cast<std::uint8_t*>(buffer);
+        ULONG got = TakeAhead(out, wanted);
+        HRESULT hr = S_OK;
+        if (got < wanted) {
+            const ULONG rest = wanted - got;
+            ULONG more = 0;
+            if (rest >= kReadAheadBytes) {
+                hr = ReadInner(out + got, rest, more); // large enough by itself
+            } else {
+                if (SUCCEEDED(FillAhead())) {
+                    more = TakeAhead(out + got, rest);
+                } else {
+                    // A read ahead that fails (from another apartment, with none of its bytes
+                    // handed back) is asked again for only what is wanted, which fails only
+                    // when those bytes do.
+                    ahead_.clear();
+                    hr = ReadInner(out + got, rest, more);
+                }
+            }
+            got += more;
+        }
         if (read != nullptr) *read = got;
         if (FAILED(hr)) return hr;
         return got == wanted ? S_OK : S_FALSE;
@@ -49,7 +72,19 @@ public:
         return STG_E_ACCESSDENIED;
     }
     IFACEMETHODIMP Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newPosition) override {
-        return inner_->Seek(move, origin, newPosition);
+        if (origin == STREAM_SEEK_END) {
+            // Only the inner stream knows where its end is.
+            ULARGE_INTEGER reached = {};
+            RETURN_IF_FAILED(inner_->Seek(move, origin, &reached));
+            position_ = innerPosition_ = reached.QuadPart;
+        } else {
+            if (origin != STREAM_SEEK_SET && origin != STREAM_SEEK_CUR) return STG_E_INVALIDFUNCTION;
+            const LONGLONG base = origin == STREAM_SEEK_SET ? 0 : static_cast<LONGLONG>(position_);
+            if (move.QuadPart < -base) return STG_E_INVALIDFUNCTION;
+            position_ = static_cast<ULONGLONG>(base + move.QuadPart);
+        }
+        if (newPosition != nullptr) newPosition->QuadPart = position_;
+        return S_OK;
     }
     IFACEMETHODIMP SetSize(ULARGE_INTEGER) override { return STG_E_ACCESSDENIED; }
     IFACEMETHODIMP CopyTo(IStream* to, ULARGE_INTEGER count, ULARGE_INTEGER* read, ULARGE_INTEGER* written) override {
@@ -62,7 +97,7 @@ public:
         while (readTotal < count.QuadPart) {
             const ULONG asked = static_cast<ULONG>(std::min<ULONGLONG>(sizeof(piece), count.QuadPart - readTotal));
             ULONG got = 0;
-            hr = ReadFully(inner_.Get(), piece, asked, got);
+            hr = Read(piece, asked, &got);
             readTotal += got;
             if (FAILED(hr) || got == 0) break;
             ULONG put = 0;
@@ -107,14 +142,69 @@ public:
         ComPtr<IStream> innerClone;
         RETURN_IF_FAILED(inner_->Clone(&innerClone));
         if (!innerClone) return E_FAIL;
-        return CreateFullReadStream(innerClone.Get(), out);
+        ComPtr<IStream> clone;
+        RETURN_IF_FAILED(CreateFullReadStream(innerClone.Get(), &clone));
+        LARGE_INTEGER here;
+        here.QuadPart = static_cast<LONGLONG>(position_);
+        RETURN_IF_FAILED(clone->Seek(here, STREAM_SEEK_SET, nullptr)); // a clone starts where this stands
+        *out = clone.Detach();
+        return S_OK;
     }
 
 private:
     ~FullReadStream() = default;
 
+    // Copies what the read-ahead holds from the position on, and moves past it.
+    ULONG TakeAhead(std::uint8_t* out, ULONG wanted) {
+        if (position_ < aheadStart_ || position_ >= aheadStart_ + ahead_.size()) return 0;
+        const std::size_t from = static_cast<std::size_t>(position_ - aheadStart_);
+        const ULONG count = static_cast<ULONG>(std::min<std::size_t>(wanted, ahead_.size() - from));
+        std::copy_n(ahead_.data() + from, count, out);
+        position_ += count;
+        return count;
+    }
+
+    // The read-ahead from the position on: readers of media files ask for a
+    // few kilobytes at a time, and each read of a stream from another
+    // apartment is a round trip through that apartment's thread.
+    HRESULT FillAhead() {
+        try {
+            ahead_.resize(kReadAheadBytes);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        aheadStart_ = position_;
+        ULONG got = 0;
+        const HRESULT hr = ReadInner(ahead_.data(), kReadAheadBytes, got);
+        position_ = aheadStart_; // what was read ahead is taken from here
+        ahead_.resize(got);
+        return hr;
+    }
+
+    // Reads from the inner stream at the position, which moves past what came.
+    HRESULT ReadInner(std::uint8_t* out, ULONG wanted, ULONG& got) {
+        got = 0;
+        if (innerPosition_ != position_) {
+            LARGE_INTEGER at;
+            at.QuadPart = static_cast<LONGLONG>(position_);
+            RETURN_IF_FAILED(inner_->Seek(at, STREAM_SEEK_SET, nullptr));
+            innerPosition_ = position_;
+        }
+        const HRESULT hr = ReadFully(inner_.Get(), out, wanted, got);
+        position_ += got;
+        innerPosition_ = FAILED(hr) ? kUnknownPosition : position_;
+        return hr;
+    }
+
+    static constexpr ULONG kReadAheadBytes = 256 * 1024;
+    static constexpr ULONGLONG kUnknownPosition = ~ULONGLONG{0};
+
     LONG refCount_ = 1;
     const ComPtr<IStream> inner_;
+    ULONGLONG position_ = 0;
+    ULONGLONG innerPosition_ = kUnknownPosition; // where the inner stream stands, when known
+    std::vector<std::uint8_t> ahead_;
+    ULONGLONG aheadStart_ = 0;
 };
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "PreviewHandlerCom.h"
 
 #include "platform/ComBoundary.h"
+#include "platform/FileReadStream.h"
 #include "platform/HResult.h"
 
 #include <shlwapi.h>
@@ -85,8 +86,8 @@ IFACEMETHODIMP PreviewHandlerCom::Initialize(LPCWSTR path, DWORD) {
     if (path == nullptr || path[0] == L'\0') return E_INVALIDARG;
     return ResultOf([&] {
         ComPtr<IStream> opened;
-        RETURN_IF_FAILED(SHCreateStreamOnFileEx(path, STGM_READ | STGM_SHARE_DENY_NONE, FILE_ATTRIBUTE_NORMAL, FALSE,
-                                                nullptr, &opened));
+        // Read by the load worker directly, not through this thread.
+        RETURN_IF_FAILED(CreateFileReadStream(path, &opened));
         if (!opened) return E_FAIL;
         loader.SetSource(opened.Get(), path);
         return S_OK;

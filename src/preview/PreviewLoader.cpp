@@ -15,6 +15,7 @@
 #include "formats/video/VideoStill.h"
 
 
+#include <chrono>
 #include <exception>
 #include <system_error>
 #include <vector>
@@ -27,6 +28,9 @@ namespace {
 
 // How long Unload waits for a worker before letting it go.
 constexpr ULONGLONG kWorkerPatienceMs = 2000;
+// How long decoding ahead waits for the window's first picture (its Direct2D
+// target is being made meanwhile, and a decode beside it slows it down).
+constexpr std::chrono::milliseconds kDecodeAheadPatience{5000};
 
 // Frame `index` of the file composed at full size by a source of its own.
 HRESULT ReadWholeFrame(const FormatRow& format, const FileBytes& file, std::uint32_t index, FramePixels& frame) {
@@ -180,6 +184,7 @@ HRESULT PreviewLoader::FeedPictureFrames(LoadJob& job, LoadResult& result, const
     if (!source) return E_OUTOFMEMORY;
     RETURN_IF_FAILED(source->OpenBytes(file));
     auto store = std::make_shared<FrameStore>(source->FrameCount());
+    store->HoldBackUntilShown(kDecodeAheadPatience);
     FrameFeeder feeder(*source, store, job.frameBudget, stop);
     RETURN_IF_FAILED(feeder.ReadFirstFrame());
     auto renderer = std::make_unique<StoreRenderer>(store);

@@ -123,3 +123,29 @@ TEST(FrameStore, AWaitingWorkerWakesForThePlayheadAndForClose) {
     store.Close();
     worker.join();
 }
+
+TEST(FrameStore, DecodingAheadIsHeldBackUntilAFrameIsShownThePlayheadMovesOrThePatienceEnds) {
+    FrameStore store(4);
+    EXPECT_FALSE(store.HoldingBack());
+    store.HoldBackUntilShown(std::chrono::hours(1));
+    EXPECT_TRUE(store.HoldingBack());
+    std::thread worker([&] {
+        while (store.HoldingBack()) store.WaitWhileHoldingBack(std::chrono::hours(1));
+    });
+    store.FrameShown(); // wakes the waiting worker
+    worker.join();
+    EXPECT_FALSE(store.HoldingBack());
+
+    store.HoldBackUntilShown(std::chrono::hours(1));
+    store.SetPlayhead(2);
+    EXPECT_FALSE(store.HoldingBack());
+
+    store.HoldBackUntilShown(std::chrono::hours(1));
+    store.Close();
+    EXPECT_FALSE(store.HoldingBack());
+
+    FrameStore patient(4);
+    patient.HoldBackUntilShown(std::chrono::milliseconds(0));
+    EXPECT_FALSE(patient.HoldingBack());
+    patient.WaitWhileHoldingBack(std::chrono::hours(1)); // returns: nothing holds
+}

@@ -59,8 +59,9 @@ ApngBuilder& ApngBuilder::DefaultImage(std::vector<std::uint8_t> data) {
     return *this;
 }
 
-ApngBuilder& ApngBuilder::Frame(std::optional<std::vector<std::uint8_t>> data) {
+ApngBuilder& ApngBuilder::Frame(std::optional<std::vector<std::uint8_t>> data, std::uint8_t blendOp) {
     frames_.push_back(std::move(data));
+    blends_.push_back(blendOp);
     return *this;
 }
 
@@ -87,7 +88,7 @@ std::vector<std::uint8_t> ApngBuilder::Build() const {
         Put32(fctl, height_);
         Put32(fctl, 0);
         Put32(fctl, 0);
-        fctl.insert(fctl.end(), {0, 1, 0, 10, 0, 1}); // 1/10 s, dispose none, blend over
+        fctl.insert(fctl.end(), {0, 1, 0, 10, 0, blends_[i]}); // 1/10 s, dispose none
         AppendPngChunk(out, "fcTL", fctl.data(), fctl.size());
         if (!frames_[i]) continue;
         const std::vector<std::uint8_t>& data = *frames_[i];

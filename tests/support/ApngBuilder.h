@@ -23,10 +23,10 @@ public:
     ApngBuilder(std::uint32_t width, std::uint32_t height, bool animated = true);
     // Image data with no fcTL before it: a default image outside the animation.
     ApngBuilder& DefaultImage(std::vector<std::uint8_t> data);
-    // A frame of the whole canvas, 100 ms, blended OVER the canvas. Its
-    // data is IDAT when no default image came first, else fdAT; no chunk at
-    // all for std::nullopt.
-    ApngBuilder& Frame(std::optional<std::vector<std::uint8_t>> data);
+    // A frame of the whole canvas, 100 ms, blended OVER the canvas (1) or
+    // replacing it (SOURCE, 0). Its data is IDAT when no default image came
+    // first, else fdAT; no chunk at all for std::nullopt.
+    ApngBuilder& Frame(std::optional<std::vector<std::uint8_t>> data, std::uint8_t blendOp = 1);
     std::vector<std::uint8_t> Build() const;
 
 private:
@@ -35,6 +35,7 @@ private:
     bool animated_;
     std::optional<std::vector<std::uint8_t>> defaultImage_;
     std::vector<std::optional<std::vector<std::uint8_t>>> frames_;
+    std::vector<std::uint8_t> blends_;
 };
 
 } // namespace QuivaneTest

@@ -94,6 +94,60 @@ TEST(FrameSource, FrameKAloneEqualsTheKthOfADecodeInOrder) {
     }
 }
 
+// A frame that covers the whole canvas opaquely and keeps nothing of it is a
+// checkpoint for nothing: composing on from it gives what composing from the
+// first frame gives. Frames that let something through, or put the canvas
+// back afterwards, are not.
+TEST(FrameSource, ComposingOnFromASelfContainedFrameEqualsComposingFromTheStart) {
+    GifBuilder gif(16, 16, {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}});
+    gif.AddFrame(SolidFrame(0, 0, 16, 16, 1));
+    gif.AddFrame(SolidFrame(2, 2, 4, 4, 2));
+    gif.AddFrame(SolidFrame(0, 0, 16, 16, 3)); // 2: self-contained
+    GifFrameSpec restored = SolidFrame(5, 5, 4, 4, 1);
+    restored.disposal = 3;
+    gif.AddFrame(restored);
+    GifFrameSpec seeThrough = SolidFrame(0, 0, 16, 16, 2);
+    seeThrough.indices[17] = 0;
+    seeThrough.transparentIndex = 0;
+    gif.AddFrame(seeThrough); // 4: one pixel lets the canvas through
+    GifFrameSpec putBack = SolidFrame(0, 0, 16, 16, 1);
+    putBack.disposal = 3;
+    gif.AddFrame(putBack); // 5: the canvas before it comes back
+    gif.AddFrame(SolidFrame(8, 8, 3, 3, 3));
+
+    const std::vector<std::uint8_t> blue = SolidImageData(8, 8, {0, 0, 255, 255});
+    const std::vector<std::uint8_t> halfGreen = SolidImageData(8, 8, {0, 255, 0, 128});
+    const std::vector<std::uint8_t> halfRed = SolidImageData(8, 8, {255, 0, 0, 96});
+    ApngBuilder apng(8, 8);
+    apng.Frame(blue).Frame(halfGreen).Frame(halfRed, 0).Frame(halfGreen).Frame(halfRed).Frame(halfGreen).Frame(halfRed);
+
+    struct Case {
+        std::string label;
+        std::vector<std::uint8_t> bytes;
+        std::vector<std::uint32_t> notSelfContained;
+    };
+    for (const Case& file : {Case{"gif", gif.Build(), {1, 3, 4, 5, 6}}, Case{"apng", apng.Build(), {1, 3, 4, 5, 6}}}) {
+        ComPtr<IStream> stream;
+        const auto source = Opened(stream, file.bytes);
+        ASSERT_NE(source, nullptr) << file.label;
+        ASSERT_EQ(source->FrameCount(), 7u) << file.label;
+        std::vector<FramePixels> frames(7);
+        for (std::uint32_t i = 0; i < 7; ++i) ASSERT_EQ(source->ReadFrame(i, frames[i]), S_OK) << file.label;
+
+        EXPECT_EQ(source->SelfContainedFrameAtOrBefore(1), 0u) << file.label;
+        EXPECT_EQ(source->SelfContainedFrameAtOrBefore(6), 2u) << file.label;
+        for (std::uint32_t index : file.notSelfContained) {
+            EXPECT_EQ(source->ResumeAtSelfContainedFrame(index), E_INVALIDARG) << file.label << " frame " << index;
+        }
+        ASSERT_EQ(source->ResumeAtSelfContainedFrame(2), S_OK) << file.label;
+        for (std::uint32_t i = 2; i < 7; ++i) {
+            FramePixels frame;
+            ASSERT_EQ(source->ReadFrame(i, frame), S_OK) << file.label << " frame " << i;
+            EXPECT_EQ(frame.pixels, frames[i].pixels) << file.label << " frame " << i;
+        }
+    }
+}
+
 // Nothing to show is damage, told apart from a picture that is only
 // transparent: a file none of whose images decodes a pixel fails with the
 // HRESULT for damaged data, by the time its first frame is read.

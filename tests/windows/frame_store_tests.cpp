@@ -18,6 +18,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 using namespace Quivane;
 using namespace QuivaneTest;
@@ -176,6 +177,88 @@ TEST(FrameStore, ASupersededLoadStopsFeeding) {
     worker.join();
     EXPECT_EQ(rest, HRESULT_FROM_WIN32(ERROR_CANCELLED));
     EXPECT_LE(store->HeldFrames(), 2u);
+}
+
+// Notes which frames a source composes, and passes everything else on.
+class ComposeLog final : public FrameSource {
+public:
+    explicit ComposeLog(std::unique_ptr<FrameSource> inner) : inner(std::move(inner)) {}
+    HRESULT Open(IStream* stream) override { return inner->Open(stream); }
+    std::uint32_t FrameCount() const override { return inner->FrameCount(); }
+    HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) override {
+        Note(index);
+        return inner->ReadFrame(index, frame);
+    }
+    HRESULT UseFrame(std::uint32_t index, const std::function<HRESULT(const FrameView&)>& use) override {
+        Note(index);
+        return inner->UseFrame(index, use);
+    }
+    bool ReadsAnyFrameDirectly() const override { return inner->ReadsAnyFrameDirectly(); }
+    HRESULT SaveCheckpoint(FrameCheckpoint& checkpoint) const override { return inner->SaveCheckpoint(checkpoint); }
+    HRESULT ResumeFrom(const FrameCheckpoint& checkpoint) override { return inner->ResumeFrom(checkpoint); }
+    std::uint32_t SelfContainedFrameAtOrBefore(std::uint32_t index) const override {
+        return inner->SelfContainedFrameAtOrBefore(index);
+    }
+    HRESULT ResumeAtSelfContainedFrame(std::uint32_t index) override { return inner->ResumeAtSelfContainedFrame(index); }
+    std::vector<std::uint32_t> Take() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return std::exchange(composed, {});
+    }
+
+private:
+    void Note(std::uint32_t index) {
+        std::lock_guard<std::mutex> lock(mutex);
+        composed.push_back(index);
+    }
+    std::unique_ptr<FrameSource> inner;
+    std::mutex mutex;
+    std::vector<std::uint32_t> composed;
+};
+
+// Moving back to a frame after one that covers the canvas opaquely composes
+// from that frame, not from the first, and shows what a decode in order shows.
+TEST(FrameStore, MovingBackComposesFromTheLatestFrameThatNeedsNoneBeforeIt) {
+    GifBuilder gif(32, 32, {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}});
+    for (int i = 0; i < 30; ++i) {
+        GifFrameSpec frame = i % 10 == 0 ? SolidFrame(0, 0, 32, 32, static_cast<std::uint8_t>(1 + i / 10))
+                                         : SolidFrame(static_cast<std::uint16_t>(i * 3 % 24), 4, 8, 8, 4);
+        frame.disposal = static_cast<std::uint8_t>(i % 10 == 0 ? 1 : i % 2 == 0 ? 3 : 1);
+        gif.AddFrame(frame);
+    }
+    const std::vector<std::uint8_t> bytes = gif.Build();
+    const ComPtr<IStream> referenceStream = StreamFromBytes(bytes);
+    const auto reference = Opened(referenceStream.Get());
+    ASSERT_NE(reference, nullptr);
+    std::vector<FramePixels> expected(30);
+    for (std::uint32_t i = 0; i < 30; ++i) ASSERT_EQ(reference->ReadFrame(i, expected[i]), S_OK);
+
+    const ComPtr<IStream> stream = StreamFromBytes(bytes);
+    ComposeLog source(Opened(stream.Get()));
+    auto store = std::make_shared<FrameStore>(30);
+    StoreRenderer renderer(store);
+    // Room for the frame shown and the next, and for no canvas saved on the side.
+    FrameFeeder feeder(source, store, expected[0].pixels.size());
+    ASSERT_EQ(feeder.ReadFirstFrame(), S_OK);
+    ASSERT_EQ(feeder.Plan().checkpointEvery, 0u);
+    HRESULT rest = E_FAIL;
+    std::thread worker([&] { rest = feeder.FeedRest(); });
+    for (std::uint32_t index = 0; index < 30; ++index) {
+        renderer.SetCurrentFrame(index);
+        ASSERT_TRUE(WaitUntil([&] { return renderer.IsFrameReady(index); })) << "frame " << index;
+    }
+    ASSERT_TRUE(WaitUntil([&] { return renderer.IsFrameReady(0); })); // the window wraps to the first frame
+    source.Take();
+
+    renderer.SetCurrentFrame(25);
+    ASSERT_TRUE(WaitUntil([&] { return renderer.IsFrameReady(25); }));
+    EXPECT_EQ(store->Frame(25)->pixels, expected[25].pixels);
+    const std::vector<std::uint32_t> composed = source.Take();
+    ASSERT_FALSE(composed.empty());
+    EXPECT_EQ(composed.front(), 20u);
+    EXPECT_TRUE(std::none_of(composed.begin(), composed.end(), [](std::uint32_t index) { return index < 20; }));
+    store->Close();
+    worker.join();
+    EXPECT_EQ(rest, S_OK);
 }
 
 TEST(FrameStore, AFrameDrawnAndLetGoIsHeldByNoOneButTheStore) {

@@ -11,6 +11,7 @@
 #include "platform/HResult.h"
 #include "imaging/CanvasSize.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -38,6 +39,7 @@ public:
         // A file cut short shows the images it holds whole, as browsers do.
         for (const GifImageLayout& image : layout_.images) frameCount_ += image.dataComplete ? 1 : 0;
         if (frameCount_ == 0) RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
+        selfContained_.assign(frameCount_, false);
         width_ = layout_.screenWidth;
         height_ = layout_.screenHeight;
         if (width_ == 0 || height_ == 0) {
@@ -96,6 +98,23 @@ public:
         if (!canvas_->Restore(checkpoint.canvas)) return E_INVALIDARG;
         indices_.reset();
         next_ = checkpoint.nextFrame;
+        return S_OK;
+    }
+
+    std::uint32_t SelfContainedFrameAtOrBefore(std::uint32_t index) const override {
+        if (frameCount_ == 0) return 0;
+        for (std::uint32_t frame = std::min<std::uint32_t>(index, frameCount_ - 1); frame > 0; --frame) {
+            if (selfContained_[frame]) return frame;
+        }
+        return 0;
+    }
+
+    HRESULT ResumeAtSelfContainedFrame(std::uint32_t index) override {
+        if (index >= frameCount_ || !selfContained_[index]) return E_INVALIDARG;
+        // Whatever the canvas holds, the frame covers it.
+        if (!canvas_) canvas_.reset(new GifCanvas(width_, height_));
+        indices_.reset();
+        next_ = index;
         return S_OK;
     }
 
@@ -226,8 +245,20 @@ private:
                                        framePixels_.data());
         }
         canvas_->Compose(info, framePixels_.data());
+        selfContained_[index] = CoversCanvasOpaquely(info);
         // An image as large as a huge canvas is not kept between frames.
         if (framePixels_.capacity() > kKeptImageBytes) std::vector<std::uint8_t>().swap(framePixels_);
+    }
+
+    // Whether the frame just decoded leaves nothing of the canvas before it:
+    // every pixel of the canvas drawn opaque, and not put back afterwards.
+    bool CoversCanvasOpaquely(const GifFrameInfo& info) const {
+        if (info.left != 0 || info.top != 0 || info.width != width_ || info.height != height_) return false;
+        if (info.disposal == kGifDisposeToPrevious) return false;
+        for (std::size_t alpha = 3; alpha < framePixels_.size(); alpha += 4) {
+            if (framePixels_[alpha] != 0xFF) return false;
+        }
+        return true;
     }
 
     // Draws and disposes image `index` on the canvas of indices; false, with
@@ -263,6 +294,7 @@ private:
     std::unique_ptr<GifIndexCanvas> indices_; // before the first frame shown since a restart
     std::uint32_t next_ = 0; // the frame the canvas is ready to receive
     std::vector<std::uint8_t> framePixels_;
+    std::vector<bool> selfContained_; // [k]: frame k was composed and needs no frame before it
     std::vector<std::uint8_t> rowPixels_; // one image row in colours, for a picture that streams its rows
 };
 

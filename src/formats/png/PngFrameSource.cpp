@@ -123,6 +123,23 @@ public:
         return S_OK;
     }
 
+    std::uint32_t SelfContainedFrameAtOrBefore(std::uint32_t index) const override {
+        if (shown_.size() <= 1) return 0;
+        for (std::uint32_t frame = std::min<std::uint32_t>(index, FrameCount() - 1); frame > 0; --frame) {
+            if (IsSelfContained(*shown_[frame])) return frame;
+        }
+        return 0;
+    }
+
+    HRESULT ResumeAtSelfContainedFrame(std::uint32_t index) override {
+        if (index == 0 || index >= FrameCount() || !IsSelfContained(*shown_[index])) return E_INVALIDARG;
+        // Whatever the canvas holds, the frame covers it.
+        if (!canvas_) canvas_.reset(new ApngCanvas(state_.CanvasWidth(), state_.CanvasHeight()));
+        next_ = index;
+        firstFrameDrawn_ = false;
+        return S_OK;
+    }
+
 private:
     // A plain picture whose rows come in order: scaled or copied as they are
     // decoded, it never needs a canvas of its own.
@@ -213,6 +230,24 @@ private:
         }
         firstFrameDrawn_ = true;
         return true;
+    }
+
+    // Whether a frame replaces every pixel of the canvas and keeps nothing of
+    // it afterwards, as its control and the image's colours tell.
+    bool IsSelfContained(const ApngFrameControl& control) const {
+        if (control.x_offset != 0 || control.y_offset != 0 || control.width != state_.CanvasWidth() ||
+            control.height != state_.CanvasHeight() || control.dispose_op == kApngDisposePrevious) {
+            return false;
+        }
+        return control.blend_op == kApngBlendSource || IsOpaque();
+    }
+
+    // Whether every pixel the image's colours can give is opaque.
+    bool IsOpaque() const {
+        if (format_.colourType == kPngGreyAlpha || format_.colourType == kPngRgba || colours_.hasKey) return false;
+        if (!colours_.hasPalette) return true;
+        return std::all_of(colours_.palette.begin(), colours_.palette.end(),
+                           [](std::uint32_t colour) { return (colour >> 24) == 0xFF; });
     }
 
     // Decodes the frame's rows straight onto the canvas: no frame-sized buffer.
