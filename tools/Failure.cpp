@@ -45,11 +45,13 @@ std::wstring DescribeHResult(HRESULT hr) {
     return std::wstring(code) + L" " + (text.empty() ? FacilityDescription(hr) : text);
 }
 
-int ReportFileFailure(const std::wstring& file, const wchar_t* what, HRESULT hr) {
+int ReportFileFailure(const std::wstring& file, const wchar_t* what, HRESULT hr, const std::wstring& serverPlace) {
     std::wstring place;
     // Only the place this very code began: an earlier failure that was got over says nothing of it.
     if (const auto recorded = Quivane::RecordedFailure(); recorded && recorded->hr == hr) {
         place = L" (at " + Quivane::DescribeFailurePlace(*recorded) + L")";
+    } else if (!serverPlace.empty()) {
+        place = L" (at " + serverPlace + L")";
     }
     WriteError(L"error: " + file + L": " + what + L": " + DescribeHResult(hr) + place + L"\n");
     return kExitFailed;

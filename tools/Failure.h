@@ -16,8 +16,9 @@ constexpr int kExitUsage = 2;  // a wrong command line
 std::wstring DescribeHResult(HRESULT hr);
 
 // error: FILE: WHAT: 0x... message (at Source.cpp:LINE), the place when this
-// thread recorded where that code began (platform/Failure.h)
-int ReportFileFailure(const std::wstring& file, const wchar_t* what, HRESULT hr);
+// thread recorded where that code began (platform/Failure.h), else
+// `serverPlace`: where the server that failed said it began.
+int ReportFileFailure(const std::wstring& file, const wchar_t* what, HRESULT hr, const std::wstring& serverPlace = {});
 // error: WHAT: 0x... message
 int ReportFailure(const wchar_t* what, HRESULT hr);
 

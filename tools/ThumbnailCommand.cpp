@@ -4,6 +4,7 @@
 #include "Failure.h"
 #include "ImageFiles.h"
 #include "ServerActivation.h"
+#include "platform/FailureErrorInfo.h"
 #include "platform/ServerClasses.h"
 
 #include <windows.h>
@@ -46,7 +47,10 @@ int MakeThumbnail(const std::wstring& file, UINT size, const std::wstring& out, 
         ReportFileFailure(file, L"no thumbnail", hr);
         TerminateProcess(GetCurrentProcess(), kExitFailed);
     }
-    if (FAILED(hr)) return ReportFileFailure(file, L"no thumbnail", hr);
+    if (FAILED(hr)) {
+        return ReportFileFailure(file, L"no thumbnail", hr,
+                                 Quivane::TakePublishedFailurePlace(provider.Get(), __uuidof(IThumbnailProvider)));
+    }
     BITMAP info = {};
     GetObjectW(bitmap, sizeof(info), &info);
     hr = WriteDibSectionPng(bitmap, out);

@@ -1,6 +1,7 @@
 #include "ThumbnailProviderCom.h"
 
 #include "ThumbnailPicture.h"
+#include "platform/FailureErrorInfo.h"
 #include "platform/HResult.h"
 #include "platform/OwnedHandles.h"
 #include "platform/SharedBytesStream.h"
@@ -168,6 +169,7 @@ IFACEMETHODIMP ThumbnailProviderCom::QueryInterface(REFIID iid, void** out) {
     static const QITAB interfaces[] = {
         {&__uuidof(IThumbnailProvider), OFFSETOFCLASS(IThumbnailProvider, ThumbnailProviderCom)},
         {&IID_IInitializeWithStream, OFFSETOFCLASS(IInitializeWithStream, ThumbnailProviderCom)},
+        {&IID_ISupportErrorInfo, OFFSETOFCLASS(ISupportErrorInfo, ThumbnailProviderCom)},
         {nullptr, 0},
     };
     return QISearch(this, interfaces, iid, out);
@@ -199,10 +201,15 @@ IFACEMETHODIMP ThumbnailProviderCom::GetThumbnail(UINT cx, HBITMAP* bitmap, WTS_
         ComPtr<IStream> kept;
         // The stream could not seek and is spent: another thumbnail reads its bytes.
         if (readForward && SUCCEEDED(CreateSharedBytesStream(readForward, kept.GetAddressOf()))) stream = kept;
+        if (FAILED(hr)) PublishFailurePlace(hr);
         return hr;
     } catch (const std::exception&) {
         return E_OUTOFMEMORY; // no exception leaves a COM method
     }
+}
+
+IFACEMETHODIMP ThumbnailProviderCom::InterfaceSupportsErrorInfo(REFIID iid) {
+    return IsEqualIID(iid, __uuidof(IThumbnailProvider)) ? S_OK : S_FALSE;
 }
 
 } // namespace Quivane

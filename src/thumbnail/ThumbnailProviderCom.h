@@ -13,7 +13,7 @@
 
 namespace Quivane {
 
-class ThumbnailProviderCom final : public IThumbnailProvider, public IInitializeWithStream {
+class ThumbnailProviderCom final : public IThumbnailProvider, public IInitializeWithStream, public ISupportErrorInfo {
 public:
     ThumbnailProviderCom() = default;
 
@@ -23,6 +23,8 @@ public:
 
     IFACEMETHODIMP Initialize(IStream* stream, DWORD mode) override;
     IFACEMETHODIMP GetThumbnail(UINT cx, HBITMAP* bitmap, WTS_ALPHATYPE* alphaType) override;
+    // A failed GetThumbnail leaves an error object saying where the failure began.
+    IFACEMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override;
 
 private:
     ~ThumbnailProviderCom() = default;

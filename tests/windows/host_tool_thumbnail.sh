@@ -47,5 +47,7 @@ head -c 500 /dev/urandom > "$work/noise.png"
 if "$run" "$bin/quivane.exe" thumbnail "$(winpath "$work/noise.png")" --out "$(winpath "$work/noise-t.png")" \
   > "$work/out" 2>&1; then fail "a random file gave a thumbnail"; fi
 grep -Eq '^error: .*noise.png: .*0x8[0-9A-F]{7} ' "$work/out" || fail "no HRESULT printed: $(cat "$work/out")"
+# The server says where in its code the failure began.
+grep -Eq '^error: .*noise.png: .*\(at [A-Za-z]+\.cpp:[0-9]+\)' "$work/out" || fail "no place printed: $(cat "$work/out")"
 [ ! -e "$work/noise-t.png" ] || fail "a failed thumbnail left a file"
 echo "thumbnail command behaves"
