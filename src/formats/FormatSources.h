@@ -4,6 +4,8 @@
 #include "frames/FrameSource.h"
 #include "frames/StopToken.h"
 
+#include <wincodec.h>
+
 #include <memory>
 #include <string>
 
@@ -12,6 +14,9 @@ namespace Quivane {
 // A new source for the format that gives up once `stop` says so, or null
 // when out of memory or the row has no decoder.
 std::unique_ptr<FrameSource> CreateFrameSource(const FormatRow& format, const StopToken& stop = {});
+
+// A file of no format we know, as the platform's imaging says it.
+inline const HRESULT kUnknownFormat = WINCODEC_ERR_COMPONENTNOTFOUND;
 
 // The format of a stream by its first bytes, else by `name`; null when
 // neither is known. The stream is left at its start.

@@ -213,7 +213,7 @@ HRESULT PreviewLoader::DecodeJob(LoadJob& job, LoadResult& result, IStream* host
     result.sourceBytes = readable.bytes;
     // The content decides the format; the name only when the first bytes are not known.
     const FormatRow* format = ChooseFormatForStream(stream, job.name);
-    if (format == nullptr) return E_FAIL;
+    if (format == nullptr) RETURN_FAILURE(kUnknownFormat);
     if (job.positioned || format->decodesFromStream) {
         VideoStill still;
         RETURN_IF_FAILED(ReadVideoStill(*format, stream, job.positioned ? std::optional(job.position) : std::nullopt,

@@ -110,7 +110,7 @@ HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* out, FileBytes* r
     RETURN_IF_FAILED(OpenReadableStream(stream, readable, nullptr, 0, kThumbnailReadBytes));
     if (readForward != nullptr) *readForward = readable.bytes;
     const FormatRow* format = ChooseFormatForStream(readable.stream.Get(), L"");
-    if (format == nullptr) return E_FAIL;
+    if (format == nullptr) RETURN_FAILURE(kUnknownFormat);
     if (readable.bytes) return MakeThumbnailBitmap(*format, readable.bytes, cx, out, stop); // read forward already
     if (!format->decodesFromStream) {
         FileBytes file;

@@ -103,7 +103,7 @@ bool IsServedByThisThread(IStream* stream) {
 HRESULT PrepareJobInput(IStream* stream, ThumbnailJob& job) {
     if (IsServedByThisThread(stream) && SUCCEEDED(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr))) {
         const FormatRow* format = ChooseFormatForStream(stream, L"");
-        if (format == nullptr) return E_FAIL;
+        if (format == nullptr) RETURN_FAILURE(kUnknownFormat);
         if (!format->decodesFromStream) {
             job.format = format;
             return ReadPictureFile(stream, job.file);
