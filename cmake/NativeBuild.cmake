@@ -76,6 +76,12 @@ if(benchmark_FOUND)
   target_include_directories(native_bench PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
   target_link_libraries(native_bench PRIVATE quivane_portable benchmark::benchmark)
   target_compile_options(native_bench PRIVATE ${QUIVANE_WARNINGS})
+  # Debian's libdeflate (libdeflate-dev): the PNG decode benchmark's yardstick, when it is there.
+  find_library(QUIVANE_LIBDEFLATE deflate)
+  if(QUIVANE_LIBDEFLATE)
+    target_link_libraries(native_bench PRIVATE ${QUIVANE_LIBDEFLATE})
+    target_compile_definitions(native_bench PRIVATE QUIVANE_BENCH_LIBDEFLATE=1)
+  endif()
 endif()
 
 # The Windows build: Quivane.dll, quivane.exe and the Windows-side tests.
