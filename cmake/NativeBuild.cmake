@@ -2,9 +2,13 @@
 # fuzz targets and benchmarks; and the cross build as an external project.
 include(ExternalProject)
 
+# The PNG decoder inflates with Debian's zlib (zlib1g-dev), as the Windows build does with its static one.
+find_package(ZLIB REQUIRED)
+
 function(quivane_portable_library name)
   add_library(${name} STATIC ${QUIVANE_PORTABLE_SOURCES})
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ZLIB::ZLIB)
   target_compile_options(${name} PRIVATE ${QUIVANE_WARNINGS} ${ARGN})
   target_link_options(${name} PUBLIC ${ARGN})
 endfunction()
@@ -15,8 +19,7 @@ quivane_portable_library(quivane_portable_asan ${QUIVANE_SANITIZE})
 
 file(GLOB QUIVANE_NATIVE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*.cpp)
 include(GoogleTest)
-# zlib writes the compressed streams the PNG decoder's tests read; the product does not use it.
-find_package(ZLIB REQUIRED)
+# zlib also writes the compressed streams the PNG decoder's tests read.
 foreach(variant IN ITEMS plain asan)
   set(target native_tests_${variant})
   add_executable(${target} ${QUIVANE_NATIVE_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/tests/support/GifBuilder.cpp
@@ -52,6 +55,7 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     get_filename_component(name ${source} NAME_WE)
     add_executable(${name} ${source} ${QUIVANE_PORTABLE_SOURCES})
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src)
+    target_link_libraries(${name} PRIVATE ZLIB::ZLIB)
     target_compile_options(${name} PRIVATE ${QUIVANE_WARNINGS} -fsanitize=fuzzer,address,undefined
                                            -fno-sanitize-recover=all)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
@@ -72,6 +76,12 @@ if(benchmark_FOUND)
   target_include_directories(native_bench PRIVATE ${CMAKE_SOURCE_DIR}/tests/support)
   target_link_libraries(native_bench PRIVATE quivane_portable benchmark::benchmark)
   target_compile_options(native_bench PRIVATE ${QUIVANE_WARNINGS})
+  # Debian's libdeflate (libdeflate-dev): the PNG decode benchmark's yardstick, when it is there.
+  find_library(QUIVANE_LIBDEFLATE deflate)
+  if(QUIVANE_LIBDEFLATE)
+    target_link_libraries(native_bench PRIVATE ${QUIVANE_LIBDEFLATE})
+    target_compile_definitions(native_bench PRIVATE QUIVANE_BENCH_LIBDEFLATE=1)
+  endif()
 endif()
 
 # The Windows build: Quivane.dll, quivane.exe and the Windows-side tests.

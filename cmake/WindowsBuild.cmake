@@ -21,6 +21,10 @@ set(QUIVANE_REGISTRATION_SOURCES ${CMAKE_SOURCE_DIR}/src/com/RegistryLayout.cpp 
 list(APPEND QUIVANE_CORE_SOURCES ${QUIVANE_REGISTRATION_SOURCES})
 add_library(quivane_core STATIC ${QUIVANE_CORE_SOURCES})
 target_include_directories(quivane_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
+# The PNG decoder's inflater: Debian's zlib for mingw-w64 (libz-mingw-w64-dev), linked in by its static
+# archive, never its import library, so the DLL still needs no DLL but the system's.
+find_library(QUIVANE_STATIC_ZLIB NAMES libz.a REQUIRED)
+target_link_libraries(quivane_core PUBLIC ${QUIVANE_STATIC_ZLIB})
 target_compile_options(quivane_core PRIVATE ${QUIVANE_WARNINGS})
 target_link_libraries(quivane_core PUBLIC windowscodecs d2d1 mfuuid ole32 oleaut32 shlwapi propsys uuid
                       user32 gdi32 comdlg32 shell32 advapi32)

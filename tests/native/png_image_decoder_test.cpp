@@ -1,5 +1,4 @@
 #include "formats/png/PngImageDecoder.h"
-#include "formats/png/ZlibReader.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -10,7 +9,7 @@ using namespace Quivane;
 
 namespace {
 
-// zlib itself writes the streams the reader must read.
+// zlib itself writes the streams the decoder must read.
 std::vector<std::uint8_t> Deflate(const std::vector<std::uint8_t>& data, int level, int strategy = Z_DEFAULT_STRATEGY) {
     z_stream stream{};
     EXPECT_EQ(deflateInit2(&stream, level, Z_DEFLATED, 15, 8, strategy), Z_OK);
@@ -51,83 +50,6 @@ std::vector<std::uint8_t> MixedData(std::size_t size) {
                                  : data[i - period];
     }
     return data;
-}
-
-std::vector<std::uint8_t> ReadAll(const std::vector<ByteSpan>& pieces, std::size_t size, std::size_t chunk) {
-    ZlibReader reader(pieces);
-    std::vector<std::uint8_t> out(size);
-    for (std::size_t at = 0; at < size; at += chunk) {
-        if (!reader.Read(out.data() + at, std::min(chunk, size - at))) return {};
-    }
-    return out;
-}
-
-// Bits written the way deflate packs them; Huffman codes go in high bit first.
-struct BitWriter {
-    std::vector<std::uint8_t> bytes{0x78, 0x01};
-    std::uint32_t bits = 0, count = 0;
-    void Put(std::uint32_t value, std::uint32_t width) {
-        for (std::uint32_t i = 0; i < width; ++i) PutBit((value >> i) & 1);
-    }
-    void PutCode(std::uint32_t code, std::uint32_t width) {
-        for (std::uint32_t i = width; i-- > 0;) PutBit((code >> i) & 1);
-    }
-    void PutBit(std::uint32_t bit) {
-        bits |= bit << count;
-        if (++count == 8) {
-            bytes.push_back(static_cast<std::uint8_t>(bits));
-            bits = count = 0;
-        }
-    }
-    std::vector<std::uint8_t> Done() {
-        if (count > 0) bytes.push_back(static_cast<std::uint8_t>(bits));
-        return bytes;
-    }
-};
-
-// A fixed-code block: the literal 'A', then a match of 3 at `distanceCode`, then the end.
-std::vector<std::uint8_t> LiteralThenMatch(std::uint32_t distanceCode) {
-    BitWriter writer;
-    writer.Put(1, 1);
-    writer.Put(1, 2);
-    writer.PutCode(0x30 + 'A', 8);
-    writer.PutCode(1, 7); // length 3
-    writer.PutCode(distanceCode, 5);
-    writer.PutCode(0, 7); // end of block
-    return writer.Done();
-}
-
-TEST(ZlibReader, ReadsWhatZlibWroteInEveryBlockKind) {
-    const std::vector<std::uint8_t> data = MixedData(200000);
-    const std::pair<int, int> settings[] = {{0, Z_DEFAULT_STRATEGY}, {1, Z_DEFAULT_STRATEGY}, {9, Z_DEFAULT_STRATEGY},
-                                            {6, Z_FIXED},            {6, Z_HUFFMAN_ONLY},     {6, Z_RLE}};
-    for (const auto& [level, strategy] : settings) {
-        const std::vector<std::uint8_t> stream = Deflate(data, level, strategy);
-        for (std::size_t chunk : {std::size_t{1}, std::size_t{777}, data.size()}) {
-            EXPECT_EQ(ReadAll(Pieces(stream), data.size(), chunk), data) << level << " " << strategy << " " << chunk;
-        }
-    }
-}
-
-TEST(ZlibReader, RefusesStreamsThatEndEarlyOrPointOutsideTheirData) {
-    const std::vector<std::uint8_t> data = MixedData(50000);
-    std::vector<std::uint8_t> stream = Deflate(data, 6);
-    stream.resize(stream.size() / 2);
-    EXPECT_TRUE(ReadAll({ByteSpan{stream.data(), stream.size()}}, data.size(), 4096).empty());
-    EXPECT_TRUE(ReadAll({}, 1, 1).empty());
-
-    const std::vector<std::uint8_t> nearMatch = LiteralThenMatch(0); // distance 1: "AAAA"
-    EXPECT_EQ(ReadAll({ByteSpan{nearMatch.data(), nearMatch.size()}}, 4, 4), std::vector<std::uint8_t>(4, 'A'));
-    const std::vector<std::uint8_t> farMatch = LiteralThenMatch(1); // distance 2, before the first byte
-    EXPECT_TRUE(ReadAll({ByteSpan{farMatch.data(), farMatch.size()}}, 4, 4).empty());
-    EXPECT_TRUE(ReadAll({ByteSpan{nearMatch.data(), nearMatch.size()}}, 5, 5).empty()); // asks past the end
-
-    for (const std::pair<std::uint8_t, std::uint8_t> header : {std::pair{0x77, 0x01}, {0x78, 0x02}, {0x78, 0x20}}) {
-        std::vector<std::uint8_t> bad = nearMatch;
-        bad[0] = header.first;
-        bad[1] = header.second;
-        EXPECT_TRUE(ReadAll({ByteSpan{bad.data(), bad.size()}}, 4, 4).empty()) << int(header.second);
-    }
 }
 
 struct Image {
@@ -307,6 +229,60 @@ TEST(PngImageDecoder, FailsOnBadDataAndStopsWhenAsked) {
         const std::array<std::uint8_t, 13> ihdr{0, 0, 0, 1, 0, 0, 0, 1, static_cast<std::uint8_t>(depth),
                                                 static_cast<std::uint8_t>(type), 0, 0, 0};
         EXPECT_FALSE(ReadPngImageFormat(ihdr, unused)) << depth << "/" << type;
+    }
+}
+
+// Grey rows of mixed data behind the "no filter" byte each row starts with.
+std::vector<std::uint8_t> GreyRows(const std::vector<std::uint8_t>& samples, std::uint32_t width) {
+    std::vector<std::uint8_t> raw;
+    for (std::size_t at = 0; at < samples.size(); at += width) {
+        raw.push_back(0);
+        raw.insert(raw.end(), samples.begin() + static_cast<std::ptrdiff_t>(at),
+                   samples.begin() + static_cast<std::ptrdiff_t>(at + width));
+    }
+    return raw;
+}
+
+void ExpectGrey(const Image& image, const std::vector<std::uint8_t>& samples) {
+    for (std::uint32_t y = 0; y < image.format.height; ++y) {
+        for (std::uint32_t x = 0; x < image.format.width; ++x) {
+            ASSERT_EQ(image.At(x, y), Grey(samples[static_cast<std::size_t>(y) * image.format.width + x])) << x << "," << y;
+        }
+    }
+}
+
+TEST(PngImageDecoder, ReadsEveryBlockKindAcrossPiecesInNarrowAndWideRows) {
+    const std::vector<std::uint8_t> samples = MixedData(200000);
+    const std::pair<int, int> settings[] = {{0, Z_DEFAULT_STRATEGY}, {1, Z_DEFAULT_STRATEGY}, {9, Z_DEFAULT_STRATEGY},
+                                            {6, Z_FIXED},            {6, Z_HUFFMAN_ONLY},     {6, Z_RLE}};
+    // Rows far narrower than a deflate block, and rows wider than any buffer the decoder keeps.
+    for (const std::uint32_t width : {100u, 40000u}) {
+        const std::uint32_t height = static_cast<std::uint32_t>(samples.size() / width);
+        for (const auto& [level, strategy] : settings) {
+            Image image{PngImageFormat{width, height, 8, kPngGrey, false}, {}};
+            ASSERT_EQ(Decode(image, Deflate(GreyRows(samples, width), level, strategy)), PngImageEnd::Complete)
+                << width << " " << level << " " << strategy;
+            ExpectGrey(image, samples);
+        }
+    }
+}
+
+TEST(PngImageDecoder, KeepsEveryRowButFailsWhenTheStreamEndsWrong) {
+    const std::uint32_t width = 300, height = 200;
+    const std::vector<std::uint8_t> samples = MixedData(static_cast<std::size_t>(width) * height);
+    const std::vector<std::uint8_t> raw = GreyRows(samples, width);
+    const std::vector<std::uint8_t> good = Deflate(raw, 6);
+    Image image{PngImageFormat{width, height, 8, kPngGrey, false}, {}};
+    ASSERT_EQ(Decode(image, good), PngImageEnd::Complete);
+
+    std::vector<std::uint8_t> wrongChecksum = good;
+    wrongChecksum.back() ^= 1;
+    const std::vector<std::uint8_t> noChecksum(good.begin(), good.end() - 4);
+    std::vector<std::uint8_t> longer = raw;
+    longer.push_back(0);
+    for (const std::vector<std::uint8_t>& stream : {wrongChecksum, noChecksum, Deflate(longer, 6)}) {
+        EXPECT_EQ(Decode(image, stream), PngImageEnd::BadData);
+        ExpectGrey(image, samples);
     }
 }
 

@@ -156,6 +156,7 @@ private:
         switch (end) {
         case PngImageEnd::Complete: return S_OK;
         case PngImageEnd::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        case PngImageEnd::NoMemory: RETURN_FAILURE(E_OUTOFMEMORY);
         default: RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
         }
     }
@@ -266,6 +267,7 @@ private:
         switch (end) {
         case PngImageEnd::Complete: return S_OK;
         case PngImageEnd::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        case PngImageEnd::NoMemory: RETURN_FAILURE(E_OUTOFMEMORY);
         default: RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
         }
     }

@@ -1,6 +1,6 @@
 #include "PngImageDecoder.h"
 
-#include "ZlibReader.h"
+#include "PngDataInflater.h"
 
 #include <algorithm>
 #include <cstring>
@@ -140,6 +140,10 @@ bool Unfilter(std::uint8_t filter, std::uint8_t* row, const std::uint8_t* above,
     }
 }
 
+PngImageEnd Ended(InflateResult failure) {
+    return failure == InflateResult::NoMemory ? PngImageEnd::NoMemory : PngImageEnd::BadData;
+}
+
 } // namespace
 
 bool ReadPngImageFormat(const std::array<std::uint8_t, 13>& ihdr, PngImageFormat& format) {
@@ -202,7 +206,7 @@ bool ReadPngColours(const PngImageFormat& format, const std::vector<PngChunk>& c
 PngImageEnd PngImageDecoder::Decode(const PngImageFormat& format, const PngColours& colours,
                                     const std::vector<ByteSpan>& pieces, const PngRowSink& sink) {
     if (format.colourType == kPngPalette && !colours.hasPalette) return PngImageEnd::BadData;
-    ZlibReader reader(pieces);
+    PngDataInflater inflater(pieces);
     const std::uint64_t bitsPerPixel = static_cast<std::uint64_t>(Channels(format.colourType)) * format.bitDepth;
     const std::size_t filterStep = static_cast<std::size_t>(std::max<std::uint64_t>(1, bitsPerPixel / 8));
     const Interlace* passes = format.interlaced ? kAdam7 : &kWholeImage;
@@ -218,7 +222,9 @@ PngImageEnd PngImageDecoder::Decode(const PngImageFormat& format, const PngColou
         bgra_.resize(static_cast<std::size_t>(columns) * 4);
         for (std::uint32_t y = 0; y < rows; ++y) {
             std::uint8_t filter = 0;
-            if (!reader.Read(&filter, 1) || !reader.Read(current_.data(), rowBytes)) return PngImageEnd::BadData;
+            InflateResult read = inflater.Read(&filter, 1);
+            if (read == InflateResult::Ok) read = inflater.Read(current_.data(), rowBytes);
+            if (read != InflateResult::Ok) return Ended(read);
             if (!Unfilter(filter, current_.data(), previous_.data(), rowBytes, filterStep)) return PngImageEnd::BadData;
             ConvertRow(format, colours, current_.data(), columns, bgra_.data());
             if (!sink(p.firstRow + y * p.rowStep, p.firstColumn, p.columnStep, bgra_.data(), columns)) {
@@ -227,7 +233,10 @@ PngImageEnd PngImageDecoder::Decode(const PngImageFormat& format, const PngColou
             previous_.swap(current_);
         }
     }
-    return PngImageEnd::Complete;
+    // Every row is drawn by now; a stream that goes on or whose checksum
+    // fails is damaged all the same, like one that ends early.
+    const InflateResult end = inflater.Finish();
+    return end == InflateResult::Ok ? PngImageEnd::Complete : Ended(end);
 }
 
 } // namespace Quivane

@@ -47,7 +47,8 @@ bool ReadPngColours(const PngImageFormat& format, const std::vector<PngChunk>& c
 
 enum class PngImageEnd {
     Complete, // every row was decoded and handed out
-    BadData,  // the data ended early or is malformed
+    BadData,  // the data ended early, is malformed, goes on past the image or fails its checksum
+    NoMemory, // the inflater could not have its state
     Stopped,  // the row sink asked to stop
 };
 
