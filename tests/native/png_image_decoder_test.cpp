@@ -267,7 +267,7 @@ TEST(PngImageDecoder, ReadsEveryBlockKindAcrossPiecesInNarrowAndWideRows) {
     }
 }
 
-TEST(PngImageDecoder, KeepsEveryRowButFailsWhenTheStreamEndsWrong) {
+TEST(PngImageDecoder, KeepsEveryRowAndSaysTheTailIsDamagedWhenTheStreamEndsWrong) {
     const std::uint32_t width = 300, height = 200;
     const std::vector<std::uint8_t> samples = MixedData(static_cast<std::size_t>(width) * height);
     const std::vector<std::uint8_t> raw = GreyRows(samples, width);
@@ -281,7 +281,7 @@ TEST(PngImageDecoder, KeepsEveryRowButFailsWhenTheStreamEndsWrong) {
     std::vector<std::uint8_t> longer = raw;
     longer.push_back(0);
     for (const std::vector<std::uint8_t>& stream : {wrongChecksum, noChecksum, Deflate(longer, 6)}) {
-        EXPECT_EQ(Decode(image, stream), PngImageEnd::BadData);
+        EXPECT_EQ(Decode(image, stream), PngImageEnd::DamagedTail);
         ExpectGrey(image, samples);
     }
 }

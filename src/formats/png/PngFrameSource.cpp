@@ -155,6 +155,8 @@ private:
             });
         switch (end) {
         case PngImageEnd::Complete: return S_OK;
+        // As a platform decoder shows such a file: every row is there.
+        case PngImageEnd::DamagedTail: NoteFailure(WINCODEC_ERR_BADIMAGE, __FILE__, __LINE__); return S_OK;
         case PngImageEnd::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED);
         case PngImageEnd::NoMemory: RETURN_FAILURE(E_OUTOFMEMORY);
         default: RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
@@ -266,6 +268,8 @@ private:
             });
         switch (end) {
         case PngImageEnd::Complete: return S_OK;
+        // As a platform decoder shows such a file: every row is there.
+        case PngImageEnd::DamagedTail: NoteFailure(WINCODEC_ERR_BADIMAGE, __FILE__, __LINE__); return S_OK;
         case PngImageEnd::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED);
         case PngImageEnd::NoMemory: RETURN_FAILURE(E_OUTOFMEMORY);
         default: RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);

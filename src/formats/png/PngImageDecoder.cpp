@@ -233,10 +233,11 @@ PngImageEnd PngImageDecoder::Decode(const PngImageFormat& format, const PngColou
             previous_.swap(current_);
         }
     }
-    // Every row is drawn by now; a stream that goes on or whose checksum
-    // fails is damaged all the same, like one that ends early.
+    // Every row is drawn by now: a stream that goes on or whose checksum
+    // fails leaves the rows as they are, and says the file is damaged.
     const InflateResult end = inflater.Finish();
-    return end == InflateResult::Ok ? PngImageEnd::Complete : Ended(end);
+    if (end == InflateResult::Ok) return PngImageEnd::Complete;
+    return end == InflateResult::NoMemory ? PngImageEnd::NoMemory : PngImageEnd::DamagedTail;
 }
 
 } // namespace Quivane

@@ -47,7 +47,10 @@ bool ReadPngColours(const PngImageFormat& format, const std::vector<PngChunk>& c
 
 enum class PngImageEnd {
     Complete, // every row was decoded and handed out
-    BadData,  // the data ended early, is malformed, goes on past the image or fails its checksum
+    BadData,  // the data ended early or is malformed
+    // Every row was decoded and handed out, but the data goes on past the
+    // image or fails its checksum: the picture stands, the file is damaged.
+    DamagedTail,
     NoMemory, // the inflater could not have its state
     Stopped,  // the row sink asked to stop
 };
