@@ -19,9 +19,12 @@ file(GLOB_RECURSE QUIVANE_CORE_SOURCES CONFIGURE_DEPENDS
 set(QUIVANE_REGISTRATION_SOURCES ${CMAKE_SOURCE_DIR}/src/com/RegistryLayout.cpp ${CMAKE_SOURCE_DIR}/src/com/Registration.cpp
     ${CMAKE_SOURCE_DIR}/src/com/ReplacedHandlers.cpp)
 list(APPEND QUIVANE_CORE_SOURCES ${QUIVANE_REGISTRATION_SOURCES})
+# WebP is decoded by libwebp, linked in.
+include(${CMAKE_SOURCE_DIR}/cmake/Libwebp.cmake)
 add_library(quivane_core STATIC ${QUIVANE_CORE_SOURCES})
 target_include_directories(quivane_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(quivane_core PRIVATE ${QUIVANE_WARNINGS})
+target_link_libraries(quivane_core PRIVATE quivane_webpdemux)
 target_link_libraries(quivane_core PUBLIC windowscodecs d2d1 mfuuid ole32 oleaut32 shlwapi propsys uuid
                       user32 gdi32 comdlg32 shell32 advapi32)
 
@@ -74,6 +77,5 @@ add_custom_command(OUTPUT ${QUIVANE_SETUP}
   VERBATIM)
 add_custom_target(setup ALL DEPENDS ${QUIVANE_SETUP})
 
-add_subdirectory(tests/support/webp_wic)
 add_subdirectory(tests/support/mf_color)
 add_subdirectory(tests/windows)

@@ -1,0 +1,45 @@
+#pragma once
+// WebP canvas composition: each frame decoded to premultiplied BGRA and put
+// on the canvas by its blend rule (alpha-blended over it, or replacing its
+// region), then disposed of (kept, or its region made transparent).
+#include "WebPAnimation.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace Quivane {
+
+class WebPCanvas {
+public:
+    // Allocates a transparent-black canvas; throws std::bad_alloc when it cannot.
+    WebPCanvas(std::uint32_t width, std::uint32_t height);
+
+    // Decodes the frame onto the canvas; false when it lies off the canvas or
+    // its bitstream does not decode (its region is then partly drawn).
+    // Throws std::bad_alloc when a blended frame's pixels cannot be held.
+    bool Draw(const WebPFrameInfo& frame);
+    // Applies the frame's disposal after its picture has been taken.
+    void Dispose(const WebPFrameInfo& frame);
+
+    // Puts back a picture taken from Pixels() between two frames; false when
+    // its size is not the canvas's.
+    bool Restore(const std::vector<std::uint8_t>& picture);
+
+    std::uint32_t Width() const { return width_; }
+    std::uint32_t Height() const { return height_; }
+    const std::uint8_t* Pixels() const { return pixels_.data(); }
+    std::size_t ByteSize() const { return pixels_.size(); }
+    std::size_t Stride() const { return static_cast<std::size_t>(width_) * 4; }
+
+private:
+    std::uint32_t width_;
+    std::uint32_t height_;
+    std::vector<std::uint8_t> pixels_;
+    std::vector<std::uint8_t> frame_; // a blended frame's own pixels
+};
+
+// Decodes a frame's bitstream, which must be width x height, into
+// premultiplied BGRA rows `stride` bytes apart at `pixels`.
+bool DecodeWebPFrame(const WebPFrameInfo& frame, std::uint8_t* pixels, std::size_t stride);
+
+} // namespace Quivane
