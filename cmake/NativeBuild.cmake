@@ -52,12 +52,14 @@ gtest_discover_tests(native_tests_tsan TEST_PREFIX "native.tsan." DISCOVERY_TIME
 
 # libFuzzer targets need clang; their committed corpora replay as tests.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  # libwebp instrumented too, so that its writes into our canvas are checked and guided.
+  quivane_libwebp(_fuzz -fsanitize=fuzzer-no-link,address)
   file(GLOB QUIVANE_FUZZERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/*_fuzzer.cpp)
   foreach(source IN LISTS QUIVANE_FUZZERS)
     get_filename_component(name ${source} NAME_WE)
     add_executable(${name} ${source} ${QUIVANE_PORTABLE_SOURCES})
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src)
-    target_link_libraries(${name} PRIVATE quivane_webpdemux)
+    target_link_libraries(${name} PRIVATE quivane_webpdemux_fuzz)
     target_compile_options(${name} PRIVATE ${QUIVANE_WARNINGS} -fsanitize=fuzzer,address,undefined
                                            -fno-sanitize-recover=all)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)

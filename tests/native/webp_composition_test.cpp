@@ -164,3 +164,32 @@ TEST(WebPComposition, FrameWhoseBitstreamIsNotItsSizeIsNotDrawn) {
     frame.x = animation.CanvasWidth() - 2; // leaves the canvas
     EXPECT_FALSE(canvas.Draw(frame));
 }
+
+// Composing from the key frame at or before frame k, on a transparent canvas,
+// gives what composing every frame from the first gives.
+TEST(WebPComposition, EachFrameComposedFromItsKeyFrameEqualsTheInOrderFrame) {
+    std::size_t keyFramesAfterTheFirst = 0;
+    for (const char* path : {"tests/fixtures/webp/anim-blend.webp", "tests/fixtures/webp/anim-from-gif.webp",
+                             "tests/fixtures/webp/anim-mixed.webp", "tests/fixtures/webp/anim-lossy-alpha.webp",
+                             "tests/fixtures/webp/anim-lossless.webp", "samples/bouncing_ball.webp"}) {
+        const auto bytes = SourceFile(path);
+        const Composed inOrder = Compose(bytes);
+        WebPAnimation animation;
+        ASSERT_TRUE(animation.Parse(bytes.data(), bytes.size())) << path;
+        ASSERT_EQ(inOrder.frames.size(), animation.Frames().size()) << path;
+        for (std::uint32_t k = 0; k < animation.Frames().size(); ++k) {
+            const std::uint32_t key = animation.KeyFrameAtOrBefore(k);
+            ASSERT_LE(key, k);
+            if (key == k && k > 0) ++keyFramesAfterTheFirst;
+            WebPCanvas canvas(animation.CanvasWidth(), animation.CanvasHeight());
+            for (std::uint32_t i = key; i < k; ++i) {
+                ASSERT_TRUE(canvas.Draw(animation.Frames()[i]));
+                canvas.Dispose(animation.Frames()[i]);
+            }
+            ASSERT_TRUE(canvas.Draw(animation.Frames()[k]));
+            EXPECT_EQ(std::vector<std::uint8_t>(canvas.Pixels(), canvas.Pixels() + canvas.ByteSize()), inOrder.frames[k])
+                << path << " frame " << k << " from key frame " << key;
+        }
+    }
+    EXPECT_GT(keyFramesAfterTheFirst, 3u); // the files have key frames to start from
+}

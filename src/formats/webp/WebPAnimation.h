@@ -16,7 +16,10 @@ struct WebPFrameInfo {
     std::uint32_t delayMs = 100;
     bool blend = false;               // alpha-blend over the canvas, else replace its region
     bool disposeToBackground = false; // the region turns transparent once the frame has been shown
-    bool hasAlpha = false;
+    bool opaque = false;   // a lossy bitstream without alpha: every pixel it draws is opaque
+    // The canvas before this frame does not show through it or after it:
+    // composing may start here on a transparent canvas.
+    bool keyFrame = false;
     const std::uint8_t* bitstream = nullptr; // into the file's bytes: the frame's ALPH and VP8, or VP8L
     std::size_t bitstreamSize = 0;
 };
@@ -31,6 +34,8 @@ public:
     std::uint32_t CanvasWidth() const { return canvasWidth_; }
     std::uint32_t CanvasHeight() const { return canvasHeight_; }
     const std::vector<WebPFrameInfo>& Frames() const { return frames_; }
+    // The last key frame at or before `index` (0 at most).
+    std::uint32_t KeyFrameAtOrBefore(std::uint32_t index) const;
 
 private:
     std::uint32_t canvasWidth_ = 0;

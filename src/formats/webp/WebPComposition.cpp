@@ -4,6 +4,8 @@
 
 #include <webp/decode.h>
 
+#include <algorithm>
+
 namespace Quivane {
 namespace {
 
@@ -44,9 +46,8 @@ WebPCanvas::WebPCanvas(std::uint32_t width, std::uint32_t height)
 
 bool WebPCanvas::Draw(const WebPFrameInfo& frame) {
     if (!OnCanvas(frame, width_, height_)) return false;
-    // Over an opaque frame, or one that replaces its region, the decoder
-    // writes straight onto the canvas.
-    if (!frame.blend || !frame.hasAlpha) {
+    // An opaque frame, or one that replaces its region, is decoded straight onto the canvas.
+    if (!frame.blend || frame.opaque) {
         std::uint8_t* corner = pixels_.data() + static_cast<std::size_t>(frame.y) * Stride() + frame.x * 4;
         return DecodeWebPFrame(frame, corner, Stride());
     }
@@ -62,6 +63,8 @@ void WebPCanvas::Dispose(const WebPFrameInfo& frame) {
         ClearRegion(pixels_.data(), Stride(), RegionOf(frame));
     }
 }
+
+void WebPCanvas::Clear() { std::fill(pixels_.begin(), pixels_.end(), std::uint8_t{0}); }
 
 bool WebPCanvas::Restore(const std::vector<std::uint8_t>& picture) {
     if (picture.size() != pixels_.size()) return false;

@@ -21,6 +21,9 @@ public:
     // Applies the frame's disposal after its picture has been taken.
     void Dispose(const WebPFrameInfo& frame);
 
+    // Transparent black all over, as before a key frame.
+    void Clear();
+
     // Puts back a picture taken from Pixels() between two frames; false when
     // its size is not the canvas's.
     bool Restore(const std::vector<std::uint8_t>& picture);

@@ -80,12 +80,15 @@ private:
     HRESULT ComposeThrough(std::uint32_t index, const std::function<HRESULT(const FrameView&)>& take) {
         if (!file_) return E_UNEXPECTED;
         if (index >= FrameCount()) return E_INVALIDARG;
-        if (canvas_ && index < next_) {
-            canvas_.reset(); // an earlier frame: composed again from the start
-        }
+        // An earlier frame, or one after a key frame still ahead: composed
+        // from its key frame rather than from where the canvas stands.
+        const std::uint32_t key = animation_.KeyFrameAtOrBefore(index);
         if (!canvas_) {
             RETURN_IF_FAILED(MakeCanvas());
-            next_ = 0;
+            next_ = key;
+        } else if (index < next_ || key > next_) {
+            canvas_->Clear();
+            next_ = key;
         }
         for (; next_ <= index; ++next_) {
             if (Stop().ShouldStop()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
