@@ -1,5 +1,6 @@
 #include "ApngBuilder.h"
 
+#include "PngWriter.h"
 #include "formats/png/PngChunks.h"
 
 #include <algorithm>
@@ -64,7 +65,6 @@ ApngBuilder& ApngBuilder::Frame(std::optional<std::vector<std::uint8_t>> data) {
 }
 
 std::vector<std::uint8_t> ApngBuilder::Build() const {
-    using Quivane::AppendPngChunk;
     std::vector<std::uint8_t> out(std::begin(Quivane::kPngSignature), std::end(Quivane::kPngSignature));
     std::vector<std::uint8_t> ihdr;
     Put32(ihdr, width_);

@@ -3,6 +3,7 @@
 #include "platform/ComAdopt.h"
 #include "platform/HResult.h"
 #include "platform/WicImaging.h"
+#include "formats/FormatSources.h"
 #include "frames/FrameSource.h"
 
 #include <shlwapi.h>
