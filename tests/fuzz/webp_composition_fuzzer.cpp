@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             frame.y + static_cast<std::uint64_t>(frame.height) > canvas.Height()) {
             std::abort(); // the demuxing lets no frame off the canvas
         }
-        if (!canvas.Draw(frame)) break;
+        if (canvas.Draw(frame) != Quivane::WebPDrawResult::Drawn) break;
         const std::uint8_t* p = canvas.Pixels();
         for (std::size_t i = 0; i < canvas.ByteSize(); i += 4) {
             if (p[i] > p[i + 3] || p[i + 1] > p[i + 3] || p[i + 2] > p[i + 3]) std::abort();

@@ -68,7 +68,7 @@ Composed Compose(const std::vector<std::uint8_t>& bytes) {
     if (!out.parsed) return out;
     WebPCanvas canvas(animation.CanvasWidth(), animation.CanvasHeight());
     for (const WebPFrameInfo& frame : animation.Frames()) {
-        if (!canvas.Draw(frame)) {
+        if (canvas.Draw(frame) != WebPDrawResult::Drawn) {
             out.allDrawn = false;
             break;
         }
@@ -159,10 +159,10 @@ TEST(WebPComposition, FrameWhoseBitstreamIsNotItsSizeIsNotDrawn) {
     WebPFrameInfo frame = animation.Frames()[1];
     frame.width -= 2; // the bitstream is 16x12
     WebPCanvas canvas(animation.CanvasWidth(), animation.CanvasHeight());
-    EXPECT_FALSE(canvas.Draw(frame));
+    EXPECT_EQ(canvas.Draw(frame), WebPDrawResult::Undecodable);
     frame = animation.Frames()[1];
     frame.x = animation.CanvasWidth() - 2; // leaves the canvas
-    EXPECT_FALSE(canvas.Draw(frame));
+    EXPECT_EQ(canvas.Draw(frame), WebPDrawResult::Undecodable);
 }
 
 // Composing from the key frame at or before frame k, on a transparent canvas,
@@ -183,13 +183,32 @@ TEST(WebPComposition, EachFrameComposedFromItsKeyFrameEqualsTheInOrderFrame) {
             if (key == k && k > 0) ++keyFramesAfterTheFirst;
             WebPCanvas canvas(animation.CanvasWidth(), animation.CanvasHeight());
             for (std::uint32_t i = key; i < k; ++i) {
-                ASSERT_TRUE(canvas.Draw(animation.Frames()[i]));
+                ASSERT_EQ(canvas.Draw(animation.Frames()[i]), WebPDrawResult::Drawn);
                 canvas.Dispose(animation.Frames()[i]);
             }
-            ASSERT_TRUE(canvas.Draw(animation.Frames()[k]));
+            ASSERT_EQ(canvas.Draw(animation.Frames()[k]), WebPDrawResult::Drawn);
             EXPECT_EQ(std::vector<std::uint8_t>(canvas.Pixels(), canvas.Pixels() + canvas.ByteSize()), inOrder.frames[k])
                 << path << " frame " << k << " from key frame " << key;
         }
     }
     EXPECT_GT(keyFramesAfterTheFirst, 3u); // the files have key frames to start from
+}
+
+// A stop request between slices of a frame's bitstream ends its decoding there.
+TEST(WebPComposition, StopRequestEndsAFramePartWay) {
+    const auto bytes = SourceFile("tests/fixtures/webp/still-noise.webp");
+    WebPAnimation animation;
+    ASSERT_TRUE(animation.Parse(bytes.data(), bytes.size()));
+    const WebPFrameInfo& frame = animation.Frames()[0];
+    ASSERT_GT(frame.bitstreamSize, 2 * kWebPDecodeSlice);
+    WebPCanvas whole(animation.CanvasWidth(), animation.CanvasHeight());
+    int asked = 0;
+    ASSERT_EQ(whole.Draw(frame, [&] { return ++asked < 0; }), WebPDrawResult::Drawn);
+    EXPECT_EQ(asked, static_cast<int>((frame.bitstreamSize + kWebPDecodeSlice - 1) / kWebPDecodeSlice));
+    EXPECT_EQ(LargestDifference("tests/fixtures/webp/still-noise.webp"), 0);
+
+    WebPCanvas stopped(animation.CanvasWidth(), animation.CanvasHeight());
+    asked = 0;
+    EXPECT_EQ(stopped.Draw(frame, [&] { return ++asked == 2; }), WebPDrawResult::Stopped);
+    EXPECT_EQ(asked, 2);
 }

@@ -5,19 +5,26 @@
 #include "WebPAnimation.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace Quivane {
+
+enum class WebPDrawResult { Drawn, Undecodable, Stopped };
+
+// Asked between slices of a frame's bitstream: true ends the frame's decoding.
+using WebPStopCheck = std::function<bool()>;
 
 class WebPCanvas {
 public:
     // Allocates a transparent-black canvas; throws std::bad_alloc when it cannot.
     WebPCanvas(std::uint32_t width, std::uint32_t height);
 
-    // Decodes the frame onto the canvas; false when it lies off the canvas or
-    // its bitstream does not decode (its region is then partly drawn).
-    // Throws std::bad_alloc when a blended frame's pixels cannot be held.
-    bool Draw(const WebPFrameInfo& frame);
+    // Decodes the frame onto the canvas; Undecodable when it lies off the
+    // canvas or its bitstream does not decode, Stopped when `stop` said so
+    // (its region is then partly drawn). Throws std::bad_alloc when a
+    // blended frame's pixels cannot be held.
+    WebPDrawResult Draw(const WebPFrameInfo& frame, const WebPStopCheck& stop = {});
     // Applies the frame's disposal after its picture has been taken.
     void Dispose(const WebPFrameInfo& frame);
 
@@ -41,8 +48,12 @@ private:
     std::vector<std::uint8_t> frame_; // a blended frame's own pixels
 };
 
+// The bitstream is handed to the decoder this much at a time, `stop` asked between.
+constexpr std::size_t kWebPDecodeSlice = 4096;
+
 // Decodes a frame's bitstream, which must be width x height, into
 // premultiplied BGRA rows `stride` bytes apart at `pixels`.
-bool DecodeWebPFrame(const WebPFrameInfo& frame, std::uint8_t* pixels, std::size_t stride);
+WebPDrawResult DecodeWebPFrame(const WebPFrameInfo& frame, std::uint8_t* pixels, std::size_t stride,
+                               const WebPStopCheck& stop = {});
 
 } // namespace Quivane

@@ -111,12 +111,17 @@ private:
     }
 
     HRESULT Draw(const WebPFrameInfo& info) {
+        WebPDrawResult drawn = WebPDrawResult::Undecodable;
         try {
-            if (!canvas_->Draw(info)) RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
+            drawn = canvas_->Draw(info, [this] { return Stop().ShouldStop(); });
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         }
-        return S_OK;
+        switch (drawn) {
+        case WebPDrawResult::Drawn: return S_OK;
+        case WebPDrawResult::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        default: RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
+        }
     }
 
     FileBytes file_; // the frames' bitstreams point into these
