@@ -19,6 +19,8 @@ file(GLOB_RECURSE QUIVANE_CORE_SOURCES CONFIGURE_DEPENDS
 set(QUIVANE_REGISTRATION_SOURCES ${CMAKE_SOURCE_DIR}/src/com/RegistryLayout.cpp ${CMAKE_SOURCE_DIR}/src/com/Registration.cpp
     ${CMAKE_SOURCE_DIR}/src/com/ReplacedHandlers.cpp)
 list(APPEND QUIVANE_CORE_SOURCES ${QUIVANE_REGISTRATION_SOURCES})
+# WebP is decoded by libwebp, linked in.
+include(${CMAKE_SOURCE_DIR}/cmake/Libwebp.cmake)
 add_library(quivane_core STATIC ${QUIVANE_CORE_SOURCES})
 target_include_directories(quivane_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
 # The PNG decoder's inflater: Debian's zlib for mingw-w64 (libz-mingw-w64-dev), linked in by its static
@@ -26,6 +28,7 @@ target_include_directories(quivane_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
 find_library(QUIVANE_STATIC_ZLIB NAMES libz.a REQUIRED)
 target_link_libraries(quivane_core PUBLIC ${QUIVANE_STATIC_ZLIB})
 target_compile_options(quivane_core PRIVATE ${QUIVANE_WARNINGS})
+target_link_libraries(quivane_core PRIVATE quivane_webpdemux)
 target_link_libraries(quivane_core PUBLIC windowscodecs d2d1 mfuuid ole32 oleaut32 shlwapi propsys uuid
                       user32 gdi32 comdlg32 shell32 advapi32)
 
@@ -70,14 +73,16 @@ if(QUIVANE_X86_BINDIR)
   set(QUIVANE_SETUP_X86 -DBINDIR32=${QUIVANE_X86_BINDIR})
   set(QUIVANE_SETUP_X86_FILES ${QUIVANE_X86_BINDIR}/Quivane.dll ${QUIVANE_X86_BINDIR}/quivane.exe)
 endif()
+# libwebp's licence, installed beside the DLL that links it.
+set(QUIVANE_LIBWEBP_LICENCE ${CMAKE_BINARY_DIR}/bin/libwebp-COPYING.txt)
+configure_file(${QUIVANE_LIBWEBP_SOURCE}/COPYING ${QUIVANE_LIBWEBP_LICENCE} COPYONLY)
 add_custom_command(OUTPUT ${QUIVANE_SETUP}
   COMMAND ${QUIVANE_MAKENSIS} -V2 -WX -DVERSION=${PROJECT_VERSION} -DBINDIR=${CMAKE_BINARY_DIR}/bin
           ${QUIVANE_SETUP_X86} -DOUTFILE=${QUIVANE_SETUP} ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
-  DEPENDS Quivane quivane ${QUIVANE_SETUP_X86_FILES} ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
+  DEPENDS Quivane quivane ${QUIVANE_SETUP_X86_FILES} ${QUIVANE_LIBWEBP_LICENCE} ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
   COMMENT "Building Quivane-Setup.exe ${PROJECT_VERSION}"
   VERBATIM)
 add_custom_target(setup ALL DEPENDS ${QUIVANE_SETUP})
 
-add_subdirectory(tests/support/webp_wic)
 add_subdirectory(tests/support/mf_color)
 add_subdirectory(tests/windows)

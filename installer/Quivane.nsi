@@ -263,6 +263,8 @@ Section "Quivane"
       Abort
     !endif
   ${EndIf}
+  ; libwebp is linked into both builds: its licence goes beside them.
+  !insertmacro INSTALL_FILE "${BINDIR}\libwebp-COPYING.txt" "libwebp-COPYING.txt"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
   ; The entry comes before registering: if registering fails, what was
@@ -320,6 +322,7 @@ Section "Uninstall"
   Delete /REBOOTOK "$INSTDIR\quivane.exe"
   Delete /REBOOTOK "$INSTDIR\x86\Quivane.dll"
   Delete /REBOOTOK "$INSTDIR\x86\quivane.exe"
+  Delete /REBOOTOK "$INSTDIR\libwebp-COPYING.txt"
   FindFirst $R0 $R1 "$INSTDIR\*.old-*"
   ${DoWhile} $R1 != ""
     Delete /REBOOTOK "$INSTDIR\$R1"

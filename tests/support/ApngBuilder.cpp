@@ -66,7 +66,6 @@ ApngBuilder& ApngBuilder::Frame(std::optional<std::vector<std::uint8_t>> data, s
 }
 
 std::vector<std::uint8_t> ApngBuilder::Build() const {
-    using QuivaneTest::AppendPngChunk;
     std::vector<std::uint8_t> out(std::begin(Quivane::kPngSignature), std::end(Quivane::kPngSignature));
     std::vector<std::uint8_t> ihdr;
     Put32(ihdr, width_);

@@ -30,6 +30,5 @@ quivane_wine_prefix() {
     wineserver -w # so that a caller's "wineserver -p" afterwards finds none running
     touch "$WINEPREFIX/.quivane-no-crash-debugger"
   fi
-  "$(dirname "${BASH_SOURCE[0]}")/register-test-codecs.sh"
   "$(dirname "${BASH_SOURCE[0]}")/register-test-mf.sh"
 }

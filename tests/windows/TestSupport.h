@@ -5,6 +5,8 @@
 #include <wincodec.h>
 #include <wrl/client.h>
 
+#include "frames/StopToken.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -54,7 +54,8 @@ TEST(FrameSource, FrameKAloneEqualsTheKthOfADecodeInOrder) {
         {"gif out of bounds", ReadFileBytes(ConformancePath("gif/gifs/animated_transparent_loop_frames_out_of_bounds.gif"))},
         {"apng dispose previous", ReadFileBytes(ConformancePath("apng/dispose_op_previous.png"))},
         {"apng blend", ReadFileBytes(ConformancePath("apng/blend_op_over.png"))},
-        {"webp", SourceTreeFile("tests/support/webp_wic/fixtures/anim-lossy.webp")},
+        {"webp", SourceTreeFile("tests/fixtures/webp/anim-lossy.webp")},
+        {"webp blend and dispose", SourceTreeFile("tests/fixtures/webp/anim-blend.webp")},
         {"sample gif", SourceTreeFile("samples/bouncing_ball.gif")},
         {"gif of 300 colour tables", GifOfManyTables(300)},
     };
@@ -171,7 +172,7 @@ TEST(FrameSource, AFileFromWhichNothingDecodesFailsAsDamaged) {
     damaged.emplace_back("apng: default image and first frame damaged",
                          ApngBuilder(16, 16).DefaultImage(noise).Frame(DamagedImageData()).Build());
     damaged.emplace_back("png: random bytes as its image data", ApngBuilder(16, 16, false).DefaultImage(noise).Build());
-    auto webp = SourceTreeFile("tests/support/webp_wic/fixtures/anim-lossless.webp");
+    auto webp = SourceTreeFile("tests/fixtures/webp/anim-lossless.webp");
     ASSERT_GT(webp.size(), 64u);
     for (std::size_t i = 40; i < webp.size(); ++i) webp[i] = noise[i % noise.size()];
     damaged.emplace_back("webp: random bytes after its header", webp);

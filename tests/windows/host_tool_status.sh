@@ -44,7 +44,7 @@ grep -q "preview handler {.*}: .*Quivane.dll (version [0-9.]*, present, .*), loa
   || fail "the preview handler's DLL, version and load are not reported: $(grep 'preview handler' "$work/out")"
 grep -q "thumbnail provider {.*}: .*, loads$" "$work/out" || fail "the thumbnail provider does not load"
 grep -q '^Media Foundation: present$' "$work/out" || fail "Media Foundation not reported present"
-grep -q '^WebP codec: registered$' "$work/out" || fail "the WebP codec is not reported registered"
+grep -q '^WebP decoder: built in$' "$work/out" || fail "the built-in WebP decoder is not reported"
 
 # Another handler takes .png's thumbnail for the user: named with its class, and what to do.
 reg add "HKCU\\Software\\Classes\\CLSID\\$other" /ve /d 'Other Thumbnailer' /f

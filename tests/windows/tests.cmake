@@ -18,7 +18,6 @@ set(QUIVANE_WINDOWS_TESTS
   preview_window_tests
   presenter_tests
   display_scale_tests
-  webp_codec_tests
   webp_renderer_tests
   mf_color_tests
   video_still_tests

@@ -120,8 +120,8 @@ TEST(Thumbnail, AStreamReadHereOrByTheWorkerGivesTheSamePicture) {
 }
 
 // Our own decoders run on the caller's thread and stop at the patience by themselves.
-TEST(Thumbnail, AGifOrPngPastItsPatienceEndsInATimeoutWithNoBitmap) {
-    for (const char* file : {"samples/bouncing_ball.gif", "samples/bouncing_ball.png"}) {
+TEST(Thumbnail, AGifPngOrWebPPastItsPatienceEndsInATimeoutWithNoBitmap) {
+    for (const char* file : {"samples/bouncing_ball.gif", "samples/bouncing_ball.png", "samples/bouncing_ball.webp"}) {
         HBITMAP bitmap = reinterpret_cast<HBITMAP>(1);
         EXPECT_EQ(MakeThumbnailWithin(StreamFromBytes(Fixture(file)).Get(), 96, &bitmap, 0), HRESULT_FROM_WIN32(WAIT_TIMEOUT))
             << file;

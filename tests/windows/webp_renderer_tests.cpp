@@ -1,15 +1,15 @@
-// The WebP frame source over the platform's WebP codec (in the test prefix, the
-// stand-in decoder under tests/support), and its delay rule against a
-// scripted metadata reader.
+// The WebP frame source, libwebp decoding inside the DLL: frames, delays and
+// pixels of real files, damaged files, the stop token.
 #include "TestSupport.h"
-#include "formats/webp/WebPFrameDelay.h"
+#include "formats/FormatSources.h"
+#include "formats/FormatTable.h"
+#include "frames/FrameSource.h"
 #include "frames/StopToken.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
-#include <map>
 
 using namespace Quivane;
 using namespace QuivaneTest;
@@ -19,77 +19,91 @@ namespace {
 std::vector<std::uint8_t> Fixture(const std::string& name) {
     const char* source = std::getenv("QUIVANE_SOURCE_DIR");
     if (source == nullptr) return {};
-    return ReadFileBytes(WindowsPathFromUnix(std::string(source) + "/tests/support/webp_wic/fixtures/" + name));
+    return ReadFileBytes(WindowsPathFromUnix(std::string(source) + "/tests/fixtures/webp/" + name));
 }
 
-// A metadata reader that answers from a table of names and values.
-class ScriptedReader final : public IWICMetadataQueryReader {
-public:
-    std::map<std::wstring, PROPVARIANT> values;
+std::unique_ptr<FrameSource> OpenedWebP(const std::vector<std::uint8_t>& bytes) {
+    const FormatRow* format = FormatForName(L"a.webp");
+    if (format == nullptr) return nullptr;
+    std::unique_ptr<FrameSource> source = CreateFrameSource(*format);
+    if (!source || FAILED(source->OpenBytes(std::make_shared<const std::vector<std::uint8_t>>(bytes)))) return nullptr;
+    return source;
+}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        *out = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IWICMetadataQueryReader) return E_NOINTERFACE;
-        *out = static_cast<IWICMetadataQueryReader*>(this);
-        return S_OK;
+// A PAM's straight RGBA, premultiplied into BGRA.
+std::vector<std::uint8_t> PremultipliedPam(const std::vector<std::uint8_t>& pam) {
+    const std::string text(pam.begin(), pam.end());
+    const std::size_t start = text.find("ENDHDR\n");
+    if (start == std::string::npos) return {};
+    std::vector<std::uint8_t> bgra;
+    for (std::size_t i = start + 7; i + 4 <= pam.size(); i += 4) {
+        const int a = pam[i + 3];
+        for (int c : {2, 1, 0}) bgra.push_back(static_cast<std::uint8_t>((pam[i + c] * a + 127) / 255));
+        bgra.push_back(static_cast<std::uint8_t>(a));
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; } // lives on the test's stack
-    HRESULT STDMETHODCALLTYPE GetContainerFormat(GUID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetLocation(UINT, WCHAR*, UINT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetMetadataByName(LPCWSTR name, PROPVARIANT* value) override {
-        asked.push_back(name);
-        const auto found = values.find(name);
-        if (found == values.end()) return WINCODEC_ERR_PROPERTYNOTFOUND;
-        *value = found->second; // plain values only: nothing to copy deeply
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetEnumerator(IEnumString**) override { return E_NOTIMPL; }
-
-    std::vector<std::wstring> asked;
-};
-
-PROPVARIANT Value(VARTYPE type, long long number) {
-    PROPVARIANT value;
-    PropVariantInit(&value);
-    value.vt = type;
-    switch (type) {
-    case VT_UI1: value.bVal = static_cast<BYTE>(number); break;
-    case VT_UI2: value.uiVal = static_cast<USHORT>(number); break;
-    case VT_UI4: value.ulVal = static_cast<ULONG>(number); break;
-    case VT_I4: value.lVal = static_cast<LONG>(number); break;
-    case VT_I2: value.iVal = static_cast<SHORT>(number); break;
-    default: break;
-    }
-    return value;
+    return bgra;
 }
 
 } // namespace
 
-TEST(WebPFrameDelay, FirstNonZeroOfTheThreeNamesInOrder) {
-    ScriptedReader reader;
-    EXPECT_EQ(WebPFrameDelayMs(&reader), 100u); // nothing at all
-    EXPECT_EQ(reader.asked, (std::vector<std::wstring>{L"/ANMF/Duration", L"/anmf/Duration", L"/imgdesc/Delay"}));
+TEST(WebPRenderer, DecodedByTheDllItselfAsAnOwnDecoder) {
+    const FormatRow* format = FormatForName(L"a.webp");
+    ASSERT_NE(format, nullptr);
+    EXPECT_TRUE(format->ownDecoder);
+    const auto source = OpenedWebP(Fixture("anim-lossless.webp"));
+    ASSERT_NE(source, nullptr);
+    EXPECT_FALSE(source->ReadsAnyFrameDirectly());
+}
 
-    reader.values = {{L"/ANMF/Duration", Value(VT_UI4, 120)}, {L"/anmf/Duration", Value(VT_UI4, 300)}};
-    reader.asked.clear();
-    EXPECT_EQ(WebPFrameDelayMs(&reader), 120u);
-    EXPECT_EQ(reader.asked.size(), 1u); // the rest are not asked
+// Lossless partial frames: each composed canvas is exactly the picture that was encoded as that frame.
+TEST(WebPRenderer, LosslessAnimationComposesToTheEncodedPictures) {
+    const SourceFrames read = ReadSourceFrames(L".webp", Fixture("anim-lossless.webp"));
+    ASSERT_EQ(read.hr, S_OK);
+    ASSERT_EQ(read.frames.size(), 4u);
+    for (std::size_t f = 0; f < read.frames.size(); ++f) {
+        const auto expected = PremultipliedPam(Fixture("anim-lossless.frame" + std::to_string(f) + ".pam"));
+        const Pixels& actual = read.frames[f];
+        ASSERT_EQ(expected.size(), static_cast<std::size_t>(actual.width) * actual.height * 4);
+        for (UINT y = 0; y < actual.height; ++y) {
+            for (UINT x = 0; x < actual.width; ++x) {
+                const std::uint8_t* e = expected.data() + (static_cast<std::size_t>(y) * actual.width + x) * 4;
+                for (int c = 0; c < 4; ++c) ASSERT_NEAR(actual.At(x, y)[c], e[c], 1) << f << ": " << x << "," << y;
+            }
+        }
+    }
+}
 
-    reader.values = {{L"/ANMF/Duration", Value(VT_UI4, 0)}, {L"/anmf/Duration", Value(VT_UI2, 300)}};
-    EXPECT_EQ(WebPFrameDelayMs(&reader), 300u); // 0 falls through
-    reader.values = {{L"/ANMF/Duration", Value(VT_I4, -40)}, {L"/imgdesc/Delay", Value(VT_UI1, 70)}};
-    EXPECT_EQ(WebPFrameDelayMs(&reader), 70u); // a negative VT_I4 is ignored
-    reader.values = {{L"/ANMF/Duration", Value(VT_I4, 45)}};
-    EXPECT_EQ(WebPFrameDelayMs(&reader), 45u);
-    reader.values = {{L"/ANMF/Duration", Value(VT_I2, 45)}};
-    EXPECT_EQ(WebPFrameDelayMs(&reader), 100u); // other types count as 0
-    reader.values = {{L"/ANMF/Duration", Value(VT_UI4, 5)}};
-    EXPECT_EQ(WebPFrameDelayMs(&reader), 10u);
-    reader.values = {{L"/ANMF/Duration", Value(VT_UI4, 11)}};
-    EXPECT_EQ(WebPFrameDelayMs(&reader), 11u);
-    EXPECT_EQ(WebPFrameDelayMs(nullptr), 100u);
+// Resuming from the state saved after frame k composes what reading on in order composes.
+TEST(WebPRenderer, CheckpointResumesWhereCompositionStood) {
+    const auto bytes = Fixture("anim-blend.webp");
+    const auto inOrder = OpenedWebP(bytes);
+    ASSERT_NE(inOrder, nullptr);
+    const std::uint32_t count = inOrder->FrameCount();
+    ASSERT_EQ(count, 5u);
+    FrameCheckpoint unread;
+    EXPECT_EQ(inOrder->SaveCheckpoint(unread), E_UNEXPECTED);
+    std::vector<FramePixels> frames(count);
+    std::vector<FrameCheckpoint> checkpoints(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        ASSERT_EQ(inOrder->ReadFrame(i, frames[i]), S_OK);
+        ASSERT_EQ(inOrder->SaveCheckpoint(checkpoints[i]), S_OK);
+        EXPECT_EQ(checkpoints[i].nextFrame, i + 1);
+    }
+    for (std::uint32_t k = 0; k + 1 < count; ++k) {
+        const auto resumed = OpenedWebP(bytes);
+        ASSERT_NE(resumed, nullptr);
+        ASSERT_EQ(resumed->ResumeFrom(checkpoints[k]), S_OK);
+        for (std::uint32_t i = k + 1; i < count; ++i) {
+            FramePixels frame;
+            ASSERT_EQ(resumed->ReadFrame(i, frame), S_OK);
+            EXPECT_EQ(frame.pixels, frames[i].pixels) << "frame " << i << " after resuming at " << k;
+            EXPECT_EQ(frame.delayMs, frames[i].delayMs);
+        }
+    }
+    FrameCheckpoint wrongSize = checkpoints[0];
+    wrongSize.canvas.pop_back();
+    EXPECT_EQ(OpenedWebP(bytes)->ResumeFrom(wrongSize), E_INVALIDARG);
+    EXPECT_EQ(OpenedWebP(bytes)->ResumeFrom(checkpoints[count - 1]), E_INVALIDARG); // past the last frame
 }
 
 TEST(WebPRenderer, FramesAndDurationsOfRealFiles) {
@@ -103,6 +117,9 @@ TEST(WebPRenderer, FramesAndDurationsOfRealFiles) {
         {"still-lossless-alpha.webp", {100}, 20, 14},
         {"anim-lossless.webp", {80, 160, 240, 50}, 24, 20},
         {"anim-lossy.webp", {70, 130, 200}, 24, 20},
+        {"anim-blend.webp", {100, 80, 60, 100, 40}, 32, 24},
+        {"anim-mixed.webp", {70, 70, 10, 70, 70, 70}, 32, 24},
+        {"anim-lossy-alpha.webp", {40, 70, 100, 130, 160}, 32, 24},
     };
     for (const Case& c : cases) {
         const SourceFrames read = ReadSourceFrames(L".webp", Fixture(c.file));
@@ -163,4 +180,17 @@ TEST(WebPRenderer, StopRequestEndsTheDecodeWithNoFrames) {
     const SourceFrames read = ReadSourceFrames(L".webp", Fixture("anim-lossless.webp"), StopToken(&generation, 4));
     EXPECT_EQ(read.hr, HRESULT_FROM_WIN32(ERROR_CANCELLED));
     EXPECT_EQ(read.frames.size(), 0u);
+}
+
+TEST(WebPRenderer, StopRequestBetweenFramesEndsTheComposition) {
+    std::atomic<std::uint64_t> generation{5};
+    const FormatRow* format = FormatForName(L"a.webp");
+    ASSERT_NE(format, nullptr);
+    std::unique_ptr<FrameSource> source = CreateFrameSource(*format, StopToken(&generation, 5));
+    ASSERT_NE(source, nullptr);
+    ASSERT_EQ(source->OpenBytes(std::make_shared<const std::vector<std::uint8_t>>(Fixture("anim-blend.webp"))), S_OK);
+    FramePixels frame;
+    ASSERT_EQ(source->ReadFrame(0, frame), S_OK);
+    generation = 6;
+    EXPECT_EQ(source->ReadFrame(1, frame), HRESULT_FROM_WIN32(ERROR_CANCELLED));
 }

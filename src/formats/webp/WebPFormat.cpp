@@ -11,8 +11,7 @@ bool IsWebPSignature(const std::uint8_t* bytes, std::size_t count) {
 }
 
 FormatRow WebPFormat() {
-    // Decoded by the platform's codec, which may never return: no own decoder.
-    FormatRow row{L"WebP", MediaKind::Animation, {L".webp"}, IsWebPSignature, nullptr, false, false, nullptr};
+    FormatRow row{L"WebP", MediaKind::Animation, {L".webp"}, IsWebPSignature, nullptr, false, true, nullptr};
 #ifdef _WIN32
     row.createSource = &CreateWebPFrameSource;
 #endif

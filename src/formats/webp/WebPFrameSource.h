@@ -4,7 +4,7 @@
 
 namespace Quivane {
 
-// WebP frames through the platform's imaging codec; null when out of memory.
+// WebP frames decoded by libwebp and composed on our own canvas; null when out of memory.
 FrameSource* CreateWebPFrameSource(const StopToken& stop);
 
 } // namespace Quivane

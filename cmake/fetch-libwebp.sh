@@ -1,19 +1,37 @@
 #!/usr/bin/env bash
 # Fetches Debian's libwebp source package (with Debian's patches applied) into
-# DEST, for the test-only WebP decoder: fetch-libwebp.sh DEST
+# DEST, for the WebP decoding linked into Quivane.dll: fetch-libwebp.sh DEST
 # Prints the extracted source folder. Nothing outside DEST is changed: apt runs
 # from a private configuration with its own lists and cache, the machine's
 # sources mirrored as deb-src, and none of the machine's apt hooks.
+# Refuses a source older than the one with the lossless Huffman overflow fixed
+# (CVE-2023-4863): its version is checked, whether fetched now or before.
 set -euo pipefail
 
 dest=$(mkdir -p "$1" && cd "$1" && pwd)
 stamp=$dest/source-dir
+oldest=1.2.4-0.2+deb12u1
+
+log() { printf 'fetch-libwebp: %s\n' "$*" >&2; }
+
+# The version of an extracted source tree, from its Debian changelog; fails
+# unless it is at least the oldest one accepted.
+check_version() {
+  local version
+  version=$(sed -n '1s/^libwebp (\([^)]*\)).*/\1/p' "$1/debian/changelog" 2>/dev/null)
+  if [ -z "$version" ] || ! dpkg --compare-versions "$version" ge "$oldest"; then
+    log "libwebp source ${version:-of unknown version} is older than $oldest (CVE-2023-4863 unfixed)"
+    return 1
+  fi
+  printf '%s\n' "$version" >"$dest/version"
+}
+
 if [ -f "$stamp" ] && [ -f "$(cat "$stamp")/src/demux/anim_decode.c" ]; then
+  check_version "$(cat "$stamp")"
   cat "$stamp"
   exit 0
 fi
 
-log() { printf 'fetch-libwebp: %s\n' "$*" >&2; }
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
@@ -86,6 +104,7 @@ dsc=$(ls "$apt/download"/libwebp_*.dsc | sort -V | tail -n 1)
 rm -rf "$dest/src"
 mkdir -p "$dest/src"
 dpkg-source --no-check -x "$dsc" "$dest/src/libwebp" >/dev/null
+check_version "$dest/src/libwebp"
 echo "$dest/src/libwebp" >"$stamp"
 rm -rf "$apt"
 cat "$stamp"

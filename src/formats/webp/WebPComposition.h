@@ -1,0 +1,59 @@
+#pragma once
+// WebP canvas composition: each frame decoded to premultiplied BGRA and put
+// on the canvas by its blend rule (alpha-blended over it, or replacing its
+// region), then disposed of (kept, or its region made transparent).
+#include "WebPAnimation.h"
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace Quivane {
+
+enum class WebPDrawResult { Drawn, Undecodable, Stopped };
+
+// Asked between slices of a frame's bitstream: true ends the frame's decoding.
+using WebPStopCheck = std::function<bool()>;
+
+class WebPCanvas {
+public:
+    // Allocates a transparent-black canvas; throws std::bad_alloc when it cannot.
+    WebPCanvas(std::uint32_t width, std::uint32_t height);
+
+    // Decodes the frame onto the canvas; Undecodable when it lies off the
+    // canvas or its bitstream does not decode, Stopped when `stop` said so
+    // (its region is then partly drawn). Throws std::bad_alloc when a
+    // blended frame's pixels cannot be held.
+    WebPDrawResult Draw(const WebPFrameInfo& frame, const WebPStopCheck& stop = {});
+    // Applies the frame's disposal after its picture has been taken.
+    void Dispose(const WebPFrameInfo& frame);
+
+    // Transparent black all over, as before a key frame.
+    void Clear();
+
+    // Puts back a picture taken from Pixels() between two frames; false when
+    // its size is not the canvas's.
+    bool Restore(const std::vector<std::uint8_t>& picture);
+
+    std::uint32_t Width() const { return width_; }
+    std::uint32_t Height() const { return height_; }
+    const std::uint8_t* Pixels() const { return pixels_.data(); }
+    std::size_t ByteSize() const { return pixels_.size(); }
+    std::size_t Stride() const { return static_cast<std::size_t>(width_) * 4; }
+
+private:
+    std::uint32_t width_;
+    std::uint32_t height_;
+    std::vector<std::uint8_t> pixels_;
+    std::vector<std::uint8_t> frame_; // a blended frame's own pixels
+};
+
+// The bitstream is handed to the decoder this much at a time, `stop` asked between.
+constexpr std::size_t kWebPDecodeSlice = 4096;
+
+// Decodes a frame's bitstream, which must be width x height, into
+// premultiplied BGRA rows `stride` bytes apart at `pixels`.
+WebPDrawResult DecodeWebPFrame(const WebPFrameInfo& frame, std::uint8_t* pixels, std::size_t stride,
+                               const WebPStopCheck& stop = {});
+
+} // namespace Quivane
