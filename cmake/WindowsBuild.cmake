@@ -76,10 +76,14 @@ endif()
 # libwebp's licence, installed beside the DLL that links it.
 set(QUIVANE_LIBWEBP_LICENCE ${CMAKE_BINARY_DIR}/bin/libwebp-COPYING.txt)
 configure_file(${QUIVANE_LIBWEBP_SOURCE}/COPYING ${QUIVANE_LIBWEBP_LICENCE} COPYONLY)
+# zlib's too: Debian's copyright file of the package the DLL links it from.
+set(QUIVANE_ZLIB_LICENCE ${CMAKE_BINARY_DIR}/bin/zlib-LICENSE.txt)
+configure_file(/usr/share/doc/libz-mingw-w64-dev/copyright ${QUIVANE_ZLIB_LICENCE} COPYONLY)
 add_custom_command(OUTPUT ${QUIVANE_SETUP}
   COMMAND ${QUIVANE_MAKENSIS} -V2 -WX -DVERSION=${PROJECT_VERSION} -DBINDIR=${CMAKE_BINARY_DIR}/bin
           ${QUIVANE_SETUP_X86} -DOUTFILE=${QUIVANE_SETUP} ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
-  DEPENDS Quivane quivane ${QUIVANE_SETUP_X86_FILES} ${QUIVANE_LIBWEBP_LICENCE} ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
+  DEPENDS Quivane quivane ${QUIVANE_SETUP_X86_FILES} ${QUIVANE_LIBWEBP_LICENCE} ${QUIVANE_ZLIB_LICENCE}
+          ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
   COMMENT "Building Quivane-Setup.exe ${PROJECT_VERSION}"
   VERBATIM)
 add_custom_target(setup ALL DEPENDS ${QUIVANE_SETUP})

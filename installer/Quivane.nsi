@@ -263,8 +263,9 @@ Section "Quivane"
       Abort
     !endif
   ${EndIf}
-  ; libwebp is linked into both builds: its licence goes beside them.
+  ; libwebp and zlib are linked into both builds: their licences go beside them.
   !insertmacro INSTALL_FILE "${BINDIR}\libwebp-COPYING.txt" "libwebp-COPYING.txt"
+  !insertmacro INSTALL_FILE "${BINDIR}\zlib-LICENSE.txt" "zlib-LICENSE.txt"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
   ; The entry comes before registering: if registering fails, what was
@@ -323,6 +324,7 @@ Section "Uninstall"
   Delete /REBOOTOK "$INSTDIR\x86\Quivane.dll"
   Delete /REBOOTOK "$INSTDIR\x86\quivane.exe"
   Delete /REBOOTOK "$INSTDIR\libwebp-COPYING.txt"
+  Delete /REBOOTOK "$INSTDIR\zlib-LICENSE.txt"
   FindFirst $R0 $R1 "$INSTDIR\*.old-*"
   ${DoWhile} $R1 != ""
     Delete /REBOOTOK "$INSTDIR\$R1"

@@ -18,6 +18,18 @@
 namespace Quivane {
 namespace {
 
+// How a frame's decoding ended, as the source answers it.
+HRESULT DecodeResult(PngImageEnd end) {
+    switch (end) {
+    case PngImageEnd::Complete: return S_OK;
+    // As a platform decoder shows such a file: every row is there.
+    case PngImageEnd::DamagedTail: NoteFailure(WINCODEC_ERR_BADIMAGE, __FILE__, __LINE__); return S_OK;
+    case PngImageEnd::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+    case PngImageEnd::NoMemory: RETURN_FAILURE(E_OUTOFMEMORY);
+    default: RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
+    }
+}
+
 constexpr std::uint32_t kPlainFrameDelayMs = 80;
 
 class PngFrameSource final : public FrameSource {
@@ -153,14 +165,7 @@ private:
                 take(row, bgra);
                 return !Stop().ShouldStop();
             });
-        switch (end) {
-        case PngImageEnd::Complete: return S_OK;
-        // As a platform decoder shows such a file: every row is there.
-        case PngImageEnd::DamagedTail: NoteFailure(WINCODEC_ERR_BADIMAGE, __FILE__, __LINE__); return S_OK;
-        case PngImageEnd::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED);
-        case PngImageEnd::NoMemory: RETURN_FAILURE(E_OUTOFMEMORY);
-        default: RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
-        }
+        return DecodeResult(end);
     }
 
     // The plain picture at full size, decoded straight into `frame`: held once, never as a canvas and a copy.
@@ -266,14 +271,7 @@ private:
                 canvas_->DrawRun(control, row, firstColumn, columnStep, bgra, count);
                 return !Stop().ShouldStop();
             });
-        switch (end) {
-        case PngImageEnd::Complete: return S_OK;
-        // As a platform decoder shows such a file: every row is there.
-        case PngImageEnd::DamagedTail: NoteFailure(WINCODEC_ERR_BADIMAGE, __FILE__, __LINE__); return S_OK;
-        case PngImageEnd::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED);
-        case PngImageEnd::NoMemory: RETURN_FAILURE(E_OUTOFMEMORY);
-        default: RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
-        }
+        return DecodeResult(end);
     }
 
     FileBytes file_; // the animation's chunks point into these
