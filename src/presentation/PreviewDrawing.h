@@ -8,6 +8,7 @@
 #include "FramePlayback.h"
 #include "PreviewColors.h"
 #include "SeekBar.h"
+#include "ViewOptions.h"
 #include "frames/IAnimatedRenderer.h"
 
 #include <windows.h>
@@ -16,6 +17,7 @@
 #include <wrl/client.h>
 
 #include <cstdint>
+#include <string>
 #include <utility>
 
 namespace Quivane {
@@ -52,6 +54,12 @@ public:
     bool IsLoading() const { return loading; }
     // Whether a frame shows under the indicator, or at all.
     bool ShowsFrame() const { return !loading || keepFrameVisible; }
+    void SetOptions(const ViewOptions& newOptions) { options = newOptions; }
+    const ViewOptions& Options() const { return options; }
+    void SetFailureText(std::wstring title, std::wstring reason) {
+        failureTitle = std::move(title);
+        failureReason = std::move(reason);
+    }
     PreviewColors& Colors() { return colors; }
     const PreviewColors& Colors() const { return colors; }
 
@@ -81,6 +89,9 @@ private:
     bool loading = false;
     bool keepFrameVisible = false;
     PreviewColors colors;
+    ViewOptions options;
+    std::wstring failureTitle;
+    std::wstring failureReason;
     RenderTargetFactory createRenderTarget;
     bool targetInBackground = false;
     BackgroundRenderTarget backgroundTarget; // its worker shares none of the members above

@@ -5,6 +5,7 @@
 #include "PreviewDrawing.h"
 #include "RendererPlaybackMedia.h"
 #include "SeekBar.h"
+#include "ViewOptions.h"
 #include "frames/IAnimatedRenderer.h"
 
 #include <windows.h>
@@ -14,6 +15,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <utility>
 
 namespace Quivane {
@@ -51,6 +53,12 @@ public:
     bool IsLoading() const { return drawing.IsLoading(); }
     void SetRenderer(std::unique_ptr<IAnimatedRenderer> renderer);
     [[nodiscard]] HRESULT GetCurrentFrame(IWICBitmapSource** bitmap, std::uint32_t* index) const;
+
+    // How the user asked the preview to be shown (the window remembers it).
+    void SetViewOptions(const ViewOptions& options);
+    const ViewOptions& Options() const { return drawing.Options(); }
+    // Why the file cannot be shown, in two lines for people; empty lines: no message.
+    void SetFailureText(std::wstring title, std::wstring reason) { drawing.SetFailureText(std::move(title), std::move(reason)); }
 
     // Playback.
     // One tick of the window's timer at `now` (milliseconds): feeds the time

@@ -29,6 +29,13 @@ constexpr WPARAM kPreviewStateDecoding = 6;
 constexpr WPARAM kPreviewStateVideoPosition = 7;
 constexpr WPARAM kPreviewStateDuration = 8;
 constexpr WPARAM kPreviewStateThumbPosition = 9;
+// The view the user chose: 1 while the information line is on, else 0; the
+// playback speed in percent; 1 while the checkerboard shows behind
+// transparent pixels; 1 while frames are scaled up pixel-exact.
+constexpr WPARAM kPreviewStateInfoLine = 10;
+constexpr WPARAM kPreviewStateSpeedPercent = 11;
+constexpr WPARAM kPreviewStateCheckerboard = 12;
+constexpr WPARAM kPreviewStatePixelExact = 13;
 
 inline UINT PreviewStateMessage() {
     static const UINT message = RegisterWindowMessageW(kPreviewStateMessageName);
