@@ -29,7 +29,7 @@ find_library(QUIVANE_STATIC_ZLIB NAMES libz.a REQUIRED)
 target_link_libraries(quivane_core PUBLIC ${QUIVANE_STATIC_ZLIB})
 target_compile_options(quivane_core PRIVATE ${QUIVANE_WARNINGS})
 target_link_libraries(quivane_core PRIVATE quivane_webpdemux)
-target_link_libraries(quivane_core PUBLIC windowscodecs d2d1 mfuuid ole32 oleaut32 shlwapi propsys uuid
+target_link_libraries(quivane_core PUBLIC windowscodecs d2d1 dwrite mfuuid ole32 oleaut32 shlwapi propsys uuid
                       user32 gdi32 comdlg32 shell32 advapi32)
 
 file(GLOB QUIVANE_COM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/com/*.cpp)

@@ -3,6 +3,7 @@
 // finished frames as pixels. It knows no screen and keeps no frame it was not
 // asked for; whoever shows the frames decides what to keep.
 #include "FramePixels.h"
+#include "MediaFacts.h"
 #include "StopToken.h"
 
 #include <windows.h>
@@ -126,6 +127,9 @@ public:
     }
     // Where the still that frame 0 read stands; 0 before it was read.
     virtual std::uint64_t ShownPosition() const { return 0; }
+    // What the source learnt of its media for people (a video's codec), even
+    // when opening it failed after that; the format and size are the caller's.
+    virtual void DescribeMedia(MediaFacts& facts) const { (void)facts; }
 
 protected:
     const StopToken& Stop() const { return stop_; }

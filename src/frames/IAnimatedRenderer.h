@@ -6,6 +6,7 @@
 #include <wincodec.h>
 
 #include "FramePixels.h"
+#include "MediaFacts.h"
 
 #include <cstdint>
 #include <memory>
@@ -29,6 +30,8 @@ public:
     virtual bool IsTimeBased() const = 0;
     virtual std::uint64_t GetDuration() const = 0;
     virtual std::uint64_t GetPosition() const = 0;
+    // The format, size and codec, for people.
+    virtual const MediaFacts& Facts() const = 0;
 };
 
 } // namespace Quivane

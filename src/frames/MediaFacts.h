@@ -11,6 +11,7 @@ struct MediaFacts {
     std::uint32_t width = 0;     // the canvas's or the video frame's size in pixels; 0 when unknown
     std::uint32_t height = 0;
     std::wstring codec;          // a video's codec for people ("H.264"); empty when unknown or not a video
+    std::wstring codecExtension; // the Store extension that adds the codec to Windows; empty when none
 };
 
 } // namespace Quivane

@@ -40,6 +40,8 @@ public:
     std::uint64_t GetPosition() const override { return timeline ? timeline->position : 0; }
 
     const FrameStore& Store() const { return *store; }
+    const MediaFacts& Facts() const override { return facts; }
+    void SetFacts(MediaFacts newFacts) { facts = std::move(newFacts); }
 
     // Composes frame `index` again at the canvas's full size.
     using WholeFrameReader = std::function<HRESULT(std::uint32_t index, FramePixels& frame)>;
@@ -55,6 +57,7 @@ public:
 private:
     std::shared_ptr<FrameStore> store;
     std::optional<VideoTimeline> timeline;
+    MediaFacts facts;
     std::uint32_t current = 0;
     WholeFrameReader wholeFrames;
     std::uint32_t wholeWidth = 0;

@@ -33,6 +33,17 @@ constexpr ULONGLONG kWorkerPatienceMs = 2000;
 constexpr std::chrono::milliseconds kDecodeAheadPatience{5000};
 
 // Frame `index` of the file composed at full size by a source of its own.
+// An animated PNG is told apart from a still one, as people know them apart.
+MediaFacts PictureFacts(const FormatRow& format, const FrameSource& source, std::uint32_t width, std::uint32_t height) {
+    MediaFacts facts;
+    facts.format = format.name;
+    if (facts.format == L"PNG" && source.FrameCount() > 1) facts.format = L"APNG";
+    facts.width = width;
+    facts.height = height;
+    source.DescribeMedia(facts);
+    return facts;
+}
+
 HRESULT ReadWholeFrame(const FormatRow& format, const FileBytes& file, std::uint32_t index, FramePixels& frame) {
     std::unique_ptr<FrameSource> source = CreateFrameSource(format);
     if (!source) return E_OUTOFMEMORY;
@@ -188,6 +199,8 @@ HRESULT PreviewLoader::FeedPictureFrames(LoadJob& job, LoadResult& result, const
     FrameFeeder feeder(*source, store, job.frameBudget, stop);
     RETURN_IF_FAILED(feeder.ReadFirstFrame());
     auto renderer = std::make_unique<StoreRenderer>(store);
+    result.facts = PictureFacts(format, *source, feeder.CanvasWidth(), feeder.CanvasHeight());
+    renderer->SetFacts(result.facts);
     if (feeder.KeepsReducedFrames()) {
         // Saving and copying want the frame whole: it is composed again from
         // the file's bytes when its pixels are read, on the thread that reads them.
@@ -216,8 +229,10 @@ HRESULT PreviewLoader::DecodeJob(LoadJob& job, LoadResult& result, IStream* host
     if (format == nullptr) RETURN_FAILURE(kUnknownFormat);
     if (job.positioned || format->decodesFromStream) {
         VideoStill still;
-        RETURN_IF_FAILED(ReadVideoStill(*format, stream, job.positioned ? std::optional(job.position) : std::nullopt,
-                                        still, StopToken(generation, job.generation, job.deadline)));
+        const HRESULT read = ReadVideoStill(*format, stream, job.positioned ? std::optional(job.position) : std::nullopt,
+                                            still, StopToken(generation, job.generation, job.deadline));
+        result.facts = still.facts;
+        RETURN_IF_FAILED(read);
         result.renderer = CreateStillRenderer(std::move(still));
         return S_OK;
     }

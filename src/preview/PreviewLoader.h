@@ -29,6 +29,9 @@ constexpr std::uint64_t kPositionedLoadBudgetMs = 2000;
 struct LoadResult {
     std::unique_ptr<IAnimatedRenderer> renderer;
     HRESULT hr = E_FAIL;
+    // What the load learnt of the media, for people: kept when it failed too
+    // (a video's codec that no decoder takes, say).
+    MediaFacts facts;
     // The host's stream could not seek and was read whole: later loads (a
     // seek, a reload) read these bytes, since the stream itself is used up.
     FileBytes sourceBytes;

@@ -5,11 +5,13 @@
 #include "MediaBoxWalk.h"
 #include "MediaDataStart.h"
 #include "MediaSampleReading.h"
+#include "VideoCodecNames.h"
 #include "VideoSampleSource.h"
 #include "platform/HResult.h"
 #include "platform/MediaFoundation.h"
 #include "platform/OwnedHandles.h"
 
+#include <mferror.h>
 #include <wrl/client.h>
 
 #include <limits>
@@ -82,9 +84,21 @@ public:
         RETURN_IF_FAILED(attributes->SetUINT32(MF_READWRITE_DISABLE_CONVERTERS, FALSE));
         RETURN_IF_FAILED(attributes->SetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, TRUE));
         RETURN_IF_FAILED(api.createSourceReaderFromByteStream(byteStream.Get(), attributes.Get(), &reader_));
+        ReadNativeCodec();
         nv12_ = SUCCEEDED(RequestSubtype(api, MFVideoFormat_NV12));
-        return nv12_ ? S_OK : RequestSubtype(api, MFVideoFormat_RGB32);
+        if (nv12_) return S_OK;
+        const HRESULT rgb = RequestSubtype(api, MFVideoFormat_RGB32);
+        // A stream of a known type that no decoder takes needs a codec, which
+        // the user can be told of; other failures keep their own reason.
+        if (FAILED(rgb) && codec_.name != nullptr &&
+            (rgb == kVideoCodecMissing || rgb == MF_E_INVALIDMEDIATYPE || rgb == MF_E_INVALIDREQUEST)) {
+            RETURN_FAILURE(kVideoCodecMissing);
+        }
+        return rgb;
     }
+
+    // The codec of the first video stream, as the file declares it.
+    const VideoCodecName& Codec() const { return codec_; }
 
     HRESULT ReadSample(DWORD& flags, LONGLONG& timestamp, bool& hasSample) override {
         sample_.Reset();
@@ -139,6 +153,23 @@ public:
     }
 
 private:
+    void ReadNativeCodec() {
+        ComPtr<IMFMediaType> native;
+        GUID subtype = GUID_NULL;
+        if (FAILED(reader_->GetNativeMediaType(static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), 0, &native)) ||
+            FAILED(native->GetGUID(MF_MT_SUBTYPE, &subtype))) {
+            return;
+        }
+        if (subtype == MFVideoFormat_MPEG2) {
+            codec_ = NameVideoCodec(0, 2);
+            return;
+        }
+        // Only the platform's four-character-code GUIDs carry a code in their first field.
+        GUID fourccBase = MFVideoFormat_Base;
+        fourccBase.Data1 = subtype.Data1;
+        if (IsEqualGUID(subtype, fourccBase)) codec_ = NameVideoCodec(static_cast<std::uint32_t>(subtype.Data1));
+    }
+
     HRESULT RequestSubtype(const MediaFoundationApi& api, const GUID& subtype) {
         ComPtr<IMFMediaType> type;
         RETURN_IF_FAILED(api.createMediaType(&type));
@@ -169,6 +200,7 @@ private:
     ComPtr<IMFSourceReader> reader_;
     ComPtr<IMFSample> sample_;
     bool nv12_ = false;
+    VideoCodecName codec_;
 };
 
 class VideoFrameSource final : public FrameSource {
@@ -193,6 +225,10 @@ public:
     bool IsVideo() const override { return true; }
     std::uint64_t Duration() const override { return duration_; }
     std::uint64_t ShownPosition() const override { return shown_; }
+    void DescribeMedia(MediaFacts& facts) const override {
+        if (reader_.Codec().name != nullptr) facts.codec = reader_.Codec().name;
+        if (reader_.Codec().storeExtension != nullptr) facts.codecExtension = reader_.Codec().storeExtension;
+    }
 
     HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) override {
         if (index != 0) return E_INVALIDARG;

@@ -13,6 +13,8 @@ namespace Quivane {
 // A video file that is damaged: a container size the platform's parser must
 // not be trusted with, or none of the video's data in the file (cut before it).
 inline const HRESULT kDamagedVideoFile = HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT);
+// A video whose pictures no decoder on this system can turn into pixels.
+inline const HRESULT kVideoCodecMissing = static_cast<HRESULT>(0xC00D5212L); // MF_E_TOPO_CODEC_NOT_FOUND
 
 // The outermost structure of a video file (and, for MP4 and QuickTime, the
 // video track's sample tables), checked before the platform's parser sees

@@ -13,7 +13,10 @@ HRESULT ReadVideoStill(const FormatRow& format, IStream* stream, std::optional<s
     std::unique_ptr<FrameSource> source = CreateFrameSource(format, stop);
     if (!source) return E_OUTOFMEMORY;
     RETURN_IF_FAILED(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr));
-    RETURN_IF_FAILED(source->Open(stream));
+    still.facts.format = format.name;
+    const HRESULT opened = source->Open(stream);
+    source->DescribeMedia(still.facts);
+    RETURN_IF_FAILED(opened);
     if (!source->IsVideo()) return E_NOTIMPL;
     if (position) {
         RETURN_IF_FAILED(source->ReadStillAt(*position, still.frame, still.timeline.position));
@@ -22,13 +25,17 @@ HRESULT ReadVideoStill(const FormatRow& format, IStream* stream, std::optional<s
         still.timeline.position = source->ShownPosition();
     }
     still.timeline.duration = source->Duration();
+    still.facts.width = still.frame.width;
+    still.facts.height = still.frame.height;
     return S_OK;
 }
 
 std::unique_ptr<StoreRenderer> CreateStillRenderer(VideoStill&& still) {
     auto store = std::make_shared<FrameStore>(1);
     store->Put(0, std::move(still.frame));
-    return std::make_unique<StoreRenderer>(std::move(store), still.timeline);
+    auto renderer = std::make_unique<StoreRenderer>(std::move(store), still.timeline);
+    renderer->SetFacts(std::move(still.facts));
+    return renderer;
 }
 
 } // namespace Quivane

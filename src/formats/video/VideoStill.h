@@ -18,6 +18,7 @@ namespace Quivane {
 struct VideoStill {
     FramePixels frame;
     VideoTimeline timeline;
+    MediaFacts facts; // the format and, as far as it was learnt, the codec: also when reading failed
 };
 
 // Opens a source for the format on `stream` (from its start) and reads the

@@ -1,0 +1,44 @@
+#pragma once
+// Text in the preview pane, drawn with DirectWrite in the system's message
+// font at its size for the window's DPI, as the rest of Windows writes it.
+#include <windows.h>
+#include <d2d1.h>
+#include <dwrite.h>
+#include <wrl/client.h>
+
+#include <string>
+
+namespace Quivane {
+
+class PaneText {
+public:
+    // Makes the text formats for `dpi` when they are not made for it yet.
+    // Without DirectWrite the pane shows no text, and says why here.
+    [[nodiscard]] HRESULT FollowDpi(UINT dpi);
+    bool Ready() const { return regular != nullptr; }
+    // The font's size in the target's pixels.
+    float FontSize() const { return fontSize; }
+
+    // `text` laid out to wrap within `maxWidth`, in the regular or the bold weight.
+    [[nodiscard]] HRESULT Layout(const std::wstring& text, float maxWidth, bool bold,
+                                 Microsoft::WRL::ComPtr<IDWriteTextLayout>& layout) const;
+    // The size `layout` takes on the target.
+    static D2D1_SIZE_F Extent(IDWriteTextLayout* layout);
+
+private:
+    Microsoft::WRL::ComPtr<IDWriteFactory> factory;
+    Microsoft::WRL::ComPtr<IDWriteTextFormat> regular;
+    Microsoft::WRL::ComPtr<IDWriteTextFormat> bold;
+    UINT formatDpi = 0;
+    float fontSize = 0;
+};
+
+// The system's message font as a window at `dpi` shows it: its face and
+// its size in pixels (a negative height is the characters' own height).
+struct MessageFont {
+    std::wstring face;
+    float pixels = 0;
+};
+MessageFont ReadMessageFont(UINT dpi);
+
+} // namespace Quivane
