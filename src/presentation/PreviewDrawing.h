@@ -6,6 +6,7 @@
 #include "BackgroundRenderTarget.h"
 #include "DeviceFrameCache.h"
 #include "FramePlayback.h"
+#include "PaneText.h"
 #include "PreviewColors.h"
 #include "SeekBar.h"
 #include "ViewOptions.h"
@@ -89,6 +90,7 @@ private:
     bool loading = false;
     bool keepFrameVisible = false;
     PreviewColors colors;
+    PaneText text; // made for the window's DPI when text is first drawn
     ViewOptions options;
     std::wstring failureTitle;
     std::wstring failureReason;
