@@ -320,19 +320,6 @@ Function un.onInit
   ${EndIf}
 FunctionEnd
 
-; A file still held by a process is moved out of the way (to the temporary
-; folder where it can) and goes at reboot: the folder itself can go now, and
-; a copy installed there before the reboot is not what the reboot deletes.
-Function un.RemoveFile
-  Exch $R2
-  !insertmacro UnInstallLib DLL NOTSHARED REBOOT_NOTPROTECTED "$R2"
-  Pop $R2
-FunctionEnd
-!macro REMOVE_FILE FILE
-  Push "${FILE}"
-  Call un.RemoveFile
-!macroend
-
 Section "Uninstall"
   ; Only this server's rows go; the file types and other handlers stay.
   ; Either build's unregistration leaves the file types' handler keys to the
@@ -341,22 +328,26 @@ Section "Uninstall"
   ${If} $0 != 0
     DetailPrint "unregistering Quivane.dll failed (regsvr32 exit code $0)"
   ${EndIf}
-  !insertmacro REMOVE_FILE "$INSTDIR\Quivane.dll"
-  !insertmacro REMOVE_FILE "$INSTDIR\quivane.exe"
-  !insertmacro REMOVE_FILE "$INSTDIR\x86\Quivane.dll"
-  !insertmacro REMOVE_FILE "$INSTDIR\x86\quivane.exe"
+  ; A binary still held by a process is moved out of the way (to the
+  ; temporary folder where it can) and goes at reboot: the folder itself can
+  ; go now, and a copy installed there before the reboot is not what the
+  ; reboot deletes.
+  !insertmacro UnInstallLib DLL NOTSHARED REBOOT_NOTPROTECTED "$INSTDIR\Quivane.dll"
+  !insertmacro UnInstallLib DLL NOTSHARED REBOOT_NOTPROTECTED "$INSTDIR\quivane.exe"
+  !insertmacro UnInstallLib DLL NOTSHARED REBOOT_NOTPROTECTED "$INSTDIR\x86\Quivane.dll"
+  !insertmacro UnInstallLib DLL NOTSHARED REBOOT_NOTPROTECTED "$INSTDIR\x86\quivane.exe"
   Delete /REBOOTOK "$INSTDIR\libwebp-COPYING.txt"
   Delete /REBOOTOK "$INSTDIR\zlib-LICENSE.txt"
   ; Copies an upgrade moved aside.
   FindFirst $R0 $R1 "$INSTDIR\*.old-*"
   ${DoWhile} $R1 != ""
-    !insertmacro REMOVE_FILE "$INSTDIR\$R1"
+    !insertmacro UnInstallLib DLL NOTSHARED REBOOT_NOTPROTECTED "$INSTDIR\$R1"
     FindNext $R0 $R1
   ${Loop}
   FindClose $R0
   FindFirst $R0 $R1 "$INSTDIR\x86\*.old-*"
   ${DoWhile} $R1 != ""
-    !insertmacro REMOVE_FILE "$INSTDIR\x86\$R1"
+    !insertmacro UnInstallLib DLL NOTSHARED REBOOT_NOTPROTECTED "$INSTDIR\x86\$R1"
     FindNext $R0 $R1
   ${Loop}
   FindClose $R0
