@@ -195,6 +195,8 @@ FunctionEnd
 ; A file a running process holds loaded can be neither overwritten nor
 ; deleted, but it can be renamed: it is moved aside as NAME.old-N, so that the
 ; new one can be written, and removed at the next install or at reboot.
+; (Library.nsh's InstallLib writes a file in use only at reboot, which needs
+; the rights a per-user install lacks, and until then runs the old one.)
 ; Leaves "ok" on the stack, or "failed" when the file can be neither removed
 ; nor moved. (LogicLib's error tests clear the flag, so it cannot carry the result.)
 Function MoveAside
