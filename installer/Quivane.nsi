@@ -15,7 +15,6 @@
 Unicode true
 Target x86-unicode
 SetCompressor /SOLID lzma
-RequestExecutionLevel user
 
 !ifndef VERSION
   !error "makensis needs -DVERSION=x.y.z"
@@ -27,16 +26,31 @@ RequestExecutionLevel user
   !error "makensis needs -DOUTFILE=<setup program to write>"
 !endif
 
-!include LogicLib.nsh
-!include FileFunc.nsh
-!include x64.nsh
-
 !define PRODUCT "Quivane"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quivane"
 !define UNINSTALLER "Uninstall.exe"
 ; What a process that was refused elevation gets back.
 !define ERROR_CANCELLED 1223
 !define ERROR_ELEVATION_REQUIRED 740
+
+; The scope (per user, or all users), its shell folders, its default folder
+; and the folder an earlier install of the same scope went to come from
+; MultiUser.nsh. It starts without administrator rights and never asks for
+; them itself: a machine-wide run without them starts again elevated (below).
+!define MULTIUSER_EXECUTIONLEVEL Standard
+!define MULTIUSER_MINWIN 0x600
+!define MULTIUSER_INSTALLMODE_INSTDIR "${PRODUCT}"
+!define MULTIUSER_USE_PROGRAMFILES64
+!define MULTIUSER_INSTALLMODE_INSTDIR_REGISTRY_KEY "${UNINSTALL_KEY}"
+!define MULTIUSER_INSTALLMODE_INSTDIR_REGISTRY_VALUENAME "InstallLocation"
+!define MULTIUSER_INSTALLMODE_FUNCTION ScopeChosen
+!define MULTIUSER_INSTALLMODE_UNFUNCTION un.ScopeChosen
+
+!include LogicLib.nsh
+!include FileFunc.nsh
+!include x64.nsh
+!include MultiUser.nsh
+!include Library.nsh
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -55,29 +69,33 @@ Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
 
-Var Hive ; "user" or "machine": the argument DllInstall gets
+Var GivenFolder ; /D= for the setup program; the uninstaller's own folder
 
 ; Each build registers itself with the regsvr32 of its own bitness; on 64-bit
 ; Windows the 32-bit one's registration lands in the 32-bit registry view,
 ; and its preview handler in the system's surrogate for 32-bit handlers.
 !macro REGISTER_BUILDS UN_FLAG RESULT
+  StrCpy $2 "user" ; the argument DllInstall gets
+  ${If} $MultiUser.InstallMode == "AllUsers"
+    StrCpy $2 "machine"
+  ${EndIf}
   StrCpy ${RESULT} 0
   ${If} ${RunningX64}
     ; The 32-bit build first: where a registry keeps the user's classes in one
     ; view for both (Wine does), the 64-bit build's registration is what stays.
     !ifdef BINDIR32
-      ExecWait '"$WINDIR\SysWOW64\regsvr32.exe" /s ${UN_FLAG} /n /i:$Hive "$INSTDIR\x86\Quivane.dll"' ${RESULT}
+      ExecWait '"$WINDIR\SysWOW64\regsvr32.exe" /s ${UN_FLAG} /n /i:$2 "$INSTDIR\x86\Quivane.dll"' ${RESULT}
     !endif
     ; The 64-bit System32, not the 32-bit one this program would otherwise be
     ; shown; tried even when the first failed, so an uninstall removes what it can.
     ${DisableX64FSRedirection}
-    ExecWait '"$WINDIR\System32\regsvr32.exe" /s ${UN_FLAG} /n /i:$Hive "$INSTDIR\Quivane.dll"' $1
+    ExecWait '"$WINDIR\System32\regsvr32.exe" /s ${UN_FLAG} /n /i:$2 "$INSTDIR\Quivane.dll"' $1
     ${EnableX64FSRedirection}
     ${If} ${RESULT} == 0
       StrCpy ${RESULT} $1
     ${EndIf}
   ${Else}
-    ExecWait '"$SYSDIR\regsvr32.exe" /s ${UN_FLAG} /n /i:$Hive "$INSTDIR\Quivane.dll"' ${RESULT}
+    ExecWait '"$SYSDIR\regsvr32.exe" /s ${UN_FLAG} /n /i:$2 "$INSTDIR\Quivane.dll"' ${RESULT}
   ${EndIf}
 !macroend
 
@@ -115,10 +133,10 @@ FunctionEnd
 !insertmacro RELAUNCH_ELEVATED "un."
 
 ; Machine-wide work goes on only with administrator rights: without them it
-; starts again elevated, once (the marker stops a second round).
+; starts again elevated, once (the marker stops a second round). MultiUser.nsh
+; only refuses a scope the rights do not allow; it asks for none.
 !macro NEED_ADMIN UN PARAMETERS
-  System::Call 'shell32::IsUserAnAdmin() i .r0'
-  ${If} $0 == 0
+  ${If} $MultiUser.Privileges != "Admin"
     ClearErrors
     ${${UN}GetOptions} "${PARAMETERS}" "/elevated" $1
     ${IfNot} ${Errors}
@@ -130,38 +148,28 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; A folder given with /D= stays the folder, whatever the scope's default.
+Function ScopeChosen
+  ${If} $GivenFolder != ""
+    StrCpy $INSTDIR $GivenFolder
+  ${EndIf}
+FunctionEnd
+
 Function .onInit
   ; The uninstall entry and the machine's keys in the system's own view.
   ${If} ${RunningX64}
     SetRegView 64
   ${EndIf}
-  StrCpy $Hive "user"
+  StrCpy $GivenFolder $INSTDIR
+  ; Per user: /D= chooses the folder; otherwise where this scope's install
+  ; went last time; otherwise the scope's default.
+  !insertmacro MULTIUSER_INIT
   ${GetParameters} $R0
   ClearErrors
   ${GetOptions} $R0 "/allusers" $R1
   ${IfNot} ${Errors}
-    StrCpy $Hive "machine"
-  ${EndIf}
-  ${If} $Hive == "machine"
     !insertmacro NEED_ADMIN "" $R0
-    SetShellVarContext all
-  ${Else}
-    SetShellVarContext current
-  ${EndIf}
-  ; /D= chooses the folder; otherwise where this install went last time;
-  ; otherwise the default of the chosen scope.
-  ${If} $INSTDIR == ""
-    ReadRegStr $INSTDIR SHCTX "${UNINSTALL_KEY}" "InstallLocation"
-  ${EndIf}
-  ${If} $INSTDIR == ""
-    ${If} $Hive == "machine"
-    ${AndIf} ${RunningX64}
-      StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
-    ${ElseIf} $Hive == "machine"
-      StrCpy $INSTDIR "$PROGRAMFILES\${PRODUCT}"
-    ${Else}
-      StrCpy $INSTDIR "$LOCALAPPDATA\Programs\${PRODUCT}"
-    ${EndIf}
+    Call MultiUser.InstallMode.AllUsers
   ${EndIf}
 FunctionEnd
 
@@ -187,6 +195,8 @@ FunctionEnd
 ; A file a running process holds loaded can be neither overwritten nor
 ; deleted, but it can be renamed: it is moved aside as NAME.old-N, so that the
 ; new one can be written, and removed at the next install or at reboot.
+; (Library.nsh's InstallLib writes a file in use only at reboot, which needs
+; the rights a per-user install lacks, and until then runs the old one.)
 ; Leaves "ok" on the stack, or "failed" when the file can be neither removed
 ; nor moved. (LogicLib's error tests clear the flag, so it cannot carry the result.)
 Function MoveAside
@@ -290,23 +300,25 @@ Section "Quivane"
   ${EndIf}
 SectionEnd
 
+; The uninstaller works on the folder it was run from, whatever folder the
+; scope's registry entry names.
+Function un.ScopeChosen
+  StrCpy $INSTDIR $GivenFolder
+FunctionEnd
+
 Function un.onInit
   ${If} ${RunningX64}
     SetRegView 64
   ${EndIf}
+  StrCpy $GivenFolder $INSTDIR
+  !insertmacro MULTIUSER_UNINIT
   ; The scope this copy was installed for: machine-wide if the machine's
   ; uninstall entry names this folder.
-  StrCpy $Hive "user"
   ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $R0 == $INSTDIR
-    StrCpy $Hive "machine"
-  ${EndIf}
-  ${If} $Hive == "machine"
     ${un.GetParameters} $R1
     !insertmacro NEED_ADMIN "un." $R1
-    SetShellVarContext all
-  ${Else}
-    SetShellVarContext current
+    Call un.MultiUser.InstallMode.AllUsers
   ${EndIf}
 FunctionEnd
 
@@ -318,22 +330,26 @@ Section "Uninstall"
   ${If} $0 != 0
     DetailPrint "unregistering Quivane.dll failed (regsvr32 exit code $0)"
   ${EndIf}
-  ; A file still held by a process goes at reboot.
-  Delete /REBOOTOK "$INSTDIR\Quivane.dll"
-  Delete /REBOOTOK "$INSTDIR\quivane.exe"
-  Delete /REBOOTOK "$INSTDIR\x86\Quivane.dll"
-  Delete /REBOOTOK "$INSTDIR\x86\quivane.exe"
+  ; A binary still held by a process is moved out of the way (to the
+  ; temporary folder where it can) and goes at reboot: the folder itself can
+  ; go now, and a copy installed there before the reboot is not what the
+  ; reboot deletes.
+  !insertmacro UnInstallLib DLL NOTSHARED REBOOT_NOTPROTECTED "$INSTDIR\Quivane.dll"
+  !insertmacro UnInstallLib DLL NOTSHARED REBOOT_NOTPROTECTED "$INSTDIR\quivane.exe"
+  !insertmacro UnInstallLib DLL NOTSHARED REBOOT_NOTPROTECTED "$INSTDIR\x86\Quivane.dll"
+  !insertmacro UnInstallLib DLL NOTSHARED REBOOT_NOTPROTECTED "$INSTDIR\x86\quivane.exe"
   Delete /REBOOTOK "$INSTDIR\libwebp-COPYING.txt"
   Delete /REBOOTOK "$INSTDIR\zlib-LICENSE.txt"
+  ; Copies an upgrade moved aside.
   FindFirst $R0 $R1 "$INSTDIR\*.old-*"
   ${DoWhile} $R1 != ""
-    Delete /REBOOTOK "$INSTDIR\$R1"
+    !insertmacro UnInstallLib DLL NOTSHARED REBOOT_NOTPROTECTED "$INSTDIR\$R1"
     FindNext $R0 $R1
   ${Loop}
   FindClose $R0
   FindFirst $R0 $R1 "$INSTDIR\x86\*.old-*"
   ${DoWhile} $R1 != ""
-    Delete /REBOOTOK "$INSTDIR\x86\$R1"
+    !insertmacro UnInstallLib DLL NOTSHARED REBOOT_NOTPROTECTED "$INSTDIR\x86\$R1"
     FindNext $R0 $R1
   ${Loop}
   FindClose $R0

@@ -5,8 +5,9 @@
 # files, registry rows in both views and uninstall entry, a
 # thumbnail through COM from the installed copy, an upgrade while a process
 # holds the DLL loaded, a machine-wide install beside it, and silent
-# uninstalls that leave nothing of ours and everything of others, and give
-# back the handler another product had set on .png before.
+# uninstalls (one of them while the DLL is held) that leave nothing of ours
+# and everything of others, and give back the handler another product had
+# set on .png before.
 set -eu
 bin=$(cd "$1" && pwd)
 bin32=$(cd "$bin/../../windows-x86/bin" && pwd)
@@ -173,12 +174,21 @@ thumbnail_through_com() { # INSTALL_FOLDER (Unix) HKCU|HKLM
 thumbnail_through_com "$user_unix" HKCU
 
 # --- upgrade while a process holds the installed DLL loaded
-old_inode=$(stat -c %i "$user_unix/Quivane.dll")
-timeout -k 10 300 wine "$bin/module_holder.exe" "$user_dir\\Quivane.dll" "$(winpath "$work/ready")" \
-  "$(winpath "$work/release")" </dev/null > "$work/holder.out" 2>&1 &
-holder_pid=$!
 holder_ready() { [ -e "$work/ready" ] || ! kill -0 "$holder_pid" 2>/dev/null; }
-wait_until holder_ready && [ -e "$work/ready" ] || fail "the holder did not load the DLL: $(cat "$work/holder.out")"
+hold_dll() { # WINDOWS_PATH: a process keeps it loaded until release_dll
+  rm -f "$work/ready" "$work/release"
+  timeout -k 10 300 wine "$bin/module_holder.exe" "$1" "$(winpath "$work/ready")" \
+    "$(winpath "$work/release")" </dev/null > "$work/holder.out" 2>&1 &
+  holder_pid=$!
+  wait_until holder_ready && [ -e "$work/ready" ] || fail "the holder did not load the DLL: $(cat "$work/holder.out")"
+}
+release_dll() {
+  touch "$work/release"
+  wait "$holder_pid" || fail "the holder exited $?: $(cat "$work/holder.out")"
+  holder_pid=""
+}
+old_inode=$(stat -c %i "$user_unix/Quivane.dll")
+hold_dll "$user_dir\\Quivane.dll"
 w "$setup" /S > "$work/out" 2>&1 || fail "setup /S over a DLL in use exited $?: $(cat "$work/out")"
 [ "$(stat -c %i "$user_unix/Quivane.dll")" != "$old_inode" ] || fail "the DLL in use was not replaced"
 cmp -s "$bin/Quivane.dll" "$user_unix/Quivane.dll" || fail "the new Quivane.dll is not the built one"
@@ -187,9 +197,7 @@ set -- "$user_unix"/Quivane.dll.old-*
 expect_value "HKCU\\$classes\\CLSID\\$thumbnail\\InprocServer32" "" "$user_dir\\Quivane.dll"
 expect_value "HKCU\\$classes\\.gif\\shellex\\$thumbnail_slot" "" "$thumbnail"
 thumbnail_through_com "$user_unix" HKCU
-touch "$work/release"
-wait "$holder_pid" || fail "the holder exited $?: $(cat "$work/holder.out")"
-holder_pid=""
+release_dll
 w "$setup" /S > "$work/out" 2>&1 || fail "setup /S after the upgrade exited $?: $(cat "$work/out")"
 set -- "$user_unix"/*.old-*
 [ ! -e "$1" ] || fail "the next install left the copy moved aside: $*"
@@ -232,9 +240,12 @@ expect_value "HKLM\\$classes\\.png\\shellex\\$thumbnail_slot" "" "$other_thumbna
 ! w 'C:\windows\syswow64\reg.exe' query "HKLM\\$replaced" >/dev/null 2>&1 || fail "the machine's uninstall left $replaced in the 32-bit view"
 expect_value "HKCU\\$classes\\CLSID\\$thumbnail\\InprocServer32" "" "$user_dir\\Quivane.dll"
 
+# ...this one while a process holds the DLL loaded: the folder goes all the same.
+hold_dll "$user_dir\\Quivane.dll"
 uninstall HKCU
 wait_until entry_gone HKCU || fail "the per-user uninstall entry stayed"
 [ ! -e "$user_unix" ] || fail "the per-user uninstall left $(ls -A "$user_unix")"
+release_dll
 for clsid in "$preview" "$thumbnail"; do
   ! haskey "HKCU\\$classes\\CLSID\\$clsid" || fail "the class rows of $clsid stayed"
 done
