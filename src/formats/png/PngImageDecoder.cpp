@@ -192,10 +192,11 @@ bool Unfilter(std::uint8_t filter, std::uint8_t* row, const std::uint8_t* above,
     }
 }
 
-// Enough rows to be inflated at once that zlib mostly runs its fast loop and
-// the rows stay in the cache between inflating and converting them; a row
-// wider than this is inflated alone.
-constexpr std::size_t kRowWindowBytes = 64 * 1024;
+// Rows are inflated this many bytes at a time, or one at a time when wider:
+// after every call zlib copies up to 32 KiB of what it inflated into its own
+// window, a cost that shrinks as the calls grow, and the rows still sit in the
+// cache when they are converted.
+constexpr std::size_t kRowWindowBytes = 256 * 1024;
 
 PngImageEnd Ended(InflateResult failure) {
     return failure == InflateResult::NoMemory ? PngImageEnd::NoMemory : PngImageEnd::BadData;
