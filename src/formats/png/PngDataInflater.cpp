@@ -61,8 +61,11 @@ InflateResult PngDataInflater::ReadHeader() {
     std::uint8_t header[2] = {};
     if (!TakeBytes(header, 2)) return InflateResult::BadData;
     headerRead_ = true;
-    const bool valid = (header[0] & 0x0F) == kDeflate && (header[0] >> 4) + 8 <= kLargestWindowBits &&
-                       (header[0] << 8 | header[1]) % 31 == 0 && (header[1] & 0x20) == 0;
+    const unsigned method = header[0] & 0x0Fu;
+    const unsigned windowBits = (header[0] >> 4) + 8u;
+    const unsigned check = static_cast<unsigned>(header[0]) << 8 | header[1];
+    const bool presetDictionary = (header[1] & 0x20) != 0;
+    const bool valid = method == kDeflate && windowBits <= kLargestWindowBits && check % 31 == 0 && !presetDictionary;
     return valid ? InflateResult::Ok : InflateResult::BadData;
 }
 
