@@ -19,7 +19,7 @@ git -C "$root" archive "$removed^" src | tar -x -C "$out/before"
 
 compile() { # SOURCE_ROOT EXE
   local sources=() f
-  for f in PngChunks PngImageDecoder ZlibReader PngDataInflater; do
+  for f in PngChunks PngImageDecoder ZlibReader PngDataInflater Adler32; do
     [ -f "$1/src/formats/png/$f.cpp" ] && sources+=("$1/src/formats/png/$f.cpp")
   done
   clang++ -std=c++17 -O3 -DNDEBUG -DQUIVANE_BENCH_LIBDEFLATE=1 -I"$1/src" "$root/bench/native/png_decode_bench.cpp" \

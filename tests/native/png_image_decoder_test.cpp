@@ -202,6 +202,20 @@ TEST(PngImageDecoder, FailsOnBadDataAndStopsWhenAsked) {
     Image image{format, {}};
     EXPECT_EQ(Decode(image, Deflate(raw, 6)), PngImageEnd::Complete);
     EXPECT_EQ(Decode(image, Deflate(std::vector<std::uint8_t>(raw.begin(), raw.end() - 1), 6)), PngImageEnd::BadData);
+    // A header naming another method, too large a window or a preset
+    // dictionary, or failing its own check.
+    const std::vector<std::uint8_t> good = Deflate(raw, 6);
+    for (const std::uint8_t method : {0x77, 0x88, 0x78}) {
+        std::uint8_t flags = method == 0x78 ? 0x20 : 0;
+        while ((method << 8 | flags) % 31 != 0) ++flags;
+        std::vector<std::uint8_t> stream = good;
+        stream[0] = method;
+        stream[1] = flags;
+        EXPECT_EQ(Decode(image, stream), PngImageEnd::BadData) << int(method);
+    }
+    std::vector<std::uint8_t> badCheck = good;
+    badCheck[1] ^= 1;
+    EXPECT_EQ(Decode(image, badCheck), PngImageEnd::BadData);
     raw[5] = 5; // no such filter
     EXPECT_EQ(Decode(image, Deflate(raw, 6)), PngImageEnd::BadData);
 
@@ -267,6 +281,23 @@ TEST(PngImageDecoder, ReadsEveryBlockKindAcrossPiecesInNarrowAndWideRows) {
     }
 }
 
+TEST(PngImageDecoder, UnfiltersAgainstTheRowAboveWhereverTheInflatingBreaksOff) {
+    // Filtered grey rows of more data than the decoder inflates at once: the
+    // row above the first of each run of rows is one inflated before; and
+    // rows wider than that, inflated one by one.
+    for (const auto& [width, height] : {std::pair{3001u, 300u}, {300001u, 3u}}) {
+        const std::vector<std::uint8_t> samples = MixedData(static_cast<std::size_t>(width) * height);
+        std::vector<std::vector<std::uint8_t>> rows;
+        for (std::size_t at = 0; at < samples.size(); at += width) {
+            rows.emplace_back(samples.begin() + static_cast<std::ptrdiff_t>(at),
+                              samples.begin() + static_cast<std::ptrdiff_t>(at + width));
+        }
+        Image image{PngImageFormat{width, height, 8, kPngGrey, false}, {}};
+        ASSERT_EQ(Decode(image, Deflate(Filtered(rows, 1), 6)), PngImageEnd::Complete) << width;
+        ExpectGrey(image, samples);
+    }
+}
+
 TEST(PngImageDecoder, KeepsEveryRowAndSaysTheTailIsDamagedWhenTheStreamEndsWrong) {
     const std::uint32_t width = 300, height = 200;
     const std::vector<std::uint8_t> samples = MixedData(static_cast<std::size_t>(width) * height);
@@ -275,12 +306,14 @@ TEST(PngImageDecoder, KeepsEveryRowAndSaysTheTailIsDamagedWhenTheStreamEndsWrong
     Image image{PngImageFormat{width, height, 8, kPngGrey, false}, {}};
     ASSERT_EQ(Decode(image, good), PngImageEnd::Complete);
 
-    std::vector<std::uint8_t> wrongChecksum = good;
-    wrongChecksum.back() ^= 1;
+    std::vector<std::uint8_t> wrongFirstSum = good;
+    wrongFirstSum.back() ^= 1;
+    std::vector<std::uint8_t> wrongSecondSum = good;
+    wrongSecondSum[good.size() - 4] ^= 0x10;
     const std::vector<std::uint8_t> noChecksum(good.begin(), good.end() - 4);
     std::vector<std::uint8_t> longer = raw;
     longer.push_back(0);
-    for (const std::vector<std::uint8_t>& stream : {wrongChecksum, noChecksum, Deflate(longer, 6)}) {
+    for (const std::vector<std::uint8_t>& stream : {wrongFirstSum, wrongSecondSum, noChecksum, Deflate(longer, 6)}) {
         EXPECT_EQ(Decode(image, stream), PngImageEnd::DamagedTail);
         ExpectGrey(image, samples);
     }

@@ -1,14 +1,14 @@
 #pragma once
 // Inflates a PNG image's zlib data where it lies, in the pieces of its IDAT or
-// fdAT chunks, a little at a time: a huge image is decoded row by row and its
-// whole inflated data is never held. zlib inflates and checks the data's
-// Adler-32; this holds zlib's state and a small window, and frees the state
-// whatever happens. Pure byte arithmetic, tested and fuzzed natively.
+// fdAT chunks, a little at a time: a huge image is decoded a few rows at a
+// time and its whole inflated data is never held. zlib inflates the deflate
+// data; this reads the zlib header and checks the Adler-32 at the end itself,
+// holds zlib's state and frees it whatever happens. Pure byte arithmetic,
+// tested and fuzzed natively.
 #include "PngChunks.h"
 
 #include <zlib.h>
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -29,8 +29,10 @@ public:
     PngDataInflater(const PngDataInflater&) = delete;
     PngDataInflater& operator=(const PngDataInflater&) = delete;
 
-    // Fills `out` with the next `size` inflated bytes.
-    InflateResult Read(std::uint8_t* out, std::size_t size);
+    // Inflates the next `size` bytes into out[0, size). Ok when all came;
+    // otherwise `produced` says how many did, and they stay usable: the rows
+    // they hold are drawn before the failure is told.
+    InflateResult Read(std::uint8_t* out, std::size_t size, std::size_t& produced);
 
     // After the last byte the image holds: Ok when the stream ends right
     // there and its checksum matches everything inflated.
@@ -38,7 +40,9 @@ public:
 
 private:
     bool FeedNextPiece();
-    InflateResult Fill(std::uint8_t* out, std::size_t capacity, std::size_t& produced);
+    bool TakeBytes(std::uint8_t* out, std::size_t count);
+    InflateResult ReadHeader();
+    InflateResult Fill(std::uint8_t* out, std::size_t size, std::size_t& produced);
 
     const std::vector<ByteSpan>& pieces_;
     std::size_t piece_ = 0;
@@ -48,13 +52,9 @@ private:
     z_stream stream_{};
     int initResult_ = Z_OK;
     InflateResult failure_ = InflateResult::Ok; // once failed, always failed
-    bool ended_ = false;
-
-    // Narrow rows come out of here, so zlib mostly inflates in long runs;
-    // rows wider than the window are inflated straight into place.
-    std::array<std::uint8_t, 16384> window_;
-    std::size_t windowAt_ = 0;
-    std::size_t windowEnd_ = 0;
+    bool headerRead_ = false;
+    bool ended_ = false; // the last deflate block has ended; the checksum follows
+    std::uint32_t checksum_;
 };
 
 } // namespace Quivane

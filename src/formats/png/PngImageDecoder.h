@@ -67,8 +67,7 @@ public:
                        const PngRowSink& sink);
 
 private:
-    std::vector<std::uint8_t> previous_; // the row above, unfiltered, for the filters that look up
-    std::vector<std::uint8_t> current_;
+    std::vector<std::uint8_t> rows_; // the row above, unfiltered, and the next few rows as inflated
     std::vector<std::uint8_t> bgra_;
 };
 
