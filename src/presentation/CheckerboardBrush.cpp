@@ -38,24 +38,27 @@ std::uint32_t CheckerSquareSide(float scale) {
     return std::min(static_cast<std::uint32_t>(side), kLargestSide);
 }
 
-HRESULT CheckerboardBrush::For(ID2D1RenderTarget* target, float scale, ID2D1BitmapBrush** brush) {
+HRESULT CheckerboardBrush::For(ID2D1RenderTarget* target, float scale, bool keep, ID2D1BitmapBrush** brush) {
     if (target == nullptr || brush == nullptr) return E_POINTER;
     *brush = nullptr;
     const std::uint32_t side = CheckerSquareSide(scale);
-    if (!kept || madeFor.Get() != target || keptSide != side) {
-        Clear();
-        ComPtr<ID2D1Bitmap> tile;
-        RETURN_IF_FAILED(MakeTile(target, side, tile));
-        const D2D1_BITMAP_BRUSH_PROPERTIES tiling = D2D1::BitmapBrushProperties(
-            D2D1_EXTEND_MODE_WRAP, D2D1_EXTEND_MODE_WRAP, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
-        ComPtr<ID2D1BitmapBrush> made;
-        RETURN_IF_FAILED(target->CreateBitmapBrush(tile.Get(), &tiling, nullptr, &made));
-        kept = std::move(made);
+    if (kept && madeFor.Get() == target && keptSide == side) {
+        *brush = kept.Get();
+        (*brush)->AddRef();
+        return S_OK;
+    }
+    ComPtr<ID2D1Bitmap> tile;
+    RETURN_IF_FAILED(MakeTile(target, side, tile));
+    const D2D1_BITMAP_BRUSH_PROPERTIES tiling = D2D1::BitmapBrushProperties(
+        D2D1_EXTEND_MODE_WRAP, D2D1_EXTEND_MODE_WRAP, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
+    ComPtr<ID2D1BitmapBrush> made;
+    RETURN_IF_FAILED(target->CreateBitmapBrush(tile.Get(), &tiling, nullptr, &made));
+    if (keep) {
+        kept = made;
         madeFor = target;
         keptSide = side;
     }
-    *brush = kept.Get();
-    (*brush)->AddRef();
+    *brush = made.Detach();
     return S_OK;
 }
 

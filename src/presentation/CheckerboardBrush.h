@@ -1,7 +1,7 @@
 #pragma once
 // The checkerboard shown behind a frame's transparent pixels: two neutral
 // greys in squares of about 8 pixels at 96 DPI, as a small tiled bitmap brush
-// kept for the target it was last made for.
+// kept for the window's target.
 #include <windows.h>
 #include <d2d1.h>
 #include <wrl/client.h>
@@ -18,8 +18,9 @@ std::uint32_t CheckerSquareSide(float scale);
 class CheckerboardBrush {
 public:
     // The brush for `target` at `scale`: the one kept when it was made for
-    // this target and scale, else a new one, then kept.
-    [[nodiscard]] HRESULT For(ID2D1RenderTarget* target, float scale, ID2D1BitmapBrush** brush);
+    // this target and scale, else a new one, kept when `keep` (the window's
+    // target; a screenshot's gets one for its single picture).
+    [[nodiscard]] HRESULT For(ID2D1RenderTarget* target, float scale, bool keep, ID2D1BitmapBrush** brush);
     // The target goes (or is lost): so does the brush made for it.
     void Clear();
 

@@ -8,7 +8,8 @@ FrameLook PreviewDrawing::FrameLookFor(ID2D1RenderTarget* target, Microsoft::WRL
     FrameLook look;
     look.pixelExact = options.pixelExact;
     // A brush the target cannot make leaves the background behind the frame, as without the option.
-    if (options.checkerboard && SUCCEEDED(checkerboard.For(target, bar.Scale(), underlay.ReleaseAndGetAddressOf()))) {
+    if (options.checkerboard && SUCCEEDED(checkerboard.For(target, bar.Scale(), target == renderTarget.Get(),
+                                                           underlay.ReleaseAndGetAddressOf()))) {
         look.underlay = underlay.Get();
     }
     return look;
