@@ -1,6 +1,8 @@
 // The presenter in a real 1280x720 window: the cost of one Render with the
-// frame's device bitmap cached, and how many pictures the window's 16 ms
-// timer asks for with a still image, an animation and a running load.
+// frame's device bitmap cached (plain, over the checkerboard, pixel-exact),
+// how many pictures the window's 16 ms timer asks for with a still image, an
+// animation and a running load, and the animation's time at double speed
+// against its own.
 //   presenter_bench ANIMATION.gif
 #include "presentation/PreviewPresenter.h"
 #include "formats/FormatSources.h"
@@ -60,6 +62,30 @@ double MedianRenderMs(PreviewPresenter& presenter) {
     return times[times.size() / 2];
 }
 
+// The median Render of each look, taken in blocks in turn so a busy machine
+// slows each alike; the first Render of a block, which pays for switching the
+// look (a new sampler state for software OpenGL), is left out.
+std::vector<double> MedianRenderMsInTurns(PreviewPresenter& presenter, const std::vector<ViewOptions>& looks) {
+    std::vector<std::vector<double>> times(looks.size());
+    for (int round = 0; round < 15; ++round) {
+        for (std::size_t k = 0; k < looks.size(); ++k) {
+            presenter.SetViewOptions(looks[k]);
+            presenter.Render();
+            for (int i = 0; i < 2; ++i) {
+                const double start = Now();
+                presenter.Render();
+                times[k].push_back(Now() - start);
+            }
+        }
+    }
+    std::vector<double> medians;
+    for (std::vector<double>& each : times) {
+        std::sort(each.begin(), each.end());
+        medians.push_back(each[each.size() / 2]);
+    }
+    return medians;
+}
+
 struct TickCounts {
     double renders = 0;
     double framesAdvanced = 0; // how far playback moved, which a slow present must not slow down
@@ -84,6 +110,32 @@ TickCounts RunTimer(PreviewPresenter& presenter, double seconds) {
         shown = presenter.Playback().currentIndex;
     }
     return TickCounts{renders / seconds, static_cast<double>(advanced) / seconds};
+}
+
+ViewOptions AtSpeedStep(std::uint32_t step) {
+    ViewOptions options;
+    options.speedStep = step;
+    return options;
+}
+
+// The time, on a simulated clock ticking every 16 ms as the window's timer
+// does, for every frame of the animation to show once at `speedStep`.
+std::uint64_t LoopClockMs(PreviewPresenter& presenter, std::uint32_t speedStep) {
+    constexpr std::uint64_t kTickMs = 16;
+    presenter.SetViewOptions(AtSpeedStep(speedStep));
+    presenter.GoToFirstFrame();
+    const std::uint32_t count = std::max<std::uint32_t>(presenter.Playback().frameCount, 1);
+    std::uint32_t shown = presenter.Playback().currentIndex;
+    std::uint64_t advanced = 0;
+    std::uint64_t now = 1000;
+    std::uint64_t lastTick = now;
+    while (advanced < count && now < 100000000) {
+        now += kTickMs;
+        presenter.OnTimerTick(now, lastTick);
+        advanced += (presenter.Playback().currentIndex + count - shown) % count;
+        shown = presenter.Playback().currentIndex;
+    }
+    return now - 1000;
 }
 
 } // namespace
@@ -118,6 +170,26 @@ int wmain(int argc, wchar_t** argv) {
     presenter.Render(); // makes the frame's device bitmap
     std::printf("render_1280x720_median_ms\t%.3f\n", MedianRenderMs(presenter));
 
+    // The view's looks against the plain picture, taken in turns so a busy machine slows each alike.
+    ViewOptions checkered;
+    checkered.checkerboard = true;
+    ViewOptions exact = checkered;
+    exact.pixelExact = true;
+    const std::vector<double> looks = MedianRenderMsInTurns(presenter, {ViewOptions(), checkered, exact});
+    std::printf("render_plain_in_turns_median_ms\t%.3f\n", looks[0]);
+    std::printf("render_checkerboard_median_ms\t%.3f\t(+%.3f ms, ratio %.3f to plain)\n", looks[1], looks[1] - looks[0],
+                looks[1] / looks[0]);
+    std::printf("render_checkerboard_pixel_exact_median_ms\t%.3f\t(+%.3f ms, ratio %.3f to plain)\n", looks[2],
+                looks[2] - looks[0], looks[2] / looks[0]);
+    presenter.SetViewOptions(ViewOptions());
+
+    // Double speed: the frames in half the time of the file's own timing.
+    const std::uint64_t normalLoop = LoopClockMs(presenter, kNormalSpeedStep);
+    const std::uint64_t doubleLoop = LoopClockMs(presenter, kNormalSpeedStep + 1);
+    std::printf("loop_ms_1x_16ms_ticks\t%llu\nloop_ms_2x_16ms_ticks\t%llu\nloop_time_ratio_2x_to_1x\t%.3f\t(target 0.5)\n",
+                static_cast<unsigned long long>(normalLoop), static_cast<unsigned long long>(doubleLoop),
+                static_cast<double>(doubleLoop) / static_cast<double>(std::max<std::uint64_t>(normalLoop, 1)));
+    presenter.GoToFirstFrame();
     const TickCounts animated = RunTimer(presenter, 3.0);
     std::printf("animation_delay_ms\t%u\nanimation_renders_per_s\t%.1f\nanimation_frames_advanced_per_s\t%.1f\n",
                 delay, animated.renders, animated.framesAdvanced);

@@ -50,11 +50,16 @@ struct RegistryKeyTraits {
     static HKEY Empty() { return nullptr; }
     static void Free(HKEY key) { RegCloseKey(key); }
 };
+struct MenuTraits {
+    static HMENU Empty() { return nullptr; }
+    static void Free(HMENU menu) { DestroyMenu(menu); }
+};
 
 using UniqueHandle = OwnedHandle<HANDLE, KernelHandleTraits>;
 using UniqueGdiObject = OwnedHandle<HGDIOBJ, GdiObjectTraits>;
 using UniqueRegistryKey = OwnedHandle<HKEY, RegistryKeyTraits>;
 using UniqueGlobalMemory = OwnedHandle<HGLOBAL, GlobalMemoryTraits>;
+using UniqueMenu = OwnedHandle<HMENU, MenuTraits>;
 
 // A PROPVARIANT cleared on every way out.
 class ScopedPropVariant {

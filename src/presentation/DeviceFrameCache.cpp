@@ -15,12 +15,21 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-void DrawFitted(ID2D1RenderTarget* target, ID2D1Bitmap* bitmap) {
+void DrawFitted(ID2D1RenderTarget* target, ID2D1Bitmap* bitmap, const FrameLook& look) {
     const D2D1_SIZE_F targetSize = target->GetSize();
     const D2D1_SIZE_F bitmapSize = bitmap->GetSize();
-    const RectF fit = FitCentered(targetSize.width, targetSize.height, bitmapSize.width, bitmapSize.height);
-    target->DrawBitmap(bitmap, D2D1::RectF(fit.left, fit.top, fit.right, fit.bottom), 1.0f,
-                       D2D1_BITMAP_INTERPOLATION_MODE_LINEAR, nullptr);
+    const FramePlacement place =
+        PlaceFrame(targetSize.width, targetSize.height, bitmapSize.width, bitmapSize.height, look.pixelExact);
+    const D2D1_RECT_F area = D2D1::RectF(place.rect.left, place.rect.top, place.rect.right, place.rect.bottom);
+    if (look.underlay != nullptr) {
+        // The pattern starts at the frame's corner, wherever the frame stands.
+        look.underlay->SetTransform(D2D1::Matrix3x2F::Translation(area.left, area.top));
+        target->FillRectangle(area, look.underlay);
+    }
+    target->DrawBitmap(bitmap, area, 1.0f,
+                       place.nearestNeighbour ? D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR
+                                              : D2D1_BITMAP_INTERPOLATION_MODE_LINEAR,
+                       nullptr);
 }
 
 } // namespace
@@ -70,20 +79,21 @@ HRESULT DeviceFrameCache::MakeCopy(ID2D1RenderTarget* target, const IAnimatedRen
     return target->CreateBitmapFromWicBitmap(frame.Get(), nullptr, &bitmap);
 }
 
-HRESULT DeviceFrameCache::DrawFrame(ID2D1RenderTarget* target, const IAnimatedRenderer& frames, std::uint32_t index) {
+HRESULT DeviceFrameCache::DrawFrame(ID2D1RenderTarget* target, const IAnimatedRenderer& frames, std::uint32_t index,
+                                    const FrameLook& look) {
     if (target == nullptr) return E_POINTER;
     if (index >= frames.GetFrameCount()) return E_INVALIDARG;
     if (cachedTarget && cachedTarget.Get() != target) {
         ComPtr<ID2D1Bitmap> once;
         RETURN_IF_FAILED(MakeCopy(target, frames, index, once));
-        DrawFitted(target, once.Get());
+        DrawFitted(target, once.Get(), look);
         return S_OK;
     }
     cachedTarget = target;
     for (auto it = entries.begin(); it != entries.end(); ++it) {
         if (it->index == index) {
             entries.splice(entries.begin(), entries, it);
-            DrawFitted(target, it->bitmap.Get());
+            DrawFitted(target, it->bitmap.Get(), look);
             return S_OK;
         }
     }
@@ -94,7 +104,7 @@ HRESULT DeviceFrameCache::DrawFrame(ID2D1RenderTarget* target, const IAnimatedRe
     entries.push_front(Entry{index, bitmap, frameBytes});
     bytes += frameBytes;
     EvictBeyondBounds();
-    DrawFitted(target, bitmap.Get());
+    DrawFitted(target, bitmap.Get(), look);
     return S_OK;
 }
 

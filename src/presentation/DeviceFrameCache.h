@@ -14,6 +14,12 @@
 
 namespace Quivane {
 
+// How a frame is laid on a target beyond being fitted and centred.
+struct FrameLook {
+    bool pixelExact = false;       // see PlaceFrame
+    ID2D1Brush* underlay = nullptr; // fills the frame's area first, so it shows through transparent pixels
+};
+
 class DeviceFrameCache {
 public:
     static constexpr std::size_t kDefaultMaxFrames = 2; // the frame on screen and the one before or after it
@@ -27,7 +33,8 @@ public:
     // Draws frame `index` fitted and centred on `target`. Copies made for one
     // target are kept for it; drawing on another target (a screenshot) makes a
     // copy only for that draw.
-    [[nodiscard]] HRESULT DrawFrame(ID2D1RenderTarget* target, const IAnimatedRenderer& frames, std::uint32_t index);
+    [[nodiscard]] HRESULT DrawFrame(ID2D1RenderTarget* target, const IAnimatedRenderer& frames, std::uint32_t index,
+                                    const FrameLook& look = {});
     // The frames or the target changed: every copy goes.
     void Clear();
 

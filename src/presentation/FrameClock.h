@@ -12,6 +12,16 @@ constexpr std::uint32_t kMaximumTickMs = 250;      // a longer gap (a busy host)
 
 inline std::uint32_t EffectiveDelay(std::uint32_t delayMs) { return std::max(delayMs, kMinimumFrameDelayMs); }
 
+constexpr std::uint32_t kNormalSpeedPercent = 100;
+
+// A frame's delay played at `speedPercent` of the file's own timing; the
+// floor applies to the result, so no speed shows a frame for under 10 ms.
+inline std::uint32_t DelayAtSpeed(std::uint32_t delayMs, std::uint32_t speedPercent) {
+    if (speedPercent == 0) speedPercent = kNormalSpeedPercent;
+    const std::uint64_t scaled = static_cast<std::uint64_t>(delayMs) * kNormalSpeedPercent / speedPercent;
+    return EffectiveDelay(static_cast<std::uint32_t>(std::min<std::uint64_t>(scaled, UINT32_MAX)));
+}
+
 // Elapsed time for one timer tick: 0 on the first tick, then the gap since
 // the previous tick, capped.
 std::uint32_t TickElapsed(std::uint64_t lastTick, std::uint64_t now);

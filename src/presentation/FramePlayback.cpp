@@ -67,9 +67,9 @@ bool FramePlayback::WantedFrameArrived() const {
 bool FramePlayback::AdvanceTime(std::uint32_t elapsedMs) {
     if (!media || HasTimeline() || media->FrameCount() <= 1) return false;
     if (state.paused || bar.IsDragging()) return false; // the time is dropped, not saved up
-    const bool changed = AdvanceFrameClock(
-        state, clock, elapsedMs, [this](std::uint32_t index) { return media->FrameDelay(index); },
-        [this](std::uint32_t index) { return media->IsFrameReady(index); });
+    const auto delayOf = [this](std::uint32_t index) { return DelayAtSpeed(media->FrameDelay(index), speedPercent); };
+    const bool changed = AdvanceFrameClock(state, clock, elapsedMs, delayOf,
+                                           [this](std::uint32_t index) { return media->IsFrameReady(index); });
     if (changed) bar.SetFrameIndex(state.currentIndex);
     return changed;
 }

@@ -2,6 +2,7 @@
 // The playback of one preview: which frame is wanted and which is shown, the
 // clock that moves an animation on, frame commands and pause, and a video's
 // position. It moves the seek bar's thumb and yields to the user dragging it.
+#include "FrameClock.h"
 #include "PlaybackMedia.h"
 #include "PlaybackState.h"
 #include "SeekBar.h"
@@ -29,6 +30,9 @@ public:
     // `lastTickTime` to AdvanceTime. Returns whether a new picture is due.
     bool Tick(std::uint64_t now, std::uint64_t& lastTickTime);
     bool AdvanceTime(std::uint32_t elapsedMs);
+    // Frame delays are divided by the speed (percent of the file's own);
+    // a video's stills have no delays to divide.
+    void SetSpeedPercent(std::uint32_t percent) { speedPercent = percent; }
     bool TogglePause();
     void GoToFirstFrame();
     void GoToLastFrame();
@@ -70,6 +74,7 @@ private:
     const PlaybackMedia* media = nullptr;
     PlaybackState state;
     std::uint32_t clock = 0;
+    std::uint32_t speedPercent = kNormalSpeedPercent;
     // The frame last drawn: it stays on screen while the one asked for is decoded.
     std::uint32_t shownFrame = kNoFrame;
     bool awaitingFrame = false; // the last draw wanted a frame not decoded yet

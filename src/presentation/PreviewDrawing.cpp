@@ -39,6 +39,7 @@ PreviewDrawing::~PreviewDrawing() {
 
 void PreviewDrawing::ReleaseRenderTarget() {
     frameCache.Clear();
+    checkerboard.Clear();
     renderTarget.Reset();
 }
 
@@ -164,7 +165,9 @@ void PreviewDrawing::DrawPicture(ID2D1RenderTarget* target) {
     if (frames && ShowsFrame() && frames->GetFrameCount() > 0) {
         const std::uint32_t index = playback.FrameToDraw(frames->GetCurrentFrameIndex());
         // A frame the target cannot take stays undrawn; the bar and the background still show.
-        if (SUCCEEDED(frameCache.DrawFrame(target, *frames, index))) playback.FrameDrawn(index);
+        ComPtr<ID2D1BitmapBrush> underlay;
+        const FrameLook look = FrameLookFor(target, underlay);
+        if (SUCCEEDED(frameCache.DrawFrame(target, *frames, index, look))) playback.FrameDrawn(index);
     }
     if (loading) {
         DrawLoadingIndicator(target, static_cast<float>(Width()), static_cast<float>(Height()), bar.Scale(),

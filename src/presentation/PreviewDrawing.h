@@ -4,6 +4,7 @@
 // the theme's colours, and the picture itself: background, the frame playback
 // chooses, then the seek bar or the loading indicator.
 #include "BackgroundRenderTarget.h"
+#include "CheckerboardBrush.h"
 #include "DeviceFrameCache.h"
 #include "FramePlayback.h"
 #include "PaneText.h"
@@ -76,6 +77,8 @@ private:
     // Sizes the seek bar and the indicator for the DPI the window is shown at.
     void FollowWindowDpi();
     void DrawPicture(ID2D1RenderTarget* target);
+    // The frame's look from the view options; `underlay` holds the checkerboard's brush while it is drawn.
+    FrameLook FrameLookFor(ID2D1RenderTarget* target, Microsoft::WRL::ComPtr<ID2D1BitmapBrush>& underlay);
     std::int32_t Width() const;
     std::int32_t Height() const;
 
@@ -87,6 +90,7 @@ private:
     Microsoft::WRL::ComPtr<ID2D1Factory> factory;
     Microsoft::WRL::ComPtr<ID2D1HwndRenderTarget> renderTarget;
     DeviceFrameCache frameCache; // copies of the frames for renderTarget
+    CheckerboardBrush checkerboard;
     bool loading = false;
     bool keepFrameVisible = false;
     PreviewColors colors;

@@ -69,7 +69,10 @@ void PreviewPresenter::SetRenderer(std::unique_ptr<IAnimatedRenderer> newRendere
     if (renderer) SyncWithRenderer();
 }
 
-void PreviewPresenter::SetViewOptions(const ViewOptions& options) { drawing.SetOptions(options); }
+void PreviewPresenter::SetViewOptions(const ViewOptions& options) {
+    drawing.SetOptions(options);
+    playback.SetSpeedPercent(options.SpeedPercent());
+}
 
 HRESULT PreviewPresenter::GetCurrentFrame(IWICBitmapSource** bitmap, std::uint32_t* index) const {
     if (bitmap == nullptr) return E_POINTER;

@@ -5,9 +5,12 @@
 
 #include "FrameExport.h"
 #include "PreviewStateMessage.h"
+#include "ViewCommands.h"
+#include "ViewOptionsSetting.h"
 #include "platform/ComAdopt.h"
 #include "platform/ComBoundary.h"
 #include "platform/HResult.h"
+#include "platform/OwnedHandles.h"
 #include "platform/ServerLifetime.h"
 #include "presentation/Theme.h"
 #include "presentation/VideoPosition.h"
@@ -38,7 +41,7 @@ bool IsCommandKey(WPARAM key) {
     case VK_LEFT:
     case VK_RIGHT:
     case kKeyR: return true;
-    default: return false;
+    default: return IsViewKey(key);
     }
 }
 
@@ -142,6 +145,10 @@ LRESULT PreviewWindow::HandleMessage(HWND self, UINT message, WPARAM wParam, LPA
         return 0;
     case WM_COMMAND: {
         const UINT command = LOWORD(wParam);
+        if (lParam == 0 && IsViewCommand(command)) {
+            RunViewCommand(command);
+            return 0;
+        }
         if (lParam != 0 || (command != IDM_SAVE_FRAME && command != IDM_COPY_FRAME)) {
             return DefWindowProcW(self, message, wParam, lParam);
         }
@@ -231,6 +238,7 @@ void PreviewWindow::PollLoadResult() {
 }
 
 LRESULT PreviewWindow::AnswerStateQuestion(WPARAM question) const {
+    if (question >= kPreviewStateInfoLine && question <= kPreviewStatePixelExact) return AnswerViewQuestion(question);
     if (question == kPreviewStateLoadResult) return static_cast<LRESULT>(loadFailure);
     if (question == kPreviewStateDecoding) return loader.AnyRunning() ? 1 : 0;
     if (question == kPreviewStatePaused) return presenter && presenter->Playback().paused ? 1 : 0;
@@ -283,6 +291,10 @@ void PreviewWindow::OnMouseWheel(short delta) {
 
 bool PreviewWindow::RunKeyCommand(WPARAM key) {
     if (!presenter || !IsCommandKey(key)) return false;
+    if (IsViewKey(key)) {
+        RunViewKey(key);
+        return true;
+    }
     if (presenter->HasTimeline()) {
         switch (key) {
         case VK_END: StartPositionedLoad(presenter->GetEndSeekPosition()); break;
@@ -308,9 +320,10 @@ bool PreviewWindow::RunKeyCommand(WPARAM key) {
 
 void PreviewWindow::OnContextMenu(LPARAM lParam) {
     FocusWindow();
+    // Without a frame on screen (loading, a failed file) the view's items are still offered.
     ComPtr<IWICBitmapSource> frame;
     std::uint32_t index = 0;
-    if (FAILED(presenter->GetCurrentFrame(&frame, &index)) || !frame) return;
+    if (FAILED(presenter->GetCurrentFrame(&frame, &index))) frame.Reset();
 
     POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     if (at.x == -1 && at.y == -1) { // asked for from the keyboard: the centre of the preview
@@ -319,16 +332,22 @@ void PreviewWindow::OnContextMenu(LPARAM lParam) {
         at = {(client.left + client.right) / 2, (client.top + client.bottom) / 2};
         ClientToScreen(window, &at);
     }
-    HMENU menu = CreatePopupMenu();
-    if (menu == nullptr) return;
+    UniqueMenu menu(CreatePopupMenu());
+    if (!menu) return;
     // One save or copy at a time: while one runs, the commands wait greyed.
-    const UINT state = exports.Busy() ? MF_GRAYED : MF_ENABLED;
-    AppendMenuW(menu, MF_STRING | state, IDM_SAVE_FRAME, L"Save current frame as...");
-    AppendMenuW(menu, MF_STRING | state, IDM_COPY_FRAME, L"Copy current frame");
+    const UINT state = exports.Busy() || !frame ? MF_GRAYED : MF_ENABLED;
+    AppendMenuW(menu.Get(), MF_STRING | state, IDM_SAVE_FRAME, L"Save current frame as...");
+    AppendMenuW(menu.Get(), MF_STRING | state, IDM_COPY_FRAME, L"Copy current frame");
+    AppendViewItems(menu.Get(), presenter->Options());
     const UINT command = static_cast<UINT>(
-        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr));
-    DestroyMenu(menu);
-    RunFrameCommand(command, frame.Get(), index);
+        TrackPopupMenu(menu.Get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, at.x, at.y, 0, window, nullptr));
+    menu.Reset();
+    // The menu's loop serves messages: the presenter may have gone meanwhile.
+    if (IsViewCommand(command)) {
+        if (presenter) RunViewCommand(command);
+        return;
+    }
+    if (frame) RunFrameCommand(command, frame.Get(), index);
 }
 
 // The slow part goes to a worker; the dialog stays here. The menu's and the
@@ -584,6 +603,7 @@ HRESULT PreviewWindow::EnsurePresenter(bool& created) {
     // Our own window paints its background until the target is taken; the
     // host's window (the fallback) would not ask us to draw once it is.
     RETURN_IF_FAILED(made->Initialize(window, GetPreviewClientRect(), ownsWindow));
+    made->SetViewOptions(ReadViewOptionsSetting());
     presenter = std::move(made);
     created = true;
     return S_OK;

@@ -4,6 +4,7 @@
 // what the loader delivers and answers the state message.
 #include "FrameExportWorker.h"
 #include "PreviewLoader.h"
+#include "ViewCommands.h"
 #include "presentation/PreviewPresenter.h"
 
 #include <windows.h>
@@ -88,6 +89,11 @@ private:
     void Reload(bool keepFrameVisible);
     void OnMouseWheel(short delta);
     void OnContextMenu(LPARAM lParam);
+    // The view the user chose (PreviewWindowView.cpp).
+    void RunViewKey(WPARAM key);
+    void RunViewCommand(UINT command);
+    void ChangeView(const ViewOptions& changed);
+    LRESULT AnswerViewQuestion(WPARAM question) const;
     void RunFrameCommand(UINT command, IWICBitmapSource* frame, std::uint32_t index);
     void OnFrameExported();
     HWND NoticeWindow() const;

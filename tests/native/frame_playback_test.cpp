@@ -215,3 +215,38 @@ TEST(FramePlaybackVideo, ReleaseRequestsAPositionOnlyAfterADrag) {
     // The release only asks; the position moves when the new still arrives.
     EXPECT_EQ(p.playback.VideoPosition(), 0u);
 }
+
+namespace {
+
+// Plays `frames` from the first frame at `speedPercent`, 1 ms at a time, until
+// the last frame shows; returns the clock time that took.
+std::uint32_t TimeToLastFrame(AnimationFrames& frames, std::uint32_t speedPercent) {
+    Playing p(&frames);
+    p.playback.SetSpeedPercent(speedPercent);
+    std::uint32_t elapsed = 0;
+    while (p.playback.State().currentIndex + 1 < frames.delays.size() && elapsed < 100000) {
+        p.playback.AdvanceTime(1);
+        ++elapsed;
+    }
+    return elapsed;
+}
+
+} // namespace
+
+TEST(FramePlayback, DoubleSpeedShowsTheFramesInHalfTheTimeAndQuarterSpeedInFourTimes) {
+    AnimationFrames frames({100, 60, 200, 40});
+    EXPECT_EQ(TimeToLastFrame(frames, 100), 360u);
+    EXPECT_EQ(TimeToLastFrame(frames, 200), 180u);
+    EXPECT_EQ(TimeToLastFrame(frames, 25), 1440u);
+}
+
+TEST(FramePlayback, TheDelayFloorAppliesToTheDividedDelay) {
+    // 30 ms at 4x would be 7.5 ms: each frame still shows for 10 ms; 0 ms frames stay at 10 ms.
+    AnimationFrames thirty(std::vector<std::uint32_t>(11, 30));
+    EXPECT_EQ(TimeToLastFrame(thirty, 400), 100u);
+    AnimationFrames zero(std::vector<std::uint32_t>(11, 0));
+    EXPECT_EQ(TimeToLastFrame(zero, 200), 100u);
+    // 100 ms at 4x is 25 ms, above the floor.
+    AnimationFrames hundred(std::vector<std::uint32_t>(11, 100));
+    EXPECT_EQ(TimeToLastFrame(hundred, 400), 250u);
+}

@@ -342,22 +342,30 @@ TEST_F(PreviewHandler, ContextMenuOpensAtTheCentreForTheKeyboard) {
     EXPECT_EQ(menuRect.top, centre.y);
 }
 
-TEST_F(PreviewHandler, NoMenuDuringTheFirstLoad) {
+TEST_F(PreviewHandler, DuringTheFirstLoadTheMenuOffersTheViewWithSaveAndCopyGreyed) {
     InitializeWith(ColourGif(2));
     Show(); // loading indicator on, no frame yet
     static bool menuSeen;
+    static UINT save, copy, checkerboard;
     menuSeen = false;
+    // Runs inside the menu's modal loop: note its items' states, then close it.
     const UINT_PTR timer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
-        HWND menu = FindWindowW(L"#32768", nullptr);
-        if (menu != nullptr && IsWindowVisible(menu)) {
-            menuSeen = true;
-            EndMenu();
-        }
+        HWND menuWindow = FindWindowW(L"#32768", nullptr);
+        if (menuWindow == nullptr || !IsWindowVisible(menuWindow)) return;
+        HMENU menu = reinterpret_cast<HMENU>(SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
+        save = GetMenuState(menu, IDM_SAVE_FRAME, MF_BYCOMMAND);
+        copy = GetMenuState(menu, IDM_COPY_FRAME, MF_BYCOMMAND);
+        checkerboard = GetMenuState(menu, IDM_CHECKERBOARD, MF_BYCOMMAND);
+        menuSeen = true;
+        EndMenu();
     });
     SendMessageW(Preview(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Preview()), MAKELPARAM(-1, -1));
-    PumpFor(100);
     KillTimer(nullptr, timer);
-    EXPECT_FALSE(menuSeen);
+    ASSERT_TRUE(menuSeen);
+    EXPECT_NE(save & MF_GRAYED, 0u);
+    EXPECT_NE(copy & MF_GRAYED, 0u);
+    ASSERT_NE(checkerboard, static_cast<UINT>(-1));
+    EXPECT_EQ(checkerboard & MF_GRAYED, 0u);
 }
 
 TEST_F(PreviewHandler, UnloadAndPreviewAgainOnTheSameObject) {

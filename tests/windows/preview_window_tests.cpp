@@ -7,8 +7,14 @@
 #include "TestSupport.h"
 #include "preview/PreviewStateMessage.h"
 #include "preview/PreviewWindow.h"
+#include "platform/OwnedHandles.h"
+#include "platform/QuivaneKey.h"
+#include "preview/ViewOptionsSetting.h"
 
 #include <gtest/gtest.h>
+
+#include <array>
+#include <set>
 
 using namespace Quivane;
 using namespace QuivaneTest;
@@ -107,4 +113,193 @@ TEST_F(PreviewWindowAlone, AWindowTheHostDestroyedIsForgotten) {
     EXPECT_EQ(window.Handle(), nullptr);
     ASSERT_EQ(window.SetParent(host.Handle(), kArea), S_OK); // a new host window: a new preview window
     EXPECT_EQ(GetParent(window.Handle()), host.Handle());
+}
+
+namespace {
+
+// For the span of a test, the current user's registry is, in this process
+// only, a key of its own, empty at first: the view written here never
+// reaches a preview another program shows meanwhile from the shared prefix.
+class PrivateUserRegistry {
+public:
+    PrivateUserRegistry() {
+        RegDeleteTreeW(HKEY_CURRENT_USER, kPrivateKey);
+        HKEY created = nullptr;
+        EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kPrivateKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        key_.Reset(created);
+        EXPECT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, key_.Get()), ERROR_SUCCESS);
+    }
+    ~PrivateUserRegistry() {
+        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+        key_.Reset();
+        RegDeleteTreeW(HKEY_CURRENT_USER, kPrivateKey);
+    }
+
+    static void Set(const wchar_t* name, DWORD type, const void* data, DWORD size) {
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kQuivaneKey, name, type, data, size), ERROR_SUCCESS);
+    }
+
+private:
+    static constexpr const wchar_t* kPrivateKey = L"Software\\Quivane preview_window_tests";
+    UniqueRegistryKey key_;
+};
+
+// An 8 x 8 image of red and blue, alternating pixel by pixel.
+std::vector<std::uint8_t> TwoColourCheckerGif() {
+    GifBuilder gif(8, 8, {{255, 0, 0}, {0, 0, 255}});
+    GifFrameSpec frame;
+    frame.width = 8;
+    frame.height = 8;
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) frame.indices.push_back(static_cast<std::uint8_t>((x + y) % 2));
+    }
+    gif.AddFrame(frame);
+    return gif.Build();
+}
+
+// An 8 x 8 image of transparent pixels only.
+std::vector<std::uint8_t> TransparentGif() {
+    GifBuilder gif(8, 8, {{0, 0, 0}, {255, 255, 255}});
+    GifFrameSpec frame = SolidFrame(0, 0, 8, 8, 1);
+    frame.transparentIndex = 1;
+    gif.AddFrame(frame);
+    return gif.Build();
+}
+
+std::uint32_t ColourAt(const Pixels& pixels, UINT x, UINT y) {
+    const std::uint8_t* p = pixels.At(x, y);
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 | static_cast<std::uint32_t>(p[2]) << 16;
+}
+
+std::set<std::uint32_t> ColoursIn(const Pixels& pixels, UINT left, UINT top, UINT right, UINT bottom) {
+    std::set<std::uint32_t> colours;
+    for (UINT y = top; y < bottom; ++y) {
+        for (UINT x = left; x < right; ++x) colours.insert(ColourAt(pixels, x, y));
+    }
+    return colours;
+}
+
+constexpr std::uint32_t kRed = 0xFF0000;
+constexpr std::uint32_t kBlue = 0x0000FF;
+constexpr std::uint32_t kLightGrey = 0xCCCCCC;
+constexpr std::uint32_t kDarkGrey = 0x999999;
+
+class PreviewWindowView : public PreviewWindowAlone {
+protected:
+    void Key(WPARAM key) { SendMessageW(window.Handle(), WM_KEYDOWN, key, 1); }
+    void Command(UINT command) { SendMessageW(window.Handle(), WM_COMMAND, command, 0); }
+
+    void ShowFile(const std::vector<std::uint8_t>& bytes) {
+        ASSERT_EQ(window.SetParent(host.Handle(), kArea), S_OK);
+        loader.SetSource(StreamFromBytes(bytes).Get(), L"view.gif");
+        ASSERT_EQ(window.Preview(), S_OK);
+        ASSERT_TRUE(PumpUntil([this] { return Ask(0) == kPreviewStateShowing && Ask(kPreviewStateDecoding) == 0; }));
+    }
+
+    // What a new preview window starts with, asked of it.
+    std::array<LRESULT, 4> NextWindowsView() {
+        TestWindow otherHost{kWidth, kHeight};
+        CountingOwner otherOwner;
+        PreviewLoader otherLoader;
+        PreviewWindow other{otherOwner, otherLoader};
+        std::array<LRESULT, 4> view = {};
+        EXPECT_EQ(other.SetParent(otherHost.Handle(), kArea), S_OK);
+        for (WPARAM i = 0; i < 4; ++i) view[i] = AskPreviewState(other.Handle(), kPreviewStateInfoLine + i);
+        other.Detach();
+        other.Destroy();
+        return view;
+    }
+
+    std::array<LRESULT, 4> View() {
+        std::array<LRESULT, 4> view = {};
+        for (WPARAM i = 0; i < 4; ++i) view[i] = Ask(kPreviewStateInfoLine + i);
+        return view;
+    }
+
+    PrivateUserRegistry registry;
+};
+
+using View4 = std::array<LRESULT, 4>; // information line, speed percent, checkerboard, pixel exact
+
+} // namespace
+
+TEST_F(PreviewWindowView, KeysChangeTheViewAndTheNextWindowStartsWithIt) {
+    ASSERT_EQ(window.SetParent(host.Handle(), kArea), S_OK);
+    EXPECT_EQ(View(), (View4{0, 100, 0, 0}));
+    MSG checker = {window.Handle(), WM_KEYDOWN, 'T', 1, 0, {}};
+    EXPECT_EQ(SendMessageW(window.Handle(), WM_GETDLGCODE, 0, reinterpret_cast<LPARAM>(&checker)), DLGC_WANTALLKEYS);
+    Key('I');
+    Key('T');
+    Key('P');
+    Key(VK_OEM_6);
+    EXPECT_EQ(View(), (View4{1, 200, 1, 1}));
+    Key(VK_OEM_6);
+    Key(VK_OEM_6); // already the fastest
+    EXPECT_EQ(Ask(kPreviewStateSpeedPercent), 400);
+    for (int i = 0; i < 4; ++i) Key(VK_OEM_4);
+    Key(VK_OEM_4); // already the slowest
+    EXPECT_EQ(Ask(kPreviewStateSpeedPercent), 25);
+    Key('T');
+    EXPECT_TRUE(window.RunCommandKey('I')); // passed on by the host
+    EXPECT_EQ(View(), (View4{0, 25, 0, 1}));
+    EXPECT_EQ(NextWindowsView(), (View4{0, 25, 0, 1}));
+}
+
+TEST_F(PreviewWindowView, MenuItemsChangeTheViewAndTheNextWindowStartsWithIt) {
+    ASSERT_EQ(window.SetParent(host.Handle(), kArea), S_OK);
+    Command(IDM_SHOW_INFORMATION);
+    Command(IDM_CHECKERBOARD);
+    Command(IDM_SPEED_FIRST + 1);
+    EXPECT_EQ(View(), (View4{1, 50, 1, 0}));
+    Command(IDM_PIXEL_EXACT);
+    Command(IDM_SHOW_INFORMATION);
+    Command(IDM_SPEED_FIRST + 4);
+    EXPECT_EQ(View(), (View4{0, 400, 1, 1}));
+    EXPECT_EQ(NextWindowsView(), (View4{0, 400, 1, 1}));
+}
+
+TEST_F(PreviewWindowView, DamagedRememberedValuesReadAsDefaults) {
+    const DWORD two = 2;
+    const DWORD notASpeed = 150;
+    const wchar_t text[] = L"1";
+    const ULONGLONG wide = 1;
+    PrivateUserRegistry::Set(kInfoLineValue, REG_SZ, text, sizeof(text));
+    PrivateUserRegistry::Set(kSpeedPercentValue, REG_DWORD, &notASpeed, sizeof(notASpeed));
+    PrivateUserRegistry::Set(kCheckerboardValue, REG_DWORD, &two, sizeof(two));
+    PrivateUserRegistry::Set(kPixelExactValue, REG_QWORD, &wide, sizeof(wide));
+    EXPECT_EQ(NextWindowsView(), (View4{0, 100, 0, 0}));
+}
+
+TEST_F(PreviewWindowView, PixelExactScalingShowsOnlyTheFramesColours) {
+    ShowFile(TwoColourCheckerGif());
+    const Pixels smooth = PrintedPicture(window.Handle());
+    ASSERT_EQ(smooth.width, static_cast<UINT>(kWidth));
+    const std::uint32_t background = ColourAt(smooth, 2, kHeight / 2);
+    // Fitted smoothly at 18.75x, the colours blend where they meet.
+    EXPECT_GT(ColoursIn(smooth, 0, 0, kWidth, kHeight).size(), 3u);
+    Key('P');
+    // At 18x, 144 x 144 from (28, 3): each pixel a square of its own colour.
+    const Pixels exact = PrintedPicture(window.Handle());
+    EXPECT_EQ(ColoursIn(exact, 28, 3, 172, 147), (std::set<std::uint32_t>{kRed, kBlue}));
+    EXPECT_EQ(ColourAt(exact, 28, 3), kRed);
+    EXPECT_EQ(ColourAt(exact, 28 + 18, 3), kBlue);
+    EXPECT_EQ(ColourAt(exact, 27, 3), background);
+    EXPECT_EQ(ColourAt(exact, 100, 2), background);
+    EXPECT_EQ(ColoursIn(exact, 0, 0, kWidth, kHeight).size(), 3u);
+}
+
+TEST_F(PreviewWindowView, TheCheckerboardShowsBehindTheFrameOnly) {
+    ShowFile(TransparentGif());
+    const Pixels plain = PrintedPicture(window.Handle());
+    ASSERT_EQ(plain.width, static_cast<UINT>(kWidth));
+    const std::uint32_t background = ColourAt(plain, 2, kHeight / 2);
+    EXPECT_EQ(ColoursIn(plain, 0, 0, kWidth, kHeight), std::set<std::uint32_t>{background});
+    Key('T');
+    // The frame fits at 150 x 150 from (25, 0).
+    const Pixels checkered = PrintedPicture(window.Handle());
+    EXPECT_EQ(ColoursIn(checkered, 25, 0, 175, kHeight), (std::set<std::uint32_t>{kLightGrey, kDarkGrey}));
+    EXPECT_EQ(ColoursIn(checkered, 0, 0, 25, kHeight), std::set<std::uint32_t>{background});
+    EXPECT_EQ(ColoursIn(checkered, 175, 0, kWidth, kHeight), std::set<std::uint32_t>{background});
 }
