@@ -2,8 +2,9 @@
 # A file the pane cannot show leaves a message a person can read: the tool's
 # picture of the pane, read back by OCR, says "Cannot preview this file" and
 # why, at 100 %, 150 % and 200 % display scale, in the light and the dark
-# theme. Each scale runs in a copy of the test prefix (as display_scale.sh
-# makes them), so the DPI and the theme set there touch no other test.
+# theme by turns. Each scale runs in a copy of the test prefix (as
+# display_scale.sh makes them), so the DPI and the theme set there touch no
+# other test.
 set -eu
 bin=$1
 root=$2
@@ -43,16 +44,28 @@ read_picture() {
   tesseract "$scaled" stdout --psm 6 2>/dev/null | tr -s ' \n' '  '
 }
 
-# preview_and_read DPI THEME FILE WORD: the message and WORD of its reason must be read.
+# preview_and_read DPI THEME FILE WORD: in a prefix of its own at DPI and in
+# THEME, the message and WORD of the file's reason must be read.
 preview_and_read() {
   local dpi=$1 theme=$2 file=$3 word=$4 light=0 status=0
   [ "$theme" = light ] && light=1
-  wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize' /v AppsUseLightTheme \
-    /t REG_DWORD /d "$light" /f >/dev/null 2>&1 || fail "cannot set the theme"
+  local prefix="$work/prefix-$dpi"
+  cp -al "$base" "$prefix"
+  rm -rf "$prefix"/*.reg "$prefix/wineserver"
+  cp "$base"/*.reg "$prefix/"
+  export WINEPREFIX=$prefix
+  . "$root/tests/support/wine-env.sh"
+  printf 'Windows Registry Editor Version 5.00\r\n\r\n%s\r\n"LogPixels"=dword:%08x\r\n\r\n%s\r\n"LogPixels"=dword:%08x\r\n\r\n%s\r\n"AppsUseLightTheme"=dword:%08x\r\n' \
+    '[HKEY_CURRENT_USER\Control Panel\Desktop]' "$dpi" \
+    '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts]' "$dpi" \
+    '[HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize]' "$light" \
+    > "$work/settings.reg"
+  wine reg import "$(winpath "$work/settings.reg")" >/dev/null 2>&1 || fail "cannot set the display DPI and the theme"
   local shot="$work/$dpi-$theme.png"
   "$root/tests/support/wine-run" "$bin/quivane.exe" preview "$(winpath "$file")" \
     --size "$((480 * dpi / 96))x$((200 * dpi / 96))" --screenshot "$(winpath "$shot")" --screenshot-failed \
     --after-ms 0 > "$work/out" 2>&1 || status=$?
+  wineserver -k >/dev/null 2>&1 || true
   [ "$status" = 1 ] || fail "$(basename "$file") at $dpi DPI exited $status: $(cat "$work/out")"
   [ -s "$shot" ] || fail "no picture of $(basename "$file") at $dpi DPI: $(cat "$work/out")"
   local text
@@ -61,18 +74,7 @@ preview_and_read() {
   case "$text" in *"$word"*) ;; *) fail "at $dpi DPI, $theme: no \"$word\" in \"$text\"" ;; esac
 }
 
-for dpi in 96 144 192; do
-  prefix="$work/prefix-$dpi"
-  cp -al "$base" "$prefix"
-  rm -rf "$prefix"/*.reg "$prefix/wineserver"
-  cp "$base"/*.reg "$prefix/"
-  export WINEPREFIX=$prefix
-  . "$root/tests/support/wine-env.sh"
-  for key in 'HKCU\Control Panel\Desktop' 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
-    wine reg add "$key" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 || fail "cannot set the display DPI"
-  done
-  preview_and_read "$dpi" light "$work/cut.gif" damaged
-  preview_and_read "$dpi" dark "$work/notes.qvx" format
-  wineserver -k >/dev/null 2>&1 || true
-done
+preview_and_read 96 dark "$work/cut.gif" damaged
+preview_and_read 144 light "$work/notes.qvx" format
+preview_and_read 192 dark "$work/cut.gif" damaged
 echo "the failure message reads back at 96, 144 and 192 DPI, light and dark"
