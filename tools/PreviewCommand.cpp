@@ -167,6 +167,11 @@ int RunPreviewCommand(const ParsedLine& line) {
 
     // A file the handler could not decode fails the command, interactive or not.
     if (const HRESULT loaded = host.LoadResult(); FAILED(loaded)) {
+        // What the pane says, read from its window as a screen reader reads it.
+        wchar_t said[1024] = {};
+        if (host.PreviewWindow() != nullptr && GetWindowTextW(host.PreviewWindow(), said, 1024) > 0) {
+            Print(L"pane_says\t%ls\n", said);
+        }
         if (options.screenshotFailed && !options.screenshot.empty()) {
             const HRESULT saved = host.SavePicture(options.screenshot);
             if (FAILED(saved)) ReportFileFailure(options.screenshot, L"cannot write", saved);
