@@ -29,6 +29,7 @@ struct Options {
     ULONGLONG afterMs = 1000;
     bool time = false;
     bool playThrough = false; // settles once every frame has been on screen
+    bool screenshotFailed = false; // a file that cannot be shown still has its picture (its message) saved
 };
 
 // The values of the options, read strictly; false with the reason.
@@ -66,6 +67,7 @@ bool ReadOptions(const ParsedLine& line, Options& options, std::wstring& reason)
     }
     options.time = line.Has(L"--time");
     options.playThrough = line.Has(L"--play-through");
+    options.screenshotFailed = line.Has(L"--screenshot-failed");
     return true;
 }
 
@@ -86,6 +88,7 @@ const CommandInfo& PreviewCommandInfo() {
          {L"--keys", L"LIST", L"inputs sent once the first frame shows, comma-separated (names below)"},
          {L"--screenshot", L"OUT.png", L"save the preview's picture after the keys and exit"},
          {L"--after-ms", L"N", L"with --screenshot: wait N ms after the keys first (1000)"},
+         {L"--screenshot-failed", nullptr, L"with --screenshot: save the picture of a file it cannot show too (its message); the exit stays 1"},
          {L"--play-through", nullptr, L"wait until every frame has been on screen, then exit"},
          {L"--time", nullptr, L"print the time to open the preview and to its first frame, the longest stall while loading, peak memory, frame count"}},
         {L"keys for --keys: " + PreviewKeyNames()}};
@@ -164,6 +167,15 @@ int RunPreviewCommand(const ParsedLine& line) {
 
     // A file the handler could not decode fails the command, interactive or not.
     if (const HRESULT loaded = host.LoadResult(); FAILED(loaded)) {
+        // What the pane says, read from its window as a screen reader reads it.
+        wchar_t said[1024] = {};
+        if (host.PreviewWindow() != nullptr && GetWindowTextW(host.PreviewWindow(), said, 1024) > 0) {
+            Print(L"pane_says\t%ls\n", said);
+        }
+        if (options.screenshotFailed && !options.screenshot.empty()) {
+            const HRESULT saved = host.SavePicture(options.screenshot);
+            if (FAILED(saved)) ReportFileFailure(options.screenshot, L"cannot write", saved);
+        }
         host.Close();
         return ReportFileFailure(options.file, L"cannot decode", loaded);
     }

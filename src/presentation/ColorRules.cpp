@@ -36,6 +36,12 @@ IndicatorColors IndicatorColorsFor(bool lightTheme, bool hostTextSet, std::uint3
     return colors;
 }
 
+ColorF4 TextColorFor(std::uint32_t background, bool hostTextSet, std::uint32_t hostText) {
+    const bool lightBackground = IsLightColor(background);
+    if (hostTextSet && IsLightColor(hostText) != lightBackground) return ColorFromRef(hostText, 1.0f);
+    return lightBackground ? ColorF4{0.11f, 0.11f, 0.11f, 1.0f} : ColorF4{0.92f, 0.92f, 0.92f, 1.0f};
+}
+
 SeekBarColors SeekBarColorsFor(bool lightTheme) {
     if (lightTheme) {
         return SeekBarColors{{0.97f, 0.97f, 0.97f, 0.92f}, {0.70f, 0.70f, 0.70f, 1.0f}, {0.22f, 0.22f, 0.22f, 1.0f}};

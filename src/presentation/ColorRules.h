@@ -30,6 +30,10 @@ struct IndicatorColors {
 // The host's text colour colours the moving block when it stands out against the theme.
 IndicatorColors IndicatorColorsFor(bool lightTheme, bool hostTextSet, std::uint32_t hostText);
 
+// Text on `background`: the host's text colour when it stands out against
+// that background, else a near-black or near-white grey of the theme's.
+ColorF4 TextColorFor(std::uint32_t background, bool hostTextSet, std::uint32_t hostText);
+
 struct SeekBarColors {
     ColorF4 background;
     ColorF4 track;

@@ -1,5 +1,7 @@
 #include "PaneText.h"
 
+#include "FontFamilyName.h"
+
 #include "platform/HResult.h"
 #include "platform/WindowDpi.h"
 
@@ -60,7 +62,8 @@ HRESULT PaneText::FollowDpi(UINT dpi) {
         RETURN_IF_FAILED(DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
                                              reinterpret_cast<IUnknown**>(factory.GetAddressOf())));
     }
-    const MessageFont font = ReadMessageFont(dpi);
+    MessageFont font = ReadMessageFont(dpi);
+    font.face = FamilyDirectWriteKnows(factory.Get(), font.face);
     const float size = std::max(1.0f, std::round(font.pixels));
     ComPtr<IDWriteTextFormat> madeRegular;
     ComPtr<IDWriteTextFormat> madeBold;

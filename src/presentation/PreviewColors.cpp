@@ -10,7 +10,9 @@ void PreviewColors::Refresh() {
     if (lastThemeCheck != 0 && now - lastThemeCheck < 1000) return;
     lastThemeCheck = now;
     const bool light = IsLightTheme();
-    background = ToD2D(ColorFromRef(ChooseBackgroundColor(hostBackgroundSet, hostBackground), 1.0f));
+    const COLORREF backgroundRef = ChooseBackgroundColor(hostBackgroundSet, hostBackground);
+    background = ToD2D(ColorFromRef(backgroundRef, 1.0f));
+    text = ToD2D(TextColorFor(backgroundRef, hostTextSet, hostText));
     indicator = IndicatorColorsFor(light, hostTextSet, hostText);
 }
 

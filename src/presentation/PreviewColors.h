@@ -1,5 +1,5 @@
 #pragma once
-// The background and loading-indicator colours of one preview: the theme's,
+// The background, text and loading-indicator colours of one preview: the theme's,
 // or the host's where they suit it. The theme is read again at most once a
 // second, so a change of theme shows without a registry read per picture.
 #include "ColorRules.h"
@@ -20,6 +20,7 @@ public:
 
     D2D1_COLOR_F Background() const { return background; }
     const IndicatorColors& Indicator() const { return indicator; }
+    D2D1_COLOR_F Text() const { return text; }
 
 private:
     std::uint32_t lastThemeCheck = 0;
@@ -29,6 +30,7 @@ private:
     COLORREF hostText = 0;
     D2D1_COLOR_F background = {0, 0, 0, 1};
     IndicatorColors indicator = {};
+    D2D1_COLOR_F text = {1, 1, 1, 1};
 };
 
 } // namespace Quivane

@@ -1,5 +1,6 @@
 #include "PreviewDrawing.h"
 
+#include "FailureMessage.h"
 #include "Painters.h"
 #include "platform/Direct2D.h"
 #include "platform/HResult.h"
@@ -174,6 +175,10 @@ void PreviewDrawing::DrawPicture(ID2D1RenderTarget* target) {
                              colors.Indicator());
     } else if (frames) {
         DrawSeekBar(bar, target);
+    }
+    if (!loading && !failureTitle.empty() && (frames == nullptr || frames->GetFrameCount() == 0)) {
+        DrawFailureMessage(target, text, WindowDpi(window), static_cast<float>(Width()), static_cast<float>(Height()),
+                           failureTitle, failureReason, colors.Text());
     }
 }
 

@@ -3,6 +3,7 @@
 // window's making, placing and teardown.
 #include "PreviewWindow.h"
 
+#include "FailureNotice.h"
 #include "FrameExport.h"
 #include "PreviewStateMessage.h"
 #include "ViewCommands.h"
@@ -226,9 +227,13 @@ void PreviewWindow::PollLoadResult() {
             presenter->SetRenderer(std::move(taken->renderer));
             lastTickTime = GetTickCount64();
             loadFailure = S_OK;
+            ClearLoadFailure(*presenter, ownsWindow ? window : nullptr);
         } else {
             presenter->SyncVideoPosition(); // a failed seek snaps back to the still on screen
-            if (!presenter->Renderer()) loadFailure = FAILED(taken->hr) ? taken->hr : E_FAIL;
+            if (!presenter->Renderer()) {
+                loadFailure = FAILED(taken->hr) ? taken->hr : E_FAIL;
+                TellLoadFailure(*presenter, ownsWindow ? window : nullptr, loadFailure, taken->facts);
+            }
         }
         presenter->SetLoading(false, false);
         presenter->Render();

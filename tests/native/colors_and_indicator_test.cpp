@@ -71,3 +71,14 @@ TEST(LoadingIndicatorGeometry, ScalesWithTheDisplay) {
     EXPECT_FLOAT_EQ(scaled.block.top - scaled.bar.top, 3);
     EXPECT_FLOAT_EQ((scaled.block.left + scaled.block.right) / 2, 500);
 }
+
+TEST(TextColor, StandsOutAgainstTheBackgroundAndTakesTheHostsWhenItDoes) {
+    const ColorF4 onLight = TextColorFor(Rgb(245, 245, 245), false, 0);
+    const ColorF4 onDark = TextColorFor(Rgb(15, 15, 15), false, 0);
+    EXPECT_LT(onLight.g, 0.2f);
+    EXPECT_GT(onDark.g, 0.8f);
+    EXPECT_FLOAT_EQ(TextColorFor(Rgb(245, 245, 245), true, Rgb(0, 0, 128)).b, 128.0f / 255.0f);
+    // A host text colour that would vanish on the background is passed over.
+    EXPECT_LT(TextColorFor(Rgb(245, 245, 245), true, Rgb(255, 255, 255)).r, 0.2f);
+    EXPECT_GT(TextColorFor(Rgb(30, 20, 60), true, Rgb(10, 10, 10)).r, 0.8f);
+}

@@ -26,5 +26,6 @@ status=0
   --after-ms 50 > "$work/out2" 2>&1 || status=$?
 [ "$status" = 1 ] || fail "a file that cannot be decoded exited $status: $(cat "$work/out2")"
 grep -Eq '^error: .*noise.gif: cannot decode: 0x8[0-9A-F]{7} ' "$work/out2" || fail "no reason given: $(cat "$work/out2")"
+grep -q '^pane_says	Cannot preview this file\. The file ' "$work/out2" || fail "the pane says nothing: $(cat "$work/out2")"
 [ ! -e "$work/noise.png" ] || fail "a picture of a file that cannot be decoded"
 echo "preview command behaves"

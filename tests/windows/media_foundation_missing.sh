@@ -29,4 +29,11 @@ for video in "$root/tests/fixtures/video/pattern.wmv" "$root/samples/"*.mp4; do
   [ "$status" -eq 1 ] || fail "$(basename "$video") without media DLLs exited $status: $(cat "$work/out")"
   [ ! -e "$work/video.png" ] || fail "$(basename "$video") gave a thumbnail without media DLLs"
 done
+# The preview pane says what is missing and how to add it.
+status=0
+"$run" "$bin/quivane.exe" preview "$(winpath "$root/tests/fixtures/video/pattern.wmv")" --size 320x200 \
+  --screenshot "$(winpath "$work/preview.png")" --after-ms 0 > "$work/out" 2>&1 || status=$?
+[ "$status" -eq 1 ] || fail "a video's preview without media DLLs exited $status: $(cat "$work/out")"
+grep -q '^pane_says	Cannot preview this file\. Videos need Media Foundation.*Media Feature Pack' "$work/out" \
+  || fail "the pane does not say Media Foundation is missing: $(cat "$work/out")"
 echo "pictures decode and videos fail cleanly without the media DLLs"

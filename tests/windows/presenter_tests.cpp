@@ -465,3 +465,34 @@ TEST_F(Presenting, AFrameStillDecodingLeavesTheLastOneOnScreenUntilItArrives) {
     EXPECT_TRUE(Near(Intended().At(200, 150), 255, 0, 0));
     EXPECT_EQ(presenter->ShownFrame(), 1u);
 }
+
+// Pixels of `shot` within `tolerance` of the colour, in x [left, right) and y [top, bottom).
+int CountNear(const Pixels& shot, UINT left, UINT top, UINT right, UINT bottom, int b, int g, int r, int tolerance) {
+    int count = 0;
+    for (UINT y = top; y < bottom; ++y) {
+        for (UINT x = left; x < right; ++x) count += Near(shot.At(x, y), b, g, r, tolerance) ? 1 : 0;
+    }
+    return count;
+}
+
+TEST_F(Presenting, AFailureMessageIsWrittenInTheTextColourUntilAFrameShows) {
+    ThemeOverride theme(1);
+    Start();
+    presenter->SetFailureText(L"Cannot preview this file", L"The file could not be read.");
+    // Dark text in the middle of the light pane, nothing near its top and bottom edges;
+    // on the window's target and on a bitmap's alike.
+    const auto written = [](int b, int g, int r) {
+        return [b, g, r](const Pixels& shot) { return CountNear(shot, 0, 110, kWidth, 190, b, g, r, 24) > 100; };
+    };
+    for (const Pixels& shot : {ShotShowing(written(28, 28, 28)), Intended()}) {
+        EXPECT_TRUE(written(28, 28, 28)(shot));
+        EXPECT_EQ(CountNear(shot, 0, 0, kWidth, 100, 245, 245, 245, 0), kWidth * 100);
+        EXPECT_EQ(CountNear(shot, 0, 200, kWidth, kHeight, 245, 245, 245, 0), kWidth * 100);
+    }
+    presenter->SetTextColor(RGB(0, 0, 200)); // the host's, which stands out on the light pane
+    EXPECT_TRUE(written(200, 0, 0)(Intended()));
+
+    presenter->SetRenderer(RedFrames(1));
+    const Pixels framed = Intended();
+    EXPECT_EQ(CountNear(framed, 0, 50, kWidth, 250, 0, 0, 255, 3), kWidth * 200) << "the frame, with no text over it";
+}

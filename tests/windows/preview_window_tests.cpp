@@ -58,6 +58,20 @@ std::vector<std::uint8_t> Gif(int frames) {
     return gif.Build();
 }
 
+// A GIF cut inside its only image: damaged, with nothing to show.
+std::vector<std::uint8_t> CutGif() {
+    GifBuilder gif(4, 4, {{0, 0, 0}, {255, 0, 0}});
+    std::vector<std::uint8_t> cut = gif.AddFrame(SolidFrame(0, 0, 4, 4, 1)).Build();
+    cut.resize(cut.size() - 6);
+    return cut;
+}
+
+std::wstring WindowText(HWND window) {
+    wchar_t text[512] = {};
+    GetWindowTextW(window, text, 512);
+    return text;
+}
+
 class PreviewWindowAlone : public testing::Test {
 protected:
     void TearDown() override {
@@ -67,6 +81,12 @@ protected:
     }
 
     LRESULT Ask(WPARAM question) { return AskPreviewState(window.Handle(), question); }
+    // Previews `bytes` as `name` and waits until the load has ended.
+    void PreviewBytes(const std::vector<std::uint8_t>& bytes, const wchar_t* name) {
+        loader.SetSource(StreamFromBytes(bytes).Get(), name);
+        ASSERT_EQ(window.Preview(), S_OK);
+        ASSERT_TRUE(PumpUntil([this] { return Ask(0) == kPreviewStateShowing && Ask(kPreviewStateDecoding) == 0; }));
+    }
 
     TestWindow host{kWidth, kHeight};
     CountingOwner owner;
@@ -302,4 +322,23 @@ TEST_F(PreviewWindowView, TheCheckerboardShowsBehindTheFrameOnly) {
     EXPECT_EQ(ColoursIn(checkered, 25, 0, 175, kHeight), (std::set<std::uint32_t>{kLightGrey, kDarkGrey}));
     EXPECT_EQ(ColoursIn(checkered, 0, 0, 25, kHeight), std::set<std::uint32_t>{background});
     EXPECT_EQ(ColoursIn(checkered, 175, 0, kWidth, kHeight), std::set<std::uint32_t>{background});
+}
+
+TEST_F(PreviewWindowAlone, AFileItCannotShowIsToldInTheWindowsTextUntilALoadSucceeds) {
+    ASSERT_EQ(window.SetParent(host.Handle(), kArea), S_OK);
+    EXPECT_EQ(WindowText(window.Handle()), L"");
+
+    PreviewBytes(CutGif(), L"cut.gif");
+    EXPECT_EQ(static_cast<HRESULT>(Ask(kPreviewStateLoadResult)), WINCODEC_ERR_BADIMAGE);
+    EXPECT_EQ(WindowText(window.Handle()), L"Cannot preview this file. The file is damaged or cut short.");
+
+    const char notes[] = "These are plain words, in no picture's format.";
+    PreviewBytes(std::vector<std::uint8_t>(notes, notes + sizeof(notes)), L"notes.qvx");
+    EXPECT_TRUE(FAILED(static_cast<HRESULT>(Ask(kPreviewStateLoadResult))));
+    EXPECT_EQ(WindowText(window.Handle()), L"Cannot preview this file. The file is not in a format this preview knows.");
+
+    PreviewBytes(Gif(2), L"two.gif");
+    EXPECT_EQ(Ask(kPreviewStateLoadResult), S_OK);
+    EXPECT_EQ(WindowText(window.Handle()), L"");
+    EXPECT_EQ(Ask(kPreviewStateFrameCount), 2);
 }

@@ -35,6 +35,7 @@ set(QUIVANE_WINDOWS_SCRIPT_TESTS
   host_tool_preview
   host_tool_thumbnail
   display_scale
+  preview_failure_ocr
   media_foundation_missing
   host_tool_cli
   host_tool_status
