@@ -2,7 +2,8 @@
 # The demo's page: demo-index.sh DEMODIR writes DEMODIR/index.html with one row
 # per sample that tools/demo-sample.sh left there (NAME-figures.tsv): its
 # thumbnail, its two preview pictures, a strip of its frames and the figures
-# measured. Prints the page's path.
+# measured; then the panes of the files tools/demo-cannot-show.sh left
+# (cannot-show.tsv), with what each pane says. Prints the page's path.
 set -eu
 dir=${1:?usage: demo-index.sh DEMODIR}
 strip_limit=${QUIVANE_DEMO_STRIP_FRAMES:-24} # frames shown per sample; the rest are counted
@@ -62,7 +63,7 @@ dt { color: #666; white-space: nowrap; } dd { margin: 0; }
 <body>
 <h1>Quivane demo</h1>
 <p>Each sample as Explorer would get it from Quivane.dll under Wine: the thumbnail (256 px), the preview pane after
-600 ms and after Space, Right, Right, and every decoded frame. Times are those this run measured.</p>
+600 ms and after I, Space, Right, Right (paused, with the information line), and every decoded frame. Times are those this run measured.</p>
 <table>
 <tr><th>Sample</th><th>Thumbnail</th><th>Preview</th><th>Stepped</th><th>Frames</th></tr>
 HEAD
@@ -101,8 +102,17 @@ HEAD
     fi
     printf '</td>\n</tr>\n'
   done
+  printf '</table>\n'
+  if [ -s "$dir/cannot-show.tsv" ]; then
+    printf '<h2>Files it cannot show</h2>\n<table>\n<tr><th>File</th><th>Preview</th><th>The pane says</th></tr>\n'
+    while IFS=$'\t' read -r name says; do
+      printf '<tr>\n<td><strong>%s</strong></td>\n' "$(text "$name")"
+      printf '<td class="pictures">%s</td>\n' "$(picture "cannot-show-$name.png" "pane of $name")"
+      printf '<td>%s</td>\n</tr>\n' "$(text "$says")"
+    done < "$dir/cannot-show.tsv"
+    printf '</table>\n'
+  fi
   cat <<'TAIL'
-</table>
 <script>
 // How many pictures arrived, for a headless check of the page (--dump-dom).
 addEventListener("load", function () {

@@ -3,7 +3,8 @@
 #   demo-sample.sh OUTDIR SAMPLE
 # NAME is the sample's name and type (bouncing_ball-gif). Writes into OUTDIR
 # NAME-thumbnail.png (256 px), NAME-preview.png (after 600 ms of playback),
-# NAME-stepped.png (after Space, Right, Right), frames/NAME/ (every frame and
+# NAME-stepped.png (after I, Space, Right, Right: paused, with the
+# information line), frames/NAME/ (every frame and
 # frames.tsv) and NAME-figures.tsv (the file's size and what the tool measured);
 # what the tool said goes to logs/NAME.log, printed when a step fails.
 # Needs the Windows build in QUIVANE_BUILD_DIR and a display for Wine.
@@ -40,5 +41,7 @@ run thumbnail "$sample" --size 256 --out "$out/$name-thumbnail.png" --time
 # The sample playing in the preview handler, hosted as the shell hosts it:
 # after 600 ms of playback, then after stepping two frames on and pausing.
 run preview "$sample" --screenshot "$out/$name-preview.png" --after-ms 600 --time
-run preview "$sample" --keys space,right,right --screenshot "$out/$name-stepped.png" --after-ms 200
+run preview "$sample" --keys i,space,right,right --screenshot "$out/$name-stepped.png" --after-ms 200
+# I is remembered for the next window: the next sample starts without the line again.
+"$here/../tests/support/wine-run" reg.exe delete 'HKCU\Software\Quivane' /v ShowInformation /f >> "$log" 2>&1 || true
 run frames "$sample" "$out/frames/$name" --time

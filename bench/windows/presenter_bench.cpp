@@ -1,5 +1,6 @@
 // The presenter in a real 1280x720 window: the cost of one Render with the
-// frame's device bitmap cached (plain, over the checkerboard, pixel-exact),
+// frame's device bitmap cached (plain, over the checkerboard, pixel-exact,
+// with the information line and the pause badge over it),
 // how many pictures the window's 16 ms timer asks for with a still image, an
 // animation and a running load, and the animation's time at double speed
 // against its own.
@@ -65,11 +66,17 @@ double MedianRenderMs(PreviewPresenter& presenter) {
 // The median Render of each look, taken in blocks in turn so a busy machine
 // slows each alike; the first Render of a block, which pays for switching the
 // look (a new sampler state for software OpenGL), is left out.
-std::vector<double> MedianRenderMsInTurns(PreviewPresenter& presenter, const std::vector<ViewOptions>& looks) {
+struct Look {
+    ViewOptions options;
+    bool paused = false; // the pause badge shows
+};
+
+std::vector<double> MedianRenderMsInTurns(PreviewPresenter& presenter, const std::vector<Look>& looks) {
     std::vector<std::vector<double>> times(looks.size());
     for (int round = 0; round < 15; ++round) {
         for (std::size_t k = 0; k < looks.size(); ++k) {
-            presenter.SetViewOptions(looks[k]);
+            presenter.SetViewOptions(looks[k].options);
+            if (presenter.Playback().paused != looks[k].paused) presenter.TogglePause();
             presenter.Render();
             for (int i = 0; i < 2; ++i) {
                 const double start = Now();
@@ -175,13 +182,19 @@ int wmain(int argc, wchar_t** argv) {
     checkered.checkerboard = true;
     ViewOptions exact = checkered;
     exact.pixelExact = true;
-    const std::vector<double> looks = MedianRenderMsInTurns(presenter, {ViewOptions(), checkered, exact});
+    ViewOptions informed;
+    informed.infoLine = true;
+    const std::vector<double> looks =
+        MedianRenderMsInTurns(presenter, {{ViewOptions(), false}, {checkered, false}, {exact, false}, {informed, true}});
     std::printf("render_plain_in_turns_median_ms\t%.3f\n", looks[0]);
     std::printf("render_checkerboard_median_ms\t%.3f\t(+%.3f ms, ratio %.3f to plain)\n", looks[1], looks[1] - looks[0],
                 looks[1] / looks[0]);
     std::printf("render_checkerboard_pixel_exact_median_ms\t%.3f\t(+%.3f ms, ratio %.3f to plain)\n", looks[2],
                 looks[2] - looks[0], looks[2] / looks[0]);
+    std::printf("render_info_line_pause_badge_median_ms\t%.3f\t(+%.3f ms to plain, target at most +2 ms)\n", looks[3],
+                looks[3] - looks[0]);
     presenter.SetViewOptions(ViewOptions());
+    if (presenter.Playback().paused) presenter.TogglePause();
 
     // Double speed: the frames in half the time of the file's own timing.
     const std::uint64_t normalLoop = LoopClockMs(presenter, kNormalSpeedStep);

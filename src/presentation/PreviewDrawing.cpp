@@ -1,6 +1,7 @@
 #include "PreviewDrawing.h"
 
 #include "FailureMessage.h"
+#include "InfoLineText.h"
 #include "Painters.h"
 #include "platform/Direct2D.h"
 #include "platform/HResult.h"
@@ -169,6 +170,7 @@ void PreviewDrawing::DrawPicture(ID2D1RenderTarget* target) {
         ComPtr<ID2D1BitmapBrush> underlay;
         const FrameLook look = FrameLookFor(target, underlay);
         if (SUCCEEDED(frameCache.DrawFrame(target, *frames, index, look))) playback.FrameDrawn(index);
+        DrawOverlay(target, index);
     }
     if (loading) {
         DrawLoadingIndicator(target, static_cast<float>(Width()), static_cast<float>(Height()), bar.Scale(),
@@ -180,6 +182,25 @@ void PreviewDrawing::DrawPicture(ID2D1RenderTarget* target) {
         DrawFailureMessage(target, text, WindowDpi(window), static_cast<float>(Width()), static_cast<float>(Height()),
                            failureTitle, failureReason, colors.Text());
     }
+}
+
+void PreviewDrawing::DrawOverlay(ID2D1RenderTarget* target, std::uint32_t index) {
+    const bool paused = playback.State().paused && !playback.HasTimeline() && frames->GetFrameCount() > 1;
+    if (!options.infoLine && !paused) return;
+    const UINT dpi = WindowDpi(window);
+    D2D1_COLOR_F band = colors.Background();
+    band.a = 0.72f; // the frame shows through, the words stay readable
+    const OverlayColors overlayColors{band, colors.Text()};
+    const float width = static_cast<float>(Width());
+    const float height = static_cast<float>(Height());
+    const float top = options.infoLine ? overlay.DrawLine(target, text, dpi, width, height, InfoLine(index), overlayColors) : 0;
+    if (paused) InfoOverlay::DrawPauseBadge(target, dpi, width, height, top, overlayColors);
+}
+
+std::wstring PreviewDrawing::InfoLine(std::uint32_t index) const {
+    if (frames->IsTimeBased()) return VideoInfoLine(frames->Facts(), playback.VideoPosition(), frames->GetDuration());
+    return AnimationInfoLine(frames->Facts(), index, frames->GetFrameCount(), frames->GetFrameDelay(index),
+                             options.SpeedPercent());
 }
 
 void PreviewDrawing::SetFrames(const IAnimatedRenderer* newFrames) {

@@ -2,11 +2,12 @@
 // The pictures of one preview window drawn with Direct2D: the window's render
 // target (made on a worker at first when asked), the device copies of frames,
 // the theme's colours, and the picture itself: background, the frame playback
-// chooses, then the seek bar or the loading indicator.
+// chooses, what is written over it, then the seek bar or the loading indicator.
 #include "BackgroundRenderTarget.h"
 #include "CheckerboardBrush.h"
 #include "DeviceFrameCache.h"
 #include "FramePlayback.h"
+#include "InfoOverlay.h"
 #include "PaneText.h"
 #include "PreviewColors.h"
 #include "SeekBar.h"
@@ -77,6 +78,9 @@ private:
     // Sizes the seek bar and the indicator for the DPI the window is shown at.
     void FollowWindowDpi();
     void DrawPicture(ID2D1RenderTarget* target);
+    // The information line and the pause badge over frame `index`.
+    void DrawOverlay(ID2D1RenderTarget* target, std::uint32_t index);
+    std::wstring InfoLine(std::uint32_t index) const;
     // The frame's look from the view options; `underlay` holds the checkerboard's brush while it is drawn.
     FrameLook FrameLookFor(ID2D1RenderTarget* target, Microsoft::WRL::ComPtr<ID2D1BitmapBrush>& underlay);
     std::int32_t Width() const;
@@ -95,6 +99,7 @@ private:
     bool keepFrameVisible = false;
     PreviewColors colors;
     PaneText text; // made for the window's DPI when text is first drawn
+    InfoOverlay overlay;
     ViewOptions options;
     std::wstring failureTitle;
     std::wstring failureReason;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The demo's page: two samples through the demo's own pass (tools/demo-sample.sh),
+# The demo's page: two samples and two files it cannot show through the demo's
+# own pass (tools/demo-sample.sh, tools/demo-cannot-show.sh),
 # the page made of what it left (tools/demo-index.sh), rendered by headless
 # Chromium with every picture loaded; a picture that cannot load is seen as such.
 set -eu
@@ -8,10 +9,17 @@ root=$2
 QUIVANE_BUILD_DIR=$(cd "$bin/../.." && pwd)
 export QUIVANE_BUILD_DIR
 work=$QUIVANE_BUILD_DIR/windows-test-work/demo_page
-rm -rf "$work"
-mkdir -p "$work/demo" "$work/chromium"
-trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
+cleanup() {
+  [ -d "$work/prefix" ] && WINEPREFIX=$work/prefix wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+cleanup
+mkdir -p "$work/demo" "$work/chromium"
+trap cleanup EXIT
+# The demo's I is remembered in the prefix's registry: a copy of its own keeps it from other tests.
+. "$root/tests/support/private-prefix.sh"
+quivane_private_prefix "$QUIVANE_BUILD_DIR/wineprefix" "$work/prefix" || exit 1
 command -v chromium > /dev/null || fail "chromium is missing (./quivane test installs it)"
 
 # Chromium keeps its profile, caches and crash reports in the build tree.
@@ -30,11 +38,12 @@ loaded_pictures() {
 for sample in bouncing_ball.gif still_ball.png; do
   "$root/tools/demo-sample.sh" "$work/demo" "$root/samples/$sample" || fail "the demo pass failed on $sample"
 done
+"$root/tools/demo-cannot-show.sh" "$work/demo" "$root/samples" || fail "the demo pass failed on files it cannot show"
 page=$("$root/tools/demo-index.sh" "$work/demo") || fail "no page"
 [ "$page" = "$work/demo/index.html" ] || fail "the page is at $page"
 
 # One row per sample, each with its figures and pictures, none missing.
-[ "$(grep -c '^<tr>$' "$page")" = 2 ] || fail "not one row per sample"
+[ "$(grep -c '^<tr>$' "$page")" = 4 ] || fail "not one row per sample and per file it cannot show"
 ! grep -q 'class="missing"' "$page" || fail "the page misses a picture: $(grep -o 'no [a-z 0-9]*' "$page")"
 for name in bouncing_ball-gif still_ball-png; do
   count=$(awk -F'\t' '$1 == "frames" { print $2 }' "$work/demo/$name-figures.tsv")
@@ -47,9 +56,15 @@ for name in bouncing_ball-gif still_ball-png; do
   grep -q "src=\"frames/$name/frame_0000.png\"" "$page" || fail "$name: no frame strip"
 done
 
+# The panes of files it cannot show, each with what it says.
+for name in cut-short notes; do
+  grep -q "src=\"cannot-show-$name.png\"" "$page" || fail "no pane of $name on the page"
+done
+grep -q '<td>Cannot preview this file. The file is damaged or cut short.</td>' "$page" || fail "no words of the cut file"
+
 read -r images loaded < <(loaded_pictures)
 [ -n "${images:-}" ] || fail "the page's script did not run: $(head -c 300 "$work/dom.html")"
-[ "$images" = "$(grep -o '<img ' "$page" | wc -l)" ] && [ "$images" -ge 8 ] || fail "$images pictures on the page"
+[ "$images" = "$(grep -o '<img ' "$page" | wc -l)" ] && [ "$images" -ge 10 ] || fail "$images pictures on the page"
 [ "$loaded" = "$images" ] || fail "$loaded of $images pictures loaded"
 browse --screenshot="$work/page.png" --window-size=1000,800 "file://$page" || fail "no screenshot"
 head -c 24 "$work/page.png" | od -An -tx1 | tr -d ' \n' | grep -q '^89504e470d0a1a0a0000000d49484452000003e800000320' \

@@ -11,6 +11,7 @@ export QUIVANE_BUILD_DIR
 base="$QUIVANE_BUILD_DIR/wineprefix"
 [ -f "$base/system.reg" ] || { echo "FAIL: no test prefix at $base"; exit 1; }
 work="$QUIVANE_BUILD_DIR/display-scale"
+. "$root/tests/support/private-prefix.sh"
 fail() { echo "FAIL: $*"; exit 1; }
 cleanup() {
   for prefix in "$work"/prefix-*; do
@@ -23,11 +24,7 @@ cleanup
 mkdir -p "$work"
 
 for dpi in 144 192; do
-  prefix="$work/prefix-$dpi"
-  cp -al "$base" "$prefix"
-  rm -rf "$prefix"/*.reg "$prefix/wineserver"
-  cp "$base"/*.reg "$prefix/"
-  export WINEPREFIX=$prefix
+  quivane_private_prefix "$base" "$work/prefix-$dpi"
   . "$root/tests/support/wine-env.sh"
   wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 ||
     fail "cannot set the display DPI"

@@ -6,7 +6,7 @@
 set -eu
 bin=$1
 bin32=$bin/../../windows-x86/bin
-system_dlls='^(kernel32|user32|gdi32|advapi32|ole32|oleaut32|shlwapi|shell32|windowscodecs|d2d1|propsys|comdlg32|version|msvcrt|ucrtbase|api-ms-win-.*)\.dll$'
+system_dlls='^(kernel32|user32|gdi32|advapi32|ole32|oleaut32|shlwapi|shell32|windowscodecs|d2d1|dwrite|propsys|comdlg32|version|msvcrt|ucrtbase|api-ms-win-.*)\.dll$'
 expected="DllCanUnloadNow DllGetClassObject DllInstall DllRegisterServer DllUnregisterServer "
 status=0
 check() { # FOLDER OBJDUMP

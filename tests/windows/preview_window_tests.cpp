@@ -324,6 +324,41 @@ TEST_F(PreviewWindowView, TheCheckerboardShowsBehindTheFrameOnly) {
     EXPECT_EQ(ColoursIn(checkered, 175, 0, kWidth, kHeight), std::set<std::uint32_t>{background});
 }
 
+TEST_F(PreviewWindowView, TheInformationLineAndThePauseBadgeDrawOverTheFrameWhereTheyFit) {
+    ShowFile(Gif(2));
+    Key(VK_SPACE);
+    ASSERT_EQ(Ask(kPreviewStatePaused), 1);
+    // The 16 x 16 frame fits at 150 x 150 from (25, 0); the badge is 24 x 24, 8 in from the top right.
+    const Pixels paused = PrintedPicture(window.Handle());
+    ASSERT_EQ(paused.width, static_cast<UINT>(kWidth));
+    const std::uint32_t background = ColourAt(paused, 2, kHeight / 2);
+    const std::uint32_t frame = ColourAt(paused, 100, kHeight / 2);
+    EXPECT_EQ(ColoursIn(paused, 0, 0, 160, kHeight), (std::set<std::uint32_t>{background, frame}));
+    EXPECT_GT(ColoursIn(paused, 168, 8, 192, 32).size(), 2u);
+
+    Key('I');
+    const Pixels informed = PrintedPicture(window.Handle());
+    // A band of its own colour along the top, words on it, the frame unchanged below.
+    const std::uint32_t band = ColourAt(informed, 100, 1);
+    EXPECT_NE(band, frame);
+    EXPECT_NE(band, background);
+    EXPECT_GT(ColoursIn(informed, 25, 0, 175, 24).size(), 3u);
+    EXPECT_EQ(ColoursIn(informed, 0, 60, 160, kHeight), (std::set<std::uint32_t>{background, frame}));
+    EXPECT_GT(ColoursIn(informed, 176, 24, kWidth, 60).size(), 1u); // the badge, moved under the band
+
+    Key(VK_SPACE); // playing: the badge goes, the line stays
+    const Pixels playing = PrintedPicture(window.Handle());
+    EXPECT_EQ(ColourAt(playing, 100, 1), ColourAt(informed, 100, 1));
+    EXPECT_EQ(ColoursIn(playing, 176, 24, kWidth, 60), std::set<std::uint32_t>{background});
+
+    // A pane too small for either shows the frame alone.
+    Key(VK_SPACE);
+    ASSERT_EQ(window.SetRect(RECT{0, 0, 48, 36}), S_OK);
+    const Pixels tiny = PrintedPicture(window.Handle());
+    ASSERT_EQ(tiny.width, 48u);
+    EXPECT_LE(ColoursIn(tiny, 0, 0, 48, 36).size(), 2u);
+}
+
 TEST_F(PreviewWindowAlone, AFileItCannotShowIsToldInTheWindowsTextUntilALoadSucceeds) {
     ASSERT_EQ(window.SetParent(host.Handle(), kArea), S_OK);
     EXPECT_EQ(WindowText(window.Handle()), L"");

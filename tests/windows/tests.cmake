@@ -35,7 +35,7 @@ set(QUIVANE_WINDOWS_SCRIPT_TESTS
   host_tool_preview
   host_tool_thumbnail
   display_scale
-  preview_failure_ocr
+  preview_text_ocr
   media_foundation_missing
   host_tool_cli
   host_tool_status
