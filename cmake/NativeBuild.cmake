@@ -176,7 +176,7 @@ set_tests_properties(windows.host_tool_status PROPERTIES RESOURCE_LOCK server_re
 # The tool takes the registered classes when the prefix has them, so what it
 # runs must not see a registration another check is in the middle of.
 set_tests_properties(windows.demo_page windows.host_tool_preview windows.host_tool_cli
-                     windows.media_foundation_missing windows.preview_failure_ocr
+                     windows.media_foundation_missing windows.preview_text_ocr
                      PROPERTIES RESOURCE_LOCK server_registration)
 
 # No include in src/ runs back up the layers.

@@ -12,3 +12,19 @@ quivane_private_prefix() {
   cp "$base"/*.reg "$copy/"
   export WINEPREFIX=$copy
 }
+
+# quivane_private_work DIR: DIR, emptied, for the caller's prefixes (DIR/prefix*)
+# and files; on exit their wineservers are stopped and DIR goes.
+quivane_private_work() {
+  QUIVANE_PRIVATE_WORK=$1
+  quivane_private_cleanup
+  mkdir -p "$1"
+  trap quivane_private_cleanup EXIT
+}
+quivane_private_cleanup() {
+  local prefix
+  for prefix in "$QUIVANE_PRIVATE_WORK"/prefix*; do
+    [ -d "$prefix" ] && WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
+  done
+  rm -rf "$QUIVANE_PRIVATE_WORK"
+}

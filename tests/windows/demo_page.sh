@@ -10,15 +10,10 @@ QUIVANE_BUILD_DIR=$(cd "$bin/../.." && pwd)
 export QUIVANE_BUILD_DIR
 work=$QUIVANE_BUILD_DIR/windows-test-work/demo_page
 fail() { echo "FAIL: $*"; exit 1; }
-cleanup() {
-  [ -d "$work/prefix" ] && WINEPREFIX=$work/prefix wineserver -k >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-cleanup
-mkdir -p "$work/demo" "$work/chromium"
-trap cleanup EXIT
 # The demo's I is remembered in the prefix's registry: a copy of its own keeps it from other tests.
 . "$root/tests/support/private-prefix.sh"
+quivane_private_work "$work"
+mkdir -p "$work/demo" "$work/chromium"
 quivane_private_prefix "$QUIVANE_BUILD_DIR/wineprefix" "$work/prefix" || exit 1
 command -v chromium > /dev/null || fail "chromium is missing (./quivane test installs it)"
 

@@ -9,19 +9,10 @@ root=$2
 QUIVANE_BUILD_DIR=$(cd "$bin/../.." && pwd)
 export QUIVANE_BUILD_DIR
 base="$QUIVANE_BUILD_DIR/wineprefix"
-[ -f "$base/system.reg" ] || { echo "FAIL: no test prefix at $base"; exit 1; }
 work="$QUIVANE_BUILD_DIR/display-scale"
 . "$root/tests/support/private-prefix.sh"
 fail() { echo "FAIL: $*"; exit 1; }
-cleanup() {
-  for prefix in "$work"/prefix-*; do
-    [ -d "$prefix" ] && WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-cleanup
-mkdir -p "$work"
+quivane_private_work "$work"
 
 for dpi in 144 192; do
   quivane_private_prefix "$base" "$work/prefix-$dpi"
