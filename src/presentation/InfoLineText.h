@@ -9,9 +9,9 @@
 
 namespace Quivane {
 
-// `frameIndex` counts from 0; the delay is the file's own, in milliseconds. A
-// speed other than 100 percent is named at the end. One frame: no frame or
-// delay.
+// `frameIndex` counts from 0; the delay is the frame's at 1× (the file's, after
+// the floor), in milliseconds. A speed other than 100 percent is named at the
+// end. One frame: no frame or delay.
 std::wstring AnimationInfoLine(const MediaFacts& facts, std::uint32_t frameIndex, std::uint64_t frameCount,
                                std::uint32_t delayMs, std::uint32_t speedPercent);
 

@@ -64,8 +64,8 @@ void InfoOverlay::DrawPauseBadge(ID2D1RenderTarget* target, UINT dpi, float widt
     const float left = width - margin - size;
     const float badgeTop = top + margin;
     const float corner = size / 6;
-    target->FillRoundedRectangle(D2D1::RoundedRect(D2D1::RectF(left, badgeTop, left + size, badgeTop + size), corner, corner),
-                                 band.Get());
+    const D2D1_RECT_F square = D2D1::RectF(left, badgeTop, left + size, badgeTop + size);
+    target->FillRoundedRectangle(D2D1::RoundedRect(square, corner, corner), band.Get());
     const float barWidth = size / 5;
     const float barHeight = size / 2;
     const float gap = size / 6;

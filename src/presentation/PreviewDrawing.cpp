@@ -193,7 +193,8 @@ void PreviewDrawing::DrawOverlay(ID2D1RenderTarget* target, std::uint32_t index)
     const OverlayColors overlayColors{band, colors.Text()};
     const float width = static_cast<float>(Width());
     const float height = static_cast<float>(Height());
-    const float top = options.infoLine ? overlay.DrawLine(target, text, dpi, width, height, InfoLine(index), overlayColors) : 0;
+    const float top =
+        options.infoLine ? overlay.DrawLine(target, text, dpi, width, height, InfoLine(index), overlayColors) : 0;
     if (paused) InfoOverlay::DrawPauseBadge(target, dpi, width, height, top, overlayColors);
 }
 
