@@ -1,5 +1,8 @@
 #include "PreviewWindowFixture.h"
 
+#include "platform/HResult.h"
+#include "platform/WicImaging.h"
+#include "presentation/PreviewPresenter.h"
 #include "preview/PreviewStateMessage.h"
 
 #include <wrl/client.h>
@@ -159,6 +162,16 @@ ThemeOverride::~ThemeOverride() {
     } else {
         RegDeleteKeyValueW(HKEY_CURRENT_USER, kPersonalize, L"AppsUseLightTheme");
     }
+}
+
+HRESULT RenderedPicture(Quivane::PreviewPresenter& presenter, UINT width, UINT height, Pixels& out) {
+    Microsoft::WRL::ComPtr<IWICImagingFactory> factory;
+    Microsoft::WRL::ComPtr<IWICBitmap> bitmap;
+    RETURN_IF_FAILED(Quivane::CreateImagingFactory(factory));
+    RETURN_IF_FAILED(
+        factory->CreateBitmap(width, height, GUID_WICPixelFormat32bppPBGRA, WICBitmapCacheOnLoad, &bitmap));
+    RETURN_IF_FAILED(presenter.RenderToBitmap(bitmap.Get()));
+    return ReadPremultipliedBgra(bitmap.Get(), out);
 }
 
 } // namespace QuivaneTest

@@ -8,6 +8,10 @@
 
 #include <functional>
 
+namespace Quivane {
+class PreviewPresenter;
+}
+
 namespace QuivaneTest {
 
 class TestWindow {
@@ -46,6 +50,10 @@ LRESULT AskPreviewState(HWND preview, WPARAM question);
 // The picture the preview window shows, as a host capturing it gets it
 // (WM_PRINTCLIENT into a bitmap of the window's client size).
 Pixels PrintedPicture(HWND preview);
+
+// The picture the presenter means to show, drawn off screen into a bitmap of
+// `width` x `height` (premultiplied BGRA).
+HRESULT RenderedPicture(Quivane::PreviewPresenter& presenter, UINT width, UINT height, Pixels& out);
 
 // Sets or deletes "AppsUseLightTheme" for the current user, and restores the
 // earlier state when it goes out of scope.

@@ -23,7 +23,7 @@ for dpi in 144 192; do
     /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 || fail "cannot set the display DPI"
   QUIVANE_EXPECTED_DPI=$dpi "$root/tests/support/wine-run" "$bin/display_scale_tests.exe" > "$work/out-$dpi" 2>&1 ||
     fail "at $dpi DPI: $(cat "$work/out-$dpi")"
-  grep -q '\[  PASSED  \] 1 test' "$work/out-$dpi" || fail "at $dpi DPI: $(cat "$work/out-$dpi")"
+  grep -q '\[  PASSED  \] 2 tests' "$work/out-$dpi" || fail "at $dpi DPI: $(cat "$work/out-$dpi")"
   wineserver -k >/dev/null 2>&1 || true
 done
 echo "the pane scales at 144 and 192 DPI"

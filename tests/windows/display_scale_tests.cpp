@@ -70,3 +70,37 @@ TEST(DisplayScale, TheFrameKeepsItsPixelsWhileTheBarScalesAndItsThumbDrags) {
     EXPECT_FALSE(presenter.SeekBarRelease(nullptr));
     EXPECT_EQ(presenter.Bar().FrameIndex(), 4u);
 }
+
+TEST(DisplayScale, TheCheckerboardsSquaresAndTheInformationBandGrowWithTheScale) {
+    BecomeDpiAwareProcess();
+    ThemeOverride theme(1);
+    TestWindow window(kWidth, kHeight, 0, std::max(0, GetSystemMetrics(SM_CYSCREEN) - kHeight - 40));
+    const int s = static_cast<int>(ExpectedDpi()) / 48;
+    PreviewPresenter presenter;
+    ASSERT_EQ(presenter.Initialize(window.Handle(), window.ClientRect()), S_OK);
+    // A transparent frame that fills the pane, so the squares start at its top left corner.
+    FramePixels clear = SolidPixels(kWidth / 4, kHeight / 4, 0, 0, 0);
+    std::fill(clear.pixels.begin(), clear.pixels.end(), std::uint8_t{0});
+    std::vector<FramePixels> frames{clear, clear}; // two, so the line has frames to count
+    presenter.SetRenderer(StoreRendererOver(std::move(frames)));
+    ViewOptions view;
+    view.checkerboard = true;
+    view.infoLine = true;
+    presenter.SetViewOptions(view);
+
+    Pixels shot;
+    ASSERT_EQ(RenderedPicture(presenter, kWidth, kHeight, shot), S_OK);
+    // 8 pixels a square at 96 DPI: 4 * s here; the band's first rows hide the top squares.
+    const int square = 4 * s;
+    const int row = kHeight / 2 + 1;
+    const std::uint8_t first = shot.At(1, row)[0];
+    const std::uint8_t second = shot.At(square + 1, row)[0];
+    EXPECT_TRUE((first == 0xCC && second == 0x99) || (first == 0x99 && second == 0xCC)) << int(first) << " " << int(second);
+    EXPECT_EQ(shot.At(square - 1, row)[0], first);
+    EXPECT_EQ(shot.At(1, row + square)[0], second);
+    // The band over the squares, as tall as a line of the scaled message font with its margins.
+    int band = 0;
+    while (band < kHeight && shot.At(1, band)[0] != 0xCC && shot.At(1, band)[0] != 0x99) ++band;
+    EXPECT_GE(band, 18 * s / 2) << "at " << ExpectedDpi() << " DPI";
+    EXPECT_LE(band, 36 * s / 2) << "at " << ExpectedDpi() << " DPI";
+}

@@ -96,15 +96,8 @@ protected:
 
     // The picture the presenter means to show, drawn off screen the same way.
     Pixels Intended() {
-        ComPtr<IWICImagingFactory> factory;
-        ComPtr<IWICBitmap> bitmap;
         Pixels pixels;
-        if (SUCCEEDED(CreateImagingFactory(factory)) &&
-            SUCCEEDED(factory->CreateBitmap(kWidth, kHeight, GUID_WICPixelFormat32bppPBGRA, WICBitmapCacheOnLoad,
-                                            &bitmap)) &&
-            SUCCEEDED(presenter->RenderToBitmap(bitmap.Get()))) {
-            static_cast<void>(ReadPremultipliedBgra(bitmap.Get(), pixels));
-        }
+        static_cast<void>(RenderedPicture(*presenter, kWidth, kHeight, pixels));
         return pixels;
     }
 
