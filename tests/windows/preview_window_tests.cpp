@@ -166,14 +166,14 @@ private:
     UniqueRegistryKey key_;
 };
 
-// An 8 x 8 image of red and blue, alternating pixel by pixel.
+// A 36 x 36 image of red and blue, alternating pixel by pixel: 4x in the pane.
 std::vector<std::uint8_t> TwoColourCheckerGif() {
-    GifBuilder gif(8, 8, {{255, 0, 0}, {0, 0, 255}});
+    GifBuilder gif(36, 36, {{255, 0, 0}, {0, 0, 255}});
     GifFrameSpec frame;
-    frame.width = 8;
-    frame.height = 8;
-    for (int y = 0; y < 8; ++y) {
-        for (int x = 0; x < 8; ++x) frame.indices.push_back(static_cast<std::uint8_t>((x + y) % 2));
+    frame.width = 36;
+    frame.height = 36;
+    for (int y = 0; y < 36; ++y) {
+        for (int x = 0; x < 36; ++x) frame.indices.push_back(static_cast<std::uint8_t>((x + y) % 2));
     }
     gif.AddFrame(frame);
     return gif.Build();
@@ -297,14 +297,15 @@ TEST_F(PreviewWindowView, PixelExactScalingShowsOnlyTheFramesColours) {
     const Pixels smooth = PrintedPicture(window.Handle());
     ASSERT_EQ(smooth.width, static_cast<UINT>(kWidth));
     const std::uint32_t background = ColourAt(smooth, 2, kHeight / 2);
-    // Fitted smoothly at 18.75x, the colours blend where they meet.
+    // Fitted smoothly at 4.17x, the colours blend where they meet.
     EXPECT_GT(ColoursIn(smooth, 0, 0, kWidth, kHeight).size(), 3u);
     Key('P');
-    // At 18x, 144 x 144 from (28, 3): each pixel a square of its own colour.
+    // At 4x, 144 x 144 from (28, 3): each pixel a square of its own colour.
     const Pixels exact = PrintedPicture(window.Handle());
     EXPECT_EQ(ColoursIn(exact, 28, 3, 172, 147), (std::set<std::uint32_t>{kRed, kBlue}));
     EXPECT_EQ(ColourAt(exact, 28, 3), kRed);
-    EXPECT_EQ(ColourAt(exact, 28 + 18, 3), kBlue);
+    EXPECT_EQ(ColourAt(exact, 28 + 4, 3), kBlue);
+    EXPECT_EQ(ColourAt(exact, 28 + 3, 6), kRed);
     EXPECT_EQ(ColourAt(exact, 27, 3), background);
     EXPECT_EQ(ColourAt(exact, 100, 2), background);
     EXPECT_EQ(ColoursIn(exact, 0, 0, kWidth, kHeight).size(), 3u);
