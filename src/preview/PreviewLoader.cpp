@@ -32,8 +32,8 @@ constexpr ULONGLONG kWorkerPatienceMs = 2000;
 // target is being made meanwhile, and a decode beside it slows it down).
 constexpr std::chrono::milliseconds kDecodeAheadPatience{5000};
 
-// Frame `index` of the file composed at full size by a source of its own.
-// An animated PNG is told apart from a still one, as people know them apart.
+// What people are told of a picture: an animated PNG is told apart from a
+// still one, as people know them apart.
 MediaFacts PictureFacts(const FormatRow& format, const FrameSource& source, std::uint32_t width, std::uint32_t height) {
     MediaFacts facts;
     facts.format = format.name;
@@ -44,6 +44,7 @@ MediaFacts PictureFacts(const FormatRow& format, const FrameSource& source, std:
     return facts;
 }
 
+// Frame `index` of the file composed at full size by a source of its own.
 HRESULT ReadWholeFrame(const FormatRow& format, const FileBytes& file, std::uint32_t index, FramePixels& frame) {
     std::unique_ptr<FrameSource> source = CreateFrameSource(format);
     if (!source) return E_OUTOFMEMORY;

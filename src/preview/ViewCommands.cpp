@@ -1,6 +1,7 @@
 #include "ViewCommands.h"
 
 #include "platform/OwnedHandles.h"
+#include "presentation/InfoLineText.h"
 
 namespace Quivane {
 
@@ -9,8 +10,6 @@ namespace {
 constexpr WPARAM kKeyI = 0x49;
 constexpr WPARAM kKeyP = 0x50;
 constexpr WPARAM kKeyT = 0x54;
-
-const wchar_t* const kSpeedLabels[kPlaybackSpeedCount] = {L"0.25x", L"0.5x", L"1x", L"2x", L"4x"};
 
 UINT Checked(bool on) { return on ? MF_CHECKED : MF_UNCHECKED; }
 
@@ -59,7 +58,8 @@ void AppendViewItems(HMENU menu, const ViewOptions& options) {
     UniqueMenu speeds(CreatePopupMenu());
     if (!speeds) return; // the speed stays on the keys
     for (std::uint32_t step = 0; step < kPlaybackSpeedCount; ++step) {
-        AppendMenuW(speeds.Get(), MF_STRING, IDM_SPEED_FIRST + step, kSpeedLabels[step]);
+        // Named as the information line names them.
+        AppendMenuW(speeds.Get(), MF_STRING, IDM_SPEED_FIRST + step, SpeedText(kPlaybackSpeedsPercent[step]).c_str());
     }
     const UINT current = IDM_SPEED_FIRST + (options.speedStep < kPlaybackSpeedCount ? options.speedStep : kNormalSpeedStep);
     CheckMenuRadioItem(speeds.Get(), IDM_SPEED_FIRST, IDM_SPEED_FIRST + kPlaybackSpeedCount - 1, current, MF_BYCOMMAND);
