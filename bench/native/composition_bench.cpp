@@ -1,5 +1,5 @@
 // Compositing one full 1280x720 GIF frame, next to copying the same bytes.
-#include "formats/gif/GifComposition.h"
+#include "formats/gif/GifCanvas.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,7 +2,7 @@
 // checked as the decoder checks them, and the picture stays valid
 // premultiplied BGRA whatever the blend and dispose operations.
 #include "FuzzInput.h"
-#include "formats/png/ApngComposition.h"
+#include "formats/png/ApngCanvas.h"
 
 #include <cstdlib>
 

@@ -1,7 +1,7 @@
 // Feeds arbitrary frame placements, sizes, disposals and pixels through the
 // GIF canvas and checks the picture stays valid premultiplied BGRA.
 #include "FuzzInput.h"
-#include "formats/gif/GifComposition.h"
+#include "formats/gif/GifCanvas.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // frame the container lists is drawn and disposed on the canvas, which stays
 // valid premultiplied BGRA; bad frames are refused, never written past.
 #include "formats/webp/WebPAnimation.h"
-#include "formats/webp/WebPComposition.h"
+#include "formats/webp/WebPCanvas.h"
 #include "imaging/CanvasLimits.h"
 
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "formats/png/ApngComposition.h"
+#include "formats/png/ApngCanvas.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "formats/gif/GifComposition.h"
+#include "formats/gif/GifCanvas.h"
 
 #include <gtest/gtest.h>
 

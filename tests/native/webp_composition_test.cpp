@@ -2,7 +2,7 @@
 // animation decoder, frame by frame, both premultiplied BGRA; the delay rule;
 // damaged files.
 #include "formats/webp/WebPAnimation.h"
-#include "formats/webp/WebPComposition.h"
+#include "formats/webp/WebPCanvas.h"
 #include "formats/webp/WebPFrameDelay.h"
 
 #include <webp/demux.h>

@@ -3,7 +3,7 @@
 // descriptor in file order with its colour table, its data and the Graphic
 // Control Extension in front of it. Everything the frames need but the
 // pixels, which GifImageDecoder reads from the data found here.
-#include "GifComposition.h"
+#include "GifCanvas.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,9 +2,8 @@
 // it opens; an image is decoded only when a frame that shows it is asked for.
 #include "GifFrameSource.h"
 
-#include "imaging/AreaScale.h"
-#include "frames/FrameSource.h"
-#include "GifComposition.h"
+#include "frames/ComposingFrameSource.h"
+#include "GifCanvas.h"
 #include "GifControlBlocks.h"
 #include "GifImageDecoder.h"
 #include "GifIndexCanvas.h"
@@ -24,9 +23,9 @@ constexpr std::size_t kKeptImageBytes = 64u << 20;
 // it, side by side would cost more memory than the time they save is worth.
 constexpr std::uint64_t kMostIndexedPixels = 64u << 20;
 
-class GifFrameSource final : public FrameSource {
+class GifFrameSource final : public ComposingFrameSourceOn<GifCanvas> {
 public:
-    explicit GifFrameSource(const StopToken& stop) : FrameSource(stop) {}
+    explicit GifFrameSource(const StopToken& stop) : ComposingFrameSourceOn(stop) {}
 
     HRESULT Open(IStream* stream) override { return OpenFromWholeStream(*this, stream); }
 
@@ -34,6 +33,7 @@ public:
         if (!file) return E_POINTER;
         file_ = file;
         frameCount_ = 0;
+        indices_.reset();
         layout_ = ReadGifLayout(file_->data(), file_->size());
         if (!layout_.valid) RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
         // A file cut short shows the images it holds whole, as browsers do.
@@ -47,6 +47,7 @@ public:
             width_ = layout_.images[0].width;
             height_ = layout_.images[0].height;
         }
+        StartComposition(width_, height_);
         // One image needs only its rows in memory; an animation, or an
         // interlaced image (its rows come in passes), its whole canvas.
         RETURN_IF_FAILED(StreamsRows() ? CheckRowSize(width_) : CheckCanvasSize(width_, height_));
@@ -58,77 +59,15 @@ public:
 
     std::uint32_t FrameCount() const override { return frameCount_; }
 
-    HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) override {
-        if (StreamsRows()) return ReadWholePicture(index, frame);
-        return ComposeThrough(index, [&](const FrameView& view) { return CopyFrame(view, frame); });
-    }
-
-    HRESULT UseFrame(std::uint32_t index, const std::function<HRESULT(const FrameView&)>& use) override {
-        return ComposeThrough(index, use);
-    }
-
-    HRESULT ScaleFrame(std::uint32_t index, const ScaledFrameChooser& choose) override {
-        if (!StreamsRows()) return FrameSource::ScaleFrame(index, choose);
-        if (index != 0) return E_INVALIDARG;
-        ScaledFrameTarget target;
-        RETURN_IF_FAILED(choose(width_, height_, PlaceFrame(0).delayMs, target));
-        AreaRowScaler scaler;
-        if (!scaler.Begin(width_, height_, target.pixels, target.width, target.height, target.stride)) return E_OUTOFMEMORY;
-        RETURN_IF_FAILED(DecodePlainRows(
-            [&](std::uint32_t row, std::uint32_t left, const std::uint8_t* bgra, std::uint32_t count) {
-                scaler.AddRow(row, left, bgra, count);
-            }));
-        scaler.Finish();
-        return S_OK;
-    }
-
-    bool ReadsAnyFrameDirectly() const override { return false; }
-
-    HRESULT SaveCheckpoint(FrameCheckpoint& checkpoint) const override {
-        if (!canvas_) return E_UNEXPECTED;
-        checkpoint.nextFrame = next_;
-        checkpoint.canvas.assign(canvas_->Pixels(), canvas_->Pixels() + canvas_->ByteSize());
-        return S_OK;
-    }
-
-    HRESULT ResumeFrom(const FrameCheckpoint& checkpoint) override {
-        if (frameCount_ == 0) return E_UNEXPECTED;
-        if (checkpoint.nextFrame >= frameCount_) return E_INVALIDARG;
-        if (!canvas_) canvas_.reset(new GifCanvas(width_, height_));
-        if (!canvas_->Restore(checkpoint.canvas)) return E_INVALIDARG;
-        indices_.reset();
-        next_ = checkpoint.nextFrame;
-        return S_OK;
-    }
-
-    std::uint32_t SelfContainedFrameAtOrBefore(std::uint32_t index) const override {
-        if (frameCount_ == 0) return 0;
-        for (std::uint32_t frame = std::min<std::uint32_t>(index, frameCount_ - 1); frame > 0; --frame) {
-            if (selfContained_[frame]) return frame;
-        }
-        return 0;
-    }
-
-    HRESULT ResumeAtSelfContainedFrame(std::uint32_t index) override {
-        if (index >= frameCount_ || !selfContained_[index]) return E_INVALIDARG;
-        // Whatever the canvas holds, the frame covers it.
-        if (!canvas_) canvas_.reset(new GifCanvas(width_, height_));
-        indices_.reset();
-        next_ = index;
-        return S_OK;
-    }
-
 private:
     // One image whose rows come in order: drawn on nothing but transparency,
     // its rows are the canvas's, so it is scaled or copied as it is decoded.
-    bool StreamsRows() const { return frameCount_ == 1 && !layout_.images[0].interlaced; }
+    bool StreamsRows() const override { return frameCount_ == 1 && !layout_.images[0].interlaced; }
 
     // The canvas rows the image covers, top to bottom: `count` pixels from
     // column `left` on, the rest of each row (and every other row) transparent.
     // Whatever the data fails to reach stays transparent, as when composed.
-    HRESULT DecodePlainRows(
-        const std::function<void(std::uint32_t row, std::uint32_t left, const std::uint8_t* bgra, std::uint32_t count)>&
-            take) {
+    HRESULT DecodePictureRows(const PictureRowSink& take) override {
         const GifImageLayout& image = layout_.images[0];
         const GifFrameInfo info = PlaceFrame(0);
         if (info.width == 0 || info.height == 0) return S_OK;
@@ -151,56 +90,20 @@ private:
         return stopped ? HRESULT_FROM_WIN32(ERROR_CANCELLED) : S_OK;
     }
 
-    // The one image at full size, decoded straight into `frame`: held once, never as a canvas and a copy.
-    HRESULT ReadWholePicture(std::uint32_t index, FramePixels& frame) {
-        if (index != 0) return E_INVALIDARG;
-        RETURN_IF_FAILED(CheckCanvasSize(width_, height_));
-        const std::size_t stride = static_cast<std::size_t>(width_) * 4;
-        try {
-            frame.pixels.assign(stride * height_, 0);
-        } catch (const std::bad_alloc&) {
-            frame.pixels = {};
-            return E_OUTOFMEMORY;
+    std::uint32_t FrameDelayMs(std::uint32_t index) const override { return PlaceFrame(index).delayMs; }
+
+    bool IsSelfContained(std::uint32_t index) const override { return selfContained_[index]; }
+
+    // Frames before the one shown are composed as indices while the canvas of
+    // indices can tell their colour tables apart.
+    void StartingOver(std::uint32_t from, std::uint32_t target) override {
+        indices_.reset();
+        if (target > from && std::uint64_t{width_} * height_ <= kMostIndexedPixels) {
+            indices_.reset(new GifIndexCanvas(width_, height_));
         }
-        frame.width = width_;
-        frame.height = height_;
-        frame.delayMs = PlaceFrame(0).delayMs;
-        return DecodePlainRows([&](std::uint32_t row, std::uint32_t left, const std::uint8_t* bgra, std::uint32_t count) {
-            std::memcpy(frame.pixels.data() + stride * row + static_cast<std::size_t>(left) * 4, bgra,
-                        static_cast<std::size_t>(count) * 4);
-        });
     }
 
-    // Composes frames up to `index` and hands the canvas to `take` between
-    // that frame's drawing and its disposal. Frames before it are composed as
-    // indices while the canvas can tell their colour tables apart.
-    HRESULT ComposeThrough(std::uint32_t index, const std::function<HRESULT(const FrameView&)>& take) {
-        if (frameCount_ == 0) return E_UNEXPECTED;
-        if (index >= frameCount_) return E_INVALIDARG;
-        if ((!canvas_ && !indices_) || index < next_) {
-            canvas_.reset();
-            indices_.reset();
-            next_ = 0;
-            RETURN_IF_FAILED(CheckCanvasSize(width_, height_)); // a still picture's is checked only now
-            if (index > 0 && std::uint64_t{width_} * height_ <= kMostIndexedPixels) {
-                indices_.reset(new GifIndexCanvas(width_, height_));
-            }
-        }
-        for (; next_ <= index; ++next_) {
-            if (Stop().ShouldStop()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
-            if (indices_ && next_ < index && ComposeIndices(next_)) continue;
-            if (!canvas_) TurnIndicesIntoColours();
-            GifFrameInfo info;
-            ComposeFrame(next_, info);
-            const HRESULT taken = next_ == index ? take(FrameView{width_, height_, canvas_->Pixels(), info.delayMs}) : S_OK;
-            canvas_->Dispose(info);
-            if (FAILED(taken)) {
-                ++next_;
-                return taken;
-            }
-        }
-        return S_OK;
-    }
+    bool PassFrame(std::uint32_t index) override { return indices_ && ComposeIndices(index); }
 
     // Whether some image of the file has colours and data for at least one
     // whole row. Usually the first image answers with its first row.
@@ -233,10 +136,14 @@ private:
         return info;
     }
 
-    // Draws image `index` on the canvas; `info` describes its part on the canvas.
-    void ComposeFrame(std::uint32_t index, GifFrameInfo& info) {
+    // Draws image `index` on the canvas, after the frames passed as indices.
+    HRESULT Draw(std::uint32_t index, GifCanvas& canvas) override {
+        if (indices_) {
+            indices_->WriteColours(canvas.MutablePixels());
+            indices_.reset();
+        }
         const GifImageLayout& image = layout_.images[index];
-        info = PlaceFrame(index);
+        const GifFrameInfo info = PlaceFrame(index);
         framePixels_.assign(static_cast<std::size_t>(info.width) * info.height * 4, 0);
         if (info.height > 0) {
             // Whatever the data fails to reach stays transparent, as browsers show it.
@@ -244,11 +151,14 @@ private:
                                        ReadGifColours(file_->data(), file_->size(), image), info.width, info.height,
                                        framePixels_.data());
         }
-        canvas_->Compose(info, framePixels_.data());
+        canvas.Compose(info, framePixels_.data());
         selfContained_[index] = CoversCanvasOpaquely(info);
         // An image as large as a huge canvas is not kept between frames.
         if (framePixels_.capacity() > kKeptImageBytes) std::vector<std::uint8_t>().swap(framePixels_);
+        return S_OK;
     }
+
+    void Dispose(std::uint32_t index, GifCanvas& canvas) override { canvas.Dispose(PlaceFrame(index)); }
 
     // Whether the frame just decoded leaves nothing of the canvas before it:
     // every pixel of the canvas drawn opaque, and not put back afterwards.
@@ -277,22 +187,13 @@ private:
         return true;
     }
 
-    // The canvas of colours the next frame is drawn on: from the canvas of indices when there is one.
-    void TurnIndicesIntoColours() {
-        canvas_.reset(new GifCanvas(width_, height_));
-        if (indices_) indices_->WriteColours(canvas_->MutablePixels());
-        indices_.reset();
-    }
-
     FileBytes file_;
     GifLayout layout_;
     GifImageDecoder imageDecoder_;
     std::uint32_t frameCount_ = 0;
     std::uint32_t width_ = 0;
     std::uint32_t height_ = 0;
-    std::unique_ptr<GifCanvas> canvas_;
-    std::unique_ptr<GifIndexCanvas> indices_; // before the first frame shown since a restart
-    std::uint32_t next_ = 0; // the frame the canvas is ready to receive
+    std::unique_ptr<GifIndexCanvas> indices_; // frames passed since a restart, before one is drawn
     std::vector<std::uint8_t> framePixels_;
     std::vector<bool> selfContained_; // [k]: frame k was composed and needs no frame before it
     std::vector<std::uint8_t> rowPixels_; // one image row in colours, for a picture that streams its rows

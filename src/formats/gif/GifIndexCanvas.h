@@ -5,7 +5,7 @@
 // when a frame is shown. Each cell holds the colour table that drew it (a
 // slot; 0 for none, which is transparent black) and the index within it.
 // Pure byte arithmetic, tested natively against GifCanvas.
-#include "GifComposition.h"
+#include "GifCanvas.h"
 
 #include <array>
 #include <cstddef>

@@ -1,8 +1,7 @@
 // PNG files, decoded by our own decoder: an animated PNG's frames composed in
 // order on one canvas, or a plain PNG's one image.
-#include "ApngComposition.h"
-#include "imaging/AreaScale.h"
-#include "frames/FrameSource.h"
+#include "ApngCanvas.h"
+#include "frames/ComposingFrameSource.h"
 #include "PngChunks.h"
 #include "PngFormat.h"
 #include "PngFrameSource.h"
@@ -32,9 +31,9 @@ HRESULT DecodeResult(PngImageEnd end) {
 
 constexpr std::uint32_t kPlainFrameDelayMs = 80;
 
-class PngFrameSource final : public FrameSource {
+class PngFrameSource final : public ComposingFrameSourceOn<ApngCanvas> {
 public:
-    explicit PngFrameSource(const StopToken& stop) : FrameSource(stop) {}
+    explicit PngFrameSource(const StopToken& stop) : ComposingFrameSourceOn(stop) {}
 
     HRESULT Open(IStream* stream) override { return OpenFromWholeStream(*this, stream); }
 
@@ -42,9 +41,6 @@ public:
         if (!file) return E_POINTER;
         file_ = file;
         shown_.clear();
-        canvas_.reset();
-        next_ = 0;
-        firstFrameDrawn_ = false;
         if (!IsPngSignature(file_->data(), file_->size())) RETURN_FAILURE(WINCODEC_ERR_UNKNOWNIMAGEFORMAT);
         switch (ParseApngChunks(file_->data(), file_->size(), state_, [this] { return Stop().ShouldStop(); })) {
         case ChunkWalkResult::Ok: break;
@@ -52,6 +48,7 @@ public:
         case ChunkWalkResult::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED); // whatever the reason
         }
         if (!state_.sawIHDR) RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
+        StartComposition(state_.CanvasWidth(), state_.CanvasHeight());
         if (state_.sawAcTL) {
             for (const ApngFrameControl& control : state_.controls) {
                 if (!IsSkippedControl(control)) shown_.push_back(&control);
@@ -91,137 +88,32 @@ public:
 
     std::uint32_t FrameCount() const override { return static_cast<std::uint32_t>(shown_.size()); }
 
-    HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) override {
-        if (StreamsRows()) return ReadWholePicture(index, frame);
-        return ComposeThrough(index, [&](const FrameView& view) { return CopyFrame(view, frame); });
-    }
-
-    HRESULT UseFrame(std::uint32_t index, const std::function<HRESULT(const FrameView&)>& use) override {
-        return ComposeThrough(index, use);
-    }
-
-    HRESULT ScaleFrame(std::uint32_t index, const ScaledFrameChooser& choose) override {
-        if (!StreamsRows()) return FrameSource::ScaleFrame(index, choose);
-        if (index != 0) return E_INVALIDARG;
-        const std::uint32_t width = state_.CanvasWidth();
-        ScaledFrameTarget target;
-        RETURN_IF_FAILED(choose(width, state_.CanvasHeight(), ApngDelayMs(plain_.delay_num, plain_.delay_den), target));
-        AreaRowScaler scaler;
-        if (!scaler.Begin(width, state_.CanvasHeight(), target.pixels, target.width, target.height, target.stride)) {
-            return E_OUTOFMEMORY;
-        }
-        RETURN_IF_FAILED(DecodePlainRows([&](std::uint32_t row, const std::uint8_t* bgra) {
-            scaler.AddRow(row, 0, bgra, width);
-        }));
-        scaler.Finish();
-        return S_OK;
-    }
-
-    bool ReadsAnyFrameDirectly() const override { return shown_.size() <= 1; }
-
-    HRESULT SaveCheckpoint(FrameCheckpoint& checkpoint) const override {
-        if (!canvas_ || firstFrameDrawn_) return E_UNEXPECTED; // not between two frames
-        checkpoint.nextFrame = next_;
-        checkpoint.canvas.assign(canvas_->Pixels(), canvas_->Pixels() + canvas_->ByteSize());
-        return S_OK;
-    }
-
-    HRESULT ResumeFrom(const FrameCheckpoint& checkpoint) override {
-        if (checkpoint.nextFrame >= FrameCount()) return E_INVALIDARG;
-        if (!canvas_) canvas_.reset(new ApngCanvas(state_.CanvasWidth(), state_.CanvasHeight()));
-        if (!canvas_->Restore(checkpoint.canvas)) return E_INVALIDARG;
-        next_ = checkpoint.nextFrame;
-        firstFrameDrawn_ = false;
-        return S_OK;
-    }
-
-    std::uint32_t SelfContainedFrameAtOrBefore(std::uint32_t index) const override {
-        if (shown_.size() <= 1) return 0;
-        for (std::uint32_t frame = std::min<std::uint32_t>(index, FrameCount() - 1); frame > 0; --frame) {
-            if (IsSelfContained(*shown_[frame])) return frame;
-        }
-        return 0;
-    }
-
-    HRESULT ResumeAtSelfContainedFrame(std::uint32_t index) override {
-        if (index == 0 || index >= FrameCount() || !IsSelfContained(*shown_[index])) return E_INVALIDARG;
-        // Whatever the canvas holds, the frame covers it.
-        if (!canvas_) canvas_.reset(new ApngCanvas(state_.CanvasWidth(), state_.CanvasHeight()));
-        next_ = index;
-        firstFrameDrawn_ = false;
-        return S_OK;
-    }
-
 private:
     // A plain picture whose rows come in order: scaled or copied as they are
     // decoded, it never needs a canvas of its own.
-    bool StreamsRows() const { return shown_.size() == 1 && shown_[0] == &plain_ && !format_.interlaced; }
+    bool StreamsRows() const override { return shown_.size() == 1 && shown_[0] == &plain_ && !format_.interlaced; }
 
-    // The plain picture's rows, top to bottom, each handed to `take` as BGRA.
-    HRESULT DecodePlainRows(const std::function<void(std::uint32_t row, const std::uint8_t* bgra)>& take) {
+    // The plain picture's rows, top to bottom.
+    HRESULT DecodePictureRows(const PictureRowSink& take) override {
+        const std::uint32_t width = state_.CanvasWidth();
         const PngImageEnd end = frameDecoder_.Decode(
             format_, colours_, plain_.pieces,
             [&](std::uint32_t row, std::uint32_t, std::uint32_t, const std::uint8_t* bgra, std::uint32_t) {
-                take(row, bgra);
+                take(row, 0, bgra, width);
                 return !Stop().ShouldStop();
             });
         return DecodeResult(end);
     }
 
-    // The plain picture at full size, decoded straight into `frame`: held once, never as a canvas and a copy.
-    HRESULT ReadWholePicture(std::uint32_t index, FramePixels& frame) {
-        if (index != 0) return E_INVALIDARG;
-        const std::uint32_t width = state_.CanvasWidth();
-        const std::uint32_t height = state_.CanvasHeight();
-        RETURN_IF_FAILED(CheckCanvasSize(width, height));
-        const std::size_t stride = static_cast<std::size_t>(width) * 4;
-        try {
-            frame.pixels.resize(stride * height);
-        } catch (const std::bad_alloc&) {
-            frame.pixels = {};
-            return E_OUTOFMEMORY;
-        }
-        frame.width = width;
-        frame.height = height;
-        frame.delayMs = ApngDelayMs(plain_.delay_num, plain_.delay_den);
-        return DecodePlainRows([&](std::uint32_t row, const std::uint8_t* bgra) {
-            std::memcpy(frame.pixels.data() + stride * row, bgra, stride);
-        });
+    std::uint32_t FrameDelayMs(std::uint32_t index) const override {
+        return ApngDelayMs(shown_[index]->delay_num, shown_[index]->delay_den);
     }
 
-    // Composes the animation's frames up to `index` and hands the canvas to
-    // `take` between that frame's drawing and its disposal.
-    HRESULT ComposeThrough(std::uint32_t index, const std::function<HRESULT(const FrameView&)>& take) {
-        if (index >= FrameCount()) return E_INVALIDARG;
-        const std::uint32_t width = state_.CanvasWidth();
-        const std::uint32_t height = state_.CanvasHeight();
-        if (!canvas_ || index < next_) {
-            canvas_.reset();
-            RETURN_IF_FAILED(CheckCanvasSize(width, height)); // a still picture's is checked only now
-            canvas_.reset(new ApngCanvas(width, height));
-            next_ = 0;
-            firstFrameDrawn_ = false;
-        }
-        for (; next_ <= index; ++next_) {
-            if (Stop().ShouldStop()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
-            const ApngFrameControl& control = *shown_[next_];
-            const HRESULT hr = next_ == 0 && firstFrameDrawn_ ? S_OK : DrawFrame(control);
-            firstFrameDrawn_ = false;
-            if (FAILED(hr)) {
-                canvas_.reset(); // half drawn: the next read starts over
-                return hr;
-            }
-            const HRESULT taken = next_ == index ? take(FrameView{width, height, canvas_->Pixels(),
-                                                                 ApngDelayMs(control.delay_num, control.delay_den)})
-                                                 : S_OK;
-            canvas_->Dispose(control);
-            if (FAILED(taken)) {
-                ++next_;
-                return taken;
-            }
-        }
-        return S_OK;
-    }
+    bool IsSelfContained(std::uint32_t index) const override { return CoversCanvasAlone(*shown_[index]); }
+
+    HRESULT Draw(std::uint32_t index, ApngCanvas& canvas) override { return DrawControl(*shown_[index], canvas); }
+
+    void Dispose(std::uint32_t index, ApngCanvas& canvas) override { canvas.Dispose(*shown_[index]); }
 
     // Whether the animation has frames, all on the canvas, and its first
     // frame decodes. Only a file whose default image could stand in asks; the
@@ -231,18 +123,12 @@ private:
         for (const ApngFrameControl* control : shown_) {
             if (!ApngRegionFits(state_.CanvasWidth(), state_.CanvasHeight(), *control)) return false;
         }
-        canvas_.reset(new ApngCanvas(state_.CanvasWidth(), state_.CanvasHeight()));
-        if (FAILED(DrawFrame(*shown_[0]))) {
-            canvas_.reset();
-            return false;
-        }
-        firstFrameDrawn_ = true;
-        return true;
+        return SUCCEEDED(DrawFirstFrameAhead());
     }
 
     // Whether a frame replaces every pixel of the canvas and keeps nothing of
     // it afterwards, as its control and the image's colours tell.
-    bool IsSelfContained(const ApngFrameControl& control) const {
+    bool CoversCanvasAlone(const ApngFrameControl& control) const {
         if (control.x_offset != 0 || control.y_offset != 0 || control.width != state_.CanvasWidth() ||
             control.height != state_.CanvasHeight() || control.dispose_op == kApngDisposePrevious) {
             return false;
@@ -259,16 +145,16 @@ private:
     }
 
     // Decodes the frame's rows straight onto the canvas: no frame-sized buffer.
-    HRESULT DrawFrame(const ApngFrameControl& control) {
+    HRESULT DrawControl(const ApngFrameControl& control, ApngCanvas& canvas) {
         PngImageFormat format = format_;
         format.width = control.width;
         format.height = control.height;
-        canvas_->BeginFrame(control);
+        canvas.BeginFrame(control);
         const PngImageEnd end = frameDecoder_.Decode(
             format, colours_, control.pieces,
             [&](std::uint32_t row, std::uint32_t firstColumn, std::uint32_t columnStep, const std::uint8_t* bgra,
                 std::uint32_t count) {
-                canvas_->DrawRun(control, row, firstColumn, columnStep, bgra, count);
+                canvas.DrawRun(control, row, firstColumn, columnStep, bgra, count);
                 return !Stop().ShouldStop();
             });
         return DecodeResult(end);
@@ -277,9 +163,6 @@ private:
     FileBytes file_; // the animation's chunks point into these
     ApngParseState state_;
     std::vector<const ApngFrameControl*> shown_;
-    std::unique_ptr<ApngCanvas> canvas_;
-    std::uint32_t next_ = 0;
-    bool firstFrameDrawn_ = false; // the canvas holds frame 0 drawn, not yet taken nor disposed
     PngImageFormat format_;
     PngColours colours_;
     PngImageDecoder frameDecoder_;

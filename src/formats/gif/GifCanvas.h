@@ -1,11 +1,9 @@
 #pragma once
-// GIF canvas composition: placement and disposal over the premultiplied
+// The GIF canvas: a frame's placement and disposal over the premultiplied
 // blend. Pure byte arithmetic so it is tested and fuzzed natively.
-#include "imaging/PremultipliedBlend.h"
+#include "imaging/CompositionCanvas.h"
 
-#include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace Quivane {
 
@@ -35,10 +33,9 @@ inline CanvasRegion ClipToCanvas(std::uint32_t canvasWidth, std::uint32_t canvas
     return ClipToCanvas(canvasWidth, canvasHeight, frame.left, frame.top, frame.width, frame.height);
 }
 
-class GifCanvas {
+class GifCanvas final : public CompositionCanvas {
 public:
-    // Allocates a transparent-black canvas; throws std::bad_alloc when it cannot.
-    GifCanvas(std::uint32_t width, std::uint32_t height);
+    using CompositionCanvas::CompositionCanvas;
 
     // Draws one frame's pixels (frame.width x frame.height premultiplied BGRA,
     // tightly packed) at its place, after remembering the canvas when the
@@ -47,24 +44,6 @@ public:
 
     // Applies the frame's disposal once its picture has been taken.
     void Dispose(const GifFrameInfo& frame);
-
-    // Puts back a picture taken from Pixels() between two frames; false when
-    // its size is not the canvas's.
-    bool Restore(const std::vector<std::uint8_t>& picture);
-
-    const std::uint8_t* Pixels() const { return pixels_.data(); }
-    // For painting the whole canvas at once, as from a canvas of indices.
-    std::uint8_t* MutablePixels() { return pixels_.data(); }
-    std::uint32_t Width() const { return width_; }
-    std::uint32_t Height() const { return height_; }
-    std::size_t Stride() const { return static_cast<std::size_t>(width_) * 4; }
-    std::size_t ByteSize() const { return pixels_.size(); }
-
-private:
-    std::uint32_t width_;
-    std::uint32_t height_;
-    std::vector<std::uint8_t> pixels_;
-    std::vector<std::uint8_t> saved_; // allocated on the first "restore previous" frame
 };
 
 } // namespace Quivane

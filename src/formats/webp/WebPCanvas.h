@@ -1,8 +1,9 @@
 #pragma once
-// WebP canvas composition: each frame decoded to premultiplied BGRA and put
+// The WebP canvas: each frame decoded to premultiplied BGRA and put
 // on the canvas by its blend rule (alpha-blended over it, or replacing its
 // region), then disposed of (kept, or its region made transparent).
 #include "WebPAnimation.h"
+#include "imaging/CompositionCanvas.h"
 
 #include <cstdint>
 #include <functional>
@@ -15,10 +16,9 @@ enum class WebPDrawResult { Drawn, Undecodable, Stopped };
 // Asked between slices of a frame's bitstream: true ends the frame's decoding.
 using WebPStopCheck = std::function<bool()>;
 
-class WebPCanvas {
+class WebPCanvas final : public CompositionCanvas {
 public:
-    // Allocates a transparent-black canvas; throws std::bad_alloc when it cannot.
-    WebPCanvas(std::uint32_t width, std::uint32_t height);
+    using CompositionCanvas::CompositionCanvas;
 
     // Decodes the frame onto the canvas; Undecodable when it lies off the
     // canvas or its bitstream does not decode, Stopped when `stop` said so
@@ -28,23 +28,7 @@ public:
     // Applies the frame's disposal after its picture has been taken.
     void Dispose(const WebPFrameInfo& frame);
 
-    // Transparent black all over, as before a key frame.
-    void Clear();
-
-    // Puts back a picture taken from Pixels() between two frames; false when
-    // its size is not the canvas's.
-    bool Restore(const std::vector<std::uint8_t>& picture);
-
-    std::uint32_t Width() const { return width_; }
-    std::uint32_t Height() const { return height_; }
-    const std::uint8_t* Pixels() const { return pixels_.data(); }
-    std::size_t ByteSize() const { return pixels_.size(); }
-    std::size_t Stride() const { return static_cast<std::size_t>(width_) * 4; }
-
 private:
-    std::uint32_t width_;
-    std::uint32_t height_;
-    std::vector<std::uint8_t> pixels_;
     std::vector<std::uint8_t> frame_; // a blended frame's own pixels
 };
 

@@ -1,4 +1,4 @@
-#include "ApngComposition.h"
+#include "ApngCanvas.h"
 
 #include "imaging/PremultipliedBlend.h"
 
@@ -29,9 +29,6 @@ bool IsSkippedControl(const ApngFrameControl& control) {
     return control.width == 0 || control.height == 0 || control.pieces.empty();
 }
 
-ApngCanvas::ApngCanvas(std::uint32_t width, std::uint32_t height)
-    : width_(width), pixels_(static_cast<std::size_t>(width) * height * 4) {}
-
 void ApngCanvas::Draw(const ApngFrameControl& control, const std::uint8_t* pixels) {
     BeginFrame(control);
     const std::size_t rowBytes = static_cast<std::size_t>(control.width) * 4;
@@ -39,7 +36,7 @@ void ApngCanvas::Draw(const ApngFrameControl& control, const std::uint8_t* pixel
 }
 
 void ApngCanvas::BeginFrame(const ApngFrameControl& control) {
-    if (control.dispose_op == kApngDisposePrevious) saved_.assign(pixels_.begin(), pixels_.end());
+    if (control.dispose_op == kApngDisposePrevious) RememberPicture();
 }
 
 void ApngCanvas::DrawRun(const ApngFrameControl& control, std::uint32_t row, std::uint32_t firstColumn,
@@ -48,36 +45,29 @@ void ApngCanvas::DrawRun(const ApngFrameControl& control, std::uint32_t row, std
     const std::uint32_t top = control.y_offset + row;
     if (columnStep == 1) {
         if (control.blend_op == kApngBlendSource) {
-            std::memcpy(pixels_.data() + (static_cast<std::size_t>(top) * width_ + left) * 4, pixels,
+            std::memcpy(MutablePixels() + (static_cast<std::size_t>(top) * Width() + left) * 4, pixels,
                         static_cast<std::size_t>(count) * 4);
         } else {
-            BlendOverPremultiplied(pixels_.data(), Stride(), CanvasRegion{left, top, count, 1}, pixels, 0);
+            BlendOverPremultiplied(MutablePixels(), Stride(), CanvasRegion{left, top, count, 1}, pixels, 0);
         }
         return;
     }
     for (std::uint32_t i = 0; i < count; ++i, pixels += 4) {
         const std::uint32_t column = left + i * columnStep;
         if (control.blend_op == kApngBlendSource) {
-            std::memcpy(pixels_.data() + (static_cast<std::size_t>(top) * width_ + column) * 4, pixels, 4);
+            std::memcpy(MutablePixels() + (static_cast<std::size_t>(top) * Width() + column) * 4, pixels, 4);
         } else {
-            BlendOverPremultiplied(pixels_.data(), Stride(), CanvasRegion{column, top, 1, 1}, pixels, 0);
+            BlendOverPremultiplied(MutablePixels(), Stride(), CanvasRegion{column, top, 1, 1}, pixels, 0);
         }
     }
 }
 
 void ApngCanvas::Dispose(const ApngFrameControl& control) {
     if (control.dispose_op == kApngDisposeBackground) {
-        ClearRegion(pixels_.data(), Stride(), RegionOf(control));
+        ClearPart(RegionOf(control));
     } else if (control.dispose_op == kApngDisposePrevious) {
-        if (saved_.size() == pixels_.size()) std::copy(saved_.begin(), saved_.end(), pixels_.begin());
-        saved_.clear();
+        PutBackRemembered();
     }
-}
-
-bool ApngCanvas::Restore(const std::vector<std::uint8_t>& picture) {
-    if (picture.size() != pixels_.size()) return false;
-    pixels_ = picture;
-    return true;
 }
 
 } // namespace Quivane

@@ -1,8 +1,9 @@
 #pragma once
-// APNG canvas composition: region checks, the SOURCE copy and the OVER blend,
+// The APNG canvas: region checks, the SOURCE copy and the OVER blend,
 // disposal, and the delay rule. Pure byte arithmetic, shared blend helpers
 // with GIF.
 #include "PngChunks.h"
+#include "imaging/CompositionCanvas.h"
 
 #include <cstdint>
 #include <vector>
@@ -23,10 +24,9 @@ bool ApngRegionFits(std::uint32_t width, std::uint32_t height, const ApngFrameCo
 // A control without size or data produces no frame.
 bool IsSkippedControl(const ApngFrameControl& control);
 
-class ApngCanvas {
+class ApngCanvas final : public CompositionCanvas {
 public:
-    // Allocates a transparent-black canvas; throws std::bad_alloc when it cannot.
-    ApngCanvas(std::uint32_t width, std::uint32_t height);
+    using CompositionCanvas::CompositionCanvas;
 
     // Draws a decoded region (width x height premultiplied BGRA, tightly
     // packed) whose place has been checked with ApngRegionFits.
@@ -39,19 +39,6 @@ public:
                  std::uint32_t columnStep, const std::uint8_t* pixels, std::uint32_t count);
     // Applies the frame's disposal after its picture has been taken.
     void Dispose(const ApngFrameControl& control);
-
-    // Puts back a picture taken from Pixels() between two frames; false when
-    // its size is not the canvas's.
-    bool Restore(const std::vector<std::uint8_t>& picture);
-
-    const std::uint8_t* Pixels() const { return pixels_.data(); }
-    std::size_t ByteSize() const { return pixels_.size(); }
-    std::size_t Stride() const { return static_cast<std::size_t>(width_) * 4; }
-
-private:
-    std::uint32_t width_;
-    std::vector<std::uint8_t> pixels_;
-    std::vector<std::uint8_t> saved_;
 };
 
 } // namespace Quivane

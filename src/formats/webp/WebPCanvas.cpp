@@ -1,4 +1,4 @@
-#include "WebPComposition.h"
+#include "WebPCanvas.h"
 
 #include "imaging/PremultipliedBlend.h"
 
@@ -64,36 +64,25 @@ WebPDrawResult DecodeWebPFrame(const WebPFrameInfo& frame, std::uint8_t* pixels,
     return result;
 }
 
-WebPCanvas::WebPCanvas(std::uint32_t width, std::uint32_t height)
-    : width_(width), height_(height), pixels_(static_cast<std::size_t>(width) * height * 4) {}
-
 WebPDrawResult WebPCanvas::Draw(const WebPFrameInfo& frame, const WebPStopCheck& stop) {
-    if (!OnCanvas(frame, width_, height_)) return WebPDrawResult::Undecodable;
+    if (!OnCanvas(frame, Width(), Height())) return WebPDrawResult::Undecodable;
     // An opaque frame, or one that replaces its region, is decoded straight onto the canvas.
     if (!frame.blend || frame.opaque) {
-        std::uint8_t* corner = pixels_.data() + static_cast<std::size_t>(frame.y) * Stride() + frame.x * 4;
+        std::uint8_t* corner = MutablePixels() + static_cast<std::size_t>(frame.y) * Stride() + frame.x * 4;
         return DecodeWebPFrame(frame, corner, Stride(), stop);
     }
     const std::size_t frameStride = static_cast<std::size_t>(frame.width) * 4;
     frame_.resize(frameStride * frame.height);
     const WebPDrawResult decoded = DecodeWebPFrame(frame, frame_.data(), frameStride, stop);
     if (decoded != WebPDrawResult::Drawn) return decoded;
-    BlendOverPremultiplied(pixels_.data(), Stride(), RegionOf(frame), frame_.data(), frameStride);
+    BlendOverPremultiplied(MutablePixels(), Stride(), RegionOf(frame), frame_.data(), frameStride);
     return WebPDrawResult::Drawn;
 }
 
 void WebPCanvas::Dispose(const WebPFrameInfo& frame) {
-    if (frame.disposeToBackground && OnCanvas(frame, width_, height_)) {
-        ClearRegion(pixels_.data(), Stride(), RegionOf(frame));
+    if (frame.disposeToBackground && OnCanvas(frame, Width(), Height())) {
+        ClearPart(RegionOf(frame));
     }
-}
-
-void WebPCanvas::Clear() { std::fill(pixels_.begin(), pixels_.end(), std::uint8_t{0}); }
-
-bool WebPCanvas::Restore(const std::vector<std::uint8_t>& picture) {
-    if (picture.size() != pixels_.size()) return false;
-    pixels_ = picture;
-    return true;
 }
 
 } // namespace Quivane
