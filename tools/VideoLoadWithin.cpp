@@ -3,7 +3,7 @@
 #include "ImageFiles.h"
 #include "platform/HResult.h"
 #include "platform/OwnedHandles.h"
-#include "frames/StopResult.h"
+#include "platform/StopResult.h"
 
 #include <wrl/client.h>
 

@@ -2,7 +2,7 @@
 // From a file's format to its frame source.
 #include "FormatRow.h"
 #include "frames/FrameSource.h"
-#include "frames/StopToken.h"
+#include "platform/StopToken.h"
 
 #include <wincodec.h>
 

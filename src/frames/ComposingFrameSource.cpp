@@ -66,7 +66,7 @@ HRESULT ComposingFrameSource::ComposeThrough(std::uint32_t index,
     const std::uint32_t from = SelfContainedFrameAtOrBefore(index);
     if (!canvas_ || index < next_ || from > next_) RETURN_IF_FAILED(StartOver(from, index));
     for (; next_ <= index; ++next_) {
-        if (Stop().ShouldStop()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        if (Stop().ShouldStop()) return Stopped();
         if (next_ < index && PassFrame(next_)) {
             canvasBehind_ = true;
             continue;

@@ -1,7 +1,7 @@
 #include "FrameFeeder.h"
 
 #include "imaging/AreaScale.h"
-#include "StopResult.h"
+#include "platform/StopResult.h"
 #include "platform/HResult.h"
 
 #include <chrono>
@@ -13,10 +13,6 @@ namespace Quivane {
 namespace {
 // How often an idle feeder looks whether its load was superseded.
 constexpr std::chrono::milliseconds kIdleCheck{50};
-
-bool IsStop(HRESULT hr) {
-    return hr == HRESULT_FROM_WIN32(ERROR_CANCELLED) || hr == HRESULT_FROM_WIN32(WAIT_TIMEOUT);
-}
 
 // The frame as the store keeps it: whole, or scaled straight from the
 // source's canvas when the canvas is too large to keep a frame of.

@@ -4,7 +4,8 @@
 // asked for; whoever shows the frames decides what to keep.
 #include "FramePixels.h"
 #include "MediaFacts.h"
-#include "StopToken.h"
+#include "platform/StopResult.h"
+#include "platform/StopToken.h"
 
 #include <windows.h>
 #include <objidl.h>
@@ -56,7 +57,8 @@ using FileBytes = std::shared_ptr<const std::vector<std::uint8_t>>;
 class FrameSource {
 public:
     // `stop` is polled while the source parses and composes: a stopped
-    // source fails with ERROR_CANCELLED. The default never stops.
+    // source fails with StopResult (WAIT_TIMEOUT once its deadline has
+    // passed, else ERROR_CANCELLED). The default never stops.
     explicit FrameSource(const StopToken& stop = {}) : stop_(stop) {}
     virtual ~FrameSource() = default;
 
@@ -133,6 +135,8 @@ public:
 
 protected:
     const StopToken& Stop() const { return stop_; }
+    // What a source that has stopped returns.
+    [[nodiscard]] HRESULT Stopped() const { return StopResult(stop_); }
 
 private:
     StopToken stop_;

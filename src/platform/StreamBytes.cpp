@@ -3,6 +3,7 @@
 #include "FullReadStream.h"
 #include "HResult.h"
 #include "SharedBytesStream.h"
+#include "StopResult.h"
 
 #include <algorithm>
 #include <new>
@@ -51,8 +52,7 @@ HRESULT ReadFully(ISequentialStream* stream, void* buffer, ULONG wanted, ULONG& 
     return S_OK;
 }
 
-HRESULT ReadWholeStream(IStream* stream, std::vector<std::uint8_t>& bytes,
-                        const std::atomic<std::uint64_t>* watchedGeneration, std::uint64_t expectedGeneration,
+HRESULT ReadWholeStream(IStream* stream, std::vector<std::uint8_t>& bytes, const StopToken& stop,
                         std::uint32_t readBytes) {
     bytes.clear();
     if (stream == nullptr) return E_POINTER;
@@ -69,8 +69,8 @@ HRESULT ReadWholeStream(IStream* stream, std::vector<std::uint8_t>& bytes,
     std::uint64_t filled = 0;
     HRESULT hr = S_OK;
     for (;;) {
-        if (watchedGeneration != nullptr && watchedGeneration->load() != expectedGeneration) {
-            hr = HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        if (stop.ShouldStop()) {
+            hr = StopResult(stop);
             break;
         }
         ULONG read = 0;
@@ -107,8 +107,7 @@ HRESULT ReadWholeStream(IStream* stream, std::vector<std::uint8_t>& bytes,
     return S_OK;
 }
 
-HRESULT OpenReadableStream(IStream* host, ReadableStream& readable, const std::atomic<std::uint64_t>* watchedGeneration,
-                           std::uint64_t expectedGeneration, std::uint32_t readBytes) {
+HRESULT OpenReadableStream(IStream* host, ReadableStream& readable, const StopToken& stop, std::uint32_t readBytes) {
     readable = {};
     if (host == nullptr) return E_POINTER;
     ULONGLONG size = 0;
@@ -118,7 +117,7 @@ HRESULT OpenReadableStream(IStream* host, ReadableStream& readable, const std::a
     }
     // No seeking, or no size to seek within: the bytes go to memory, where both are had.
     auto bytes = std::make_shared<std::vector<std::uint8_t>>();
-    RETURN_IF_FAILED(ReadWholeStream(host, *bytes, watchedGeneration, expectedGeneration, readBytes));
+    RETURN_IF_FAILED(ReadWholeStream(host, *bytes, stop, readBytes));
     RETURN_IF_FAILED(CreateSharedBytesStream(bytes, readable.stream.ReleaseAndGetAddressOf()));
     readable.bytes = std::move(bytes);
     return S_OK;

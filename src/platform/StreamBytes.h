@@ -6,7 +6,8 @@
 #include <objidl.h>
 #include <wrl/client.h>
 
-#include <atomic>
+#include "StopToken.h"
+
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -30,13 +31,11 @@ constexpr std::uint32_t kModestReadBytes = 64 * 1024;
 // Copies a whole stream into memory: from its start when it seeks, else from
 // where it stands; a stream that seeks is left at its start. Reading goes on
 // until a read gives no bytes; the size from Stat, when given, only sizes the
-// buffer. With a watched generation, a change of it ends the copy with
-// ERROR_CANCELLED before the next read. An empty stream gives E_FAIL; a
+// buffer. A stop of `stop` ends the copy with StopResult before the next
+// read. An empty stream gives E_FAIL; a
 // failing read, its own result; one over kMaxInMemoryFileBytes,
 // ERROR_FILE_TOO_LARGE.
-[[nodiscard]] HRESULT ReadWholeStream(IStream* stream, std::vector<std::uint8_t>& bytes,
-                                      const std::atomic<std::uint64_t>* watchedGeneration = nullptr,
-                                      std::uint64_t expectedGeneration = 0,
+[[nodiscard]] HRESULT ReadWholeStream(IStream* stream, std::vector<std::uint8_t>& bytes, const StopToken& stop = {},
                                       std::uint32_t readBytes = kModestReadBytes);
 
 // A host's stream as the readers here use it: it seeks, tells its size and
@@ -51,9 +50,7 @@ struct ReadableStream {
 // The host's stream itself behind whole reads when it seeks to its start and
 // its size is known (from Stat or its end); otherwise its bytes copied as ReadWholeStream does (so a forward-only
 // stream over kMaxInMemoryFileBytes fails with ERROR_FILE_TOO_LARGE).
-[[nodiscard]] HRESULT OpenReadableStream(IStream* host, ReadableStream& readable,
-                                         const std::atomic<std::uint64_t>* watchedGeneration = nullptr,
-                                         std::uint64_t expectedGeneration = 0,
+[[nodiscard]] HRESULT OpenReadableStream(IStream* host, ReadableStream& readable, const StopToken& stop = {},
                                          std::uint32_t readBytes = kModestReadBytes);
 
 } // namespace Quivane

@@ -6,14 +6,39 @@
 
 namespace Quivane {
 
-// The stream `marshalled` stands for, in the calling thread's apartment. The
-// marshalled stream is used up either way and `marshalled` is set to null.
-[[nodiscard]] inline HRESULT UnmarshalStream(IStream*& marshalled, Microsoft::WRL::ComPtr<IStream>& stream) {
-    const HRESULT hr =
-        CoGetInterfaceAndReleaseStream(marshalled, IID_IStream, reinterpret_cast<void**>(stream.ReleaseAndGetAddressOf()));
-    marshalled = nullptr;
-    if (FAILED(hr)) return hr;
-    return stream ? S_OK : E_FAIL;
-}
+// A stream marshalled for another apartment, owned from the moment it is
+// made: one never unmarshalled still holds a reference to its source, which
+// only CoReleaseMarshalData gives back, on every way out.
+class MarshalledStream {
+public:
+    MarshalledStream() = default;
+    ~MarshalledStream() { Reset(); }
+    MarshalledStream(MarshalledStream&&) noexcept = default;
+    MarshalledStream& operator=(MarshalledStream&&) = delete;
+    MarshalledStream(const MarshalledStream&) = delete;
+    MarshalledStream& operator=(const MarshalledStream&) = delete;
+
+    [[nodiscard]] HRESULT Marshal(IStream* source) {
+        Reset();
+        const HRESULT hr = CoMarshalInterThreadInterfaceInStream(IID_IStream, source, marshalled_.GetAddressOf());
+        if (FAILED(hr)) return hr;
+        return marshalled_ ? S_OK : E_FAIL;
+    }
+    // The source in the calling thread's apartment; the marshalled stream is used up either way.
+    [[nodiscard]] HRESULT Unmarshal(Microsoft::WRL::ComPtr<IStream>& stream) {
+        if (!marshalled_) return E_UNEXPECTED;
+        const HRESULT hr = CoGetInterfaceAndReleaseStream(marshalled_.Detach(), IID_IStream,
+                                                          reinterpret_cast<void**>(stream.ReleaseAndGetAddressOf()));
+        if (FAILED(hr)) return hr;
+        return stream ? S_OK : E_FAIL;
+    }
+    void Reset() {
+        if (marshalled_) CoReleaseMarshalData(marshalled_.Get());
+        marshalled_.Reset();
+    }
+
+private:
+    Microsoft::WRL::ComPtr<IStream> marshalled_;
+};
 
 } // namespace Quivane

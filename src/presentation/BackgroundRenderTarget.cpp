@@ -1,7 +1,5 @@
 #include "BackgroundRenderTarget.h"
 
-#include "platform/OwnedHandles.h"
-
 #include <cstdint>
 #include <exception>
 #include <mutex>
@@ -16,10 +14,12 @@ struct BackgroundRenderTarget::Shared {
     bool taken = false;
     HRESULT result = E_PENDING;
     ComPtr<ID2D1HwndRenderTarget> target;
-    UniqueHandle doneEvent;
 };
 
 namespace {
+
+// How long the window's thread waits for a target still being made as it goes.
+constexpr DWORD kWorkerPatienceMs = 5000;
 
 // Each kind of drawing the window uses (a bitmap, rounded and clipped shapes,
 // an ellipse), done invisibly so that a software device prepares it here.
@@ -62,12 +62,15 @@ HRESULT BackgroundRenderTarget::Start(ID2D1Factory* factory, Create create,
                                       D2D1_COLOR_F background) {
     if (factory == nullptr || !create) return E_POINTER;
     if (shared_) return E_UNEXPECTED;
-    auto shared = std::make_shared<Shared>();
-    shared->doneEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!shared->doneEvent) return HRESULT_FROM_WIN32(GetLastError());
-    ComPtr<ID2D1Factory> keptFactory(factory);
+    std::shared_ptr<Shared> shared;
     try {
-        worker_ = std::thread([shared, keptFactory, create, properties, windowProperties, background] {
+        shared = std::make_shared<Shared>();
+    } catch (const std::exception&) {
+        return E_OUTOFMEMORY;
+    }
+    ComPtr<ID2D1Factory> keptFactory(factory);
+    const HRESULT started =
+        worker_.Start([shared, keptFactory, create, properties, windowProperties, background] {
             ComPtr<ID2D1HwndRenderTarget> target;
             HRESULT hr = E_OUTOFMEMORY;
             try {
@@ -82,12 +85,9 @@ HRESULT BackgroundRenderTarget::Start(ID2D1Factory* factory, Create create,
                 shared->target = std::move(target);
                 shared->done = true;
             }
-            SetEvent(shared->doneEvent.Get());
             InvalidateRect(windowProperties.hwnd, nullptr, FALSE);
         });
-    } catch (const std::exception&) {
-        return E_OUTOFMEMORY;
-    }
+    if (FAILED(started)) return started;
     shared_ = std::move(shared);
     return S_OK;
 }
@@ -102,19 +102,6 @@ bool BackgroundRenderTarget::TryTake(HRESULT& result, ComPtr<ID2D1HwndRenderTarg
     return true;
 }
 
-void BackgroundRenderTarget::WaitServingSentMessages() {
-    HANDLE done = shared_->doneEvent.Get();
-    while (WaitForSingleObject(done, 0) == WAIT_TIMEOUT) {
-        MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_SENDMESSAGE);
-        MSG message;
-        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE); // delivers what was sent
-    }
-}
-
-BackgroundRenderTarget::~BackgroundRenderTarget() {
-    if (!worker_.joinable()) return;
-    WaitServingSentMessages();
-    worker_.join();
-}
+BackgroundRenderTarget::~BackgroundRenderTarget() { worker_.Wait(kWorkerPatienceMs); }
 
 } // namespace Quivane

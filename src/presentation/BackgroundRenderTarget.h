@@ -6,9 +6,10 @@
 #include <d2d1.h>
 #include <wrl/client.h>
 
+#include "platform/WorkerThread.h"
+
 #include <functional>
 #include <memory>
-#include <thread>
 
 namespace Quivane {
 
@@ -18,8 +19,9 @@ public:
                                          const D2D1_HWND_RENDER_TARGET_PROPERTIES&, ID2D1HwndRenderTarget**)>;
 
     BackgroundRenderTarget() = default;
-    // Waits for a worker still making its target, serving the messages other
-    // threads send this one meanwhile (the platform may send the window some).
+    // Waits for a worker still making its target, serving what other threads
+    // ask of this one meanwhile (the platform may send the window messages);
+    // one stuck in the platform is let go after a while.
     ~BackgroundRenderTarget();
     BackgroundRenderTarget(const BackgroundRenderTarget&) = delete;
     BackgroundRenderTarget& operator=(const BackgroundRenderTarget&) = delete;
@@ -34,10 +36,9 @@ public:
 
 private:
     struct Shared;
-    void WaitServingSentMessages();
 
     std::shared_ptr<Shared> shared_;
-    std::thread worker_;
+    WorkerThread worker_;
 };
 
 } // namespace Quivane

@@ -1,7 +1,6 @@
 #include "FrameExportWorker.h"
 
 #include "FrameExport.h"
-#include "platform/ServerLifetime.h"
 
 #include <atomic>
 #include <exception>
@@ -41,37 +40,38 @@ HRESULT FrameExportWorker::Start(bool copy, ComPtr<IWICBitmapSource> frame, std:
                                  UINT doneMessage) {
     if (!frame) return E_POINTER;
     if (Busy()) return HRESULT_FROM_WIN32(ERROR_BUSY);
-    if (worker.joinable()) worker.join(); // the last one is done
-    auto made = std::make_shared<Shared>();
-    made->notify.store(notify);
-    made->result.copy = copy;
+    worker.Join(); // the last one is done
+    std::shared_ptr<Shared> made;
     try {
-        worker = std::thread([made, copy, doneMessage, frame = std::move(frame), path = std::move(path)]() mutable {
-            ServerModuleLock moduleLock; // the library stays while the worker runs
-            FinishedExport result;
-            result.copy = copy;
-            // Our frames are free-threaded; the imaging factory wants COM on this thread.
-            const HRESULT initHr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-            result.hr = initHr;
-            if (SUCCEEDED(initHr)) {
-                try {
-                    result.hr = copy ? MakeClipboardDib(frame.Get(), result.dib) : WriteFrameFile(frame.Get(), path);
-                } catch (const std::exception&) {
-                    result.hr = E_OUTOFMEMORY;
-                }
-                frame.Reset(); // a composed frame goes while COM is still joined
-                CoUninitialize();
-            }
-            {
-                std::lock_guard<std::mutex> guard(made->lock);
-                made->result = std::move(result);
-                made->done = true;
-            }
-            if (HWND target = made->notify.load()) PostMessageW(target, doneMessage, 0, 0);
-        });
+        made = std::make_shared<Shared>();
     } catch (const std::exception&) {
         return E_OUTOFMEMORY;
     }
+    made->notify.store(notify);
+    made->result.copy = copy;
+    const HRESULT started = worker.Start([made, copy, doneMessage, frame = std::move(frame), path = std::move(path)]() mutable {
+        FinishedExport result;
+        result.copy = copy;
+        // Our frames are free-threaded; the imaging factory wants COM on this thread.
+        const HRESULT initHr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        result.hr = initHr;
+        if (SUCCEEDED(initHr)) {
+            try {
+                result.hr = copy ? MakeClipboardDib(frame.Get(), result.dib) : WriteFrameFile(frame.Get(), path);
+            } catch (const std::exception&) {
+                result.hr = E_OUTOFMEMORY;
+            }
+            frame.Reset(); // a composed frame goes while COM is still joined
+            CoUninitialize();
+        }
+        {
+            std::lock_guard<std::mutex> guard(made->lock);
+            made->result = std::move(result);
+            made->done = true;
+        }
+        if (HWND target = made->notify.load()) PostMessageW(target, doneMessage, 0, 0);
+    });
+    if (FAILED(started)) return started;
     shared = std::move(made);
     return S_OK;
 }
@@ -84,19 +84,16 @@ bool FrameExportWorker::TakeFinished(FinishedExport& finished) {
         finished = std::move(shared->result);
     }
     shared.reset();
-    if (worker.joinable()) worker.join();
+    worker.Join(); // it has handed its result over: only its last steps are left
     return true;
 }
 
 void FrameExportWorker::LetGo() {
     if (shared) shared->notify.store(nullptr);
-    if (!worker.joinable()) return;
-    if (!Busy()) {
-        worker.join();
+    if (Busy()) {
+        worker.LetGo();
     } else {
-        // Its code must stay mapped until it returns, after the last lock it holds.
-        PinThisModule();
-        worker.detach();
+        worker.Join(); // it has handed its result over, or never started
     }
     shared.reset(); // the worker holds its own share: a copy's block is freed with it
 }

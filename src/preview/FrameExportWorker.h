@@ -5,6 +5,7 @@
 // and the clipboard stay on the window's thread: the worker hands a copy's
 // block back through a posted message.
 #include "platform/OwnedHandles.h"
+#include "platform/WorkerThread.h"
 
 #include <windows.h>
 #include <wincodec.h>
@@ -12,7 +13,6 @@
 
 #include <memory>
 #include <string>
-#include <thread>
 
 namespace Quivane {
 
@@ -47,7 +47,7 @@ private:
                                 HWND notify, UINT doneMessage);
 
     std::shared_ptr<Shared> shared;
-    std::thread worker;
+    WorkerThread worker;
 };
 
 } // namespace Quivane

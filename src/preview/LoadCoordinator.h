@@ -1,26 +1,25 @@
 #pragma once
 // The bookkeeping of background loads, free of any Windows type so that its
 // races can be tested natively: the generation that marks superseded work,
-// the list of worker threads, the slot in which a finished load waits for the
+// the list of workers, the slot in which a finished load waits for the
 // user-interface thread, and the one-slot queue of a full load requested
 // while another runs. One plain mutex guards all of it; the generation is
 // also published atomically for workers and decoders to read without it.
 #include <atomic>
 #include <cstdint>
-#include <memory>
+#include <list>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <utility>
-#include <vector>
 
 namespace Quivane {
 
-template <typename Result, typename Request>
+// A Worker is default-constructible and says whether it is Running(); a
+// worker dropped from the list waits for its thread or lets it go, as its
+// type does.
+template <typename Result, typename Request, typename Worker>
 class LoadCoordinator {
 public:
-    using Flag = std::shared_ptr<std::atomic<bool>>;
-
     LoadCoordinator() = default;
     LoadCoordinator(const LoadCoordinator&) = delete;
     LoadCoordinator& operator=(const LoadCoordinator&) = delete;
@@ -79,26 +78,35 @@ public:
         return taken;
     }
 
-    void AddWorker(std::thread thread, Flag finished) {
+    // Makes room for a worker, then has `start(worker)` start it there, so
+    // that a list that cannot grow throws (std::bad_alloc) before any thread
+    // runs. When `start` returns false nothing was started and nothing is kept.
+    template <typename Start>
+    bool AddWorker(Start start) {
         std::lock_guard<std::mutex> lock(mutex);
-        workers.push_back(Worker{std::move(thread), std::move(finished)});
+        workers.emplace_back();
+        bool started = false;
+        try {
+            started = start(workers.back());
+        } catch (...) {
+            workers.pop_back();
+            throw;
+        }
+        if (!started) workers.pop_back();
+        return started;
     }
 
-    // Joins, outside the lock, every worker that has said it is finished.
+    // Drops, outside the lock, every worker that has finished.
     void ReapFinishedWorkers() {
-        std::vector<std::thread> done;
+        std::list<Worker> done;
         {
             std::lock_guard<std::mutex> lock(mutex);
             for (auto it = workers.begin(); it != workers.end();) {
-                if (it->finished->load()) {
-                    if (it->thread.joinable()) done.push_back(std::move(it->thread));
-                    it = workers.erase(it);
-                } else {
-                    ++it;
-                }
+                auto next = std::next(it);
+                if (!it->Running()) done.splice(done.end(), workers, it);
+                it = next;
             }
         }
-        for (std::thread& thread : done) thread.join();
     }
 
     // Unload and destruction: every outstanding load becomes stale, the slot
@@ -114,38 +122,23 @@ public:
         return dropped;
     }
 
-    // Waits for every worker, running or not. `idle` runs while some still
-    // run: a worker may be calling into the waiting thread's apartment (a
-    // stream it was handed, say), so that thread must keep serving such calls
-    // rather than block in a join. Once `giveUp` says so, the workers still
-    // running are let go: a worker stuck inside a platform call that never
-    // returns must not hang its host. Returns how many were let go; each owns
-    // what it touches and ends on its own.
-    template <typename Idle, typename GiveUp>
-    std::size_t StopAllWorkers(Idle idle, GiveUp giveUp) {
-        std::vector<Worker> all;
+    // Takes every worker off the list and has `wait(worker)` wait for each,
+    // outside the lock; it answers whether the worker finished. Those that
+    // did not are let go as they are dropped. Returns how many were let go.
+    template <typename Wait>
+    std::size_t StopAllWorkers(Wait wait) {
+        std::list<Worker> all;
         {
             std::lock_guard<std::mutex> lock(mutex);
-            all.swap(workers);
-        }
-        for (const Worker& worker : all) {
-            while (!worker.finished->load() && !giveUp()) idle();
+            all.splice(all.end(), workers);
         }
         std::size_t abandoned = 0;
-        for (Worker& worker : all) {
-            if (!worker.thread.joinable()) continue;
-            if (worker.finished->load()) {
-                worker.thread.join();
-            } else {
-                worker.thread.detach();
-                ++abandoned;
-            }
-        }
+        for (Worker& worker : all) abandoned += wait(worker) ? 0 : 1;
         return abandoned;
     }
 
     void StopAllWorkers() {
-        StopAllWorkers([] { std::this_thread::yield(); }, [] { return false; });
+        StopAllWorkers([](const Worker&) { return true; });
     }
 
     bool AnyRunning() const {
@@ -164,14 +157,9 @@ public:
     }
 
 private:
-    struct Worker {
-        std::thread thread;
-        Flag finished;
-    };
-
     bool AnyRunningLocked() const {
         for (const Worker& worker : workers) {
-            if (!worker.finished->load()) return true;
+            if (worker.Running()) return true;
         }
         return false;
     }
@@ -188,7 +176,7 @@ private:
     }
 
     mutable std::mutex mutex;
-    std::vector<Worker> workers;
+    std::list<Worker> workers; // a list: dropping some never moves the others
     std::atomic<std::uint64_t> currentGeneration{0};
     Result slot{};
     bool ready = false;

@@ -6,12 +6,12 @@
 #include "platform/HResult.h"
 #include "platform/SharedBytesStream.h"
 #include "platform/StreamBytes.h"
+#include "platform/StopResult.h"
 #include "platform/StreamMarshal.h"
 #include "formats/FormatTable.h"
 #include "frames/FrameFeeder.h"
 #include "frames/StoreRenderer.h"
 #include "formats/FormatSources.h"
-#include "frames/StopToken.h"
 #include "formats/video/VideoStill.h"
 
 
@@ -55,33 +55,22 @@ HRESULT ReadWholeFrame(const FormatRow& format, const FileBytes& file, std::uint
 } // namespace
 
 struct PreviewLoader::LoadJob {
-    LoadJob(std::shared_ptr<LoadChannel> channel, std::uint64_t generation, IStream* marshalled, std::wstring name,
-            bool positioned, std::uint64_t position, LoadCoordinator<LoadResult, LoadRequest>::Flag finished)
-        : channel(std::move(channel)), generation(generation), marshalled(marshalled), name(std::move(name)),
-          positioned(positioned), position(position), finished(std::move(finished)) {}
-    ~LoadJob() { ReleaseMarshalled(); }
-    LoadJob(const LoadJob&) = delete;
-    LoadJob& operator=(const LoadJob&) = delete;
+    LoadJob(std::shared_ptr<LoadChannel> channel, std::uint64_t generation, MarshalledStream marshalled,
+            std::wstring name, bool positioned, std::uint64_t position)
+        : channel(std::move(channel)), generation(generation), marshalled(std::move(marshalled)), name(std::move(name)),
+          positioned(positioned), position(position) {}
 
-    // A marshalled stream that was never unmarshalled still holds a reference
-    // to the source: only CoReleaseMarshalData gives it back.
-    void ReleaseMarshalled() {
-        if (marshalled == nullptr) return;
-        CoReleaseMarshalData(marshalled);
-        marshalled->Release();
-        marshalled = nullptr;
-    }
+    // Stops once a newer load supersedes this one, or once a seek's time is up.
+    StopToken Stop() const { return StopToken(&channel->loads.CurrentGeneration(), generation, deadline); }
 
     std::shared_ptr<LoadChannel> channel;
     std::uint64_t generation;
-    IStream* marshalled;
+    MarshalledStream marshalled;
     std::wstring name;
     bool positioned;
     std::uint64_t position;
     std::uint64_t frameBudget = 0;
     std::optional<StopToken::Clock::time_point> deadline; // a seek's
-    LoadCoordinator<LoadResult, LoadRequest>::Flag finished;
-    ServerModuleLock serverLock; // the library stays while a worker runs
 };
 
 PreviewLoader::PreviewLoader() : channel(std::make_shared<LoadChannel>()) {}
@@ -106,21 +95,16 @@ void PreviewLoader::SetCompletionTarget(HWND target) {
 void PreviewLoader::CancelAll() {
     auto dropped = channel->loads.CancelAll();
     // Workers read the source stream through this apartment when it is not
-    // free-threaded: keep serving their calls while waiting for them, or the
-    // wait and a worker's read would block each other for ever.
-    static HANDLE neverSignalled = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    // free-threaded: the wait serves their calls, or the wait and a worker's
+    // read would block each other for ever.
     const ULONGLONG giveUpAt = GetTickCount64() + kWorkerPatienceMs;
-    const std::size_t abandoned = channel->loads.StopAllWorkers(
-        [] {
-            DWORD index = 0;
-            if (FAILED(CoWaitForMultipleHandles(0, 10, 1, &neverSignalled, &index))) Sleep(1);
-        },
-        [giveUpAt] { return GetTickCount64() >= giveUpAt; });
+    const std::size_t abandoned = channel->loads.StopAllWorkers([giveUpAt](WorkerThread& worker) {
+        const ULONGLONG now = GetTickCount64();
+        return worker.Wait(now < giveUpAt ? static_cast<DWORD>(giveUpAt - now) : 0);
+    });
     if (abandoned > 0) {
-        // A worker stuck in the platform keeps the old channel and posts to no
-        // one; its code must stay loaded until it returns.
+        // A worker stuck in the platform keeps the old channel and posts to no one.
         channel->completionTarget.store(nullptr);
-        PinThisModule();
         try {
             channel = std::make_shared<LoadChannel>();
         } catch (const std::exception&) {
@@ -159,31 +143,33 @@ bool PreviewLoader::StartPositionedLoad(std::uint64_t position) {
 }
 
 void PreviewLoader::LaunchWorker(std::uint64_t generation, IStream* loadSource, std::wstring loadName,
-                                     bool positioned, std::uint64_t position) {
-    IStream* marshalled = nullptr;
-    HRESULT hr = CoMarshalInterThreadInterfaceInStream(IID_IStream, loadSource, &marshalled);
-    if (SUCCEEDED(hr) && marshalled == nullptr) hr = E_FAIL;
+                                 bool positioned, std::uint64_t position) {
+    MarshalledStream marshalled;
+    const HRESULT hr = marshalled.Marshal(loadSource);
     if (FAILED(hr)) {
         StoreFailedStart(generation, hr);
         return;
     }
     if (!positioned) channel->loads.ReapFinishedWorkers();
-
-    auto finished = std::make_shared<std::atomic<bool>>(false);
+    HRESULT started = E_OUTOFMEMORY;
     try {
-        auto job = std::make_unique<LoadJob>(channel, generation, marshalled, std::move(loadName), positioned,
-                                             position, finished);
+        auto job = std::make_unique<LoadJob>(channel, generation, std::move(marshalled), std::move(loadName),
+                                             positioned, position);
         job->frameBudget = ReadFrameBudgetSetting();
         // A seek's time runs from when it was asked for: a read that hangs
         // before the decoder starts (the format's first bytes) counts too.
         if (positioned) job->deadline = StopToken::Clock::now() + std::chrono::milliseconds(kPositionedLoadBudgetMs);
-        std::thread worker(positioned ? RunPositionedLoadJob : RunLoadJob, std::move(job));
-        channel->loads.AddWorker(std::move(worker), std::move(finished));
+        // The worker's place in the list is made before its thread starts.
+        channel->loads.AddWorker([&](WorkerThread& worker) {
+            started = worker.Start([job = std::move(job)]() mutable { RunLoadJob(std::move(job)); });
+            return SUCCEEDED(started);
+        });
     } catch (const std::exception&) {
-        // No thread: the job and its marshalled stream were freed with the failed
-        // start. The load ends as a failure, the usual way, so the indicator goes.
-        StoreFailedStart(generation, E_OUTOFMEMORY);
+        started = E_OUTOFMEMORY;
     }
+    // No thread: the job, and the marshalled stream with it, went with the
+    // failed start. The load ends as a failure, the usual way, so the indicator goes.
+    if (FAILED(started)) StoreFailedStart(generation, started);
 }
 
 // A picture's frames go to a store the presenter shows from: the result goes
@@ -191,7 +177,7 @@ void PreviewLoader::LaunchWorker(std::uint64_t generation, IStream* loadSource, 
 HRESULT PreviewLoader::FeedPictureFrames(LoadJob& job, LoadResult& result, const FormatRow& format,
                                              const FileBytes& file, bool& published) {
     // The job holds the channel, so the generation the token watches outlives the feeding.
-    const StopToken stop(&job.channel->loads.CurrentGeneration(), job.generation);
+    const StopToken stop = job.Stop();
     std::unique_ptr<FrameSource> source = CreateFrameSource(format, stop);
     if (!source) return E_OUTOFMEMORY;
     RETURN_IF_FAILED(source->OpenBytes(file));
@@ -219,10 +205,10 @@ HRESULT PreviewLoader::FeedPictureFrames(LoadJob& job, LoadResult& result, const
 }
 
 HRESULT PreviewLoader::DecodeJob(LoadJob& job, LoadResult& result, IStream* hostStream, bool& published) {
-    const std::atomic<std::uint64_t>* generation = &job.channel->loads.CurrentGeneration();
+    const StopToken stop = job.Stop();
     // Short reads, no size, no seeking: what a host's stream may do, made good here.
     ReadableStream readable;
-    RETURN_IF_FAILED(OpenReadableStream(hostStream, readable, generation, job.generation));
+    RETURN_IF_FAILED(OpenReadableStream(hostStream, readable, stop));
     IStream* stream = readable.stream.Get();
     result.sourceBytes = readable.bytes;
     // The content decides the format; the name only when the first bytes are not known.
@@ -231,7 +217,7 @@ HRESULT PreviewLoader::DecodeJob(LoadJob& job, LoadResult& result, IStream* host
     if (job.positioned || format->decodesFromStream) {
         VideoStill still;
         const HRESULT read = ReadVideoStill(*format, stream, job.positioned ? std::optional(job.position) : std::nullopt,
-                                            still, StopToken(generation, job.generation, job.deadline));
+                                            still, stop);
         result.facts = still.facts;
         RETURN_IF_FAILED(read);
         result.renderer = CreateStillRenderer(std::move(still));
@@ -240,14 +226,12 @@ HRESULT PreviewLoader::DecodeJob(LoadJob& job, LoadResult& result, IStream* host
     FileBytes file = readable.bytes; // a stream that could not seek was read whole already
     if (!file) {
         auto bytes = std::make_shared<std::vector<std::uint8_t>>();
-        RETURN_IF_FAILED(ReadWholeStream(stream, *bytes, generation, job.generation));
+        RETURN_IF_FAILED(ReadWholeStream(stream, *bytes, stop));
         file = std::move(bytes);
     }
-    if (generation->load() != job.generation) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+    if (stop.ShouldStop()) return StopResult(stop);
     return FeedPictureFrames(job, result, *format, file, published);
 }
-
-void PreviewLoader::RunPositionedLoadJob(std::unique_ptr<LoadJob> job) { RunLoadJob(std::move(job)); }
 
 void PreviewLoader::RunLoadJob(std::unique_ptr<LoadJob> job) {
     ResetFailureRecord(); // the load's own failures, not an earlier load's on this thread
@@ -257,10 +241,9 @@ void PreviewLoader::RunLoadJob(std::unique_ptr<LoadJob> job) {
     bool published = false; // the result went out with the first frame
     if (SUCCEEDED(initHr)) {
         ComPtr<IStream> stream;
-        HRESULT hr = UnmarshalStream(job->marshalled, stream);
-        if (SUCCEEDED(hr) && job->channel->loads.CurrentGeneration().load() != job->generation) {
-            hr = HRESULT_FROM_WIN32(ERROR_CANCELLED);
-        }
+        HRESULT hr = job->marshalled.Unmarshal(stream);
+        const StopToken stop = job->Stop();
+        if (SUCCEEDED(hr) && stop.ShouldStop()) hr = StopResult(stop);
         if (SUCCEEDED(hr)) {
             try {
                 hr = DecodeJob(*job, result, stream.Get(), published);
@@ -271,7 +254,7 @@ void PreviewLoader::RunLoadJob(std::unique_ptr<LoadJob> job) {
         result.hr = hr;
     }
     if (FAILED(result.hr)) result.renderer.reset();
-    job->ReleaseMarshalled(); // before COM is left: when the apartment could not be joined
+    job->marshalled.Reset(); // before COM is left: when the apartment could not be joined
     if (published) {
         PostCompletion(*job->channel); // a load queued behind this one may start
     } else {
@@ -282,7 +265,6 @@ void PreviewLoader::RunLoadJob(std::unique_ptr<LoadJob> job) {
     // the platform's media framework (a seek superseded by the next one).
     result.renderer.reset();
     if (SUCCEEDED(initHr)) CoUninitialize();
-    job->finished->store(true);
 }
 
 void PreviewLoader::FinishJob(LoadJob& job, LoadResult& result) {

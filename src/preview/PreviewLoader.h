@@ -4,7 +4,7 @@
 // through which a finished load reaches the user-interface thread. Every
 // function but the workers' own runs on that thread.
 #include "LoadCoordinator.h"
-#include "platform/ServerLifetime.h"
+#include "platform/WorkerThread.h"
 #include "frames/FrameSource.h"
 #include "frames/IAnimatedRenderer.h"
 
@@ -45,7 +45,7 @@ struct LoadRequest {
 // What a loader and its workers share. Each worker holds it too, so a worker
 // let go while stuck in the platform never touches a loader that is gone.
 struct LoadChannel {
-    LoadCoordinator<LoadResult, LoadRequest> loads;
+    LoadCoordinator<LoadResult, LoadRequest, WorkerThread> loads;
     // Where workers post WM_LOAD_COMPLETE; null posts nowhere.
     std::atomic<HWND> completionTarget{nullptr};
 };
@@ -85,7 +85,6 @@ public:
 private:
     struct LoadJob;
     static void RunLoadJob(std::unique_ptr<LoadJob> job);
-    static void RunPositionedLoadJob(std::unique_ptr<LoadJob> job);
     [[nodiscard]] static HRESULT DecodeJob(LoadJob& job, LoadResult& result, IStream* stream, bool& published);
     [[nodiscard]] static HRESULT FeedPictureFrames(LoadJob& job, LoadResult& result, const FormatRow& format,
                                                    const FileBytes& file, bool& published);

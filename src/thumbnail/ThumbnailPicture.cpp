@@ -3,6 +3,7 @@
 #include "ThumbnailSize.h"
 #include "platform/HResult.h"
 #include "platform/OwnedHandles.h"
+#include "platform/StopResult.h"
 #include "platform/StreamBytes.h"
 #include "formats/FormatTable.h"
 #include "frames/FrameSource.h"
@@ -41,10 +42,6 @@ HRESULT MakeThumbnailTarget(std::uint32_t width, std::uint32_t height, UINT cx, 
     target.pixels = static_cast<std::uint8_t*>(bits);
     target.stride = static_cast<std::size_t>(size.width) * 4;
     return S_OK;
-}
-
-bool IsStop(HRESULT hr) {
-    return hr == HRESULT_FROM_WIN32(ERROR_CANCELLED) || hr == HRESULT_FROM_WIN32(WAIT_TIMEOUT);
 }
 
 // After frame `failed` would not decode: scales the last frame before the
@@ -95,9 +92,9 @@ HRESULT ScaleShownFrame(FrameSource& source, UINT cx, HBITMAP* out) {
 
 } // namespace
 
-HRESULT ReadPictureFile(IStream* stream, FileBytes& file) {
+HRESULT ReadPictureFile(IStream* stream, FileBytes& file, const StopToken& stop) {
     auto bytes = std::make_shared<std::vector<std::uint8_t>>();
-    RETURN_IF_FAILED(ReadWholeStream(stream, *bytes, nullptr, 0, kThumbnailReadBytes));
+    RETURN_IF_FAILED(ReadWholeStream(stream, *bytes, stop, kThumbnailReadBytes));
     file = std::move(bytes);
     return S_OK;
 }
@@ -107,14 +104,14 @@ HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* out, FileBytes* r
     *out = nullptr;
     if (cx == 0) return E_INVALIDARG;
     ReadableStream readable;
-    RETURN_IF_FAILED(OpenReadableStream(stream, readable, nullptr, 0, kThumbnailReadBytes));
+    RETURN_IF_FAILED(OpenReadableStream(stream, readable, stop, kThumbnailReadBytes));
     if (readForward != nullptr) *readForward = readable.bytes;
     const FormatRow* format = ChooseFormatForStream(readable.stream.Get(), L"");
     if (format == nullptr) RETURN_FAILURE(kUnknownFormat);
     if (readable.bytes) return MakeThumbnailBitmap(*format, readable.bytes, cx, out, stop); // read forward already
     if (!format->decodesFromStream) {
         FileBytes file;
-        RETURN_IF_FAILED(ReadPictureFile(readable.stream.Get(), file));
+        RETURN_IF_FAILED(ReadPictureFile(readable.stream.Get(), file, stop));
         return MakeThumbnailBitmap(*format, file, cx, out, stop);
     }
     std::unique_ptr<FrameSource> source = CreateFrameSource(*format, stop);

@@ -20,7 +20,7 @@ struct FormatRow;
 [[nodiscard]] HRESULT MakeThumbnailBitmap(const FormatRow& format, const FileBytes& file, UINT cx, HBITMAP* bitmap,
                                           const StopToken& stop = {});
 
-// A picture file read whole from the stream's start, in large pieces.
-[[nodiscard]] HRESULT ReadPictureFile(IStream* stream, FileBytes& file);
+// A picture file read whole from the stream's start, in large pieces, until `stop` says so.
+[[nodiscard]] HRESULT ReadPictureFile(IStream* stream, FileBytes& file, const StopToken& stop = {});
 
 } // namespace Quivane

@@ -6,17 +6,16 @@
 #include "platform/OwnedHandles.h"
 #include "platform/SharedBytesStream.h"
 #include "platform/StreamMarshal.h"
+#include "platform/WorkerThread.h"
 #include "formats/FormatTable.h"
 #include "frames/FrameSource.h"
 #include "formats/FormatSources.h"
-#include "frames/StopResult.h"
 
 #include <shlwapi.h>
 
 #include <exception>
 #include <memory>
 #include <new>
-#include <thread>
 
 namespace Quivane {
 
@@ -29,34 +28,25 @@ namespace {
 // decoder that never returns must not hold the shell's thread, so the caller
 // may stop waiting and leave the job to the worker, which then frees what it made.
 struct ThumbnailJob {
-    ~ThumbnailJob() {
-        if (marshalled != nullptr) {
-            CoReleaseMarshalData(marshalled);
-            marshalled->Release();
-        }
-    }
-
     UINT cx = 0;
     DWORD patienceMs = kThumbnailPatienceMs;
-    IStream* marshalled = nullptr; // the caller's stream, for the worker's apartment
+    MarshalledStream marshalled; // the caller's stream, for the worker's apartment
     const FormatRow* format = nullptr; // with `file`, when the caller read the file already
     FileBytes file;
     FileBytes readForward; // the caller's stream, read whole because it could not seek
     HRESULT hr = E_FAIL;
     std::optional<FailurePlace> failure; // where hr began, on the thread that made the bitmap
     UniqueGdiObject bitmap;
-    UniqueHandle done;
-    ServerModuleLock serverLock; // the library stays while the worker runs
 };
 
 HRESULT MakeJobBitmap(ThumbnailJob& job, HBITMAP* made, const StopToken& stop) {
     if (job.file) return MakeThumbnailBitmap(*job.format, job.file, job.cx, made, stop);
     ComPtr<IStream> stream;
-    RETURN_IF_FAILED(UnmarshalStream(job.marshalled, stream));
+    RETURN_IF_FAILED(job.marshalled.Unmarshal(stream));
     return MakeThumbnailBitmap(stream.Get(), job.cx, made, &job.readForward, stop);
 }
 
-// Makes the job's bitmap; our own decoders give up at the patience by themselves.
+// Makes the job's bitmap; our own decoders give up at the patience by themselves, with StopResult.
 HRESULT MakeBeforeDeadline(ThumbnailJob& job) {
     ResetFailureRecord();
     const StopToken stop = StopToken::Within(std::chrono::milliseconds(job.patienceMs));
@@ -68,7 +58,6 @@ HRESULT MakeBeforeDeadline(ThumbnailJob& job) {
     } catch (const std::exception&) {
         hr = E_OUTOFMEMORY;
     }
-    if (FAILED(hr) && stop.ShouldStop()) hr = StopResult(stop);
     if (FAILED(hr)) job.failure = RecordedFailure();
     return hr;
 }
@@ -80,7 +69,6 @@ void RunThumbnailJob(const std::shared_ptr<ThumbnailJob>& job) {
         job->hr = MakeBeforeDeadline(*job);
         CoUninitialize();
     }
-    SetEvent(job->done.Get());
 }
 
 // True when every call on the stream is served by this thread whichever
@@ -109,18 +97,7 @@ HRESULT PrepareJobInput(IStream* stream, ThumbnailJob& job) {
             return ReadPictureFile(stream, job.file);
         }
     }
-    return CoMarshalInterThreadInterfaceInStream(IID_IStream, stream, &job.marshalled);
-}
-
-// Waits for the job, serving the caller's apartment meanwhile (the worker
-// reads the caller's stream through it).
-bool WaitForJob(const ThumbnailJob& job, DWORD patienceMs) {
-    HANDLE done = job.done.Get();
-    DWORD index = 0;
-    const HRESULT hr = CoWaitForMultipleHandles(0, patienceMs, 1, &done, &index);
-    if (hr == RPC_S_CALLPENDING) return false;
-    if (FAILED(hr)) return WaitForSingleObject(done, patienceMs) == WAIT_OBJECT_0;
-    return true;
+    return job.marshalled.Marshal(stream);
 }
 
 } // namespace
@@ -137,16 +114,10 @@ HRESULT MakeThumbnailWithin(IStream* stream, UINT cx, HBITMAP* out, DWORD patien
         // Nothing here can keep the thread past the patience: no worker needed.
         RETURN_IF_FAILED(MakeBeforeDeadline(*job));
     } else {
-        job->done.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        if (!job->done) return HRESULT_FROM_WIN32(GetLastError());
-        std::thread worker([job] { RunThumbnailJob(job); });
-        // The worker stops its own decoding at the patience; a platform call may not.
-        if (!WaitForJob(*job, patienceMs + 2000)) {
-            worker.detach();
-            PinThisModule(); // its code must stay loaded until it returns
-            return HRESULT_FROM_WIN32(WAIT_TIMEOUT);
-        }
-        worker.join();
+        WorkerThread worker;
+        RETURN_IF_FAILED(worker.Start([job] { RunThumbnailJob(job); }));
+        // The worker stops its own decoding at the patience; a platform call may not, and is let go.
+        if (!worker.Wait(patienceMs + 2000)) return HRESULT_FROM_WIN32(WAIT_TIMEOUT);
         if (readForward != nullptr) *readForward = job->readForward;
         if (job->failure) AdoptFailure(*job->failure); // the caller's thread says where it failed
         if (FAILED(job->hr)) return job->hr;

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <string>
+#include <thread>
 
 using namespace Quivane;
 
@@ -23,13 +26,40 @@ struct Result {
     int code = 0;
 };
 
-using Coordinator = LoadCoordinator<Result, std::string>;
+using Flag = std::shared_ptr<std::atomic<bool>>;
 
-Coordinator::Flag NewFlag() { return std::make_shared<std::atomic<bool>>(false); }
+// A worker as the coordinator keeps it: a thread that sets its flag as its
+// last act. Dropped, it waits for the thread.
+struct Worker {
+    Worker() = default;
+    Worker(Worker&&) = default;
+    ~Worker() {
+        if (thread.joinable()) thread.join();
+    }
+    bool Running() const { return finished && !finished->load(); }
+
+    std::thread thread;
+    Flag finished;
+};
+
+using Coordinator = LoadCoordinator<Result, std::string, Worker>;
+
+Flag NewFlag() { return std::make_shared<std::atomic<bool>>(false); }
+
+template <typename Body>
+void AddWorker(Coordinator& loads, Flag finished, Body body) {
+    loads.AddWorker([&](Worker& worker) {
+        worker.finished = finished;
+        worker.thread = std::thread(body);
+        return true;
+    });
+}
+
+void AddIdleWorker(Coordinator& loads, Flag finished) { AddWorker(loads, std::move(finished), [] {}); }
 
 // A worker that "decodes" until it is superseded or done, then stores its result.
-std::thread StartWorker(Coordinator& loads, std::uint64_t generation, Coordinator::Flag finished, int steps) {
-    return std::thread([&loads, generation, finished, steps] {
+void StartWorker(Coordinator& loads, std::uint64_t generation, Flag finished, int steps) {
+    AddWorker(loads, finished, [&loads, generation, finished, steps] {
         Result result;
         int step = 0;
         for (; step < steps; ++step) {
@@ -50,7 +80,7 @@ TEST(LoadCoordinator, RequestsWhileAWorkerRunsAreQueuedAndOnlyTheLastStarts) {
     const auto first = loads.BeginFullLoad("first");
     ASSERT_TRUE(first.has_value());
     auto flag = NewFlag();
-    loads.AddWorker(std::thread([] {}), flag);
+    AddIdleWorker(loads, flag);
 
     EXPECT_FALSE(loads.BeginFullLoad("second").has_value());
     EXPECT_FALSE(loads.BeginFullLoad("third").has_value());
@@ -70,7 +100,7 @@ TEST(LoadCoordinator, RequestsWhileAWorkerRunsAreQueuedAndOnlyTheLastStarts) {
 TEST(LoadCoordinator, PositionedLoadsAreDroppedWhileAnyWorkerRuns) {
     Coordinator loads;
     auto flag = NewFlag();
-    loads.AddWorker(std::thread([] {}), flag);
+    AddIdleWorker(loads, flag);
     const std::uint64_t before = loads.CurrentGeneration().load();
     EXPECT_FALSE(loads.BeginPositionedLoad().has_value());
     EXPECT_EQ(loads.CurrentGeneration().load(), before);
@@ -104,7 +134,7 @@ TEST(LoadCoordinator, CancelEmptiesTheSlotAndTheQueue) {
     Result done{std::make_unique<Decoded>(5), 0};
     loads.StoreResult(g, done);
     auto flag = NewFlag();
-    loads.AddWorker(std::thread([] {}), flag);
+    AddIdleWorker(loads, flag);
     loads.BeginFullLoad("queued");
     auto dropped = loads.CancelAll();
     EXPECT_TRUE(dropped.second.has_value());
@@ -123,7 +153,7 @@ TEST(LoadCoordinator, RapidStartsCancelsAndPollsFromManyThreadsLoseNothing) {
             const auto started = loads.BeginFullLoad("file" + std::to_string(cycle));
             if (started) {
                 auto flag = NewFlag();
-                loads.AddWorker(StartWorker(loads, *started, flag, 50 + cycle % 7), flag);
+                StartWorker(loads, *started, flag, 50 + cycle % 7);
             }
             if (cycle % 5 == 0) loads.TakeResult();
             if (cycle % 11 == 0) {
@@ -134,7 +164,7 @@ TEST(LoadCoordinator, RapidStartsCancelsAndPollsFromManyThreadsLoseNothing) {
             if (auto next = loads.TakePendingIfIdle()) {
                 if (const auto again = loads.BeginFullLoad(*next)) {
                     auto flag = NewFlag();
-                    loads.AddWorker(StartWorker(loads, *again, flag, 20), flag);
+                    StartWorker(loads, *again, flag, 20);
                 }
             }
         }
@@ -144,4 +174,13 @@ TEST(LoadCoordinator, RapidStartsCancelsAndPollsFromManyThreadsLoseNothing) {
         EXPECT_FALSE(loads.TakeResult().has_value());
     }
     EXPECT_EQ(Decoded::alive.load(), 0);
+}
+
+TEST(LoadCoordinator, AWorkerThatDoesNotStartIsNotKept) {
+    Coordinator loads;
+    EXPECT_FALSE(loads.AddWorker([](Worker&) { return false; }));
+    EXPECT_EQ(loads.WorkerCount(), 0u);
+    EXPECT_THROW(loads.AddWorker([](Worker&) -> bool { throw std::bad_alloc(); }), std::bad_alloc);
+    EXPECT_EQ(loads.WorkerCount(), 0u);
+    EXPECT_FALSE(loads.AnyRunning());
 }

@@ -1,4 +1,4 @@
-#include "frames/StopToken.h"
+#include "platform/StopToken.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <wincodec.h>
 #include <wrl/client.h>
 
-#include "frames/StopToken.h"
+#include "platform/StopToken.h"
 
 #include <cstdint>
 #include <string>
@@ -53,7 +53,7 @@ ComPtr<IClassFactory> ServerClassFactory(REFCLSID clsid);
 } // namespace QuivaneTest
 
 #include "formats/FormatTable.h"
-#include "frames/StopToken.h"
+#include "platform/StopToken.h"
 #include "frames/StoreRenderer.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // reference values are straight RGBA; frames here are premultiplied BGRA.
 #include "ApngBuilder.h"
 #include "TestSupport.h"
-#include "frames/StopToken.h"
+#include "platform/StopToken.h"
 
 #include <atomic>
 

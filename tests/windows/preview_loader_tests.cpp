@@ -12,12 +12,39 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <new>
 #include <vector>
 
 using namespace Quivane;
 using namespace QuivaneTest;
 
+// Allocation failures on cue, for the test's own thread only: after
+// `allocationsLeft` more allocations one fails, and the rest succeed again.
 namespace {
+thread_local long allocationsLeft = -1;
+thread_local int allocationsFailed = 0;
+} // namespace
+
+void* operator new(std::size_t size) {
+    if (allocationsLeft == 0) {
+        allocationsLeft = -1;
+        ++allocationsFailed;
+        throw std::bad_alloc();
+    }
+    if (allocationsLeft > 0) --allocationsLeft;
+    if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+    throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+
+namespace {
+
+ULONG References(IUnknown* object) {
+    object->AddRef();
+    return object->Release();
+}
 
 const std::vector<Rgb> kPalette = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}};
 
@@ -128,4 +155,25 @@ TEST_F(PreviewLoaderAlone, AWorkerStuckPastThePatienceIsLetGoAndTheLoaderGoesOn)
     gate.Open();
     EXPECT_TRUE(PumpUntil([&] { return ServerModuleLocks() == locksBefore; }));
     EXPECT_FALSE(loader.TakeResult().has_value());
+}
+
+// Each allocation the start of a load makes, failed in turn: the load ends
+// as a failure (never a crash, nor a load that never ends), and the
+// host's stream, marshalled for the worker, has every reference given back.
+TEST_F(PreviewLoaderAlone, AStartThatRunsOutOfMemoryEndsInAFailedLoad) {
+    const ComPtr<IStream> stream = StreamFromBytes(Gif(2));
+    const ULONG baseline = References(stream.Get());
+    for (long allowed = 0;; ++allowed) {
+        SCOPED_TRACE(allowed);
+        noticesSeen = 0;
+        allocationsFailed = 0;
+        allocationsLeft = allowed;
+        loader.StartLoad(stream.Get(), L"a.gif");
+        allocationsLeft = -1;
+        const bool failed = allocationsFailed > 0;
+        EXPECT_EQ(TakeUntilIdle(), std::vector<std::uint64_t>{failed ? 0u : 2u});
+        loader.CancelAll();
+        EXPECT_EQ(References(stream.Get()), baseline);
+        if (!failed) break; // every allocation of a start has failed once
+    }
 }

@@ -5,7 +5,7 @@
 #include "frames/FrameSource.h"
 #include "formats/FormatSources.h"
 #include "formats/FormatTable.h"
-#include "frames/StopResult.h"
+#include "platform/StopResult.h"
 #include "formats/video/VideoStill.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #include "formats/video/MediaSampleReading.h"
 #include "formats/video/VideoFrameSource.h"
 #include "formats/video/VideoSampleSource.h"
-#include "frames/StopToken.h"
+#include "platform/StopToken.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "formats/FormatSources.h"
 #include "formats/FormatTable.h"
 #include "frames/FrameSource.h"
-#include "frames/StopToken.h"
+#include "platform/StopToken.h"
 
 #include <gtest/gtest.h>
 

@@ -87,7 +87,7 @@ private:
                                            }
                                            take(info.top + row, info.left, out, info.width);
                                        });
-        return stopped ? HRESULT_FROM_WIN32(ERROR_CANCELLED) : S_OK;
+        return stopped ? Stopped() : S_OK;
     }
 
     std::uint32_t FrameDelayMs(std::uint32_t index) const override { return PlaceFrame(index).delayMs; }

@@ -17,13 +17,13 @@
 namespace Quivane {
 namespace {
 
-// How a frame's decoding ended, as the source answers it.
-HRESULT DecodeResult(PngImageEnd end) {
+// How a frame's decoding ended, as the source answers it; `stopped` when it was stopped.
+HRESULT DecodeResult(PngImageEnd end, HRESULT stopped) {
     switch (end) {
     case PngImageEnd::Complete: return S_OK;
     // As a platform decoder shows such a file: every row is there.
     case PngImageEnd::DamagedTail: NoteFailure(WINCODEC_ERR_BADIMAGE, __FILE__, __LINE__); return S_OK;
-    case PngImageEnd::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+    case PngImageEnd::Stopped: return stopped;
     case PngImageEnd::NoMemory: RETURN_FAILURE(E_OUTOFMEMORY);
     default: RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
     }
@@ -45,7 +45,7 @@ public:
         switch (ParseApngChunks(file_->data(), file_->size(), state_, [this] { return Stop().ShouldStop(); })) {
         case ChunkWalkResult::Ok: break;
         case ChunkWalkResult::Malformed: RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
-        case ChunkWalkResult::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED); // whatever the reason
+        case ChunkWalkResult::Stopped: return Stopped();
         }
         if (!state_.sawIHDR) RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
         StartComposition(state_.CanvasWidth(), state_.CanvasHeight());
@@ -61,7 +61,7 @@ public:
         // that cannot play, as it does for a viewer that does not animate.
         if (state_.defaultImageHidden &&
             (FAILED(CheckCanvasSize(state_.CanvasWidth(), state_.CanvasHeight())) || !AnimationIsUsable())) {
-            if (Stop().ShouldStop()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+            if (Stop().ShouldStop()) return Stopped();
             shown_.clear();
         }
         if (shown_.empty()) {
@@ -102,7 +102,7 @@ private:
                 take(row, 0, bgra, width);
                 return !Stop().ShouldStop();
             });
-        return DecodeResult(end);
+        return DecodeResult(end, Stopped());
     }
 
     std::uint32_t FrameDelayMs(std::uint32_t index) const override {
@@ -157,7 +157,7 @@ private:
                 canvas.DrawRun(control, row, firstColumn, columnStep, bgra, count);
                 return !Stop().ShouldStop();
             });
-        return DecodeResult(end);
+        return DecodeResult(end, Stopped());
     }
 
     FileBytes file_; // the animation's chunks point into these

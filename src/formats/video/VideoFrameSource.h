@@ -3,7 +3,7 @@
 // the still at a position) of a file decoded straight from its stream.
 #include "MediaBoxWalk.h"
 #include "frames/FrameSource.h"
-#include "frames/StopToken.h"
+#include "platform/StopToken.h"
 
 #include <windows.h>
 #include <objidl.h>

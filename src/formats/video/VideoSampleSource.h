@@ -2,7 +2,7 @@
 // What the still search needs of a video: read the next sample, convert the
 // sample just read into a frame, seek. The product reads through Media
 // Foundation's source reader; tests script a source of their own.
-#include "frames/StopToken.h"
+#include "platform/StopToken.h"
 #include "VideoFrame.h"
 
 #include <windows.h>

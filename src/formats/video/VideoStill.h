@@ -3,7 +3,7 @@
 // store, with the time line the still stands on.
 #include "formats/FormatRow.h"
 #include "frames/FrameSource.h"
-#include "frames/StopToken.h"
+#include "platform/StopToken.h"
 #include "frames/StoreRenderer.h"
 
 #include <windows.h>

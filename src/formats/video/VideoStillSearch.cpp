@@ -1,4 +1,4 @@
-#include "frames/StopResult.h"
+#include "platform/StopResult.h"
 #include "VideoSampleSource.h"
 
 #include "platform/MediaFoundation.h"

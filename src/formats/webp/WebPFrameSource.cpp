@@ -25,7 +25,7 @@ public:
         if (!file) return E_POINTER;
         file_ = file;
         StartComposition(0, 0);
-        if (Stop().ShouldStop()) return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        if (Stop().ShouldStop()) return Stopped();
         if (!IsWebPSignature(file_->data(), file_->size())) RETURN_FAILURE(WINCODEC_ERR_UNKNOWNIMAGEFORMAT);
         if (!animation_.Parse(file_->data(), file_->size())) RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
         StartComposition(animation_.CanvasWidth(), animation_.CanvasHeight());
@@ -51,7 +51,7 @@ private:
         }
         switch (drawn) {
         case WebPDrawResult::Drawn: return S_OK;
-        case WebPDrawResult::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+        case WebPDrawResult::Stopped: return Stopped();
         default: RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
         }
     }

@@ -1,6 +1,6 @@
 #pragma once
 #include "frames/FrameSource.h"
-#include "frames/StopToken.h"
+#include "platform/StopToken.h"
 
 namespace Quivane {
 

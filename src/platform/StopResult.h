@@ -1,5 +1,5 @@
 #pragma once
-// The HRESULT a stopped load ends with.
+// The HRESULT a stopped load ends with, and how it is told from a failure.
 #include "StopToken.h"
 
 #include <windows.h>
@@ -11,6 +11,11 @@ namespace Quivane {
 [[nodiscard]] inline HRESULT StopResult(const StopToken& stop) {
     return stop.Reason() == StopReason::DeadlinePassed ? HRESULT_FROM_WIN32(WAIT_TIMEOUT)
                                                         : HRESULT_FROM_WIN32(ERROR_CANCELLED);
+}
+
+// Whether `hr` is what a stopped load ends with: no damage, nothing to fall back on.
+inline bool IsStop(HRESULT hr) {
+    return hr == HRESULT_FROM_WIN32(ERROR_CANCELLED) || hr == HRESULT_FROM_WIN32(WAIT_TIMEOUT);
 }
 
 } // namespace Quivane
