@@ -1,11 +1,27 @@
 // Every Windows-side test runs in a single-threaded apartment, as the shell's
 // user-interface thread does.
+#include "CrashAtExit.h"
+
 #include <windows.h>
 #include <objbase.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+
+namespace QuivaneTest {
+namespace {
+const char* toleratedCrash = nullptr;
+} // namespace
+
+bool TolerateCrashAtExit(const char* why) {
+    toleratedCrash = why;
+    return true;
+}
+
+const char* ToleratedCrashAtExit() { return toleratedCrash; }
+
+} // namespace QuivaneTest
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);

@@ -1,8 +1,8 @@
 // Damaged videos: every load ends in a whole still or a failure. A damaged
 // file may leave the platform's media pipeline stuck for the rest of the
 // process, so this test has a program of its own: no other test runs after it
-// in a pipeline it wedged. The pipeline may crash while the process ends with
-// such a reader still stuck, so this program's verdict is its test summary.
+// in a pipeline it wedged.
+#include "CrashAtExit.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +13,10 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+QUIVANE_TOLERATE_CRASH_AT_EXIT("Wine's media pipeline (GStreamer) may crash as the process ends while a reader a "
+                               "damaged file wedged is still stuck: each load has ended by then, which is what these "
+                               "tests check");
 
 using namespace QuivaneTest;
 

@@ -1,7 +1,6 @@
 // A platform decoder that stops answering: neither Unload nor GetThumbnail
-// waits for a reader that does not come back. The platform's media pipeline
-// may crash while the process ends with such a reader still stuck, so this
-// program's verdict is its test summary.
+// waits for a reader that does not come back.
+#include "CrashAtExit.h"
 #include "PreviewWindowFixture.h"
 #include "StallingStream.h"
 #include "TestSupport.h"
@@ -19,6 +18,10 @@
 #include <memory>
 #include <string>
 #include <thread>
+
+QUIVANE_TOLERATE_CRASH_AT_EXIT("Wine's media pipeline (GStreamer) may crash as the process ends while a reader "
+                               "these tests left stuck inside a stalled stream is still waiting: the stall is what "
+                               "they test, and the process is over by then");
 
 using namespace Quivane;
 using namespace QuivaneTest;
