@@ -1,6 +1,7 @@
 #include "MediaSampleTables.h"
 
 #include "MediaByteSource.h"
+#include "MovieBoxes.h"
 
 #include <algorithm>
 #include <functional>
@@ -10,126 +11,8 @@
 namespace Quivane {
 namespace {
 
-constexpr std::size_t kTableBlockSize = 4096;
-constexpr std::uint32_t kMaxChildBoxes = 100000;
 constexpr std::uint64_t kUnitsPerSecond = 10'000'000; // the platform's 100-ns units
 constexpr std::uint64_t kNoMore = std::numeric_limits<std::uint64_t>::max();
-
-struct BoxSpan {
-    std::uint64_t payload = 0; // first byte after the header
-    std::uint64_t end = 0;
-};
-
-enum class ChildWalk { Done, Stopped, Overrun, Unreadable };
-
-// Calls `visit(type, span)` for each child box in [start, end) until it
-// answers false. A child that runs past its parent's end is Overrun; one
-// that is no box (a size under its header) ends the walk like the parent's end.
-ChildWalk ForEachChild(const MediaByteSource& source, std::uint64_t start, std::uint64_t end,
-                       const std::function<bool(const std::uint8_t* type, const BoxSpan& span)>& visit) {
-    std::uint64_t offset = start;
-    for (std::uint32_t count = 0; count < kMaxChildBoxes && offset <= end && end - offset >= 8; ++count) {
-        std::uint8_t header[16];
-        if (!source.Read(offset, header, 8)) return ChildWalk::Unreadable;
-        std::uint64_t size = BigEndian(header, 4);
-        std::uint64_t headerSize = 8;
-        if (size == 1) {
-            if (end - offset < 16) return ChildWalk::Overrun;
-            if (!source.Read(offset + 8, header + 8, 8)) return ChildWalk::Unreadable;
-            size = BigEndian(header + 8, 8);
-            headerSize = 16;
-        } else if (size == 0) {
-            size = end - offset;
-        }
-        if (size < headerSize) return ChildWalk::Done;
-        if (size > end - offset) return ChildWalk::Overrun;
-        if (!visit(header + 4, BoxSpan{offset + headerSize, offset + size})) return ChildWalk::Stopped;
-        offset += size;
-    }
-    return ChildWalk::Done;
-}
-
-// Boxes that hold only boxes, which the parser descends into trusting each size.
-constexpr char kContainerTypes[][5] = {"moov", "trak", "mdia", "minf", "stbl", "dinf", "edts", "mvex"};
-constexpr int kMaxContainerDepth = 8;
-
-// Every box inside the movie's containers ends within its parent: a size
-// that runs past it has left the platform's reader stuck for good.
-ChildWalk CheckContainedSizes(const MediaByteSource& source, const BoxSpan& container, int depth,
-                              std::uint32_t& budget) {
-    ChildWalk inner = ChildWalk::Done;
-    const ChildWalk walk =
-        ForEachChild(source, container.payload, container.end, [&](const std::uint8_t* type, const BoxSpan& child) {
-            if (budget == 0) return false;
-            --budget;
-            const bool isContainer = std::any_of(std::begin(kContainerTypes), std::end(kContainerTypes),
-                                                 [type](const char* name) { return TypeIs(type, name); });
-            if (!isContainer || depth >= kMaxContainerDepth) return true;
-            inner = CheckContainedSizes(source, child, depth + 1, budget);
-            return inner == ChildWalk::Done || inner == ChildWalk::Stopped;
-        });
-    return walk == ChildWalk::Stopped ? inner : walk;
-}
-
-bool FindChild(const MediaByteSource& source, const BoxSpan& parent, const char* type, BoxSpan& found) {
-    bool seen = false;
-    ForEachChild(source, parent.payload, parent.end, [&](const std::uint8_t* childType, const BoxSpan& span) {
-        if (!TypeIs(childType, type)) return true;
-        found = span;
-        seen = true;
-        return false;
-    });
-    return seen;
-}
-
-// Big-endian fields read in order from a table, a block at a time.
-class TableReader {
-public:
-    TableReader(const MediaByteSource& source, std::uint64_t start, std::uint64_t end)
-        : source_(source), position_(start), end_(end) {}
-
-    bool Next(std::size_t width, std::uint64_t& value) {
-        if (position_ > end_ || end_ - position_ < width) return false;
-        if (position_ < bufferStart_ || position_ - bufferStart_ + width > bufferLength_) {
-            bufferStart_ = position_;
-            bufferLength_ = static_cast<std::size_t>(std::min<std::uint64_t>(kTableBlockSize, end_ - position_));
-            if (!source_.Read(bufferStart_, buffer_, bufferLength_)) {
-                bufferLength_ = 0;
-                return false;
-            }
-        }
-        value = BigEndian(buffer_ + (position_ - bufferStart_), width);
-        position_ += width;
-        return true;
-    }
-
-private:
-    const MediaByteSource& source_;
-    std::uint64_t position_;
-    std::uint64_t end_;
-    std::uint64_t bufferStart_ = 0;
-    std::size_t bufferLength_ = 0;
-    std::uint8_t buffer_[kTableBlockSize];
-};
-
-// A full box's table: its entry count and where the entries start, when
-// the box holds all the entries it declares.
-struct Table {
-    std::uint64_t entries = 0;
-    std::uint64_t start = 0;
-    std::uint64_t end = 0;
-};
-
-bool ReadTable(const MediaByteSource& source, const BoxSpan& box, std::uint64_t fieldsBeforeCount,
-               std::uint64_t entrySize, Table& table) {
-    const std::uint64_t countAt = box.payload + 4 + fieldsBeforeCount; // after version and flags
-    std::uint8_t count[4];
-    if (countAt > box.end || box.end - countAt < 4 || !source.Read(countAt, count, 4)) return false;
-    table.entries = BigEndian(count, 4);
-    table.start = countAt + 4;
-    table.end = box.end;
-    return table.entries <= (box.end - table.start) / entrySize;
-}
 
 struct VideoTrack {
     BoxSpan sampleTable;
@@ -153,7 +36,7 @@ std::uint64_t ReadEditStart(const MediaByteSource& source, const BoxSpan& trak) 
     std::uint8_t version = 0;
     if (elst.end - elst.payload < 4 || !source.Read(elst.payload, &version, 1)) return 0;
     const std::uint64_t width = version == 1 ? 8 : 4;
-    Table edits;
+    BoxTable edits;
     if (!ReadTable(source, elst, 0, 2 * width + 4, edits)) return 0;
     TableReader reader(source, edits.start, edits.end);
     for (std::uint64_t i = 0; i < edits.entries && i < 16; ++i) {
@@ -193,7 +76,7 @@ std::uint64_t SaturatingMultiply(std::uint64_t a, std::uint64_t b) {
 std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) { return a > kNoMore - b ? kNoMore : a + b; }
 
 // The decode time of sample `index` (from 0), from the time-to-sample table.
-std::uint64_t DecodeTime(const MediaByteSource& source, const Table& stts, std::uint64_t index) {
+std::uint64_t DecodeTime(const MediaByteSource& source, const BoxTable& stts, std::uint64_t index) {
     TableReader reader(source, stts.start, stts.end);
     std::uint64_t time = 0;
     for (std::uint64_t i = 0; i < stts.entries; ++i) {
@@ -215,7 +98,7 @@ std::uint64_t ToUnits(std::uint64_t time, std::uint64_t timescale) {
 // Sample sizes: one for all, or one each from the table.
 class SampleSizes {
 public:
-    SampleSizes(const MediaByteSource& source, const Table& table, std::uint64_t constant)
+    SampleSizes(const MediaByteSource& source, const BoxTable& table, std::uint64_t constant)
         : reader_(source, table.start, table.end), constant_(constant) {}
     bool Constant() const { return constant_ != 0; }
     std::uint64_t ConstantSize() const { return constant_; }
@@ -228,7 +111,7 @@ private:
 
 // Walks the samples chunk by chunk, in decode order, counting the leading
 // run inside the file; stops once both answers are known.
-void MeasureReach(const MediaByteSource& source, const Table& chunks, std::size_t offsetWidth, const Table& runs,
+void MeasureReach(const MediaByteSource& source, const BoxTable& chunks, std::size_t offsetWidth, const BoxTable& runs,
                   SampleSizes& sizes, std::uint64_t sampleCount, VideoSampleReach& reach) {
     const std::uint64_t fileSize = source.FileSize();
     TableReader chunkOffsets(source, chunks.start, chunks.end);
@@ -301,7 +184,7 @@ void ReadTables(const MediaByteSource& source, const BoxSpan& moov, VideoSampleR
     if (!FindChild(source, track.sampleTable, "stsz", stsz) || !FindChild(source, track.sampleTable, "stsc", stsc)) {
         return;
     }
-    Table chunks, runs, sizeTable;
+    BoxTable chunks, runs, sizeTable;
     if (!ReadTable(source, stco, 0, offsetWidth, chunks) || !ReadTable(source, stsc, 0, 12, runs)) return;
     std::uint8_t sizeFields[8];
     if (stsz.end - stsz.payload < 12 || !source.Read(stsz.payload + 4, sizeFields, 8)) return;
@@ -312,7 +195,7 @@ void ReadTables(const MediaByteSource& source, const BoxSpan& moov, VideoSampleR
 
     MeasureReach(source, chunks, offsetWidth, runs, sizes, sampleCount, reach);
     if (reach.leadingInFile == 0) return;
-    Table times;
+    BoxTable times;
     const std::uint64_t lastDecodeTime =
         FindChild(source, track.sampleTable, "stts", stts) && ReadTable(source, stts, 0, 8, times)
             ? DecodeTime(source, times, reach.leadingInFile - 1)
