@@ -116,14 +116,19 @@ TEST(StopToken, AnswersWhyALoadStoppedWithTheLoadersCodes) {
     EXPECT_EQ(StopResult(StopToken::At(StopToken::Clock::now())), static_cast<HRESULT>(0x80070102));
 }
 
-TEST(StopToken, ImageDecodeStopsWithCancelledWhateverTheReason) {
+TEST(StopToken, ImageDecodeStopsWithTheReasonItStopped) {
     const FormatRow& gif = *FormatForName(L"a.gif");
     std::atomic<std::uint64_t> generation{2};
     FramePixels frame;
-    for (const StopToken& stop : {StopToken(&generation, 1), StopToken::At(StopToken::Clock::now())}) {
-        const auto source = CreateFrameSource(gif, stop);
+    const struct {
+        StopToken stop;
+        HRESULT ends;
+    } cases[] = {{StopToken(&generation, 1), HRESULT_FROM_WIN32(ERROR_CANCELLED)},
+                 {StopToken::At(StopToken::Clock::now()), HRESULT_FROM_WIN32(WAIT_TIMEOUT)}};
+    for (const auto& stopped : cases) {
+        const auto source = CreateFrameSource(gif, stopped.stop);
         ASSERT_EQ(source->Open(StreamFromBytes(ThreeFrameGif()).Get()), S_OK);
-        EXPECT_EQ(source->ReadFrame(0, frame), HRESULT_FROM_WIN32(ERROR_CANCELLED));
+        EXPECT_EQ(source->ReadFrame(0, frame), stopped.ends);
     }
     const auto going = CreateFrameSource(gif, StopToken(&generation, 2));
     ASSERT_EQ(going->Open(StreamFromBytes(ThreeFrameGif()).Get()), S_OK);
