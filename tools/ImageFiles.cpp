@@ -9,6 +9,17 @@ namespace QuivaneTool {
 
 using Microsoft::WRL::ComPtr;
 
+HRESULT CreateFolderAndParents(const std::wstring& path) {
+    // Each folder on the way first. One that cannot be made (a drive or a
+    // share's root, say) is left to the last step to tell of.
+    for (std::size_t at = path.find_first_of(L"\\/", 1); at != std::wstring::npos && at + 1 < path.size();
+         at = path.find_first_of(L"\\/", at + 1)) {
+        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+    }
+    if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return Quivane::HResultFromLastError();
+    return S_OK;
+}
+
 HRESULT OpenReadStream(const std::wstring& path, ComPtr<IStream>& stream) {
     return SHCreateStreamOnFileEx(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, FILE_ATTRIBUTE_NORMAL, FALSE,
                                   nullptr, stream.ReleaseAndGetAddressOf());

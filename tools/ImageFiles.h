@@ -7,6 +7,9 @@
 
 namespace QuivaneTool {
 
+// Creates the folder `path` and any of its parents that are missing.
+HRESULT CreateFolderAndParents(const std::wstring& path);
+
 // Opens a file as a read-only stream.
 HRESULT OpenReadStream(const std::wstring& path, Microsoft::WRL::ComPtr<IStream>& stream);
 

@@ -18,8 +18,17 @@ std::unique_ptr<FrameSource> CreateFrameSource(const FormatRow& format, const St
 // A file of no format we know, as the platform's imaging says it.
 inline const HRESULT kUnknownFormat = WINCODEC_ERR_COMPONENTNOTFOUND;
 
+// A file of no bytes at all: told as such, whatever its name promises.
+inline const HRESULT kEmptyFile = HRESULT_FROM_WIN32(ERROR_EMPTY);
+
 // The format of a stream by its first bytes, else by `name`; null when
 // neither is known. The stream is left at its start.
 const FormatRow* ChooseFormatForStream(IStream* stream, const std::wstring& name);
+
+// The same as every reader of a file asks it, so that a thumbnail, a preview
+// and the tool give one file one answer: the name is the stream's own when
+// none is given; kEmptyFile for a stream of no bytes, kUnknownFormat when
+// neither the bytes nor the name tell a format.
+[[nodiscard]] HRESULT FindStreamFormat(IStream* stream, const std::wstring& name, const FormatRow*& format);
 
 } // namespace Quivane

@@ -67,6 +67,12 @@ public:
         return ComposeThrough(index, use);
     }
 
+    HRESULT StreamRows(const FrameRowsBegin& begin, const FrameRowTaker& take) override {
+        if (!StreamsRows()) return E_NOTIMPL;
+        RETURN_IF_FAILED(begin(width_, height_, PlaceFrame(0).delayMs));
+        return DecodePlainRows(take);
+    }
+
     HRESULT ScaleFrame(std::uint32_t index, const ScaledFrameChooser& choose) override {
         if (!StreamsRows()) return FrameSource::ScaleFrame(index, choose);
         if (index != 0) return E_INVALIDARG;

@@ -22,8 +22,9 @@ namespace {
 HRESULT DecodeResult(PngImageEnd end) {
     switch (end) {
     case PngImageEnd::Complete: return S_OK;
-    // As a platform decoder shows such a file: every row is there.
-    case PngImageEnd::DamagedTail: NoteFailure(WINCODEC_ERR_BADIMAGE, __FILE__, __LINE__); return S_OK;
+    // As a platform decoder shows such a file: every row is there. Nothing
+    // failed, so nothing is recorded: a later failure's place stays its own.
+    case PngImageEnd::DamagedTail: return S_OK;
     case PngImageEnd::Stopped: return HRESULT_FROM_WIN32(ERROR_CANCELLED);
     case PngImageEnd::NoMemory: RETURN_FAILURE(E_OUTOFMEMORY);
     default: RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);
@@ -115,6 +116,13 @@ public:
         }));
         scaler.Finish();
         return S_OK;
+    }
+
+    HRESULT StreamRows(const FrameRowsBegin& begin, const FrameRowTaker& take) override {
+        if (!StreamsRows()) return E_NOTIMPL;
+        const std::uint32_t width = state_.CanvasWidth();
+        RETURN_IF_FAILED(begin(width, state_.CanvasHeight(), ApngDelayMs(plain_.delay_num, plain_.delay_den)));
+        return DecodePlainRows([&](std::uint32_t row, const std::uint8_t* bgra) { take(row, 0, bgra, width); });
     }
 
     bool ReadsAnyFrameDirectly() const override { return shown_.size() <= 1; }
