@@ -1,5 +1,6 @@
 #include "PngRowWriter.h"
 
+#include "ImageFiles.h"
 #include "platform/HResult.h"
 #include "platform/WicImaging.h"
 
@@ -26,18 +27,7 @@ HRESULT PngRowWriter::Begin(IWICImagingFactory* factory, const std::wstring& pat
     factory_ = factory;
     width_ = width;
     height_ = height;
-    ComPtr<IWICStream> stream;
-    RETURN_IF_FAILED(factory->CreateStream(&stream));
-    RETURN_IF_FAILED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE));
-    RETURN_IF_FAILED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder_));
-    RETURN_IF_FAILED(encoder_->Initialize(stream.Get(), WICBitmapEncoderNoCache));
-    ComPtr<IPropertyBag2> options;
-    RETURN_IF_FAILED(encoder_->CreateNewFrame(&frame_, &options));
-    RETURN_IF_FAILED(frame_->Initialize(options.Get()));
-    RETURN_IF_FAILED(frame_->SetSize(width, height));
-    WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGRA;
-    RETURN_IF_FAILED(frame_->SetPixelFormat(&format));
-    if (format != GUID_WICPixelFormat32bppBGRA) return WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
+    RETURN_IF_FAILED(BeginStraightAlphaPng(factory, path, width, height, encoder_, frame_));
     try {
         band_.assign(static_cast<std::size_t>(width) * 4 * BandRows(width), 0);
         straight_.resize(band_.size());

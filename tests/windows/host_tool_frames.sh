@@ -44,4 +44,30 @@ grep -q '0x88982F60' "$work/stderr" || fail "not reported as damaged: $(cat "$wo
 # The line says where the damage was found.
 grep -Eq '0x88982F60 .*\(at GifFrameSource\.cpp:[0-9]+\)$' "$work/stderr" || fail "no place given: $(cat "$work/stderr")"
 [ ! -e "$work/none/frame_0000.png" ] || fail "a frame was written for a file with nothing to decode"
+# ...in the words the preview pane uses for it.
+grep -q '0x88982F60 The file is damaged or cut short' "$work/stderr" || fail "damage not named: $(cat "$work/stderr")"
+
+# A still picture, its rows written as they come, into folders that do not exist yet.
+"$run" "$bin/quivane.exe" frames "$(winpath "$root/samples/still_ball.png")" "$(winpath "$work/new/deeper/still")" \
+  > "$work/stdout" 2>&1 || fail "frames into new folders exited $?: $(cat "$work/stdout")"
+[ "$(tail -n +2 "$work/new/deeper/still/frames.tsv" | cut -f2-5 | tr -d '\r')" = "$(printf 'frame_0000.png\t80\t160\t80')" ] ||
+  fail "still's row: $(cat "$work/new/deeper/still/frames.tsv")"
+if command -v compare >/dev/null; then
+  differ=$(compare -metric AE -fuzz 1% "$root/samples/still_ball.png" "$work/new/deeper/still/frame_0000.png" null: 2>&1 || true)
+  [ "$differ" = 0 ] || fail "the written still differs from the file in $differ pixels"
+fi
+
+# One file, one answer: an empty file gets the same code and words from every command.
+: > "$work/empty.mp4"
+for command in frames thumbnail preview; do
+  case "$command" in
+    frames) args=("$(winpath "$work/empty-frames")") ;;
+    thumbnail) args=(--out "$(winpath "$work/empty.png")") ;;
+    preview) args=(--screenshot "$(winpath "$work/empty.png")") ;;
+  esac
+  status=0
+  "$run" "$bin/quivane.exe" "$command" "$(winpath "$work/empty.mp4")" "${args[@]}" > "$work/stderr" 2>&1 || status=$?
+  [ "$status" = 1 ] || fail "$command of an empty file exited $status"
+  grep -q '0x800710D2 The file is empty' "$work/stderr" || fail "$command of an empty file: $(cat "$work/stderr")"
+done
 echo "frames command behaves"

@@ -37,6 +37,16 @@ bool WaitUntil(const std::function<bool()>& done) {
     return done();
 }
 
+// Initializes `handler` with `stream` and previews it in `host`, as a host does.
+void PreviewIn(IPreviewHandler* handler, IStream* stream, const TestWindow& host) {
+    ComPtr<IInitializeWithStream> init;
+    ASSERT_EQ(handler->QueryInterface(IID_PPV_ARGS(&init)), S_OK);
+    ASSERT_EQ(init->Initialize(stream, STGM_READ), S_OK);
+    const RECT area = host.ClientRect();
+    ASSERT_EQ(handler->SetWindow(host.Handle(), &area), S_OK);
+    ASSERT_EQ(handler->DoPreview(), S_OK);
+}
+
 } // namespace
 
 // The platform's media reader stuck inside a read that never comes back.
@@ -44,13 +54,8 @@ TEST(StuckPlatformDecoder, UnloadAndGetThumbnailReturnWhileTheReaderIsStuck) {
     StallControl stall = MakeStallingStream(VideoFixture("pattern.wmv"), 4096);
     ComPtr<IPreviewHandler> handler;
     ASSERT_EQ(CreatePreviewHandler(IID_PPV_ARGS(&handler)), S_OK);
-    ComPtr<IInitializeWithStream> init;
-    ASSERT_EQ(handler.As(&init), S_OK);
-    ASSERT_EQ(init->Initialize(stall.stream.Get(), STGM_READ), S_OK);
     TestWindow host(320, 240);
-    const RECT area = host.ClientRect();
-    ASSERT_EQ(handler->SetWindow(host.Handle(), &area), S_OK);
-    ASSERT_EQ(handler->DoPreview(), S_OK);
+    PreviewIn(handler.Get(), stall.stream.Get(), host);
     ASSERT_TRUE(WaitUntil([&] { return stall.Stalled(); }));
     HWND preview = PreviewWindowOf(handler.Get());
     ASSERT_EQ(handler->Unload(), S_OK); // returns, letting the stuck worker go
@@ -81,13 +86,8 @@ TEST(StuckPlatformDecoder, AWorkerLetGoFreesWhatItHoldsWhenItReturns) {
     {
         ComPtr<IPreviewHandler> handler;
         ASSERT_EQ(CreatePreviewHandler(IID_PPV_ARGS(&handler)), S_OK);
-        ComPtr<IInitializeWithStream> init;
-        ASSERT_EQ(handler.As(&init), S_OK);
-        ASSERT_EQ(init->Initialize(previewStall.stream.Get(), STGM_READ), S_OK);
         TestWindow host(320, 240);
-        const RECT area = host.ClientRect();
-        ASSERT_EQ(handler->SetWindow(host.Handle(), &area), S_OK);
-        ASSERT_EQ(handler->DoPreview(), S_OK);
+        PreviewIn(handler.Get(), previewStall.stream.Get(), host);
         ASSERT_TRUE(WaitUntil([&] { return previewStall.Stalled(); }));
         ASSERT_EQ(handler->Unload(), S_OK);
     }
@@ -116,15 +116,10 @@ TEST(StuckPlatformDecoder, AVideoTheReaderNeverAnswersEndsAsTakingTooLong) {
     EXPECT_LT(GetTickCount64() - started, kThumbnailPatienceMs / 2); // not the shell's patience running out
 
     TestWindow host(320, 240);
-    const RECT area = host.ClientRect();
     StallControl previewStall = MakeStallingStream(VideoFixture("pattern.wmv"), 4096);
     ComPtr<IPreviewHandler> handler;
     ASSERT_EQ(CreatePreviewHandler(IID_PPV_ARGS(&handler)), S_OK);
-    ComPtr<IInitializeWithStream> init;
-    ASSERT_EQ(handler.As(&init), S_OK);
-    ASSERT_EQ(init->Initialize(previewStall.stream.Get(), STGM_READ), S_OK);
-    ASSERT_EQ(handler->SetWindow(host.Handle(), &area), S_OK);
-    ASSERT_EQ(handler->DoPreview(), S_OK);
+    PreviewIn(handler.Get(), previewStall.stream.Get(), host);
     HWND pane = PreviewWindowOf(handler.Get());
     ASSERT_TRUE(WaitUntil([&] { return AskPreviewState(pane, kPreviewStateLoadResult) != S_OK; }));
     EXPECT_EQ(static_cast<HRESULT>(AskPreviewState(pane, kPreviewStateLoadResult)), HRESULT_FROM_WIN32(WAIT_TIMEOUT));
@@ -135,9 +130,7 @@ TEST(StuckPlatformDecoder, AVideoTheReaderNeverAnswersEndsAsTakingTooLong) {
 
     const auto gif = ReadFileBytes(WindowsPathFromUnix(std::string(std::getenv("QUIVANE_SOURCE_DIR")) +
                                                        "/samples/bouncing_ball.gif"));
-    ASSERT_EQ(init->Initialize(StreamFromBytes(gif).Get(), STGM_READ), S_OK);
-    ASSERT_EQ(handler->SetWindow(host.Handle(), &area), S_OK);
-    ASSERT_EQ(handler->DoPreview(), S_OK);
+    PreviewIn(handler.Get(), StreamFromBytes(gif).Get(), host);
     pane = PreviewWindowOf(handler.Get());
     EXPECT_TRUE(WaitUntil([&] { return AskPreviewState(pane, 0) == kPreviewStateShowing; }));
     EXPECT_GT(AskPreviewState(pane, kPreviewStateFrameCount), 1);
