@@ -67,7 +67,12 @@ HRESULT CallPlatformWatched(std::function<HRESULT(const StopToken&)> call,
     job->done.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!job->done) return HResultFromLastError();
     progress->Note(); // the wait for an answer starts now
-    std::thread worker([job] { RunWatchedCall(job); });
+    std::thread worker;
+    try {
+        worker = std::thread([job] { RunWatchedCall(job); });
+    } catch (const std::exception&) {
+        return E_OUTOFMEMORY;
+    }
     while (!WaitSlice(job->done.Get())) {
         // A stopped load ends at the call's next look at its token, as it would on this thread.
         if (stop.ShouldStop()) job->stopped.store(1);

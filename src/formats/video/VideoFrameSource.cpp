@@ -281,12 +281,15 @@ public:
 private:
     HRESULT ReadStill(bool exact, std::uint64_t target, FramePixels& frame) {
         if (!session_) return E_UNEXPECTED;
-        RETURN_IF_FAILED(CallPlatformWatched(
+        const HRESULT hr = CallPlatformWatched(
             [session = session_, exact, target](const StopToken& stop) {
                 session->found = FindVideoStill(session->reader, exact, target, session->lastHeld, stop);
                 return session->found.hr;
             },
-            session_->progress, Stop()));
+            session_->progress, Stop());
+        // A reader given up may still be inside the session: no later read touches it.
+        if (hr == HRESULT_FROM_WIN32(WAIT_TIMEOUT)) session_.reset();
+        RETURN_IF_FAILED(hr);
         const StillSearchResult& found = session_->found;
         RETURN_IF_FAILED(CopyStillPixels(found.frame, frame));
         shown_ = StillPosition(exact, found.target, found.frame.timestamp, session_->duration);
