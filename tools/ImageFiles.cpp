@@ -16,7 +16,7 @@ HRESULT CreateFolderAndParents(const std::wstring& path) {
          at = path.find_first_of(L"\\/", at + 1)) {
         CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
     }
-    if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return Quivane::HResultFromLastError();
+    if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return HResultFromLastError();
     return S_OK;
 }
 

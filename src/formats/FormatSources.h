@@ -3,6 +3,7 @@
 #include "FormatRow.h"
 #include "frames/FrameSource.h"
 #include "frames/StopToken.h"
+#include "platform/StreamBytes.h"
 
 #include <wincodec.h>
 
@@ -17,9 +18,6 @@ std::unique_ptr<FrameSource> CreateFrameSource(const FormatRow& format, const St
 
 // A file of no format we know, as the platform's imaging says it.
 inline const HRESULT kUnknownFormat = WINCODEC_ERR_COMPONENTNOTFOUND;
-
-// A file of no bytes at all: told as such, whatever its name promises.
-inline const HRESULT kEmptyFile = HRESULT_FROM_WIN32(ERROR_EMPTY);
 
 // The format of a stream by its first bytes, else by `name`; null when
 // neither is known. The stream is left at its start.
