@@ -79,6 +79,12 @@ def png(width, height, frames=None, before_image=b""):
     return out + chunk(b"IEND", b"")
 
 
+def late_header(file, width, height):
+    """The file with another IHDR just before its IEND."""
+    iend = chunk(b"IEND", b"")
+    return file[:-len(iend)] + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)) + iend
+
+
 def main(outdir):
     os.makedirs(outdir, exist_ok=True)
     files = {
@@ -94,6 +100,10 @@ def main(outdir):
         "apng_huge.png": png(16384, 16384, 8),
         # A plain PNG one pixel over the drawing limit: its rows stream into its thumbnail and its preview.
         "png_16385.png": png(16385, 16385),
+        # A 64 x 48 APNG with a second header after its image data that claims 20000 x 20000.
+        "apng_late_header.png": late_header(png(64, 48, 2), 20000, 20000),
+        # A file of no bytes, named as a video.
+        "mp4_empty.mp4": b"",
     }
     for name, data in files.items():
         with open(os.path.join(outdir, name), "wb") as f:

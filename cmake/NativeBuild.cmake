@@ -177,3 +177,6 @@ set_tests_properties(windows.demo_page windows.host_tool_preview windows.host_to
 # No include in src/ runs back up the layers.
 find_package(Python3 COMPONENTS Interpreter REQUIRED)
 add_test(NAME layers COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/check_layers.py ${CMAKE_SOURCE_DIR})
+
+# No code takes over a COM reference with ComPtr::Attach (it leaks in mingw-w64).
+add_test(NAME com_adoption COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/check_com_adoption.py ${CMAKE_SOURCE_DIR})

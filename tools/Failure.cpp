@@ -1,13 +1,20 @@
 #include "Failure.h"
 
 #include "Console.h"
+#include "formats/FormatSources.h"
+#include "formats/video/VideoFrameSource.h"
 #include "platform/Failure.h"
+#include "presentation/FailureReasons.h"
+
+#include <wincodec.h>
 
 #include <cwchar>
 
 namespace QuivaneTool {
 
 namespace {
+
+bool toldOfTooLong = false;
 
 std::wstring SystemMessage(HRESULT hr) {
     wchar_t* buffer = nullptr;
@@ -36,12 +43,29 @@ std::wstring FacilityDescription(HRESULT hr) {
     }
 }
 
+// What is wrong with a file, in the words the preview pane tells it: the
+// same file gets the same words from every command.
+std::wstring FileFailureWords(HRESULT hr) {
+    static const HRESULT kTold[] = {WINCODEC_ERR_BADIMAGE,        WINCODEC_ERR_UNKNOWNIMAGEFORMAT,
+                                    Quivane::kUnknownFormat,      Quivane::kEmptyFile,
+                                    Quivane::kDamagedVideoFile,   Quivane::kVideoCodecMissing,
+                                    HRESULT_FROM_WIN32(WAIT_TIMEOUT)};
+    for (const HRESULT told : kTold) {
+        if (hr != told) continue;
+        std::wstring words = Quivane::FailureReason(hr, {});
+        while (!words.empty() && words.back() == L'.') words.pop_back();
+        return words;
+    }
+    return {};
+}
+
 } // namespace
 
 std::wstring DescribeHResult(HRESULT hr) {
     wchar_t code[16];
     std::swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(hr));
-    std::wstring text = SystemMessage(hr);
+    std::wstring text = FileFailureWords(hr);
+    if (text.empty()) text = SystemMessage(hr);
     return std::wstring(code) + L" " + (text.empty() ? FacilityDescription(hr) : text);
 }
 
@@ -54,8 +78,11 @@ int ReportFileFailure(const std::wstring& file, const wchar_t* what, HRESULT hr,
         place = L" (at " + serverPlace + L")";
     }
     WriteError(L"error: " + file + L": " + what + L": " + DescribeHResult(hr) + place + L"\n");
+    toldOfTooLong = toldOfTooLong || hr == HRESULT_FROM_WIN32(WAIT_TIMEOUT);
     return kExitFailed;
 }
+
+bool ToldOfALoadThatTookTooLong() { return toldOfTooLong; }
 
 int ReportFailure(const wchar_t* what, HRESULT hr) {
     WriteError(std::wstring(L"error: ") + what + L": " + DescribeHResult(hr) + L"\n");

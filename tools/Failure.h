@@ -22,4 +22,9 @@ int ReportFileFailure(const std::wstring& file, const wchar_t* what, HRESULT hr,
 // error: WHAT: 0x... message
 int ReportFailure(const wchar_t* what, HRESULT hr);
 
+// Whether a failure told was a load that took too long: the platform's reader
+// may still be stuck inside the file, and ending the process the usual way
+// would wait on, or crash in, its teardown.
+bool ToldOfALoadThatTookTooLong();
+
 } // namespace QuivaneTool

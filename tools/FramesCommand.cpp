@@ -3,6 +3,8 @@
 #include "Failure.h"
 #include "Console.h"
 #include "ImageFiles.h"
+#include "PngRowWriter.h"
+#include "platform/HResult.h"
 #include "VideoLoadWithin.h"
 #include "frames/FrameSource.h"
 #include "platform/WicImaging.h"
@@ -42,9 +44,7 @@ public:
     }
     HRESULT Create(const std::wstring& folder) {
         outDir = folder;
-        if (!CreateDirectoryW(outDir.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-            return HRESULT_FROM_WIN32(GetLastError());
-        }
+        RETURN_IF_FAILED(CreateFolderAndParents(outDir));
         tsv = _wfopen((outDir + L"\\frames.tsv").c_str(), L"wb");
         if (tsv == nullptr) return E_FAIL;
         std::fprintf(tsv, "index\tfile\tdelay_ms\twidth\theight\n");
@@ -62,8 +62,30 @@ public:
         }
         return hr;
     }
+    // A frame written as its rows come: Begin, the rows, then Finish.
+    HRESULT BeginRows(std::uint32_t index, std::uint32_t width, std::uint32_t height, std::uint32_t delayMs) {
+        rowsFrame = {index, width, height, delayMs};
+        return rows.Begin(factory.Get(), outDir + L"\\" + FrameFileName(index), width, height);
+    }
+    PngRowWriter& Rows() { return rows; }
+    HRESULT FinishRows() {
+        const std::wstring name = FrameFileName(rowsFrame.index);
+        const HRESULT hr = rows.Finish();
+        if (FAILED(hr)) {
+            DeleteFileW((outDir + L"\\" + name).c_str()); // no half picture is left behind
+            return hr;
+        }
+        std::fprintf(tsv, "%u\t%ls\t%u\t%u\t%u\n", rowsFrame.index, name.c_str(), rowsFrame.delayMs, rowsFrame.width,
+                     rowsFrame.height);
+        return S_OK;
+    }
 
 private:
+    struct RowsFrame {
+        std::uint32_t index, width, height, delayMs;
+    };
+    RowsFrame rowsFrame = {};
+    PngRowWriter rows;
     std::wstring outDir;
     FILE* tsv = nullptr;
     ComPtr<IWICImagingFactory> factory;
@@ -77,14 +99,36 @@ void PrintTimes(double decodeMs, std::uint64_t count) {
 
 // Pictures: each frame is written as soon as it is composed, so an animation
 // of any length needs the memory of one frame, not of all of them.
-// "GIF, WebP, PNG, ...": every format of the table, as people name them.
-std::wstring KnownFormatNames() {
-    std::wstring names;
-    for (const Quivane::FormatRow& row : Quivane::Formats()) {
-        if (!names.empty()) names += L", ";
-        names += row.name;
+// A still picture, its rows written as they are decoded: a picture of any size
+// needs the memory of a few rows. E_NOTIMPL when the source cannot stream them.
+int WriteStreamedStill(Quivane::FrameSource& source, const std::wstring& file, const std::wstring& outDir,
+                       bool printTimes, const LARGE_INTEGER& start, HRESULT& streamed) {
+    FrameWriter writer;
+    HRESULT folder = S_OK;
+    HRESULT began = S_OK;
+    streamed = source.StreamRows(
+        [&](std::uint32_t width, std::uint32_t height, std::uint32_t delayMs) {
+            // Made only now: a file that fails before its first row leaves nothing behind.
+            folder = writer.Create(outDir);
+            if (SUCCEEDED(folder)) began = writer.BeginRows(0, width, height, delayMs);
+            return FAILED(folder) ? folder : began;
+        },
+        [&](std::uint32_t row, std::uint32_t left, const std::uint8_t* bgra, std::uint32_t count) {
+            writer.Rows().AddRow(row, left, bgra, count);
+        });
+    if (streamed == E_NOTIMPL) return kExitOk;
+    const double decodeMs = MillisecondsSince(start);
+    if (FAILED(folder)) return ReportFileFailure(outDir, L"cannot create the folder", folder);
+    if (FAILED(began)) return ReportFileFailure(outDir, L"cannot write a frame", began);
+    const HRESULT written = SUCCEEDED(streamed) ? writer.FinishRows() : S_OK;
+    if (FAILED(streamed)) {
+        writer.FinishRows(); // ends the file, which a failure removes
+        return ReportFileFailure(file, L"cannot decode", streamed);
     }
-    return names;
+    if (FAILED(written)) return ReportFileFailure(outDir, L"cannot write a frame", written);
+    if (printTimes) PrintTimes(decodeMs, 1);
+    Print(L"1 frames written to %ls\n", outDir.c_str());
+    return kExitOk;
 }
 
 int WritePictureFrames(IStream* stream, const Quivane::FormatRow& format, const std::wstring& file,
@@ -94,6 +138,11 @@ int WritePictureFrames(IStream* stream, const Quivane::FormatRow& format, const 
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
     HRESULT hr = source->Open(stream);
+    if (SUCCEEDED(hr) && source->FrameCount() == 1) {
+        HRESULT streamed = S_OK;
+        const int exitCode = WriteStreamedStill(*source, file, outDir, printTimes, start, streamed);
+        if (streamed != E_NOTIMPL) return exitCode;
+    }
     Quivane::FramePixels frame;
     if (SUCCEEDED(hr)) hr = source->ReadFrame(0, frame);
     double decodeMs = MillisecondsSince(start);
@@ -124,11 +173,9 @@ int WriteFrames(const std::wstring& file, const std::wstring& outDir, bool print
     if (FAILED(hr)) return ReportFileFailure(file, L"cannot open", hr);
 
     // The content decides; the name only when the first bytes are not known.
-    const Quivane::FormatRow* format = Quivane::ChooseFormatForStream(stream.Get(), file);
-    if (format == nullptr) {
-        WriteError(L"error: " + file + L": not a file of a known format (" + KnownFormatNames() + L")\n");
-        return kExitFailed;
-    }
+    const Quivane::FormatRow* format = nullptr;
+    hr = Quivane::FindStreamFormat(stream.Get(), file, format);
+    if (FAILED(hr)) return ReportFileFailure(file, L"cannot decode", hr);
     if (!format->decodesFromStream && atSeconds < 0) return WritePictureFrames(stream.Get(), *format, file, outDir, printTimes);
 
     // Videos: the representative still, or the still at a position, within the deadline.
@@ -138,9 +185,6 @@ int WriteFrames(const std::wstring& file, const std::wstring& outDir, bool print
     QueryPerformanceCounter(&start);
     hr = LoadVideoWithin(file, *format, atSeconds, kVideoLoadDeadlineMs, still);
     const double decodeMs = MillisecondsSince(start);
-    if (hr == HRESULT_FROM_WIN32(WAIT_TIMEOUT)) {
-        return ReportFileFailure(file, L"no still within the deadline of 30 s", hr);
-    }
     if (FAILED(hr)) return ReportFileFailure(file, L"cannot decode", hr);
 
     FrameWriter writer;

@@ -9,9 +9,36 @@ namespace QuivaneTool {
 
 using Microsoft::WRL::ComPtr;
 
+HRESULT CreateFolderAndParents(const std::wstring& path) {
+    // Each folder on the way first. One that cannot be made (a drive or a
+    // share's root, say) is left to the last step to tell of.
+    for (std::size_t at = path.find_first_of(L"\\/", 1); at != std::wstring::npos && at + 1 < path.size();
+         at = path.find_first_of(L"\\/", at + 1)) {
+        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+    }
+    if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return HResultFromLastError();
+    return S_OK;
+}
+
 HRESULT OpenReadStream(const std::wstring& path, ComPtr<IStream>& stream) {
     return SHCreateStreamOnFileEx(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, FILE_ATTRIBUTE_NORMAL, FALSE,
                                   nullptr, stream.ReleaseAndGetAddressOf());
+}
+
+HRESULT BeginStraightAlphaPng(IWICImagingFactory* factory, const std::wstring& path, UINT width, UINT height,
+                              ComPtr<IWICBitmapEncoder>& encoder, ComPtr<IWICBitmapFrameEncode>& frame) {
+    ComPtr<IWICStream> stream;
+    RETURN_IF_FAILED(factory->CreateStream(&stream));
+    RETURN_IF_FAILED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE));
+    RETURN_IF_FAILED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder));
+    RETURN_IF_FAILED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache));
+    ComPtr<IPropertyBag2> options;
+    RETURN_IF_FAILED(encoder->CreateNewFrame(&frame, &options));
+    RETURN_IF_FAILED(frame->Initialize(options.Get()));
+    RETURN_IF_FAILED(frame->SetSize(width, height));
+    WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGRA;
+    RETURN_IF_FAILED(frame->SetPixelFormat(&format));
+    return format == GUID_WICPixelFormat32bppBGRA ? S_OK : WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
 }
 
 HRESULT WriteStraightAlphaPng(IWICBitmapSource* source, const std::wstring& path) {
@@ -23,20 +50,9 @@ HRESULT WriteStraightAlphaPng(IWICBitmapSource* source, const std::wstring& path
     UINT height = 0;
     RETURN_IF_FAILED(Quivane::GetNonEmptySize(converter.Get(), width, height));
 
-    ComPtr<IWICStream> stream;
-    RETURN_IF_FAILED(factory->CreateStream(&stream));
-    RETURN_IF_FAILED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE));
     ComPtr<IWICBitmapEncoder> encoder;
-    RETURN_IF_FAILED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder));
-    RETURN_IF_FAILED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache));
     ComPtr<IWICBitmapFrameEncode> frame;
-    ComPtr<IPropertyBag2> options;
-    RETURN_IF_FAILED(encoder->CreateNewFrame(&frame, &options));
-    RETURN_IF_FAILED(frame->Initialize(options.Get()));
-    RETURN_IF_FAILED(frame->SetSize(width, height));
-    WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGRA;
-    RETURN_IF_FAILED(frame->SetPixelFormat(&format));
-    if (format != GUID_WICPixelFormat32bppBGRA) return WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
+    RETURN_IF_FAILED(BeginStraightAlphaPng(factory.Get(), path, width, height, encoder, frame));
     RETURN_IF_FAILED(frame->WriteSource(converter.Get(), nullptr));
     RETURN_IF_FAILED(frame->Commit());
     return encoder->Commit();

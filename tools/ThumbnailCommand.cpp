@@ -40,13 +40,6 @@ int MakeThumbnail(const std::wstring& file, UINT size, const std::wstring& out, 
     WTS_ALPHATYPE alpha = WTSAT_UNKNOWN;
     hr = provider->GetThumbnail(size, &bitmap, &alpha);
     QueryPerformanceCounter(&finished);
-    if (hr == HRESULT_FROM_WIN32(WAIT_TIMEOUT)) {
-        // The platform's decoder is still stuck inside the file: ending the
-        // process the usual way would wait on, or crash in, its teardown.
-        // (The console writes are unbuffered: nothing is lost.)
-        ReportFileFailure(file, L"no thumbnail", hr);
-        TerminateProcess(GetCurrentProcess(), kExitFailed);
-    }
     if (FAILED(hr)) {
         return ReportFileFailure(file, L"no thumbnail", hr,
                                  Quivane::TakePublishedFailurePlace(provider.Get(), __uuidof(IThumbnailProvider)));

@@ -4,6 +4,7 @@
 #include "platform/HResult.h"
 #include "platform/OwnedHandles.h"
 #include "platform/StopResult.h"
+#include "platform/StreamBytes.h"
 
 #include <wrl/client.h>
 
@@ -28,13 +29,17 @@ struct VideoLoadJob {
 };
 
 HRESULT LoadOnThisThread(VideoLoadJob& job) {
-    // A stream of the worker's own: nothing it reads belongs to the caller's apartment.
-    ComPtr<IStream> stream;
-    RETURN_IF_FAILED(OpenReadStream(job.file, stream));
+    // A stream of the worker's own: nothing it reads belongs to the caller's
+    // apartment. Read as the preview and the thumbnail read theirs.
+    ComPtr<IStream> file;
+    RETURN_IF_FAILED(OpenReadStream(job.file, file));
+    Quivane::ReadableStream readable;
+    RETURN_IF_FAILED(Quivane::OpenReadableStream(file.Get(), readable));
+    IStream* stream = readable.stream.Get();
     const auto stop = Quivane::StopToken::Within(std::chrono::milliseconds(job.deadlineMs));
     std::optional<std::uint64_t> position;
     if (job.atSeconds >= 0) position = static_cast<std::uint64_t>(job.atSeconds * 1e7);
-    const HRESULT hr = Quivane::ReadVideoStill(*job.format, stream.Get(), position, job.still, stop);
+    const HRESULT hr = Quivane::ReadVideoStill(*job.format, stream, position, job.still, stop);
     if (FAILED(hr) && stop.ShouldStop()) return Quivane::StopResult(stop);
     return hr;
 }

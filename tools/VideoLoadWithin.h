@@ -12,7 +12,8 @@
 
 namespace QuivaneTool {
 
-// How long the frames command waits for a video's still.
+// How long the frames command waits for a video's still. A reader the
+// platform leaves stuck is given up sooner, by the source itself.
 constexpr DWORD kVideoLoadDeadlineMs = 30000;
 
 // Loads FILE's representative still (`atSeconds` < 0) or the still at that

@@ -69,6 +69,8 @@ int RunCommand(const Command& command, const std::vector<std::wstring>& args) {
     if (FAILED(hr)) return ReportFailure(L"cannot start COM", hr);
     Quivane::ResetFailureRecord(); // the command's failures are told with where they began
     const int result = command.run(line);
+    // The console writes are unbuffered: nothing told is lost.
+    if (ToldOfALoadThatTookTooLong()) TerminateProcess(GetCurrentProcess(), static_cast<UINT>(result));
     CoUninitialize();
     return result;
 }

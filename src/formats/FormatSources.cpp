@@ -1,6 +1,7 @@
 #include "FormatSources.h"
 
 #include "FormatTable.h"
+#include "platform/HResult.h"
 #include "platform/StreamBytes.h"
 
 namespace Quivane {
@@ -17,6 +18,37 @@ const FormatRow* ChooseFormatForStream(IStream* stream, const std::wstring& name
         stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
     }
     return ChooseFormat(name, header, read > sizeof(header) ? sizeof(header) : read);
+}
+
+namespace {
+
+// The name the stream gives itself (a file's path), or none.
+std::wstring StreamName(IStream* stream) {
+    STATSTG stat = {};
+    if (FAILED(stream->Stat(&stat, STATFLAG_DEFAULT)) || stat.pwcsName == nullptr) return {};
+    std::wstring name(stat.pwcsName);
+    CoTaskMemFree(stat.pwcsName);
+    return name;
+}
+
+bool HasNoBytes(IStream* stream) {
+    std::uint8_t first = 0;
+    ULONG read = 0;
+    const bool empty = SUCCEEDED(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr)) &&
+                       SUCCEEDED(ReadFully(stream, &first, 1, read)) && read == 0;
+    stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
+    return empty;
+}
+
+} // namespace
+
+HRESULT FindStreamFormat(IStream* stream, const std::wstring& name, const FormatRow*& format) {
+    format = nullptr;
+    if (stream == nullptr) return E_POINTER;
+    if (HasNoBytes(stream)) RETURN_FAILURE(kEmptyFile);
+    format = ChooseFormatForStream(stream, name.empty() ? StreamName(stream) : name);
+    if (format == nullptr) RETURN_FAILURE(kUnknownFormat);
+    return S_OK;
 }
 
 } // namespace Quivane

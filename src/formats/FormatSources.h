@@ -3,6 +3,7 @@
 #include "FormatRow.h"
 #include "frames/FrameSource.h"
 #include "platform/StopToken.h"
+#include "platform/StreamBytes.h"
 
 #include <wincodec.h>
 
@@ -21,5 +22,11 @@ inline const HRESULT kUnknownFormat = WINCODEC_ERR_COMPONENTNOTFOUND;
 // The format of a stream by its first bytes, else by `name`; null when
 // neither is known. The stream is left at its start.
 const FormatRow* ChooseFormatForStream(IStream* stream, const std::wstring& name);
+
+// The same as every reader of a file asks it, so that a thumbnail, a preview
+// and the tool give one file one answer: the name is the stream's own when
+// none is given; kEmptyFile for a stream of no bytes, kUnknownFormat when
+// neither the bytes nor the name tell a format.
+[[nodiscard]] HRESULT FindStreamFormat(IStream* stream, const std::wstring& name, const FormatRow*& format);
 
 } // namespace Quivane

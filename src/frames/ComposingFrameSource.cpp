@@ -120,6 +120,12 @@ HRESULT ComposingFrameSource::ScaleFrame(std::uint32_t index, const ScaledFrameC
     return S_OK;
 }
 
+HRESULT ComposingFrameSource::StreamRows(const FrameRowsBegin& begin, const FrameRowTaker& take) {
+    if (!StreamsRows()) return E_NOTIMPL;
+    RETURN_IF_FAILED(begin(width_, height_, FrameDelayMs(0)));
+    return DecodePictureRows(take);
+}
+
 // The one picture at full size, decoded straight into `frame`: held once, never as a canvas and a copy.
 HRESULT ComposingFrameSource::ReadWholePicture(std::uint32_t index, FramePixels& frame) {
     if (index != 0) return E_INVALIDARG;

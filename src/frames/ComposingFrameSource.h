@@ -16,8 +16,7 @@ namespace Quivane {
 
 // `count` pixels of canvas row `row` from column `left` on, as BGRA; the rest
 // of the row is transparent.
-using PictureRowSink =
-    std::function<void(std::uint32_t row, std::uint32_t left, const std::uint8_t* bgra, std::uint32_t count)>;
+using PictureRowSink = FrameRowTaker;
 
 class ComposingFrameSource : public FrameSource {
 public:
@@ -26,6 +25,7 @@ public:
     HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) override;
     HRESULT UseFrame(std::uint32_t index, const std::function<HRESULT(const FrameView&)>& use) override;
     HRESULT ScaleFrame(std::uint32_t index, const ScaledFrameChooser& choose) override;
+    HRESULT StreamRows(const FrameRowsBegin& begin, const FrameRowTaker& take) override;
     bool ReadsAnyFrameDirectly() const override { return FrameCount() <= 1; }
     HRESULT SaveCheckpoint(FrameCheckpoint& checkpoint) const override;
     HRESULT ResumeFrom(const FrameCheckpoint& checkpoint) override;

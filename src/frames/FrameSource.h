@@ -51,6 +51,15 @@ struct ScaledFrameTarget {
 using ScaledFrameChooser = std::function<HRESULT(std::uint32_t canvasWidth, std::uint32_t canvasHeight,
                                                  std::uint32_t delayMs, ScaledFrameTarget& target)>;
 
+// A still picture's rows as they are decoded: `begin` hears the canvas's size
+// and the frame's delay first (its failure ends the reading), then `take` gets
+// each row the image covers, top to bottom: `count` pixels of premultiplied
+// BGRA from column `left` on, the rest of the row (and any row not given)
+// transparent. The row's pixels are lent for the call.
+using FrameRowsBegin = std::function<HRESULT(std::uint32_t width, std::uint32_t height, std::uint32_t delayMs)>;
+using FrameRowTaker =
+    std::function<void(std::uint32_t row, std::uint32_t left, const std::uint8_t* bgra, std::uint32_t count)>;
+
 // A whole file read into memory, shared by whoever reads it.
 using FileBytes = std::shared_ptr<const std::vector<std::uint8_t>>;
 
@@ -88,6 +97,15 @@ public:
     // and never holds the whole canvas; any other composes the frame as
     // UseFrame does and scales the canvas.
     [[nodiscard]] virtual HRESULT ScaleFrame(std::uint32_t index, const ScaledFrameChooser& choose);
+
+    // A picture of one still image, row by row as FrameRowTaker says, never
+    // holding the whole canvas: a picture too large for memory still passes.
+    // E_NOTIMPL for any other picture (its frames are read instead).
+    [[nodiscard]] virtual HRESULT StreamRows(const FrameRowsBegin& begin, const FrameRowTaker& take) {
+        (void)begin;
+        (void)take;
+        return E_NOTIMPL;
+    }
 
     // Whether any frame costs one frame to read, wherever the source stands
     // (the platform composes it, or there is nothing to compose).

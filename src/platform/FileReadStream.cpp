@@ -1,5 +1,6 @@
 #include "FileReadStream.h"
 
+#include "ComAdopt.h"
 #include "HResult.h"
 #include "OwnedHandles.h"
 
@@ -143,7 +144,7 @@ public:
             position = position_;
         }
         ComPtr<FileReadStream> clone;
-        clone.Attach(new (std::nothrow) FileReadStream(file_, position));
+        AdoptReference(clone, new (std::nothrow) FileReadStream(file_, position));
         if (!clone) return E_OUTOFMEMORY;
         RETURN_IF_FAILED(clone->Init());
         *out = clone.Detach();
@@ -173,7 +174,7 @@ HRESULT CreateFileReadStream(const wchar_t* path, IStream** out) {
     if (opened == INVALID_HANDLE_VALUE) return HResultFromLastError();
     file->handle.Reset(opened);
     ComPtr<FileReadStream> stream;
-    stream.Attach(new (std::nothrow) FileReadStream(std::move(file), 0));
+    AdoptReference(stream, new (std::nothrow) FileReadStream(std::move(file), 0));
     if (!stream) return E_OUTOFMEMORY;
     RETURN_IF_FAILED(stream->Init());
     *out = stream.Detach();

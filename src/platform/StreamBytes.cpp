@@ -90,7 +90,7 @@ HRESULT ReadWholeStream(IStream* stream, std::vector<std::uint8_t>& bytes, const
         if (FAILED(hr) || read == 0) break;
         filled += read;
     }
-    if (SUCCEEDED(hr) && filled == 0) hr = E_FAIL;
+    if (SUCCEEDED(hr) && filled == 0) hr = NoteFailure(kEmptyFile, __FILE__, __LINE__);
     if (FAILED(hr)) {
         bytes.clear();
         bytes.shrink_to_fit();

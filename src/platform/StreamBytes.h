@@ -32,9 +32,11 @@ constexpr std::uint32_t kModestReadBytes = 64 * 1024;
 // where it stands; a stream that seeks is left at its start. Reading goes on
 // until a read gives no bytes; the size from Stat, when given, only sizes the
 // buffer. A stop of `stop` ends the copy with StopResult before the next
-// read. An empty stream gives E_FAIL; a
-// failing read, its own result; one over kMaxInMemoryFileBytes,
-// ERROR_FILE_TOO_LARGE.
+// read. An empty stream gives kEmptyFile; a failing read, its own result; one
+// over kMaxInMemoryFileBytes, ERROR_FILE_TOO_LARGE.
+// A file of no bytes at all: told as such, whatever its name promises.
+inline const HRESULT kEmptyFile = HRESULT_FROM_WIN32(ERROR_EMPTY);
+
 [[nodiscard]] HRESULT ReadWholeStream(IStream* stream, std::vector<std::uint8_t>& bytes, const StopToken& stop = {},
                                       std::uint32_t readBytes = kModestReadBytes);
 

@@ -14,6 +14,7 @@ constexpr std::uint32_t kComponentNotFound = 0x88982F50;           // WINCODEC_E
 constexpr std::uint32_t kCodecNotFound = 0xC00D5212;               // MF_E_TOPO_CODEC_NOT_FOUND
 constexpr std::uint32_t kInvalidMediaFile = 0xC00D36BE;            // MF_E_INVALID_FILE_FORMAT
 constexpr std::uint32_t kUnsupportedByteStream = 0xC00D36C4;       // MF_E_UNSUPPORTED_BYTESTREAM_TYPE
+constexpr std::uint32_t kEmptyFile = 0x800710D2;                   // HRESULT_FROM_WIN32(ERROR_EMPTY)
 constexpr std::uint32_t kStorageFacility = 3;                      // FACILITY_STORAGE: STG_E_*
 constexpr std::uint32_t kWin32Facility = 7;                        // FACILITY_WIN32
 
@@ -92,6 +93,7 @@ bool IsFailureToTell(std::int32_t failure) {
 std::wstring FailureReason(std::int32_t failure, const MediaFacts& facts) {
     const auto code = static_cast<std::uint32_t>(failure);
     if (code == kCodecNotFound) return CodecReason(facts);
+    if (code == kEmptyFile) return L"The file is empty.";
     if (code == kBadImage || code == kInvalidMediaFile || IsWin32(code, Win32::kFileCorrupt)) {
         return L"The file is damaged or cut short.";
     }

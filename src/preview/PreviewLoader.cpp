@@ -212,8 +212,8 @@ HRESULT PreviewLoader::DecodeJob(LoadJob& job, LoadResult& result, IStream* host
     IStream* stream = readable.stream.Get();
     result.sourceBytes = readable.bytes;
     // The content decides the format; the name only when the first bytes are not known.
-    const FormatRow* format = ChooseFormatForStream(stream, job.name);
-    if (format == nullptr) RETURN_FAILURE(kUnknownFormat);
+    const FormatRow* format = nullptr;
+    RETURN_IF_FAILED(FindStreamFormat(stream, job.name, format));
     if (job.positioned || format->decodesFromStream) {
         VideoStill still;
         const HRESULT read = ReadVideoStill(*format, stream, job.positioned ? std::optional(job.position) : std::nullopt,

@@ -106,8 +106,8 @@ HRESULT MakeThumbnailBitmap(IStream* stream, UINT cx, HBITMAP* out, FileBytes* r
     ReadableStream readable;
     RETURN_IF_FAILED(OpenReadableStream(stream, readable, stop, kThumbnailReadBytes));
     if (readForward != nullptr) *readForward = readable.bytes;
-    const FormatRow* format = ChooseFormatForStream(readable.stream.Get(), L"");
-    if (format == nullptr) RETURN_FAILURE(kUnknownFormat);
+    const FormatRow* format = nullptr;
+    RETURN_IF_FAILED(FindStreamFormat(readable.stream.Get(), L"", format));
     if (readable.bytes) return MakeThumbnailBitmap(*format, readable.bytes, cx, out, stop); // read forward already
     if (!format->decodesFromStream) {
         FileBytes file;

@@ -90,8 +90,8 @@ bool IsServedByThisThread(IStream* stream) {
 // tells its format, and a video's bytes may take longer than the patience.
 HRESULT PrepareJobInput(IStream* stream, ThumbnailJob& job) {
     if (IsServedByThisThread(stream) && SUCCEEDED(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr))) {
-        const FormatRow* format = ChooseFormatForStream(stream, L"");
-        if (format == nullptr) RETURN_FAILURE(kUnknownFormat);
+        const FormatRow* format = nullptr;
+        RETURN_IF_FAILED(FindStreamFormat(stream, L"", format));
         if (!format->decodesFromStream) {
             job.format = format;
             return ReadPictureFile(stream, job.file);

@@ -61,6 +61,7 @@ TEST(FailureReason, SizeReadAndPlatformFailures) {
     EXPECT_NE(noMedia.find(L"Media Foundation"), std::wstring::npos) << std::string(noMedia.begin(), noMedia.end());
     EXPECT_NE(noMedia.find(L"\u201CMedia Feature Pack\u201D"), std::wstring::npos);
     EXPECT_EQ(Reason(FromWin32(258)), L"The file took too long to decode.");
+    EXPECT_EQ(Reason(FromWin32(4306)), L"The file is empty."); // ERROR_EMPTY: a file of no bytes
 }
 
 TEST(FailureReason, AnUnknownFailureGetsAGenericReason) {

@@ -190,3 +190,27 @@ TEST(ReadGifLayout, TruncatedFilesReportOnlyCompleteDescriptors) {
     }
     EXPECT_FALSE(Layout({'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x87, 0, 0}).valid); // global table missing
 }
+
+TEST(ReadGifLayout, ASecondLogicalScreenIsDamageThatChangesNothing) {
+    // A whole second header (signature and a 20000 x 20000 screen with a
+    // global table), as where two files were joined: where a block should
+    // start, and after the trailer.
+    std::vector<std::uint8_t> second = HandGif(20000, 20000, true, {{0, 0, 20000, 20000}});
+    second.pop_back(); // no trailer of its own
+    const std::vector<HandImage> images = {{0, 0, 4, 3}, {1, 1, 2, 2}};
+    const auto first = HandGif(4, 3, false, images);
+    auto inPlaceOfABlock = HandGif(4, 3, false, {images[0]});
+    inPlaceOfABlock.pop_back();
+    inPlaceOfABlock.insert(inPlaceOfABlock.end(), second.begin(), second.end());
+    auto afterTheTrailer = first;
+    afterTheTrailer.insert(afterTheTrailer.end(), second.begin(), second.end());
+    for (const auto& [bytes, count] : {std::pair{inPlaceOfABlock, 1u}, std::pair{afterTheTrailer, 2u}}) {
+        const GifLayout layout = Layout(bytes);
+        ASSERT_TRUE(layout.valid);
+        EXPECT_EQ(layout.screenWidth, 4u);
+        EXPECT_EQ(layout.screenHeight, 3u);
+        EXPECT_FALSE(layout.globalColourTable);
+        ASSERT_EQ(layout.images.size(), count); // the images before it, whole
+        for (const GifImageLayout& image : layout.images) EXPECT_LE(image.width, 4u);
+    }
+}

@@ -203,3 +203,60 @@ TEST(ParseApngChunks, PollsBeforeEachChunk) {
     EXPECT_EQ(polls, 3);
 }
 
+
+// Chunks the format allows once, before the image data: the first one stands;
+// a repeat, before or after the data, is damage that changes nothing.
+struct OnceOnlyCase {
+    const char* name;
+    bool afterData; // the repeat comes after the first IDAT
+};
+
+class ParseApngChunksRepeat : public testing::TestWithParam<OnceOnlyCase> {};
+
+TEST_P(ParseApngChunksRepeat, TheFirstStands) {
+    const OnceOnlyCase c = GetParam();
+    const auto repeat = [&](PngWriter& png) {
+        const std::string name = c.name;
+        if (name == "IHDR") png.Ihdr(20000, 20000);
+        if (name == "acTL") png.Chunk("acTL", Bytes({0, 0, 0, 9, 0, 0, 0, 0}));
+        if (name == "PLTE") png.Chunk("PLTE", Bytes({7, 7, 7, 8, 8, 8}));
+        if (name == "tRNS") png.Chunk("tRNS", Bytes({5, 5}));
+    };
+    PngWriter png;
+    png.Ihdr(64, 48).Chunk("PLTE", Bytes({1, 2, 3})).Chunk("tRNS", Bytes({9}));
+    const bool animated = std::string(c.name) == "acTL";
+    if (animated) png.Chunk("acTL", Bytes({0, 0, 0, 1, 0, 0, 0, 0})).Fctl(64, 48, 0, 0, 1, 10, 0, 0);
+    if (!c.afterData) repeat(png);
+    png.Chunk("IDAT", Bytes({'a'}));
+    if (c.afterData) repeat(png);
+    png.Chunk("IDAT", Bytes({'b'})).Chunk("IEND", {});
+
+    ApngParseState state;
+    ASSERT_EQ(Walk(png.bytes, state), ChunkWalkResult::Ok);
+    EXPECT_EQ(state.CanvasWidth(), 64u);
+    EXPECT_EQ(state.CanvasHeight(), 48u);
+    EXPECT_EQ(state.sawAcTL, animated);
+    ASSERT_EQ(state.ancillaryChunks.size(), 2u);
+    EXPECT_EQ(Span(state.ancillaryChunks[0].data), "\x01\x02\x03");
+    EXPECT_EQ(Span(state.ancillaryChunks[1].data), "\x09");
+    EXPECT_EQ(state.imagePieces.size(), 2u); // the data around the repeat is still read
+}
+
+INSTANTIATE_TEST_SUITE_P(OnceOnlyChunks, ParseApngChunksRepeat,
+                         testing::Values(OnceOnlyCase{"IHDR", false}, OnceOnlyCase{"IHDR", true},
+                                         OnceOnlyCase{"acTL", false}, OnceOnlyCase{"acTL", true},
+                                         OnceOnlyCase{"PLTE", false}, OnceOnlyCase{"PLTE", true},
+                                         OnceOnlyCase{"tRNS", false}, OnceOnlyCase{"tRNS", true}),
+                         [](const testing::TestParamInfo<OnceOnlyCase>& info) {
+                             return std::string(info.param.name) + (info.param.afterData ? "AfterData" : "BeforeData");
+                         });
+
+TEST(ParseApngChunks, AnAnimationControlAfterTheImageDataDoesNotAnimateAPlainPicture) {
+    PngWriter png;
+    png.Ihdr(8, 8).Chunk("IDAT", Bytes({'a'})).Chunk("acTL", Bytes({0, 0, 0, 1, 0, 0, 0, 0}));
+    png.Fctl(8, 8, 0, 0, 1, 10, 0, 0).Chunk("fdAT", Bytes({0, 0, 0, 1, 'b'})).Chunk("IEND", {});
+    ApngParseState state;
+    ASSERT_EQ(Walk(png.bytes, state), ChunkWalkResult::Ok);
+    EXPECT_FALSE(state.sawAcTL);
+    EXPECT_EQ(state.imagePieces.size(), 1u);
+}

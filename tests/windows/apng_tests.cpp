@@ -1,7 +1,9 @@
 // APNG files assembled in the test from PNGs the platform encodes: regions
 // placed on the canvas, the fallback to the plain path, data that does not fit
 // its region, and a decode cancelled while it runs.
+#include "ApngBuilder.h"
 #include "TestSupport.h"
+#include "platform/Failure.h"
 #include "platform/WicImaging.h"
 #include "PngWriter.h"
 #include "formats/png/PngChunks.h"
@@ -167,4 +169,40 @@ TEST(ApngDecode, CancelledWhileCompositingStopsBeforeTheEnd) {
     // A passed deadline is told apart from a newer load.
     EXPECT_EQ(ReadSourceFrames(L".png", *bytes, StopToken::At(StopToken::Clock::now())).hr,
               HRESULT_FROM_WIN32(WAIT_TIMEOUT));
+}
+
+TEST(ApngDecode, AHeaderAfterTheImageDataChangesNothing) {
+    const auto first = EncodedImageData(64, 48, 200);
+    const auto second = EncodedImageData(64, 48, 100);
+    const auto good = Apng(64, 48, {{64, 48, 0, 0, &first}, {64, 48, 0, 0, &second}});
+    // A second IHDR just before IEND, larger than the canvas or smaller: both are damage, alike.
+    for (const std::uint32_t side : {20000u, 8u}) {
+        SCOPED_TRACE(side);
+        std::vector<std::uint8_t> ihdr;
+        Put32(ihdr, side);
+        Put32(ihdr, side);
+        ihdr.insert(ihdr.end(), {8, 6, 0, 0, 0});
+        std::vector<std::uint8_t> file(good.begin(), good.end() - 12); // without IEND
+        AppendPngChunk(file, "IHDR", ihdr.data(), ihdr.size());
+        AppendPngChunk(file, "IEND", nullptr, 0);
+        const SourceFrames read = ReadSourceFrames(L".png", file);
+        ASSERT_EQ(read.hr, S_OK);
+        ASSERT_EQ(read.frames.size(), 2u);
+        EXPECT_EQ(read.frames[1].width, 64u);
+        EXPECT_EQ(read.frames[1].height, 48u);
+        EXPECT_EQ(read.frames[0].At(63, 47)[2], 200);
+        EXPECT_EQ(read.frames[1].At(0, 0)[2], 100);
+    }
+}
+
+TEST(ApngDecode, DataDamagedAfterItsLastRowShowsThePictureAndRecordsNoFailure) {
+    auto data = SolidImageData(8, 8, {0, 255, 0, 255});
+    data.back() ^= 0xFF; // the checksum after the last row
+    ResetFailureRecord();
+    const SourceFrames read = ReadSourceFrames(L".png", ApngBuilder(8, 8, false).DefaultImage(data).Build());
+    ASSERT_EQ(read.hr, S_OK);
+    ASSERT_EQ(read.frames.size(), 1u);
+    EXPECT_EQ(read.frames[0].At(4, 4)[1], 255);
+    // Nothing failed: a later failure on this thread is not told as having begun here.
+    EXPECT_FALSE(RecordedFailure().has_value());
 }

@@ -44,4 +44,38 @@ grep -q '0x88982F60' "$work/stderr" || fail "not reported as damaged: $(cat "$wo
 # The line says where the damage was found.
 grep -Eq '0x88982F60 .*\(at GifFrameSource\.cpp:[0-9]+\)$' "$work/stderr" || fail "no place given: $(cat "$work/stderr")"
 [ ! -e "$work/none/frame_0000.png" ] || fail "a frame was written for a file with nothing to decode"
+# ...in the words the preview pane uses for it.
+grep -q '0x88982F60 The file is damaged or cut short' "$work/stderr" || fail "damage not named: $(cat "$work/stderr")"
+
+# A still picture, its rows written as they come, into folders that do not exist yet.
+"$run" "$bin/quivane.exe" frames "$(winpath "$root/samples/still_ball.png")" "$(winpath "$work/new/deeper/still")" \
+  > "$work/stdout" 2>&1 || fail "frames into new folders exited $?: $(cat "$work/stdout")"
+[ "$(tail -n +2 "$work/new/deeper/still/frames.tsv" | cut -f2-5 | tr -d '\r')" = "$(printf 'frame_0000.png\t80\t160\t80')" ] ||
+  fail "still's row: $(cat "$work/new/deeper/still/frames.tsv")"
+if command -v compare >/dev/null; then
+  differ=$(compare -metric AE -fuzz 1% "$root/samples/still_ball.png" "$work/new/deeper/still/frame_0000.png" null: 2>&1 || true)
+  [ "$differ" = 0 ] || fail "the written still differs from the file in $differ pixels"
+fi
+
+# One file, one answer: the same code and words from every command, for an
+# empty file and for a WebP cut to its first bytes (known only by its name).
+: > "$work/empty.mp4"
+head -c 10 "$root/samples/bouncing_ball.webp" > "$work/cut.webp"
+for file in empty.mp4 cut.webp; do
+  answers=()
+  for command in frames thumbnail preview; do
+    case "$command" in
+      frames) args=("$(winpath "$work/answer-frames")") ;;
+      thumbnail) args=(--out "$(winpath "$work/answer.png")") ;;
+      preview) args=(--screenshot "$(winpath "$work/answer.png")") ;;
+    esac
+    status=0
+    "$run" "$bin/quivane.exe" "$command" "$(winpath "$work/$file")" "${args[@]}" > "$work/stderr" 2>&1 || status=$?
+    [ "$status" = 1 ] || fail "$command of $file exited $status"
+    answers+=("$(tr -d '\r' < "$work/stderr" | sed -n 's/^error: [^:]*:[^:]*: [^:]*: \(0x[0-9A-F]\{8\} [^(]*\).*/\1/p' | sed 's/ *$//' | head -1)")
+  done
+  [ -n "${answers[0]}" ] && [ "${answers[0]}" = "${answers[1]}" ] && [ "${answers[0]}" = "${answers[2]}" ] ||
+    fail "$file: frames, thumbnail and preview answer differently: ${answers[*]}"
+  [ "$file" != empty.mp4 ] || [[ "${answers[0]}" == "0x800710D2 The file is empty"* ]] || fail "empty: ${answers[0]}"
+done
 echo "frames command behaves"

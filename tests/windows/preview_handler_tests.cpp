@@ -439,28 +439,6 @@ TEST_F(PreviewHandler, UnloadWaitsForTheRunningWorker) {
     EXPECT_FALSE(IsWindow(child));
 }
 
-TEST_F(PreviewHandler, RapidCyclesOnOneObjectAndOnFreshObjects) {
-    const auto gif = ColourGif(3);
-    const LONG withHandler = ServerModuleLocks(); // each handler and each worker holds one
-    for (int cycle = 0; cycle < 200; ++cycle) {
-        ComPtr<IPreviewHandler> target = handler;
-        if (cycle % 2 == 1) {
-            ASSERT_EQ(CreatePreviewHandler(IID_PPV_ARGS(&target)), S_OK);
-        }
-        ComPtr<IInitializeWithStream> init;
-        ASSERT_EQ(target.As(&init), S_OK);
-        ASSERT_EQ(init->Initialize(StreamFromBytes(gif).Get(), STGM_READ), S_OK);
-        RECT rect = {0, 0, kWidth, kHeight};
-        ASSERT_EQ(target->SetWindow(host.Handle(), &rect), S_OK);
-        ASSERT_EQ(target->DoPreview(), S_OK);
-        if (cycle % 3 == 0) PumpFor(1);
-        ASSERT_EQ(target->Unload(), S_OK);
-        EXPECT_EQ(ServerModuleLocks(), withHandler + cycle % 2); // no worker left running
-    }
-    PreviewAndWait(gif);
-    EXPECT_EQ(FrameCount(), 3);
-}
-
 // The preview's frame budget, set in megabytes under Quivane's own key of the
 // current user for the span of a test.
 class FrameBudgetOverride {

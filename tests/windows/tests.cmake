@@ -13,6 +13,7 @@ set(QUIVANE_WINDOWS_TESTS
   frame_export_tests
   presenter_playback_tests
   preview_handler_tests
+  preview_file_release_tests
   preview_video_tests
   preview_loader_tests
   preview_window_tests

@@ -454,6 +454,60 @@ TEST(VideoCutShort, ACutRecordingsStillComesFromTheSamplesItHolds) {
 
 namespace {
 
+std::uint64_t LittleEndianAt(const Bytes& bytes, std::size_t at, int count) {
+    std::uint64_t value = 0;
+    for (int i = count - 1; i >= 0; --i) value = (value << 8) | bytes[at + i];
+    return value;
+}
+
+// pattern.wmv cut after its header and `packets` whole data packets, or at `size` bytes.
+struct AsfShape {
+    const char* name;
+    Bytes bytes;
+    bool holdsAFrame; // some video frame lies whole in the packets kept
+};
+
+std::vector<AsfShape> CutShortWmvShapes() {
+    const Bytes whole = VideoFixture("pattern.wmv");
+    const std::size_t packetsAt = static_cast<std::size_t>(LittleEndianAt(whole, 16, 8)) + 50;
+    const std::uint8_t properties[] = {0xA1, 0xDC, 0xAB, 0x8C};
+    const auto at = std::search(whole.begin(), whole.end(), properties, properties + 4);
+    const std::size_t packetSize = static_cast<std::size_t>(LittleEndianAt(whole, (at - whole.begin()) + 92, 4));
+    // Its first frame is larger than a packet: the first packet holds no frame whole.
+    return {{"its header and first packet", Cut(whole, packetsAt + packetSize), false},
+            {"a quarter of it", Cut(whole, whole.size() / 4), true},
+            {"half of it, mid-packet", Cut(whole, whole.size() / 2 + packetSize / 2), true}};
+}
+
+} // namespace
+
+// A WMV cut short, as a download stopped early: the still comes from the
+// frames its packets hold whole, and a file whose packets hold none fails at
+// once as damaged. The platform's reader never waits for the rest.
+TEST(VideoCutShort, AWmvStillComesFromThePacketsItHoldsOrItFailsAsDamaged) {
+    const SourceFrames original = ReadVideo(VideoFixture("pattern.wmv"));
+    ASSERT_EQ(original.hr, S_OK);
+    for (const AsfShape& shape : CutShortWmvShapes()) {
+        SCOPED_TRACE(shape.name);
+        const SourceFrames read = ReadVideo(shape.bytes);
+        HBITMAP bitmap = nullptr;
+        const HRESULT thumbnail = MakeThumbnailWithin(StreamFromBytes(shape.bytes).Get(), 96, &bitmap, kAnswerWithinMs);
+        if (bitmap != nullptr) DeleteObject(bitmap);
+        if (!shape.holdsAFrame) {
+            EXPECT_EQ(read.hr, kDamagedVideoFile) << Hex(read.hr);
+            EXPECT_EQ(thumbnail, kDamagedVideoFile) << Hex(thumbnail);
+            continue;
+        }
+        ASSERT_EQ(read.hr, S_OK);
+        EXPECT_EQ(thumbnail, S_OK) << Hex(thumbnail);
+        EXPECT_EQ(Still(read).width, 160u);
+        // Before the third of the whole video it would show: the file ends sooner.
+        EXPECT_LT(read.position, original.duration / 3);
+    }
+}
+
+namespace {
+
 Bytes TopLevelBox(const char* type, std::size_t body, std::uint8_t fill = 0) {
     Bytes out(8 + body, fill);
     Put32(out, 0, out.size());

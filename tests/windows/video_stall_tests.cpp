@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 #include "platform/ServerLifetime.h"
 #include "preview/PreviewHandlerCom.h"
+#include "preview/PreviewStateMessage.h"
 #include "formats/FormatTable.h"
 #include "thumbnail/ThumbnailProviderCom.h"
 
@@ -39,6 +40,16 @@ bool WaitUntil(const std::function<bool()>& done) {
     return done();
 }
 
+// Initializes `handler` with `stream` and previews it in `host`, as a host does.
+void PreviewIn(IPreviewHandler* handler, IStream* stream, const TestWindow& host) {
+    ComPtr<IInitializeWithStream> init;
+    ASSERT_EQ(handler->QueryInterface(IID_PPV_ARGS(&init)), S_OK);
+    ASSERT_EQ(init->Initialize(stream, STGM_READ), S_OK);
+    const RECT area = host.ClientRect();
+    ASSERT_EQ(handler->SetWindow(host.Handle(), &area), S_OK);
+    ASSERT_EQ(handler->DoPreview(), S_OK);
+}
+
 } // namespace
 
 // The platform's media reader stuck inside a read that never comes back.
@@ -46,13 +57,8 @@ TEST(StuckPlatformDecoder, UnloadAndGetThumbnailReturnWhileTheReaderIsStuck) {
     StallControl stall = MakeStallingStream(VideoFixture("pattern.wmv"), 4096);
     ComPtr<IPreviewHandler> handler;
     ASSERT_EQ(CreatePreviewHandler(IID_PPV_ARGS(&handler)), S_OK);
-    ComPtr<IInitializeWithStream> init;
-    ASSERT_EQ(handler.As(&init), S_OK);
-    ASSERT_EQ(init->Initialize(stall.stream.Get(), STGM_READ), S_OK);
     TestWindow host(320, 240);
-    const RECT area = host.ClientRect();
-    ASSERT_EQ(handler->SetWindow(host.Handle(), &area), S_OK);
-    ASSERT_EQ(handler->DoPreview(), S_OK);
+    PreviewIn(handler.Get(), stall.stream.Get(), host);
     ASSERT_TRUE(WaitUntil([&] { return stall.Stalled(); }));
     HWND preview = PreviewWindowOf(handler.Get());
     ASSERT_EQ(handler->Unload(), S_OK); // returns, letting the stuck worker go
@@ -83,13 +89,8 @@ TEST(StuckPlatformDecoder, AWorkerLetGoFreesWhatItHoldsWhenItReturns) {
     {
         ComPtr<IPreviewHandler> handler;
         ASSERT_EQ(CreatePreviewHandler(IID_PPV_ARGS(&handler)), S_OK);
-        ComPtr<IInitializeWithStream> init;
-        ASSERT_EQ(handler.As(&init), S_OK);
-        ASSERT_EQ(init->Initialize(previewStall.stream.Get(), STGM_READ), S_OK);
         TestWindow host(320, 240);
-        const RECT area = host.ClientRect();
-        ASSERT_EQ(handler->SetWindow(host.Handle(), &area), S_OK);
-        ASSERT_EQ(handler->DoPreview(), S_OK);
+        PreviewIn(handler.Get(), previewStall.stream.Get(), host);
         ASSERT_TRUE(WaitUntil([&] { return previewStall.Stalled(); }));
         ASSERT_EQ(handler->Unload(), S_OK);
     }
@@ -101,4 +102,44 @@ TEST(StuckPlatformDecoder, AWorkerLetGoFreesWhatItHoldsWhenItReturns) {
     previewStall.Release();
     thumbnailStall.Release();
     EXPECT_TRUE(WaitUntil([&] { return ServerModuleLocks() == locksBefore; }));
+}
+
+// A reader that never comes back is given up after a while without an
+// answer: the thumbnail fails, and the preview's pane tells that the file
+// took too long, long before the shell would stop waiting; the host's next
+// preview still shows.
+TEST(StuckPlatformDecoder, AVideoTheReaderNeverAnswersEndsAsTakingTooLong) {
+    const LONG locksBefore = ServerModuleLocks();
+    StallControl thumbnailStall = MakeStallingStream(VideoFixture("pattern.wmv"), 4096);
+    const ULONGLONG started = GetTickCount64();
+    HBITMAP bitmap = nullptr;
+    EXPECT_EQ(MakeThumbnailWithin(thumbnailStall.stream.Get(), 64, &bitmap, kThumbnailPatienceMs),
+              HRESULT_FROM_WIN32(WAIT_TIMEOUT));
+    EXPECT_EQ(bitmap, nullptr);
+    EXPECT_LT(GetTickCount64() - started, kThumbnailPatienceMs / 2); // not the shell's patience running out
+
+    TestWindow host(320, 240);
+    StallControl previewStall = MakeStallingStream(VideoFixture("pattern.wmv"), 4096);
+    ComPtr<IPreviewHandler> handler;
+    ASSERT_EQ(CreatePreviewHandler(IID_PPV_ARGS(&handler)), S_OK);
+    PreviewIn(handler.Get(), previewStall.stream.Get(), host);
+    HWND pane = PreviewWindowOf(handler.Get());
+    ASSERT_TRUE(WaitUntil([&] { return AskPreviewState(pane, kPreviewStateLoadResult) != S_OK; }));
+    EXPECT_EQ(static_cast<HRESULT>(AskPreviewState(pane, kPreviewStateLoadResult)), HRESULT_FROM_WIN32(WAIT_TIMEOUT));
+    wchar_t text[512] = {};
+    GetWindowTextW(pane, text, 512);
+    EXPECT_NE(std::wstring(text).find(L"took too long"), std::wstring::npos);
+    ASSERT_EQ(handler->Unload(), S_OK);
+
+    const auto gif = ReadFileBytes(WindowsPathFromUnix(std::string(std::getenv("QUIVANE_SOURCE_DIR")) +
+                                                       "/samples/bouncing_ball.gif"));
+    PreviewIn(handler.Get(), StreamFromBytes(gif).Get(), host);
+    pane = PreviewWindowOf(handler.Get());
+    EXPECT_TRUE(WaitUntil([&] { return AskPreviewState(pane, 0) == kPreviewStateShowing; }));
+    EXPECT_GT(AskPreviewState(pane, kPreviewStateFrameCount), 1);
+    ASSERT_EQ(handler->Unload(), S_OK);
+
+    thumbnailStall.Release();
+    previewStall.Release();
+    EXPECT_TRUE(WaitUntil([&] { return ServerModuleLocks() == locksBefore + 1; })); // the handler's own
 }

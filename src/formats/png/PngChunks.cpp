@@ -1,6 +1,7 @@
 #include "PngChunks.h"
 
 #include <cstring>
+#include <iterator>
 
 namespace Quivane {
 namespace {
@@ -25,6 +26,21 @@ bool IsCarriedIntoFrames(const std::uint8_t* type) {
     return false;
 }
 
+// Chunks the format allows once, before the image data: IHDR, then acTL,
+// PLTE and tRNS. A second one, or one after the image data, is ignored; the
+// walk notes which it has seen in `state.seenOnce`.
+bool IsRepeatOrLate(const std::uint8_t* type, ApngParseState& state) {
+    static const char* const kOnceBeforeData[] = {"IHDR", "acTL", "PLTE", "tRNS"};
+    for (std::size_t i = 0; i < std::size(kOnceBeforeData); ++i) {
+        if (!IsType(type, kOnceBeforeData[i])) continue;
+        const unsigned bit = 1u << i;
+        if ((state.seenOnce & bit) != 0 || state.sawImageData) return true;
+        state.seenOnce |= bit;
+        return false;
+    }
+    return false;
+}
+
 } // namespace
 
 std::uint32_t ApngParseState::CanvasWidth() const { return ReadU32(ihdr.data()); }
@@ -37,7 +53,10 @@ ChunkWalkResult WalkOneChunk(const std::uint8_t* bytes, std::size_t size, std::s
     const std::uint8_t* type = bytes + position + 4;
     const std::uint8_t* data = bytes + position + 8;
 
-    if (IsType(type, "IHDR")) {
+    if (IsRepeatOrLate(type, state)) {
+        // Damage: the first header, palette or animation control stands, so a
+        // late one can neither resize the canvas nor recolour what came before.
+    } else if (IsType(type, "IHDR")) {
         if (length != 13) return ChunkWalkResult::Malformed;
         std::memcpy(state.ihdr.data(), data, 13);
         state.sawIHDR = true;
@@ -73,7 +92,7 @@ ChunkWalkResult WalkOneChunk(const std::uint8_t* bytes, std::size_t size, std::s
     } else if (IsType(type, "IEND")) {
         done = true;
         return ChunkWalkResult::Ok;
-    } else if (!state.sawImageData && IsCarriedIntoFrames(type)) {
+    } else if (IsCarriedIntoFrames(type)) {
         PngChunk chunk;
         std::memcpy(chunk.type.data(), type, 4);
         chunk.data = ByteSpan{data, length};

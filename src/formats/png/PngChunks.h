@@ -37,6 +37,7 @@ struct ApngParseState {
     bool sawIHDR = false;
     bool sawAcTL = false;
     bool sawImageData = false;
+    unsigned seenOnce = 0; // which of the chunks allowed once the walk has taken
     // IDAT came before any fcTL: the default image is no frame of the animation.
     bool defaultImageHidden = false;
     std::vector<ApngFrameControl> controls;

@@ -21,8 +21,9 @@ namespace {
 HRESULT DecodeResult(PngImageEnd end, HRESULT stopped) {
     switch (end) {
     case PngImageEnd::Complete: return S_OK;
-    // As a platform decoder shows such a file: every row is there.
-    case PngImageEnd::DamagedTail: NoteFailure(WINCODEC_ERR_BADIMAGE, __FILE__, __LINE__); return S_OK;
+    // As a platform decoder shows such a file: every row is there. Nothing
+    // failed, so nothing is recorded: a later failure's place stays its own.
+    case PngImageEnd::DamagedTail: return S_OK;
     case PngImageEnd::Stopped: return stopped;
     case PngImageEnd::NoMemory: RETURN_FAILURE(E_OUTOFMEMORY);
     default: RETURN_FAILURE(WINCODEC_ERR_BADIMAGE);

@@ -1,5 +1,6 @@
 #include "MediaBoxWalk.h"
 
+#include "AsfPackets.h"
 #include "MediaByteSource.h"
 #include "MediaSampleTables.h"
 
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <vector>
 
 namespace Quivane {
 namespace {
@@ -19,13 +21,14 @@ constexpr std::size_t kAsfObjectHeaderSize = 24; // GUID and 64-bit size
 constexpr std::size_t kAsfHeaderObjectMinimum = 30; // plus object count and two reserved bytes
 constexpr std::uint64_t kAsfDataObjectHeaderSize = 50; // plus file ID, packet count and two reserved bytes
 constexpr std::uint64_t kAsfMinimumPacketSizeAt = 92;  // in the File Properties Object
+constexpr std::uint64_t kAsfPacketCountAt = 40;        // in the Data Object
+// Packets are a few kilobytes; a file that claims more is not followed packet by packet.
+constexpr std::uint32_t kAsfLargestScannedPacket = 1u << 20;
 // File offsets are signed 64-bit numbers to the parsers.
 constexpr std::uint64_t kLargestOffset = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
 
 constexpr std::uint8_t kAsfHeaderGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
                                              0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
-constexpr std::uint8_t kAsfFilePropertiesGuid[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
-                                                     0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
 constexpr std::uint8_t kAsfDataGuid[16] = {0x36, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
                                            0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 
@@ -141,8 +144,36 @@ MediaBoxCheck CheckTopLevelBoxes(const std::uint8_t* head, std::size_t headSize,
     return check;
 }
 
+namespace {
+
+// A file cut short holds the first `present` of its packets: the still must
+// come from the video frames they hold whole. NoSampleData when none does.
+MediaBoxCheck ReachAsfPackets(const MediaByteSource& source, std::uint64_t packetsAt, std::uint64_t packets,
+                              const AsfLayout& layout, VideoSampleReach& reach) {
+    const std::uint64_t present = (source.FileSize() - packetsAt) / layout.packetSize;
+    if (present >= packets) return MediaBoxCheck::Plausible;
+    reach.samples = packets;
+    reach.leadingInFile = present;
+    std::vector<std::uint8_t> packet(layout.packetSize);
+    // From the last packet back: the latest frame is usually in the last few.
+    for (std::uint64_t index = present, count = 0; index-- > 0 && count < kMaxTopLevelBoxes; ++count) {
+        if (!source.Read(packetsAt + index * layout.packetSize, packet.data(), packet.size())) {
+            return MediaBoxCheck::Unreadable;
+        }
+        AsfPacketVideo video;
+        if (ReadAsfPacket(packet.data(), packet.size(), layout, video) && video.endsAFrame) {
+            reach.anyInFile = true;
+            reach.lastLeadingTime = video.lastEnd;
+            return MediaBoxCheck::Plausible;
+        }
+    }
+    return present <= kMaxTopLevelBoxes ? MediaBoxCheck::NoSampleData : MediaBoxCheck::Plausible;
+}
+
+} // namespace
+
 MediaBoxCheck CheckAsfHeader(const std::uint8_t* head, std::size_t headSize, std::uint64_t fileSize,
-                             const MediaReadAt& readAt) {
+                             const MediaReadAt& readAt, VideoSampleReach* reach) {
     const MediaByteSource source(head, headSize, fileSize, readAt);
     std::uint8_t header[kAsfHeaderObjectMinimum];
     if (fileSize < sizeof(kAsfHeaderGuid)) return MediaBoxCheck::Unrecognised;
@@ -154,19 +185,25 @@ MediaBoxCheck CheckAsfHeader(const std::uint8_t* head, std::size_t headSize, std
     if (headerObjectSize < kAsfHeaderObjectMinimum || headerObjectSize > fileSize) return MediaBoxCheck::Malformed;
 
     std::uint64_t packetSize = 1; // at least one byte of packet when the header names no size
+    AsfLayout layout;
     std::uint64_t offset = kAsfHeaderObjectMinimum;
     for (std::uint32_t count = 0;; ++count) {
         const std::uint64_t left = headerObjectSize - offset;
         if (left < kAsfObjectHeaderSize) break;
         if (count == kMaxTopLevelBoxes) return MediaBoxCheck::TooManyBoxes;
-        std::uint8_t object[kAsfObjectHeaderSize];
+        std::uint8_t object[kAsfObjectHeaderSize + 100]; // the fields read of the objects below
         if (!source.Read(offset, object, kAsfObjectHeaderSize)) return MediaBoxCheck::Unreadable;
         const std::uint64_t objectSize = LittleEndian(object + 16, 8);
         if (objectSize < kAsfObjectHeaderSize || objectSize > left) return MediaBoxCheck::Malformed;
-        std::uint8_t minimum[4];
-        if (std::memcmp(object, kAsfFilePropertiesGuid, 16) == 0 && objectSize >= kAsfMinimumPacketSizeAt + 4 &&
-            source.Read(offset + kAsfMinimumPacketSizeAt, minimum, 4)) {
-            packetSize = std::max<std::uint64_t>(LittleEndian(minimum, 4), 1);
+        const std::size_t fields = static_cast<std::size_t>(std::min<std::uint64_t>(objectSize, sizeof(object)));
+        const bool properties = std::memcmp(object, kAsfFilePropertiesGuid, 16) == 0;
+        const bool stream = std::memcmp(object, kAsfStreamPropertiesGuid, 16) == 0;
+        if ((properties || stream) && source.Read(offset, object, fields)) {
+            if (properties && objectSize >= kAsfMinimumPacketSizeAt + 4) {
+                packetSize = std::max<std::uint64_t>(LittleEndian(object + kAsfMinimumPacketSizeAt, 4), 1);
+            }
+            if (properties) ReadAsfFileProperties(object, fields, layout);
+            if (stream) ReadAsfStreamProperties(object, fields, layout);
         }
         offset += objectSize;
     }
@@ -174,12 +211,22 @@ MediaBoxCheck CheckAsfHeader(const std::uint8_t* head, std::size_t headSize, std
     // The data follows the header: its first packet must be in the file.
     const std::uint64_t dataAt = headerObjectSize;
     if (fileSize - dataAt < kAsfObjectHeaderSize) return MediaBoxCheck::NoSampleData;
-    std::uint8_t data[kAsfObjectHeaderSize];
+    std::uint8_t data[kAsfDataObjectHeaderSize];
     if (!source.Read(dataAt, data, kAsfObjectHeaderSize)) return MediaBoxCheck::Unreadable;
     if (std::memcmp(data, kAsfDataGuid, 16) != 0) return MediaBoxCheck::Plausible; // the parser's to judge
     const std::uint64_t packetsAt = dataAt + kAsfDataObjectHeaderSize;
-    return packetsAt <= fileSize && packetSize <= fileSize - packetsAt ? MediaBoxCheck::Plausible
-                                                                       : MediaBoxCheck::NoSampleData;
+    if (packetsAt > fileSize || packetSize > fileSize - packetsAt) return MediaBoxCheck::NoSampleData;
+    // The packet count, against the packets the file holds. A broadcast's count
+    // may be 0 (unknown), and packets of varying size cannot be counted.
+    if (!source.Read(dataAt, data, kAsfDataObjectHeaderSize)) return MediaBoxCheck::Unreadable;
+    const std::uint64_t packets = LittleEndian(data + kAsfPacketCountAt, 8);
+    if (packets == 0 || layout.packetSize == 0 || layout.packetSize > kAsfLargestScannedPacket) {
+        return MediaBoxCheck::Plausible;
+    }
+    VideoSampleReach found;
+    const MediaBoxCheck check = ReachAsfPackets(source, packetsAt, packets, layout, found);
+    if (reach != nullptr) *reach = found;
+    return check;
 }
 
 } // namespace Quivane

@@ -72,8 +72,11 @@ MediaBoxCheck CheckTopLevelBoxes(const std::uint8_t* head, std::size_t headSize,
 // open the file, be at least 30 bytes and end within it, and the objects it
 // holds must each be at least 24 bytes and end within it. When the file ends
 // before a Data Object's first packet (of the size the File Properties Object
-// gives, else one byte), NoSampleData. The rest is the parser's to judge.
+// gives, else one byte), NoSampleData. A file that holds fewer packets than
+// its Data Object counts is cut short: `reach`, when given, then says how many
+// it holds and when the last video frame they end is presented; NoSampleData
+// when they end none. The rest is the parser's to judge.
 MediaBoxCheck CheckAsfHeader(const std::uint8_t* head, std::size_t headSize, std::uint64_t fileSize,
-                             const MediaReadAt& readAt = {});
+                             const MediaReadAt& readAt = {}, VideoSampleReach* reach = nullptr);
 
 } // namespace Quivane

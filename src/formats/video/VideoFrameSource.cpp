@@ -5,6 +5,7 @@
 #include "MediaBoxWalk.h"
 #include "MediaDataStart.h"
 #include "MediaSampleReading.h"
+#include "PlatformCallWatch.h"
 #include "VideoCodecNames.h"
 #include "VideoSampleSource.h"
 #include "platform/HResult.h"
@@ -15,6 +16,8 @@
 #include <wrl/client.h>
 
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 
@@ -47,7 +50,7 @@ HRESULT CheckVideoContainer(IStream* stream, VideoSampleReach* reach) {
     } else if (LooksLikeMatroska(head, headSize)) {
         check = CheckMatroskaData(head, headSize, fileSize, readAt);
     } else {
-        check = CheckAsfHeader(head, headSize, fileSize, readAt);
+        check = CheckAsfHeader(head, headSize, fileSize, readAt, reach);
     }
     RETURN_IF_FAILED(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr));
     switch (check) {
@@ -75,7 +78,8 @@ public:
         if (reader_) static_cast<void>(reader_->Flush(static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS)));
     }
 
-    HRESULT Open(const MediaFoundationApi& api, IStream* stream) {
+    HRESULT Open(const MediaFoundationApi& api, IStream* stream, PlatformProgress& progress) {
+        progress_ = &progress;
         stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr);
         ComPtr<IMFByteStream> byteStream;
         RETURN_IF_FAILED(api.createByteStreamOnStream(stream, &byteStream));
@@ -84,6 +88,7 @@ public:
         RETURN_IF_FAILED(attributes->SetUINT32(MF_READWRITE_DISABLE_CONVERTERS, FALSE));
         RETURN_IF_FAILED(attributes->SetUINT32(MF_SOURCE_READER_ENABLE_VIDEO_PROCESSING, TRUE));
         RETURN_IF_FAILED(api.createSourceReaderFromByteStream(byteStream.Get(), attributes.Get(), &reader_));
+        progress.Note();
         ReadNativeCodec();
         nv12_ = SUCCEEDED(RequestSubtype(api, MFVideoFormat_NV12));
         if (nv12_) return S_OK;
@@ -105,6 +110,7 @@ public:
         DWORD stream = 0;
         const HRESULT hr = reader_->ReadSample(static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM), 0, &stream,
                                                &flags, &timestamp, &sample_);
+        progress_->Note();
         hasSample = sample_ != nullptr;
         return hr;
     }
@@ -139,7 +145,9 @@ public:
         value.Get().hVal.QuadPart = position > static_cast<std::uint64_t>(std::numeric_limits<LONGLONG>::max())
                                         ? std::numeric_limits<LONGLONG>::max()
                                         : static_cast<LONGLONG>(position);
-        return reader_->SetCurrentPosition(GUID_NULL, value.Get());
+        const HRESULT hr = reader_->SetCurrentPosition(GUID_NULL, value.Get());
+        progress_->Note();
+        return hr;
     }
 
     std::uint64_t Duration() override {
@@ -199,8 +207,21 @@ private:
 
     ComPtr<IMFSourceReader> reader_;
     ComPtr<IMFSample> sample_;
+    PlatformProgress* progress_ = nullptr; // the session's
     bool nv12_ = false;
     VideoCodecName codec_;
+};
+
+// What the platform's calls touch, owned jointly by the source and each call:
+// a call the source stops waiting for keeps it until the call returns.
+struct VideoSession {
+    std::shared_ptr<PlatformProgress> progress = std::make_shared<PlatformProgress>();
+    SourceReaderSamples reader;
+    std::optional<std::uint64_t> lastHeld;
+    std::uint64_t duration = 0;
+    StillSearchResult found;
+    std::mutex codecMutex; // the codec is told also when opening failed or was given up
+    VideoCodecName codec;
 };
 
 class VideoFrameSource final : public FrameSource {
@@ -211,23 +232,39 @@ public:
         if (stream == nullptr) return E_POINTER;
         const MediaFoundationApi* api = nullptr;
         RETURN_IF_FAILED(MediaFoundation(api));
-        VideoSampleReach reach;
-        RETURN_IF_FAILED(CheckVideoContainer(stream, &reach));
-        // A recording cut short: the still comes from the samples the file holds.
-        if (reach.CutShort()) lastHeld_ = reach.lastLeadingTime;
-        RETURN_IF_FAILED(reader_.Open(*api, stream));
-        duration_ = reader_.Duration();
-        opened_ = true;
+        auto session = std::make_shared<VideoSession>();
+        const HRESULT opened = CallPlatformWatched(
+            [session, api, held = ComPtr<IStream>(stream)](const StopToken&) {
+                VideoSampleReach reach;
+                RETURN_IF_FAILED(CheckVideoContainer(held.Get(), &reach));
+                // A recording cut short: the still comes from the samples the file holds.
+                if (reach.CutShort()) session->lastHeld = reach.lastLeadingTime;
+                const HRESULT readerOpened = session->reader.Open(*api, held.Get(), *session->progress);
+                {
+                    std::lock_guard<std::mutex> lock(session->codecMutex);
+                    session->codec = session->reader.Codec();
+                }
+                RETURN_IF_FAILED(readerOpened);
+                session->duration = session->reader.Duration();
+                return S_OK;
+            },
+            session->progress, Stop());
+        {
+            std::lock_guard<std::mutex> lock(session->codecMutex);
+            codec_ = session->codec;
+        }
+        RETURN_IF_FAILED(opened);
+        session_ = std::move(session);
         return S_OK;
     }
 
     std::uint32_t FrameCount() const override { return 1; }
     bool IsVideo() const override { return true; }
-    std::uint64_t Duration() const override { return duration_; }
+    std::uint64_t Duration() const override { return session_ ? session_->duration : 0; }
     std::uint64_t ShownPosition() const override { return shown_; }
     void DescribeMedia(MediaFacts& facts) const override {
-        if (reader_.Codec().name != nullptr) facts.codec = reader_.Codec().name;
-        if (reader_.Codec().storeExtension != nullptr) facts.codecExtension = reader_.Codec().storeExtension;
+        if (codec_.name != nullptr) facts.codec = codec_.name;
+        if (codec_.storeExtension != nullptr) facts.codecExtension = codec_.storeExtension;
     }
 
     HRESULT ReadFrame(std::uint32_t index, FramePixels& frame) override {
@@ -243,18 +280,24 @@ public:
 
 private:
     HRESULT ReadStill(bool exact, std::uint64_t target, FramePixels& frame) {
-        if (!opened_) return E_UNEXPECTED;
-        StillSearchResult found = FindVideoStill(reader_, exact, target, lastHeld_, Stop());
-        RETURN_IF_FAILED(found.hr);
+        if (!session_) return E_UNEXPECTED;
+        const HRESULT hr = CallPlatformWatched(
+            [session = session_, exact, target](const StopToken& stop) {
+                session->found = FindVideoStill(session->reader, exact, target, session->lastHeld, stop);
+                return session->found.hr;
+            },
+            session_->progress, Stop());
+        // A reader given up may still be inside the session: no later read touches it.
+        if (hr == HRESULT_FROM_WIN32(WAIT_TIMEOUT)) session_.reset();
+        RETURN_IF_FAILED(hr);
+        const StillSearchResult& found = session_->found;
         RETURN_IF_FAILED(CopyStillPixels(found.frame, frame));
-        shown_ = StillPosition(exact, found.target, found.frame.timestamp, duration_);
+        shown_ = StillPosition(exact, found.target, found.frame.timestamp, session_->duration);
         return S_OK;
     }
 
-    SourceReaderSamples reader_;
-    bool opened_ = false;
-    std::optional<std::uint64_t> lastHeld_;
-    std::uint64_t duration_ = 0;
+    std::shared_ptr<VideoSession> session_; // once opened
+    VideoCodecName codec_;
     std::uint64_t shown_ = 0;
 };
 
