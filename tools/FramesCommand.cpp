@@ -68,6 +68,11 @@ public:
         return rows.Begin(factory.Get(), outDir + L"\\" + FrameFileName(index), width, height);
     }
     PngRowWriter& Rows() { return rows; }
+    // A frame whose decoding failed: its file goes, half written.
+    void DropRows() {
+        rows = PngRowWriter();
+        DeleteFileW((outDir + L"\\" + FrameFileName(rowsFrame.index)).c_str());
+    }
     HRESULT FinishRows() {
         const std::wstring name = FrameFileName(rowsFrame.index);
         const HRESULT hr = rows.Finish();
@@ -97,8 +102,6 @@ void PrintTimes(double decodeMs, std::uint64_t count) {
           perFrame);
 }
 
-// Pictures: each frame is written as soon as it is composed, so an animation
-// of any length needs the memory of one frame, not of all of them.
 // A still picture, its rows written as they are decoded: a picture of any size
 // needs the memory of a few rows. E_NOTIMPL when the source cannot stream them.
 int WriteStreamedStill(Quivane::FrameSource& source, const std::wstring& file, const std::wstring& outDir,
@@ -122,7 +125,7 @@ int WriteStreamedStill(Quivane::FrameSource& source, const std::wstring& file, c
     if (FAILED(began)) return ReportFileFailure(outDir, L"cannot write a frame", began);
     const HRESULT written = SUCCEEDED(streamed) ? writer.FinishRows() : S_OK;
     if (FAILED(streamed)) {
-        writer.FinishRows(); // ends the file, which a failure removes
+        writer.DropRows();
         return ReportFileFailure(file, L"cannot decode", streamed);
     }
     if (FAILED(written)) return ReportFileFailure(outDir, L"cannot write a frame", written);
@@ -131,6 +134,8 @@ int WriteStreamedStill(Quivane::FrameSource& source, const std::wstring& file, c
     return kExitOk;
 }
 
+// Pictures: each frame is written as soon as it is composed, so an animation
+// of any length needs the memory of one frame, not of all of them.
 int WritePictureFrames(IStream* stream, const Quivane::FormatRow& format, const std::wstring& file,
                        const std::wstring& outDir, bool printTimes) {
     std::unique_ptr<Quivane::FrameSource> source = Quivane::CreateFrameSource(format);

@@ -7,6 +7,7 @@
 #include "platform/ServerLifetime.h"
 #include "preview/PreviewHandlerCom.h"
 #include "preview/PreviewStateMessage.h"
+#include "formats/FormatSources.h"
 #include "formats/FormatTable.h"
 #include "thumbnail/ThumbnailProviderCom.h"
 
@@ -104,22 +105,67 @@ TEST(StuckPlatformDecoder, AWorkerLetGoFreesWhatItHoldsWhenItReturns) {
     EXPECT_TRUE(WaitUntil([&] { return ServerModuleLocks() == locksBefore; }));
 }
 
-// A reader that never comes back is given up after a while without an
-// answer: the thumbnail fails, and the preview's pane tells that the file
-// took too long, long before the shell would stop waiting; the host's next
-// preview still shows.
-TEST(StuckPlatformDecoder, AVideoTheReaderNeverAnswersEndsAsTakingTooLong) {
+// The platform's reader stuck inside the file, seen through the frame source
+// (no read-ahead of ours in between): the source gives up once the reader
+// has not answered for a while, long before the shell would stop waiting.
+TEST(StuckPlatformDecoder, AVideoSourceGivesUpOnAReaderThatNeverAnswers) {
     const LONG locksBefore = ServerModuleLocks();
-    StallControl thumbnailStall = MakeStallingStream(VideoFixture("pattern.wmv"), 4096);
+    StallControl stall = MakeStallingStream(VideoFixture("pattern.wmv"), 4096); // the header passes
+    std::unique_ptr<FrameSource> source = CreateFrameSource(*FormatForName(L"clip.wmv"));
+    ASSERT_TRUE(source);
+    const ULONGLONG started = GetTickCount64();
+    EXPECT_EQ(source->Open(stall.stream.Get()), HRESULT_FROM_WIN32(WAIT_TIMEOUT));
+    EXPECT_TRUE(stall.Stalled()); // inside the platform's reader, which is still waiting
+    EXPECT_LT(GetTickCount64() - started, kThumbnailPatienceMs / 2);
+    source.reset();
+    stall.Release(); // the stuck read fails, and the reader left to it ends
+    EXPECT_TRUE(WaitUntil([&] { return ServerModuleLocks() == locksBefore; }));
+}
+
+// pattern.wmv with a Padding Object of `padding` bytes at the end of its
+// header: a file larger than any read-ahead, whose data starts past it.
+std::vector<std::uint8_t> PaddedWmv(std::uint32_t padding) {
+    const auto whole = VideoFixture("pattern.wmv");
+    std::uint64_t headerSize = 0;
+    std::uint32_t objects = 0;
+    for (int i = 7; i >= 0; --i) headerSize = (headerSize << 8) | whole[16 + i];
+    for (int i = 3; i >= 0; --i) objects = (objects << 8) | whole[24 + i];
+    const auto put = [](std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    };
+    std::vector<std::uint8_t> out(whole.begin(), whole.begin() + 16);
+    put(out, headerSize + padding, 8);
+    put(out, objects + 1, 4);
+    out.insert(out.end(), whole.begin() + 28, whole.begin() + static_cast<std::ptrdiff_t>(headerSize));
+    const std::uint8_t paddingGuid[16] = {0x74, 0xD4, 0x06, 0x18, 0xDF, 0xCA, 0x09, 0x45,
+                                          0xA4, 0xBA, 0x9A, 0xAB, 0xCB, 0x96, 0xAA, 0xE8};
+    out.insert(out.end(), paddingGuid, paddingGuid + 16);
+    put(out, padding, 8);
+    out.resize(out.size() + padding - 24, 0);
+    out.insert(out.end(), whole.begin() + static_cast<std::ptrdiff_t>(headerSize), whole.end());
+    return out;
+}
+
+// A video whose reading stops answering once the load is inside the video's
+// source: the thumbnail fails and the preview's pane tells that the file took
+// too long, long before the shell would stop waiting; the host's next preview
+// still shows.
+TEST(StuckPlatformDecoder, AVideoWhoseReadingStopsAnsweringEndsAsTakingTooLong) {
+    constexpr std::uint32_t kPadding = 320 * 1024;
+    const auto padded = PaddedWmv(kPadding);
+    ASSERT_EQ(ReadSourceFrames(L".wmv", padded).hr, S_OK); // whole, it shows
+    const LONG locksBefore = ServerModuleLocks();
+    StallControl thumbnailStall = MakeStallingStream(padded, kPadding); // past the first read-ahead
     const ULONGLONG started = GetTickCount64();
     HBITMAP bitmap = nullptr;
     EXPECT_EQ(MakeThumbnailWithin(thumbnailStall.stream.Get(), 64, &bitmap, kThumbnailPatienceMs),
               HRESULT_FROM_WIN32(WAIT_TIMEOUT));
     EXPECT_EQ(bitmap, nullptr);
+    EXPECT_TRUE(thumbnailStall.Stalled());
     EXPECT_LT(GetTickCount64() - started, kThumbnailPatienceMs / 2); // not the shell's patience running out
 
     TestWindow host(320, 240);
-    StallControl previewStall = MakeStallingStream(VideoFixture("pattern.wmv"), 4096);
+    StallControl previewStall = MakeStallingStream(padded, kPadding);
     ComPtr<IPreviewHandler> handler;
     ASSERT_EQ(CreatePreviewHandler(IID_PPV_ARGS(&handler)), S_OK);
     PreviewIn(handler.Get(), previewStall.stream.Get(), host);
