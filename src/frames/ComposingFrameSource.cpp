@@ -63,8 +63,15 @@ HRESULT ComposingFrameSource::ComposeThrough(std::uint32_t index,
                                              const std::function<HRESULT(const FrameView&)>& take) {
     if (FrameCount() == 0) return E_UNEXPECTED;
     if (index >= FrameCount()) return E_INVALIDARG;
-    const std::uint32_t from = SelfContainedFrameAtOrBefore(index);
-    if (!canvas_ || index < next_ || from > next_) RETURN_IF_FAILED(StartOver(from, index));
+    if (!canvas_ || index < next_) {
+        RETURN_IF_FAILED(StartOver(SelfContainedFrameAtOrBefore(index), index));
+    } else {
+        for (std::uint32_t frame = index; frame > next_; --frame) {
+            if (!IsSelfContained(frame)) continue;
+            RETURN_IF_FAILED(StartOver(frame, index));
+            break;
+        }
+    }
     for (; next_ <= index; ++next_) {
         if (Stop().ShouldStop()) return Stopped();
         if (next_ < index && PassFrame(next_)) {
