@@ -16,7 +16,8 @@ bool WaitServingSentMessages(HANDLE done, DWORD patienceMs) {
     const ULONGLONG start = GetTickCount64();
     for (;;) {
         const ULONGLONG spent = GetTickCount64() - start;
-        const DWORD left = patienceMs == INFINITE ? INFINITE : spent >= patienceMs ? 0 : static_cast<DWORD>(patienceMs - spent);
+        DWORD left = INFINITE;
+        if (patienceMs != INFINITE) left = spent >= patienceMs ? 0 : static_cast<DWORD>(patienceMs - spent);
         const DWORD woken = MsgWaitForMultipleObjects(1, &done, FALSE, left, QS_SENDMESSAGE);
         if (woken == WAIT_OBJECT_0) return true;
         if (woken != WAIT_OBJECT_0 + 1) return false;
@@ -58,6 +59,7 @@ void WorkerThread::LetGo() {
     // Its code must stay mapped until it returns, after the last lock it holds.
     PinThisModule();
     thread_.detach();
+    done_.reset(); // the thread keeps its own; this worker may start another
 }
 
 } // namespace Quivane

@@ -58,7 +58,8 @@ public:
     // threads ask of this one. True once it has finished (its thread is then
     // joined), or when none was started.
     bool Wait(DWORD patienceMs);
-    // For a job known to be ending (it has handed over its result): its last steps are waited for, serving nothing.
+    // For a job known to be ending (it has handed over its result): its last
+    // steps are waited for, serving nothing.
     void Join();
     // No more waiting: a finished thread is joined, one still running is let
     // go, and this library stays loaded for it.
