@@ -17,9 +17,10 @@ namespace Quivane {
 // 2^32: a first-pass sum stays below 255 * 2^32 and a second-pass one below
 // 65280 * 2^32, both in 64 bits. While a total is at most 32768 (sides up to
 // kMaxCanvasSide) each pass rounds as that one does (AreaScaleRounding.h), so
-// rows first gives the same bytes both ways; past it, through a double: every sum is below 2^48 and exact in one, and the relative
-// error of one multiplication (2^-52) cannot move a result across a half unit
-// when all the inputs are equal, so they still come back exactly.
+// rows first gives the same bytes both ways; past it, through a double: every
+// sum is below 2^48 and exact in one, and the relative error of one
+// multiplication (2^-52) cannot move a result across a half unit when all the
+// inputs are equal, so they still come back exactly.
 namespace {
 
 struct Span {

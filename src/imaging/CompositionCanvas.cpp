@@ -16,7 +16,8 @@ bool CompositionCanvas::Restore(const std::vector<std::uint8_t>& picture) {
 }
 
 void CompositionCanvas::ClearPart(const CanvasRegion& region) {
-    ClearRegion(pixels_.data(), Stride(), ClipToCanvas(width_, height_, region.left, region.top, region.columns, region.rows));
+    const CanvasRegion onCanvas = ClipToCanvas(width_, height_, region.left, region.top, region.columns, region.rows);
+    ClearRegion(pixels_.data(), Stride(), onCanvas);
 }
 
 void CompositionCanvas::RememberPicture() { remembered_.assign(pixels_.begin(), pixels_.end()); }

@@ -49,7 +49,8 @@ HRESULT FrameExportWorker::Start(bool copy, ComPtr<IWICBitmapSource> frame, std:
     }
     made->notify.store(notify);
     made->result.copy = copy;
-    const HRESULT started = worker.Start([made, copy, doneMessage, frame = std::move(frame), path = std::move(path)]() mutable {
+    const HRESULT started = worker.Start([made, copy, doneMessage, frame = std::move(frame),
+                                          path = std::move(path)]() mutable {
         FinishedExport result;
         result.copy = copy;
         // Our frames are free-threaded; the imaging factory wants COM on this thread.
