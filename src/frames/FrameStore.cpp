@@ -5,9 +5,9 @@
 
 namespace Quivane {
 
-FrameStore::FrameStore(std::uint32_t frameCount)
-    : frames(frameCount), delays(frameCount, 0), count(frameCount) {
-    plan.window = frameCount;
+FrameStore::FrameStore(std::uint64_t frameCount)
+    : frames(static_cast<std::size_t>(frameCount)), delays(static_cast<std::size_t>(frameCount), 0), count(frameCount) {
+    plan.window = static_cast<std::uint32_t>(std::min<std::uint64_t>(frameCount, UINT32_MAX));
 }
 
 void FrameStore::SetPlan(const FramePlan& newPlan) {
@@ -22,7 +22,7 @@ void FrameStore::SetPlan(const FramePlan& newPlan) {
 bool FrameStore::InWindowLocked(std::uint32_t index) const {
     if (index >= count) return false;
     if (plan.keepAll) return true;
-    const std::uint32_t ahead = index >= playhead ? index - playhead : count - playhead + index;
+    const std::uint64_t ahead = index >= playhead ? index - playhead : count - playhead + index;
     return ahead < plan.window;
 }
 
@@ -56,9 +56,9 @@ bool FrameStore::Wants(std::uint32_t index) const {
 
 std::optional<std::uint32_t> FrameStore::NextWantedLocked() const {
     if (closed || count == 0) return std::nullopt;
-    const std::uint32_t span = plan.keepAll ? count : std::min(plan.window, count);
-    for (std::uint32_t step = 0; step < span; ++step) {
-        const std::uint32_t index = plan.keepAll ? step : (playhead + step) % count;
+    const std::uint64_t span = plan.keepAll ? count : std::min<std::uint64_t>(plan.window, count);
+    for (std::uint64_t step = 0; step < span; ++step) {
+        const auto index = static_cast<std::uint32_t>(plan.keepAll ? step : (playhead + step) % count);
         if (!frames[index]) return index;
     }
     return std::nullopt;
@@ -74,13 +74,13 @@ void FrameStore::WaitForWork(std::chrono::milliseconds timeout) {
     workChanged.wait_for(lock, timeout, [this] { return closed || NextWantedLocked().has_value(); });
 }
 
-void FrameStore::EndAt(std::uint32_t newCount) {
+void FrameStore::EndAt(std::uint64_t newCount) {
     std::lock_guard<std::mutex> lock(mutex);
     if (newCount >= count) return;
-    for (std::uint32_t index = newCount; index < count; ++index) DropLocked(index);
+    for (std::uint64_t index = newCount; index < count; ++index) DropLocked(static_cast<std::uint32_t>(index));
     count = newCount;
     if (playhead >= count) playhead = 0;
-    if (plan.window > count) plan.window = count;
+    if (plan.window > count) plan.window = static_cast<std::uint32_t>(count);
     workChanged.notify_all();
 }
 
@@ -89,7 +89,7 @@ bool FrameStore::Closed() const {
     return closed;
 }
 
-std::uint32_t FrameStore::FrameCount() const {
+std::uint64_t FrameStore::FrameCount() const {
     std::lock_guard<std::mutex> lock(mutex);
     return count;
 }

@@ -19,7 +19,7 @@ namespace Quivane {
 
 class FrameStore {
 public:
-    explicit FrameStore(std::uint32_t frameCount);
+    explicit FrameStore(std::uint64_t frameCount);
     FrameStore(const FrameStore&) = delete;
     FrameStore& operator=(const FrameStore&) = delete;
 
@@ -33,7 +33,7 @@ public:
     // Waits until a frame is wanted, the store closes or `timeout` passes.
     void WaitForWork(std::chrono::milliseconds timeout);
     // The file's frames end before `count` (a damaged tail): none after it is shown.
-    void EndAt(std::uint32_t count);
+    void EndAt(std::uint64_t count);
     bool Closed() const;
     // Decoding ahead is held back until a frame goes to the screen or the
     // playhead moves, for at most `patience`: until then it would only slow
@@ -44,7 +44,7 @@ public:
     void WaitWhileHoldingBack(std::chrono::milliseconds timeout);
 
     // The showing side.
-    std::uint32_t FrameCount() const;
+    std::uint64_t FrameCount() const;
     // The frame's pixels, or null while it is not held.
     std::shared_ptr<const FramePixels> Frame(std::uint32_t index) const;
     bool Has(std::uint32_t index) const;
@@ -70,7 +70,7 @@ private:
     std::vector<std::shared_ptr<const FramePixels>> frames;
     std::vector<std::uint32_t> delays; // 0 until the frame is decoded
     FramePlan plan;
-    std::uint32_t count;
+    std::uint64_t count;
     std::uint32_t playhead = 0;
     std::uint64_t heldBytes = 0;
     std::uint32_t heldFrames = 0;

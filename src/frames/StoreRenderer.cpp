@@ -5,9 +5,8 @@
 namespace Quivane {
 
 void StoreRenderer::SetCurrentFrame(std::uint32_t index) {
-    const std::uint32_t count = store->FrameCount();
-    current = count == 0 ? 0 : (index < count ? index : count - 1);
-    store->SetPlayhead(current);
+    const std::uint64_t count = store->FrameCount();
+    if (count > 0) store->SetPlayhead(index < count ? index : static_cast<std::uint32_t>(count - 1));
 }
 
 std::shared_ptr<const FramePixels> StoreRenderer::FramePicture(std::uint32_t index) const {

@@ -27,7 +27,6 @@ public:
     StoreRenderer& operator=(const StoreRenderer&) = delete;
 
     std::uint64_t GetFrameCount() const override { return store->FrameCount(); }
-    std::uint32_t GetCurrentFrameIndex() const override { return current; }
     std::uint32_t GetFrameDelay(std::uint32_t index) const override { return store->DelayMs(index); }
     void SetCurrentFrame(std::uint32_t index) override;
     // E_PENDING while the frame is not decoded (or not kept) yet.
@@ -58,7 +57,6 @@ private:
     std::shared_ptr<FrameStore> store;
     std::optional<VideoTimeline> timeline;
     MediaFacts facts;
-    std::uint32_t current = 0;
     WholeFrameReader wholeFrames;
     std::uint32_t wholeWidth = 0;
     std::uint32_t wholeHeight = 0;

@@ -3,7 +3,7 @@
 // clock that moves an animation on, frame commands and pause, and a video's
 // position. It moves the seek bar's thumb and yields to the user dragging it.
 #include "FrameClock.h"
-#include "PlaybackMedia.h"
+#include "frames/PlaybackMedia.h"
 #include "PlaybackState.h"
 #include "SeekBar.h"
 

@@ -165,7 +165,7 @@ HRESULT PreviewDrawing::DrawOn(ID2D1RenderTarget* target) {
 void PreviewDrawing::DrawPicture(ID2D1RenderTarget* target) {
     target->Clear(colors.Background());
     if (frames && ShowsFrame() && frames->GetFrameCount() > 0) {
-        const std::uint32_t index = playback.FrameToDraw(frames->GetCurrentFrameIndex());
+        const std::uint32_t index = playback.FrameToDraw(playback.State().currentIndex);
         // A frame the target cannot take stays undrawn; the bar and the background still show.
         ComPtr<ID2D1BitmapBrush> underlay;
         const FrameLook look = FrameLookFor(target, underlay);

@@ -62,9 +62,7 @@ void PreviewPresenter::SetLoading(bool loading, bool keepFrameVisible) { drawing
 void PreviewPresenter::SetRenderer(std::unique_ptr<IAnimatedRenderer> newRenderer) {
     // Neither the drawing nor playback may hold the old renderer past here.
     drawing.SetFrames(newRenderer.get());
-    auto newMedia = newRenderer ? std::make_unique<RendererPlaybackMedia>(*newRenderer) : nullptr;
-    playback.SetMedia(newMedia.get());
-    media = std::move(newMedia);
+    playback.SetMedia(newRenderer.get());
     renderer = std::move(newRenderer);
     if (renderer) SyncWithRenderer();
 }

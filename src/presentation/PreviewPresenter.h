@@ -3,7 +3,6 @@
 // playback of its frames and the seek bar, put together for the window.
 #include "FramePlayback.h"
 #include "PreviewDrawing.h"
-#include "RendererPlaybackMedia.h"
 #include "SeekBar.h"
 #include "ViewOptions.h"
 #include "frames/IAnimatedRenderer.h"
@@ -104,7 +103,6 @@ private:
     void SelectFrameToDraw();
 
     std::unique_ptr<IAnimatedRenderer> renderer;
-    std::unique_ptr<RendererPlaybackMedia> media; // the renderer as playback sees it
     SeekBar seekBar;
     FramePlayback playback{seekBar};
     PreviewDrawing drawing{playback, seekBar};

@@ -180,7 +180,10 @@ TEST(PresenterWindow, DrawsWithTheRealWindowTarget) {
     presenter.Render();
     presenter.Render();
     EXPECT_TRUE(presenter.HasRenderTarget());
-    EXPECT_EQ(presenter.Renderer()->GetCurrentFrameIndex(), 0u);
+    ComPtr<IWICBitmapSource> bitmap;
+    std::uint32_t index = 99;
+    ASSERT_EQ(presenter.GetCurrentFrame(&bitmap, &index), S_OK);
+    EXPECT_EQ(index, 0u);
 }
 
 TEST_F(Presenting, BackgroundFollowsTheThemeAndSuitableHostColours) {
@@ -230,7 +233,10 @@ TEST_F(Presenting, FrameIsFittedAndTheSeekBarFollowsTheFrame) {
     shot = Shot(); // frame 2 of 5: thumb at 12 + 376 * 0.5 = 200
     EXPECT_TRUE(Near(shot.At(200, 265), 56, 56, 56));
     EXPECT_TRUE(Near(shot.At(12, 265), 247, 247, 247));
-    EXPECT_EQ(presenter->Renderer()->GetCurrentFrameIndex(), 2u);
+    ComPtr<IWICBitmapSource> bitmap;
+    std::uint32_t index = 99;
+    ASSERT_EQ(presenter->GetCurrentFrame(&bitmap, &index), S_OK);
+    EXPECT_EQ(index, 2u);
 }
 
 TEST_F(Presenting, DarkThemeColoursTheBar) {
