@@ -3,7 +3,7 @@
 // the platform's reader may never return from a damaged file, and the tool
 // must still answer.
 #include "formats/FormatTable.h"
-#include "frames/IAnimatedRenderer.h"
+#include "frames/DecodedMedia.h"
 #include "formats/video/VideoStill.h"
 
 #include <windows.h>

@@ -9,7 +9,7 @@
 #include "formats/FormatSources.h"
 #include "formats/FormatTable.h"
 #include "frames/FrameFeeder.h"
-#include "frames/StoreRenderer.h"
+#include "frames/StoreMedia.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -38,13 +38,13 @@ double Now() {
 
 // Every frame of the GIF decoded into the store the presenter shows from,
 // all of them kept: no budget, so the feeding ends.
-std::unique_ptr<IAnimatedRenderer> Load(IStream* stream) {
+std::unique_ptr<DecodedMedia> Load(IStream* stream) {
     std::unique_ptr<FrameSource> source = CreateFrameSource(*FormatForName(L".gif"));
     if (!source || FAILED(source->Open(stream))) return nullptr;
     auto store = std::make_shared<FrameStore>(source->FrameCount());
     FrameFeeder feeder(*source, store, std::numeric_limits<std::uint64_t>::max());
     if (FAILED(feeder.ReadFirstFrame()) || FAILED(feeder.FeedRest())) return nullptr;
-    return std::make_unique<StoreRenderer>(std::move(store));
+    return std::make_unique<StoreMedia>(std::move(store));
 }
 
 void Pump() {
@@ -161,19 +161,19 @@ int wmain(int argc, wchar_t** argv) {
 
     IStream* animationStream = nullptr;
     if (FAILED(SHCreateStreamOnFileEx(argv[1], STGM_READ, 0, FALSE, nullptr, &animationStream))) return 4;
-    std::unique_ptr<IAnimatedRenderer> animation = Load(animationStream);
+    std::unique_ptr<DecodedMedia> animation = Load(animationStream);
     animationStream->Release();
     IStream* stillStream = SHCreateMemStream(kStillGif, sizeof(kStillGif));
-    std::unique_ptr<IAnimatedRenderer> still = Load(stillStream);
+    std::unique_ptr<DecodedMedia> still = Load(stillStream);
     stillStream->Release();
     if (!animation || !still) return 5;
-    const std::uint32_t delay = animation->GetFrameDelay(0);
+    const std::uint32_t delay = animation->FrameDelay(0);
 
     PreviewPresenter presenter;
     if (FAILED(presenter.Initialize(window, RECT{0, 0, 1280, 720}))) return 6;
     // The background alone first, as the floor that the platform's present sets.
     std::printf("render_1280x720_background_only_median_ms\t%.3f\n", MedianRenderMs(presenter));
-    presenter.SetRenderer(std::move(animation));
+    presenter.SetMedia(std::move(animation));
     presenter.Render(); // makes the frame's device bitmap
     std::printf("render_1280x720_median_ms\t%.3f\n", MedianRenderMs(presenter));
 
@@ -209,7 +209,7 @@ int wmain(int argc, wchar_t** argv) {
     presenter.SetLoading(true, false);
     std::printf("loading_renders_per_s\t%.1f\n", RunTimer(presenter, 2.0).renders);
     presenter.SetLoading(false, false);
-    presenter.SetRenderer(std::move(still));
+    presenter.SetMedia(std::move(still));
     std::printf("still_renders_per_s\t%.1f\n", RunTimer(presenter, 2.0).renders);
 
     DestroyWindow(window);

@@ -63,12 +63,12 @@ bool DeviceFrameCache::MakeScaledCopy(ID2D1RenderTarget* target, const FramePixe
     return true;
 }
 
-HRESULT DeviceFrameCache::MakeCopy(ID2D1RenderTarget* target, const IAnimatedRenderer& frames, std::uint32_t index,
+HRESULT DeviceFrameCache::MakeCopy(ID2D1RenderTarget* target, const DecodedMedia& frames, std::uint32_t index,
                                    ComPtr<ID2D1Bitmap>& bitmap) const {
     if (const std::shared_ptr<const FramePixels> picture = frames.FramePicture(index)) {
         HRESULT hr = S_OK;
         if (MakeScaledCopy(target, *picture, bitmap, hr)) return hr;
-        // The picture kept for showing: the renderer's frame bitmap is the one
+        // The picture kept for showing: the media's frame bitmap is the one
         // for saving, which may be composed again at full size.
         ComPtr<IWICBitmapSource> shown;
         RETURN_IF_FAILED(CreateSharedFrameBitmap(picture, &shown));
@@ -79,10 +79,10 @@ HRESULT DeviceFrameCache::MakeCopy(ID2D1RenderTarget* target, const IAnimatedRen
     return target->CreateBitmapFromWicBitmap(frame.Get(), nullptr, &bitmap);
 }
 
-HRESULT DeviceFrameCache::DrawFrame(ID2D1RenderTarget* target, const IAnimatedRenderer& frames, std::uint32_t index,
+HRESULT DeviceFrameCache::DrawFrame(ID2D1RenderTarget* target, const DecodedMedia& frames, std::uint32_t index,
                                     const FrameLook& look) {
     if (target == nullptr) return E_POINTER;
-    if (index >= frames.GetFrameCount()) return E_INVALIDARG;
+    if (index >= frames.FrameCount()) return E_INVALIDARG;
     if (cachedTarget && cachedTarget.Get() != target) {
         ComPtr<ID2D1Bitmap> once;
         RETURN_IF_FAILED(MakeCopy(target, frames, index, once));

@@ -2,7 +2,7 @@
 // The Direct2D copies of frames for one render target: made for the frame on
 // screen and kept for the few drawn last, so stepping back and forth does not
 // copy again, while a long animation never holds more than a few.
-#include "frames/IAnimatedRenderer.h"
+#include "frames/DecodedMedia.h"
 
 #include <windows.h>
 #include <d2d1.h>
@@ -33,7 +33,7 @@ public:
     // Draws frame `index` fitted and centred on `target`. Copies made for one
     // target are kept for it; drawing on another target (a screenshot) makes a
     // copy only for that draw.
-    [[nodiscard]] HRESULT DrawFrame(ID2D1RenderTarget* target, const IAnimatedRenderer& frames, std::uint32_t index,
+    [[nodiscard]] HRESULT DrawFrame(ID2D1RenderTarget* target, const DecodedMedia& frames, std::uint32_t index,
                                     const FrameLook& look = {});
     // The frames or the target changed: every copy goes.
     void Clear();
@@ -50,7 +50,7 @@ private:
 
     bool MakeScaledCopy(ID2D1RenderTarget* target, const FramePixels& frame, Microsoft::WRL::ComPtr<ID2D1Bitmap>& bitmap,
                         HRESULT& hr) const;
-    [[nodiscard]] HRESULT MakeCopy(ID2D1RenderTarget* target, const IAnimatedRenderer& frames, std::uint32_t index,
+    [[nodiscard]] HRESULT MakeCopy(ID2D1RenderTarget* target, const DecodedMedia& frames, std::uint32_t index,
                      Microsoft::WRL::ComPtr<ID2D1Bitmap>& bitmap) const;
     void EvictBeyondBounds();
 

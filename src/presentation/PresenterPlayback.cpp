@@ -26,11 +26,11 @@ void PreviewPresenter::PreviousFrame() { playback.PreviousFrame(); }
 
 void PreviewPresenter::StepFrameByWheel(std::int16_t delta) { playback.StepFrameByWheel(delta); }
 
-void PreviewPresenter::SyncWithRenderer() { playback.Sync(); }
+void PreviewPresenter::SyncWithMedia() { playback.Sync(); }
 
 void PreviewPresenter::SetVideoPosition(std::uint64_t position) { playback.SetVideoPosition(position); }
 
-void PreviewPresenter::SyncVideoPosition() { playback.SetVideoPosition(renderer ? renderer->GetPosition() : 0); }
+void PreviewPresenter::SyncVideoPosition() { playback.SetVideoPosition(media ? media->Position() : 0); }
 
 std::uint64_t PreviewPresenter::StepVideoPosition(std::int32_t seconds) const {
     return playback.StepVideoPosition(seconds);

@@ -164,7 +164,7 @@ HRESULT PreviewDrawing::DrawOn(ID2D1RenderTarget* target) {
 
 void PreviewDrawing::DrawPicture(ID2D1RenderTarget* target) {
     target->Clear(colors.Background());
-    if (frames && ShowsFrame() && frames->GetFrameCount() > 0) {
+    if (frames && ShowsFrame() && frames->FrameCount() > 0) {
         const std::uint32_t index = playback.FrameToDraw(playback.State().currentIndex);
         // A frame the target cannot take stays undrawn; the bar and the background still show.
         ComPtr<ID2D1BitmapBrush> underlay;
@@ -178,14 +178,14 @@ void PreviewDrawing::DrawPicture(ID2D1RenderTarget* target) {
     } else if (frames) {
         DrawSeekBar(bar, target);
     }
-    if (!loading && !failureTitle.empty() && (frames == nullptr || frames->GetFrameCount() == 0)) {
+    if (!loading && !failureTitle.empty() && (frames == nullptr || frames->FrameCount() == 0)) {
         DrawFailureMessage(target, text, WindowDpi(window), static_cast<float>(Width()), static_cast<float>(Height()),
                            failureTitle, failureReason, colors.Text());
     }
 }
 
 void PreviewDrawing::DrawOverlay(ID2D1RenderTarget* target, std::uint32_t index) {
-    const bool paused = playback.State().paused && !playback.HasTimeline() && frames->GetFrameCount() > 1;
+    const bool paused = playback.State().paused && !playback.HasTimeline() && frames->FrameCount() > 1;
     if (!options.infoLine && !paused) return;
     const UINT dpi = WindowDpi(window);
     D2D1_COLOR_F band = colors.Background();
@@ -199,12 +199,12 @@ void PreviewDrawing::DrawOverlay(ID2D1RenderTarget* target, std::uint32_t index)
 }
 
 std::wstring PreviewDrawing::InfoLine(std::uint32_t index) const {
-    if (frames->IsTimeBased()) return VideoInfoLine(frames->Facts(), playback.VideoPosition(), frames->GetDuration());
-    return AnimationInfoLine(frames->Facts(), index, frames->GetFrameCount(), frames->GetFrameDelay(index),
+    if (frames->IsTimeBased()) return VideoInfoLine(frames->Facts(), playback.VideoPosition(), frames->Duration());
+    return AnimationInfoLine(frames->Facts(), index, frames->FrameCount(), frames->FrameDelay(index),
                              options.SpeedPercent());
 }
 
-void PreviewDrawing::SetFrames(const IAnimatedRenderer* newFrames) {
+void PreviewDrawing::SetFrames(const DecodedMedia* newFrames) {
     frameCache.Clear();
     frames = newFrames;
 }

@@ -12,7 +12,7 @@
 #include "PreviewColors.h"
 #include "SeekBar.h"
 #include "ViewOptions.h"
-#include "frames/IAnimatedRenderer.h"
+#include "frames/DecodedMedia.h"
 
 #include <windows.h>
 #include <d2d1.h>
@@ -52,7 +52,7 @@ public:
     [[nodiscard]] HRESULT DrawOn(ID2D1RenderTarget* target);
 
     // The frames to draw (null: none); copies of earlier ones go.
-    void SetFrames(const IAnimatedRenderer* frames);
+    void SetFrames(const DecodedMedia* frames);
     void SetLoading(bool loading, bool keepFrameVisible);
     bool IsLoading() const { return loading; }
     // Whether a frame shows under the indicator, or at all.
@@ -88,7 +88,7 @@ private:
 
     FramePlayback& playback;
     SeekBar& bar;
-    const IAnimatedRenderer* frames = nullptr;
+    const DecodedMedia* frames = nullptr;
     HWND window = nullptr;
     RECT rectangle = {};
     Microsoft::WRL::ComPtr<ID2D1Factory> factory;

@@ -8,7 +8,7 @@ using Microsoft::WRL::ComPtr;
 
 PreviewPresenter::PreviewPresenter() = default;
 
-// The drawing goes first: its frame copies and target, then its worker; the renderer last.
+// The drawing goes first: its frame copies and target, then its worker; the media last.
 PreviewPresenter::~PreviewPresenter() = default;
 
 HRESULT PreviewPresenter::Initialize(HWND targetWindow, const RECT& rect, bool makeTargetInBackground) {
@@ -34,7 +34,7 @@ void PreviewPresenter::PrepareFrame() {
 }
 
 void PreviewPresenter::SelectFrameToDraw() {
-    if (renderer) renderer->SetCurrentFrame(playback.SelectFrame());
+    if (media) media->ShowFrame(playback.SelectFrame());
 }
 
 HRESULT PreviewPresenter::RenderToBitmap(IWICBitmap* bitmap) {
@@ -59,12 +59,12 @@ void PreviewPresenter::SetTextColor(COLORREF color) { drawing.Colors().SetHostTe
 
 void PreviewPresenter::SetLoading(bool loading, bool keepFrameVisible) { drawing.SetLoading(loading, keepFrameVisible); }
 
-void PreviewPresenter::SetRenderer(std::unique_ptr<IAnimatedRenderer> newRenderer) {
-    // Neither the drawing nor playback may hold the old renderer past here.
-    drawing.SetFrames(newRenderer.get());
-    playback.SetMedia(newRenderer.get());
-    renderer = std::move(newRenderer);
-    if (renderer) SyncWithRenderer();
+void PreviewPresenter::SetMedia(std::unique_ptr<DecodedMedia> newMedia) {
+    // Neither the drawing nor playback may hold the old media past here.
+    drawing.SetFrames(newMedia.get());
+    playback.SetMedia(newMedia.get());
+    media = std::move(newMedia);
+    if (media) SyncWithMedia();
 }
 
 void PreviewPresenter::SetViewOptions(const ViewOptions& options) {
@@ -75,11 +75,11 @@ void PreviewPresenter::SetViewOptions(const ViewOptions& options) {
 HRESULT PreviewPresenter::GetCurrentFrame(IWICBitmapSource** bitmap, std::uint32_t* index) const {
     if (bitmap == nullptr) return E_POINTER;
     *bitmap = nullptr;
-    if (!renderer || renderer->GetFrameCount() == 0) return E_FAIL;
+    if (!media || media->FrameCount() == 0) return E_FAIL;
     if (!drawing.ShowsFrame()) return E_FAIL;
     const std::uint32_t frame = playback.CurrentFrame();
     if (index != nullptr) *index = frame;
-    return renderer->GetFrameBitmap(frame, bitmap);
+    return media->GetFrameBitmap(frame, bitmap);
 }
 
 } // namespace Quivane

@@ -1,11 +1,11 @@
 #pragma once
-// One preview window's renderer shown: the drawing of its pictures, the
+// One preview window's media shown: the drawing of its pictures, the
 // playback of its frames and the seek bar, put together for the window.
 #include "FramePlayback.h"
 #include "PreviewDrawing.h"
 #include "SeekBar.h"
 #include "ViewOptions.h"
-#include "frames/IAnimatedRenderer.h"
+#include "frames/DecodedMedia.h"
 
 #include <windows.h>
 #include <d2d1.h>
@@ -50,7 +50,7 @@ public:
     void SetTextColor(COLORREF color);
     void SetLoading(bool loading, bool keepFrameVisible);
     bool IsLoading() const { return drawing.IsLoading(); }
-    void SetRenderer(std::unique_ptr<IAnimatedRenderer> renderer);
+    void SetMedia(std::unique_ptr<DecodedMedia> media);
     [[nodiscard]] HRESULT GetCurrentFrame(IWICBitmapSource** bitmap, std::uint32_t* index) const;
 
     // How the user asked the preview to be shown (the window remembers it).
@@ -72,7 +72,7 @@ public:
     void NextFrame();
     void PreviousFrame();
     void StepFrameByWheel(std::int16_t delta);
-    void SyncWithRenderer();
+    void SyncWithMedia();
     void SetVideoPosition(std::uint64_t position);
     void SyncVideoPosition();
     std::uint64_t StepVideoPosition(std::int32_t seconds) const;
@@ -90,7 +90,7 @@ public:
     std::uint32_t FrameClock() const { return playback.Clock(); }
     std::uint32_t ShownFrame() const { return playback.ShownFrame(); }
     std::uint64_t VideoPosition() const { return playback.VideoPosition(); }
-    IAnimatedRenderer* Renderer() const { return renderer.get(); }
+    DecodedMedia* Media() const { return media.get(); }
     bool HasRenderTarget() const { return drawing.HasRenderTarget(); }
     D2D1_COLOR_F ClearColor() const { return drawing.Colors().Background(); }
     const DeviceFrameCache& FrameCache() const { return drawing.FrameCache(); }
@@ -98,11 +98,11 @@ public:
     void SetRenderTargetFactory(RenderTargetFactory factory) { drawing.SetRenderTargetFactory(std::move(factory)); }
 
 private:
-    // Before each picture: the frame playback chooses goes to the renderer, the colours follow the theme.
+    // Before each picture: the frame playback chooses goes to the media, the colours follow the theme.
     void PrepareFrame();
     void SelectFrameToDraw();
 
-    std::unique_ptr<IAnimatedRenderer> renderer;
+    std::unique_ptr<DecodedMedia> media;
     SeekBar seekBar;
     FramePlayback playback{seekBar};
     PreviewDrawing drawing{playback, seekBar};

@@ -10,7 +10,7 @@
 #include "platform/StreamMarshal.h"
 #include "formats/FormatTable.h"
 #include "frames/FrameFeeder.h"
-#include "frames/StoreRenderer.h"
+#include "frames/StoreMedia.h"
 #include "formats/FormatSources.h"
 #include "formats/video/VideoStill.h"
 
@@ -185,19 +185,19 @@ HRESULT PreviewLoader::FeedPictureFrames(LoadJob& job, LoadResult& result, const
     store->HoldBackUntilShown(kDecodeAheadPatience);
     FrameFeeder feeder(*source, store, job.frameBudget, stop);
     RETURN_IF_FAILED(feeder.ReadFirstFrame());
-    auto renderer = std::make_unique<StoreRenderer>(store);
+    auto media = std::make_unique<StoreMedia>(store);
     result.facts = PictureFacts(format, *source, feeder.CanvasWidth(), feeder.CanvasHeight());
-    renderer->SetFacts(result.facts);
+    media->SetFacts(result.facts);
     if (feeder.KeepsReducedFrames()) {
         // Saving and copying want the frame whole: it is composed again from
         // the file's bytes when its pixels are read, on the thread that reads them.
-        renderer->SetWholeFrameReader(
+        media->SetWholeFrameReader(
             [file, row = &format](std::uint32_t index, FramePixels& frame) {
                 return ReadWholeFrame(*row, file, index, frame);
             },
             feeder.CanvasWidth(), feeder.CanvasHeight());
     }
-    result.renderer = std::move(renderer);
+    result.media = std::move(media);
     result.hr = S_OK;
     FinishJob(job, result);
     published = true;
@@ -220,7 +220,7 @@ HRESULT PreviewLoader::DecodeJob(LoadJob& job, LoadResult& result, IStream* host
                                             still, stop);
         result.facts = still.facts;
         RETURN_IF_FAILED(read);
-        result.renderer = CreateStillRenderer(std::move(still));
+        result.media = CreateStillMedia(std::move(still));
         return S_OK;
     }
     FileBytes file = readable.bytes; // a stream that could not seek was read whole already
@@ -253,17 +253,17 @@ void PreviewLoader::RunLoadJob(std::unique_ptr<LoadJob> job) {
         }
         result.hr = hr;
     }
-    if (FAILED(result.hr)) result.renderer.reset();
+    if (FAILED(result.hr)) result.media.reset();
     job->marshalled.Reset(); // before COM is left: when the apartment could not be joined
     if (published) {
         PostCompletion(*job->channel); // a load queued behind this one may start
     } else {
         FinishJob(*job, result);
     }
-    // A stale renderer is still here. It goes while this thread is still in
+    // A stale media is still here. It goes while this thread is still in
     // COM: a video's media pipeline torn down after CoUninitialize has crashed
     // the platform's media framework (a seek superseded by the next one).
-    result.renderer.reset();
+    result.media.reset();
     if (SUCCEEDED(initHr)) CoUninitialize();
 }
 

@@ -6,7 +6,7 @@
 #include "LoadCoordinator.h"
 #include "platform/WorkerThread.h"
 #include "frames/FrameSource.h"
-#include "frames/IAnimatedRenderer.h"
+#include "frames/DecodedMedia.h"
 
 #include <windows.h>
 #include <objidl.h>
@@ -27,7 +27,7 @@ constexpr UINT WM_LOAD_COMPLETE = WM_APP + 23;
 constexpr std::uint64_t kPositionedLoadBudgetMs = 2000;
 
 struct LoadResult {
-    std::unique_ptr<IAnimatedRenderer> renderer;
+    std::unique_ptr<DecodedMedia> media;
     HRESULT hr = E_FAIL;
     // What the load learnt of the media, for people: kept when it failed too
     // (a video's codec that no decoder takes, say).

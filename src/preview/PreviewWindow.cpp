@@ -223,14 +223,14 @@ void PreviewWindow::StartPositionedLoad(std::uint64_t position) {
 void PreviewWindow::PollLoadResult() {
     std::optional<LoadResult> taken = loader.TakeResult();
     if (taken && presenter) {
-        if (taken->renderer && SUCCEEDED(taken->hr)) {
-            presenter->SetRenderer(std::move(taken->renderer));
+        if (taken->media && SUCCEEDED(taken->hr)) {
+            presenter->SetMedia(std::move(taken->media));
             lastTickTime = GetTickCount64();
             loadFailure = S_OK;
             ClearLoadFailure(*presenter, ownsWindow ? window : nullptr);
         } else {
             presenter->SyncVideoPosition(); // a failed seek snaps back to the still on screen
-            if (!presenter->Renderer()) {
+            if (!presenter->Media()) {
                 loadFailure = FAILED(taken->hr) ? taken->hr : E_FAIL;
                 TellLoadFailure(*presenter, ownsWindow ? window : nullptr, loadFailure, taken->facts);
             }
@@ -250,16 +250,16 @@ LRESULT PreviewWindow::AnswerStateQuestion(WPARAM question) const {
     if (question == kPreviewStateSeeking) return presenter && presenter->IsSeeking() ? 1 : 0;
     if (question == kPreviewStateVideoPosition || question == kPreviewStateDuration ||
         question == kPreviewStateThumbPosition) {
-        if (!presenter || !presenter->Renderer() || !presenter->HasTimeline()) return -1;
-        const std::uint64_t duration = presenter->Renderer()->GetDuration();
+        if (!presenter || !presenter->Media() || !presenter->HasTimeline()) return -1;
+        const std::uint64_t duration = presenter->Media()->Duration();
         if (question == kPreviewStateDuration) return static_cast<LRESULT>(duration);
         if (question == kPreviewStateVideoPosition) return static_cast<LRESULT>(presenter->VideoPosition());
         return static_cast<LRESULT>(PositionAtFraction(presenter->Bar().Fraction(), duration));
     }
     if (question == kPreviewStateShownFrame || question == kPreviewStateFrameCount) {
-        if (!presenter || !presenter->Renderer() || presenter->ShownFrame() == PreviewPresenter::kNoFrame) return -1;
+        if (!presenter || !presenter->Media() || presenter->ShownFrame() == PreviewPresenter::kNoFrame) return -1;
         return question == kPreviewStateShownFrame ? static_cast<LRESULT>(presenter->ShownFrame())
-                                                   : static_cast<LRESULT>(presenter->Renderer()->GetFrameCount());
+                                                   : static_cast<LRESULT>(presenter->Media()->FrameCount());
     }
     // Nothing is shown before Direct2D can draw.
     return presenter && (presenter->IsLoading() || presenter->AwaitingTarget()) ? kPreviewStateLoading

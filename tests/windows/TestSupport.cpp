@@ -124,11 +124,11 @@ std::vector<Quivane::FramePixels> SolidFrames(size_t count, UINT width, UINT hei
     return frames;
 }
 
-std::unique_ptr<Quivane::StoreRenderer> StoreRendererOver(std::vector<Quivane::FramePixels> frames,
+std::unique_ptr<Quivane::StoreMedia> StoreMediaOver(std::vector<Quivane::FramePixels> frames,
                                                           std::optional<Quivane::VideoTimeline> timeline) {
     auto store = std::make_shared<Quivane::FrameStore>(static_cast<std::uint32_t>(frames.size()));
     for (std::uint32_t index = 0; index < frames.size(); ++index) store->Put(index, std::move(frames[index]));
-    return std::make_unique<Quivane::StoreRenderer>(std::move(store), timeline);
+    return std::make_unique<Quivane::StoreMedia>(std::move(store), timeline);
 }
 
 namespace {

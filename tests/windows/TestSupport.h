@@ -54,7 +54,7 @@ ComPtr<IClassFactory> ServerClassFactory(REFCLSID clsid);
 
 #include "formats/FormatTable.h"
 #include "platform/StopToken.h"
-#include "frames/StoreRenderer.h"
+#include "frames/StoreMedia.h"
 
 #include <gtest/gtest.h>
 
@@ -71,7 +71,7 @@ std::vector<Quivane::FramePixels> SolidFrames(size_t count, UINT width = 4, UINT
 
 // What the preview shows these frames through: a store holding every one of
 // them, and for a video's still, its time line.
-std::unique_ptr<Quivane::StoreRenderer> StoreRendererOver(std::vector<Quivane::FramePixels> frames,
+std::unique_ptr<Quivane::StoreMedia> StoreMediaOver(std::vector<Quivane::FramePixels> frames,
                                                           std::optional<Quivane::VideoTimeline> timeline = {});
 
 // The decoders of one format, by its usual extension.

@@ -46,7 +46,7 @@ TEST(DisplayScale, TheFrameKeepsItsPixelsWhileTheBarScalesAndItsThumbDrags) {
     ASSERT_EQ(presenter.Initialize(window.Handle(), window.ClientRect()), S_OK);
     std::vector<FramePixels> frames;
     for (int i = 0; i < 5; ++i) frames.push_back(SolidPixels(100, 25, 0, 0, 255));
-    presenter.SetRenderer(StoreRendererOver(std::move(frames)));
+    presenter.SetMedia(StoreMediaOver(std::move(frames)));
 
     // The window's own target: presented until the screen shows the picture
     // (Wine shows a present a frame or two late, later on a busy machine).
@@ -82,7 +82,7 @@ TEST(DisplayScale, TheCheckerboardsSquaresAndTheInformationBandGrowWithTheScale)
     FramePixels clear = SolidPixels(kWidth / 4, kHeight / 4, 0, 0, 0);
     std::fill(clear.pixels.begin(), clear.pixels.end(), std::uint8_t{0});
     std::vector<FramePixels> frames{clear, clear}; // two, so the line has frames to count
-    presenter.SetRenderer(StoreRendererOver(std::move(frames)));
+    presenter.SetMedia(StoreMediaOver(std::move(frames)));
     ViewOptions view;
     view.checkerboard = true;
     view.infoLine = true;

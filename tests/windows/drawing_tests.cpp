@@ -4,7 +4,7 @@
 #include "platform/Direct2D.h"
 #include "platform/WicImaging.h"
 #include "presentation/DeviceFrameCache.h"
-#include "frames/StoreRenderer.h"
+#include "frames/StoreMedia.h"
 
 #include <gtest/gtest.h>
 
@@ -35,11 +35,11 @@ protected:
     }
 
     // Clears to opaque grey, draws the frame on screen, and reads the pixels back.
-    Pixels Draw(IAnimatedRenderer& renderer, Canvas& canvas) {
+    Pixels Draw(DecodedMedia& media, Canvas& canvas) {
         canvas.target->BeginDraw();
         canvas.target->Clear(D2D1::ColorF(0.5f, 0.5f, 0.5f, 1.0f));
-        if (renderer.GetFrameCount() > 0) {
-            EXPECT_EQ(cache.DrawFrame(canvas.target.Get(), renderer, shown), S_OK);
+        if (media.FrameCount() > 0) {
+            EXPECT_EQ(cache.DrawFrame(canvas.target.Get(), media, shown), S_OK);
         }
         EXPECT_EQ(canvas.target->EndDraw(), S_OK);
         Pixels pixels;
@@ -60,10 +60,10 @@ bool IsGreen(const std::uint8_t* p) { return p[0] < 8 && p[1] > 247 && p[2] < 8;
 } // namespace
 
 TEST_F(Drawing, WideFrameIsScaledToTheWidthAndCentred) {
-    const auto rendererFrames = StoreRendererOver({SolidPixels(100, 50, 0, 0, 255)});
-    IAnimatedRenderer& renderer = *rendererFrames;
+    const auto mediaFrames = StoreMediaOver({SolidPixels(100, 50, 0, 0, 255)});
+    DecodedMedia& media = *mediaFrames;
     Canvas canvas = MakeCanvas(400, 400);
-    const Pixels pixels = Draw(renderer, canvas);
+    const Pixels pixels = Draw(media, canvas);
 
     // Destination (0, 100) - (400, 300).
     EXPECT_TRUE(IsGrey(pixels.At(200, 99)));
@@ -78,10 +78,10 @@ TEST_F(Drawing, WideFrameIsScaledToTheWidthAndCentred) {
 }
 
 TEST_F(Drawing, TallFrameIsScaledToTheHeightAndCentred) {
-    const auto rendererFrames = StoreRendererOver({SolidPixels(20, 40, 0, 0, 255)});
-    IAnimatedRenderer& renderer = *rendererFrames;
+    const auto mediaFrames = StoreMediaOver({SolidPixels(20, 40, 0, 0, 255)});
+    DecodedMedia& media = *mediaFrames;
     Canvas canvas = MakeCanvas(300, 100);
-    const Pixels pixels = Draw(renderer, canvas); // destination (125, 0) - (175, 100)
+    const Pixels pixels = Draw(media, canvas); // destination (125, 0) - (175, 100)
     EXPECT_TRUE(IsGrey(pixels.At(124, 50)));
     EXPECT_TRUE(IsRed(pixels.At(125, 50)));
     EXPECT_TRUE(IsRed(pixels.At(174, 0)));
@@ -90,33 +90,33 @@ TEST_F(Drawing, TallFrameIsScaledToTheHeightAndCentred) {
 }
 
 TEST_F(Drawing, CurrentFrameIsTheOneDrawn) {
-    const auto rendererFrames = StoreRendererOver({SolidPixels(8, 8, 0, 0, 255), SolidPixels(8, 8, 0, 255, 0)});
-    IAnimatedRenderer& renderer = *rendererFrames;
+    const auto mediaFrames = StoreMediaOver({SolidPixels(8, 8, 0, 0, 255), SolidPixels(8, 8, 0, 255, 0)});
+    DecodedMedia& media = *mediaFrames;
     Canvas canvas = MakeCanvas(16, 16);
-    EXPECT_TRUE(IsRed(Draw(renderer, canvas).At(8, 8)));
+    EXPECT_TRUE(IsRed(Draw(media, canvas).At(8, 8)));
     shown = 1;
-    EXPECT_TRUE(IsGreen(Draw(renderer, canvas).At(8, 8)));
+    EXPECT_TRUE(IsGreen(Draw(media, canvas).At(8, 8)));
 }
 
 TEST_F(Drawing, CopiesAreKeptForOneTargetWithinTheirBound) {
-    const auto rendererFrames =
-        StoreRendererOver({SolidPixels(8, 8, 0, 0, 255), SolidPixels(8, 8, 0, 255, 0), SolidPixels(8, 8, 255, 0, 0)});
-    IAnimatedRenderer& renderer = *rendererFrames;
+    const auto mediaFrames =
+        StoreMediaOver({SolidPixels(8, 8, 0, 0, 255), SolidPixels(8, 8, 0, 255, 0), SolidPixels(8, 8, 255, 0, 0)});
+    DecodedMedia& media = *mediaFrames;
     Canvas first = MakeCanvas(16, 16);
     Canvas second = MakeCanvas(16, 16);
 
-    Draw(renderer, first);
+    Draw(media, first);
     shown = 1;
-    Draw(renderer, first);
+    Draw(media, first);
     EXPECT_EQ(cache.CachedFrames(), 2u);
     EXPECT_EQ(cache.CachedBytes(), 2u * 8 * 8 * 4);
     shown = 2;
-    Draw(renderer, first); // the least recently drawn, frame 0, goes
+    Draw(media, first); // the least recently drawn, frame 0, goes
     EXPECT_EQ(cache.CachedFrames(), 2u);
     shown = 0;
-    EXPECT_TRUE(IsRed(Draw(renderer, first).At(4, 4))); // made again
+    EXPECT_TRUE(IsRed(Draw(media, first).At(4, 4))); // made again
 
-    EXPECT_TRUE(IsRed(Draw(renderer, second).At(4, 4))); // another target: a copy for that draw only
+    EXPECT_TRUE(IsRed(Draw(media, second).At(4, 4))); // another target: a copy for that draw only
     EXPECT_EQ(cache.CachedFrames(), 2u);
     cache.Clear();
     EXPECT_EQ(cache.CachedFrames(), 0u);
@@ -124,26 +124,26 @@ TEST_F(Drawing, CopiesAreKeptForOneTargetWithinTheirBound) {
 }
 
 TEST_F(Drawing, TheFrameOnScreenIsKeptWhateverItsSize) {
-    const auto rendererFrames = StoreRendererOver({SolidPixels(600, 600, 0, 0, 255), SolidPixels(8, 8, 0, 255, 0)});
-    IAnimatedRenderer& renderer = *rendererFrames;
+    const auto mediaFrames = StoreMediaOver({SolidPixels(600, 600, 0, 0, 255), SolidPixels(8, 8, 0, 255, 0)});
+    DecodedMedia& media = *mediaFrames;
     Canvas canvas = MakeCanvas(16, 16);
-    EXPECT_TRUE(IsRed(Draw(renderer, canvas).At(4, 4))); // 1.4 MB, over the 1 MB bound
+    EXPECT_TRUE(IsRed(Draw(media, canvas).At(4, 4))); // 1.4 MB, over the 1 MB bound
     EXPECT_EQ(cache.CachedFrames(), 1u);
     shown = 1;
-    Draw(renderer, canvas);
+    Draw(media, canvas);
     EXPECT_EQ(cache.CachedFrames(), 1u);
     EXPECT_EQ(cache.CachedBytes(), 8u * 8 * 4);
 }
 
 TEST_F(Drawing, NothingIsDrawnWithoutATargetOrFrames) {
-    const auto emptyFrames = StoreRendererOver({});
-    IAnimatedRenderer& empty = *emptyFrames;
+    const auto emptyFrames = StoreMediaOver({});
+    DecodedMedia& empty = *emptyFrames;
     Canvas canvas = MakeCanvas(8, 8);
     EXPECT_TRUE(IsGrey(Draw(empty, canvas).At(4, 4)));
     EXPECT_EQ(cache.DrawFrame(canvas.target.Get(), empty, 0), E_INVALIDARG);
 
-    const auto loadedFrames = StoreRendererOver({SolidPixels(8, 8, 0, 0, 255)});
-    IAnimatedRenderer& loaded = *loadedFrames;
+    const auto loadedFrames = StoreMediaOver({SolidPixels(8, 8, 0, 0, 255)});
+    DecodedMedia& loaded = *loadedFrames;
     EXPECT_EQ(cache.DrawFrame(nullptr, loaded, 0), E_POINTER);
     EXPECT_EQ(cache.CachedFrames(), 0u);
 }
@@ -159,8 +159,8 @@ TEST_F(Drawing, AFrameFarLargerThanTheTargetReachesTheDeviceAtTheTargetsSize) {
     }
     auto store = std::make_shared<FrameStore>(1);
     store->Put(0, std::move(huge));
-    StoreRenderer renderer(store);
+    StoreMedia media(store);
     Canvas canvas = MakeCanvas(40, 20);
-    EXPECT_TRUE(IsRed(Draw(renderer, canvas).At(20, 10)));
+    EXPECT_TRUE(IsRed(Draw(media, canvas).At(20, 10)));
     EXPECT_EQ(cache.CachedBytes(), 20u * 20 * 4); // the fitted square, not the frame
 }

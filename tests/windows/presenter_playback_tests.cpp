@@ -1,4 +1,4 @@
-// Playback through the presenter, where it meets the renderer and the
+// Playback through the presenter, where it meets the media and the
 // drawing: the frame a copy of the picture takes, and the timer while loading.
 // Playback on its own is checked natively (frame_playback_test).
 #include "TestSupport.h"
@@ -16,23 +16,23 @@ namespace {
 constexpr std::uint64_t kSecond = 10'000'000;
 
 // Frames with these delays, in the store the preview shows from.
-std::unique_ptr<IAnimatedRenderer> FramesWithDelays(const std::vector<std::uint32_t>& delays) {
+std::unique_ptr<DecodedMedia> FramesWithDelays(const std::vector<std::uint32_t>& delays) {
     std::vector<FramePixels> frames = SolidFrames(delays.size());
     for (size_t i = 0; i < frames.size(); ++i) frames[i].delayMs = delays[i];
-    return StoreRendererOver(std::move(frames));
+    return StoreMediaOver(std::move(frames));
 }
 
 // A video's still at `position` on its time line.
-std::unique_ptr<IAnimatedRenderer> VideoStillAt(std::uint64_t duration, std::uint64_t position) {
-    return StoreRendererOver(SolidFrames(1), VideoTimeline{duration, position});
+std::unique_ptr<DecodedMedia> VideoStillAt(std::uint64_t duration, std::uint64_t position) {
+    return StoreMediaOver(SolidFrames(1), VideoTimeline{duration, position});
 }
 
 // A presenter without a window: playback needs none.
-std::unique_ptr<PreviewPresenter> PresenterWith(std::unique_ptr<IAnimatedRenderer> renderer, int width = 1000,
+std::unique_ptr<PreviewPresenter> PresenterWith(std::unique_ptr<DecodedMedia> media, int width = 1000,
                                                 int height = 600) {
     auto presenter = std::make_unique<PreviewPresenter>();
     presenter->Resize(RECT{0, 0, width, height});
-    presenter->SetRenderer(std::move(renderer));
+    presenter->SetMedia(std::move(media));
     return presenter;
 }
 

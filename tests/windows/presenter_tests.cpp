@@ -10,7 +10,7 @@
 #include "platform/OwnedHandles.h"
 #include "platform/WicImaging.h"
 #include "presentation/PreviewPresenter.h"
-#include "frames/StoreRenderer.h"
+#include "frames/StoreMedia.h"
 
 #include <gtest/gtest.h>
 
@@ -29,18 +29,18 @@ constexpr int kWidth = 400;
 constexpr int kHeight = 300;
 
 // A still inside a video of the given duration.
-std::unique_ptr<IAnimatedRenderer> VideoStillAt(std::uint64_t duration, std::uint64_t position) {
+std::unique_ptr<DecodedMedia> VideoStillAt(std::uint64_t duration, std::uint64_t position) {
     std::vector<FramePixels> still;
     still.push_back(SolidPixels(100, 50, 0, 0, 255));
-    return StoreRendererOver(std::move(still), VideoTimeline{duration, position});
+    return StoreMediaOver(std::move(still), VideoTimeline{duration, position});
 }
 
-std::unique_ptr<IAnimatedRenderer> RedFrames(size_t count) {
+std::unique_ptr<DecodedMedia> RedFrames(size_t count) {
     std::vector<FramePixels> frames;
     for (size_t i = 0; i < count; ++i) {
         frames.push_back(SolidPixels(100, 50, 0, 0, 255, static_cast<std::uint32_t>(40 * (i + 1))));
     }
-    return StoreRendererOver(std::move(frames));
+    return StoreMediaOver(std::move(frames));
 }
 
 ::testing::AssertionResult Near(const std::uint8_t* pixel, int b, int g, int r, int tolerance = 3) {
@@ -176,7 +176,7 @@ TEST(PresenterWindow, DrawsWithTheRealWindowTarget) {
     TestWindow window(kWidth, kHeight);
     PreviewPresenter presenter;
     ASSERT_EQ(presenter.Initialize(window.Handle(), window.ClientRect()), S_OK);
-    presenter.SetRenderer(RedFrames(3));
+    presenter.SetMedia(RedFrames(3));
     presenter.Render();
     presenter.Render();
     EXPECT_TRUE(presenter.HasRenderTarget());
@@ -214,7 +214,7 @@ TEST_F(Presenting, BackgroundFollowsTheThemeAndSuitableHostColours) {
 TEST_F(Presenting, FrameIsFittedAndTheSeekBarFollowsTheFrame) {
     ThemeOverride theme(1);
     Start();
-    presenter->SetRenderer(RedFrames(5));
+    presenter->SetMedia(RedFrames(5));
     Pixels shot = Shot();
     // 100x50 fitted into 400x300: (0, 50) - (400, 250).
     EXPECT_TRUE(Near(shot.At(200, 45), 245, 245, 245));
@@ -242,7 +242,7 @@ TEST_F(Presenting, FrameIsFittedAndTheSeekBarFollowsTheFrame) {
 TEST_F(Presenting, DarkThemeColoursTheBar) {
     ThemeOverride theme(0);
     Start();
-    presenter->SetRenderer(RedFrames(2));
+    presenter->SetMedia(RedFrames(2));
     const Pixels shot = Shot();
     // 0.08 at alpha 0.75 over 15; track 0.16; thumb 0.72.
     EXPECT_TRUE(Near(shot.At(200, 265), 19, 19, 19));
@@ -253,7 +253,7 @@ TEST_F(Presenting, DarkThemeColoursTheBar) {
 TEST_F(Presenting, TimeModeThumbStandsAtThePosition) {
     ThemeOverride theme(1);
     Start();
-    presenter->SetRenderer(VideoStillAt(40'000'000, 10'000'000));
+    presenter->SetMedia(VideoStillAt(40'000'000, 10'000'000));
     ASSERT_TRUE(presenter->HasTimeline());
     const Pixels shot = Shot(); // fraction 0.25: thumb at 12 + 376 * 0.25 = 106
     EXPECT_TRUE(Near(shot.At(106, 266), 56, 56, 56));
@@ -263,7 +263,7 @@ TEST_F(Presenting, TimeModeThumbStandsAtThePosition) {
 TEST_F(Presenting, SingleFrameShowsNoBar) {
     ThemeOverride theme(1);
     Start();
-    presenter->SetRenderer(RedFrames(1));
+    presenter->SetMedia(RedFrames(1));
     const Pixels shot = Shot();
     EXPECT_TRUE(Near(shot.At(200, 280), 245, 245, 245, 0));
     EXPECT_TRUE(Near(shot.At(12, 265), 245, 245, 245, 0));
@@ -272,7 +272,7 @@ TEST_F(Presenting, SingleFrameShowsNoBar) {
 TEST_F(Presenting, LoadingShowsTheIndicatorClippedToItsBar) {
     ThemeOverride theme(1);
     Start();
-    presenter->SetRenderer(RedFrames(3));
+    presenter->SetMedia(RedFrames(3));
     presenter->SetLoading(true, false);
     for (int picture = 0; picture < 6; ++picture) {
         const Pixels shot = MovingShot();
@@ -293,7 +293,7 @@ TEST_F(Presenting, LoadingShowsTheIndicatorClippedToItsBar) {
 TEST_F(Presenting, KeptFrameStaysUnderTheIndicator) {
     ThemeOverride theme(1);
     Start();
-    presenter->SetRenderer(RedFrames(3));
+    presenter->SetMedia(RedFrames(3));
     presenter->SetLoading(true, true);
     const Pixels shot = MovingShot();
     EXPECT_TRUE(Near(shot.At(200, 100), 0, 0, 255));
@@ -320,7 +320,7 @@ TEST_F(Presenting, HostTextColourColoursTheBlock) {
 TEST_F(Presenting, LostDeviceIsRebuiltAndTheSamePictureDrawnAgain) {
     ThemeOverride theme(1);
     Start();
-    presenter->SetRenderer(RedFrames(4));
+    presenter->SetMedia(RedFrames(4));
     presenter->NextFrame();
     const Pixels before = Shot();
     const size_t made = targets.size();
@@ -350,7 +350,7 @@ TEST_F(Presenting, TheFirstTargetIsMadeOnAWorkerAndDrawsOnceTaken) {
         });
         ASSERT_EQ(made.Initialize(window.Handle(), RECT{0, 0, kWidth, kHeight}, true), S_OK);
         EXPECT_TRUE(made.AwaitingTarget());
-        made.SetRenderer(RedFrames(3));
+        made.SetMedia(RedFrames(3));
         made.Render(); // starts the worker, held until released
         std::uint64_t lastTick = 1000;
         EXPECT_TRUE(made.OnTimerTick(1030, lastTick));
@@ -400,7 +400,7 @@ TEST_F(Presenting, APresenterGoingWhileItsTargetIsMadeServesWhatTheWorkerSendsTh
 TEST_F(Presenting, FailedResizeReleasesTheTargetAndANewOneFitsTheWindow) {
     ThemeOverride theme(1);
     Start();
-    presenter->SetRenderer(RedFrames(2));
+    presenter->SetMedia(RedFrames(2));
     Shot();
     const size_t made = targets.size();
     Target().resizeResult = D2DERR_RECREATE_TARGET;
@@ -419,7 +419,7 @@ TEST_F(Presenting, FailedResizeReleasesTheTargetAndANewOneFitsTheWindow) {
 TEST_F(Presenting, FailingBrushOmitsOnlyTheBarOrTheIndicator) {
     ThemeOverride theme(1);
     Start();
-    presenter->SetRenderer(RedFrames(3));
+    presenter->SetMedia(RedFrames(3));
     Shot();
     constexpr int kEveryBrush = 1'000'000;
     Target().failBrushes = kEveryBrush; // every present of the next shot
@@ -449,7 +449,7 @@ TEST_F(Presenting, AFrameStillDecodingLeavesTheLastOneOnScreenUntilItArrives) {
     };
     auto store = std::make_shared<FrameStore>(3);
     store->Put(0, solid(0, 0, 255));
-    presenter->SetRenderer(std::make_unique<StoreRenderer>(store));
+    presenter->SetMedia(std::make_unique<StoreMedia>(store));
     presenter->TogglePause();
     EXPECT_TRUE(Near(Intended().At(200, 150), 0, 0, 255));
 
@@ -491,7 +491,7 @@ TEST_F(Presenting, AFailureMessageIsWrittenInTheTextColourUntilAFrameShows) {
     presenter->SetTextColor(RGB(0, 0, 200)); // the host's, which stands out on the light pane
     EXPECT_TRUE(written(200, 0, 0)(Intended()));
 
-    presenter->SetRenderer(RedFrames(1));
+    presenter->SetMedia(RedFrames(1));
     const Pixels framed = Intended();
     EXPECT_EQ(CountNear(framed, 0, 50, kWidth, 250, 0, 0, 255, 3), kWidth * 200) << "the frame, with no text over it";
 }

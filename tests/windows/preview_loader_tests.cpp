@@ -87,12 +87,12 @@ protected:
         std::vector<std::uint64_t> counts;
         EXPECT_TRUE(PumpUntil([&] {
             if (std::optional<LoadResult> taken = loader.TakeResult()) {
-                counts.push_back(taken->renderer && SUCCEEDED(taken->hr) ? taken->renderer->GetFrameCount() : 0);
+                counts.push_back(taken->media && SUCCEEDED(taken->hr) ? taken->media->FrameCount() : 0);
             }
             return !loader.StartPendingLoad() && !loader.AnyRunning() && noticesSeen > 0;
         }));
         if (std::optional<LoadResult> last = loader.TakeResult()) {
-            counts.push_back(last->renderer && SUCCEEDED(last->hr) ? last->renderer->GetFrameCount() : 0);
+            counts.push_back(last->media && SUCCEEDED(last->hr) ? last->media->FrameCount() : 0);
         }
         return counts;
     }

@@ -3,12 +3,12 @@
 set(QUIVANE_WINDOWS_TESTS
   apng_conformance_tests
   apng_tests
-  renderer_core_tests
+  source_choice_tests
   gif_tests
   gif_conformance_tests
   gif_bad_input_tests
   frame_source_tests
-  frame_store_tests
+  frame_feeder_tests
   drawing_tests
   frame_export_tests
   presenter_playback_tests
@@ -18,7 +18,7 @@ set(QUIVANE_WINDOWS_TESTS
   preview_window_tests
   presenter_tests
   display_scale_tests
-  webp_renderer_tests
+  webp_source_tests
   mf_color_tests
   video_still_tests
   video_platform_tests

@@ -30,12 +30,12 @@ HRESULT ReadVideoStill(const FormatRow& format, IStream* stream, std::optional<s
     return S_OK;
 }
 
-std::unique_ptr<StoreRenderer> CreateStillRenderer(VideoStill&& still) {
+std::unique_ptr<StoreMedia> CreateStillMedia(VideoStill&& still) {
     auto store = std::make_shared<FrameStore>(1);
     store->Put(0, std::move(still.frame));
-    auto renderer = std::make_unique<StoreRenderer>(std::move(store), still.timeline);
-    renderer->SetFacts(std::move(still.facts));
-    return renderer;
+    auto media = std::make_unique<StoreMedia>(std::move(store), still.timeline);
+    media->SetFacts(std::move(still.facts));
+    return media;
 }
 
 } // namespace Quivane

@@ -4,7 +4,7 @@
 #include "formats/FormatRow.h"
 #include "frames/FrameSource.h"
 #include "platform/StopToken.h"
-#include "frames/StoreRenderer.h"
+#include "frames/StoreMedia.h"
 
 #include <windows.h>
 #include <objidl.h>
@@ -30,6 +30,6 @@ struct VideoStill {
                                      VideoStill& still, const StopToken& stop = {});
 
 // The still as the preview shows it.
-std::unique_ptr<StoreRenderer> CreateStillRenderer(VideoStill&& still);
+std::unique_ptr<StoreMedia> CreateStillMedia(VideoStill&& still);
 
 } // namespace Quivane

@@ -1,4 +1,4 @@
-// The frame store, renderer choice, stream sniffing and the stop token.
+// The frame store, media choice, stream sniffing and the stop token.
 #include "GifBuilder.h"
 #include "TestSupport.h"
 #include "platform/ComAdopt.h"
@@ -73,30 +73,30 @@ TEST(FormatOfAStream, EveryFormatHasADecoder) {
 }
 
 TEST(FrameStore, IndicesAreClampedOrRefused) {
-    const auto renderer = StoreRendererOver(SolidFrames(3));
-    renderer->SetCurrentFrame(1000); // past the end: the last frame
-    EXPECT_EQ(renderer->GetFrameDelay(1), 80u);
-    EXPECT_EQ(renderer->GetFrameDelay(7), 100u);
+    const auto media = StoreMediaOver(SolidFrames(3));
+    media->ShowFrame(1000); // past the end: the last frame
+    EXPECT_EQ(media->FrameDelay(1), 80u);
+    EXPECT_EQ(media->FrameDelay(7), 100u);
 
-    EXPECT_EQ(renderer->GetFrameBitmap(0, nullptr), E_POINTER);
+    EXPECT_EQ(media->GetFrameBitmap(0, nullptr), E_POINTER);
     IWICBitmapSource* sentinel = reinterpret_cast<IWICBitmapSource*>(0x1);
-    EXPECT_EQ(renderer->GetFrameBitmap(5, &sentinel), E_INVALIDARG);
+    EXPECT_EQ(media->GetFrameBitmap(5, &sentinel), E_INVALIDARG);
     EXPECT_EQ(sentinel, nullptr);
 
     ComPtr<IWICBitmapSource> bitmap;
-    ASSERT_EQ(renderer->GetFrameBitmap(2, &bitmap), S_OK);
+    ASSERT_EQ(media->GetFrameBitmap(2, &bitmap), S_OK);
     UINT width = 0, height = 0;
     ASSERT_EQ(bitmap->GetSize(&width, &height), S_OK);
     EXPECT_EQ(width, 4u);
     EXPECT_EQ(height, 2u);
 
-    const auto empty = StoreRendererOver({});
-    empty->SetCurrentFrame(7); // nothing to show: nothing happens
-    EXPECT_EQ(empty->GetFrameCount(), 0u);
+    const auto empty = StoreMediaOver({});
+    empty->ShowFrame(7); // nothing to show: nothing happens
+    EXPECT_EQ(empty->FrameCount(), 0u);
 }
 
 TEST(FrameStore, PicturesHaveNoTimelineAndCannotBeSeekedInto) {
-    EXPECT_FALSE(StoreRendererOver(SolidFrames(3))->IsTimeBased());
+    EXPECT_FALSE(StoreMediaOver(SolidFrames(3))->IsTimeBased());
     VideoStill still;
     EXPECT_EQ(ReadVideoStill(FormatWithExtension(L".gif"), StreamFromBytes(ThreeFrameGif()).Get(), 10'000'000, still),
               E_NOTIMPL);

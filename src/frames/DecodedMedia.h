@@ -15,10 +15,10 @@
 
 namespace Quivane {
 
-class IAnimatedRenderer : public PlaybackMedia {
+class DecodedMedia : public PlaybackMedia {
 public:
     // The frame on screen now (clamped to the frames there are).
-    virtual void SetCurrentFrame(std::uint32_t index) = 0;
+    virtual void ShowFrame(std::uint32_t index) = 0;
     [[nodiscard]] virtual HRESULT GetFrameBitmap(std::uint32_t index, IWICBitmapSource** out) const = 0;
     // The frame's own pixels while they are held (null otherwise), for a
     // drawer that would rather not go through an imaging bitmap.

@@ -46,7 +46,7 @@ std::vector<std::uint8_t> PremultipliedPam(const std::vector<std::uint8_t>& pam)
 
 } // namespace
 
-TEST(WebPRenderer, DecodedByTheDllItselfAsAnOwnDecoder) {
+TEST(WebPSource, DecodedByTheDllItselfAsAnOwnDecoder) {
     const FormatRow* format = FormatForName(L"a.webp");
     ASSERT_NE(format, nullptr);
     EXPECT_TRUE(format->ownDecoder);
@@ -56,7 +56,7 @@ TEST(WebPRenderer, DecodedByTheDllItselfAsAnOwnDecoder) {
 }
 
 // Lossless partial frames: each composed canvas is exactly the picture that was encoded as that frame.
-TEST(WebPRenderer, LosslessAnimationComposesToTheEncodedPictures) {
+TEST(WebPSource, LosslessAnimationComposesToTheEncodedPictures) {
     const SourceFrames read = ReadSourceFrames(L".webp", Fixture("anim-lossless.webp"));
     ASSERT_EQ(read.hr, S_OK);
     ASSERT_EQ(read.frames.size(), 4u);
@@ -74,7 +74,7 @@ TEST(WebPRenderer, LosslessAnimationComposesToTheEncodedPictures) {
 }
 
 // Resuming from the state saved after frame k composes what reading on in order composes.
-TEST(WebPRenderer, CheckpointResumesWhereCompositionStood) {
+TEST(WebPSource, CheckpointResumesWhereCompositionStood) {
     const auto bytes = Fixture("anim-blend.webp");
     const auto inOrder = OpenedWebP(bytes);
     ASSERT_NE(inOrder, nullptr);
@@ -106,7 +106,7 @@ TEST(WebPRenderer, CheckpointResumesWhereCompositionStood) {
     EXPECT_EQ(OpenedWebP(bytes)->ResumeFrom(checkpoints[count - 1]), E_INVALIDARG); // past the last frame
 }
 
-TEST(WebPRenderer, FramesAndDurationsOfRealFiles) {
+TEST(WebPSource, FramesAndDurationsOfRealFiles) {
     struct Case {
         const char* file;
         std::vector<std::uint32_t> delays;
@@ -133,7 +133,7 @@ TEST(WebPRenderer, FramesAndDurationsOfRealFiles) {
     }
 }
 
-TEST(WebPRenderer, LosslessStillMatchesTheReferenceDecoder) {
+TEST(WebPSource, LosslessStillMatchesTheReferenceDecoder) {
     const SourceFrames read = ReadSourceFrames(L".webp", Fixture("still-lossless-alpha.webp"));
     ASSERT_EQ(read.hr, S_OK);
     ASSERT_EQ(read.frames.size(), 1u);
@@ -156,7 +156,7 @@ TEST(WebPRenderer, LosslessStillMatchesTheReferenceDecoder) {
     }
 }
 
-TEST(WebPRenderer, BadFilesFailCleanly) {
+TEST(WebPSource, BadFilesFailCleanly) {
     const auto original = Fixture("anim-lossless.webp");
     ASSERT_FALSE(original.empty());
     std::uint32_t state = 11;
@@ -175,14 +175,14 @@ TEST(WebPRenderer, BadFilesFailCleanly) {
     }
 }
 
-TEST(WebPRenderer, StopRequestEndsTheDecodeWithNoFrames) {
+TEST(WebPSource, StopRequestEndsTheDecodeWithNoFrames) {
     std::atomic<std::uint64_t> generation{5};
     const SourceFrames read = ReadSourceFrames(L".webp", Fixture("anim-lossless.webp"), StopToken(&generation, 4));
     EXPECT_EQ(read.hr, HRESULT_FROM_WIN32(ERROR_CANCELLED));
     EXPECT_EQ(read.frames.size(), 0u);
 }
 
-TEST(WebPRenderer, StopRequestBetweenFramesEndsTheComposition) {
+TEST(WebPSource, StopRequestBetweenFramesEndsTheComposition) {
     std::atomic<std::uint64_t> generation{5};
     const FormatRow* format = FormatForName(L"a.webp");
     ASSERT_NE(format, nullptr);

@@ -8,7 +8,7 @@
 #include "formats/FormatTable.h"
 #include "frames/FrameFeeder.h"
 #include "frames/SharedFrameBitmap.h"
-#include "frames/StoreRenderer.h"
+#include "frames/StoreMedia.h"
 #include "formats/FormatSources.h"
 
 #include <gtest/gtest.h>
@@ -88,18 +88,18 @@ TEST(FrameStore, TheFirstFrameIsThereWhileTheRestAreStillDecoding) {
     const ComPtr<IStream> stream = StreamFromBytes(LayeredGif());
     HoldingSource source(Opened(stream.Get()));
     auto store = std::make_shared<FrameStore>(source.FrameCount());
-    StoreRenderer renderer(store);
+    StoreMedia media(store);
     FrameFeeder feeder(source, store, kDefaultFrameBudgetBytes);
     ASSERT_EQ(feeder.ReadFirstFrame(), S_OK);
     HRESULT rest = E_FAIL;
     std::thread worker([&] { rest = feeder.FeedRest(); });
 
-    EXPECT_EQ(renderer.GetFrameCount(), 30u); // the bar covers the whole animation from the start
-    EXPECT_TRUE(renderer.IsFrameReady(0));
-    EXPECT_FALSE(renderer.IsFrameReady(1));
+    EXPECT_EQ(media.FrameCount(), 30u); // the bar covers the whole animation from the start
+    EXPECT_TRUE(media.IsFrameReady(0));
+    EXPECT_FALSE(media.IsFrameReady(1));
     ComPtr<IWICBitmapSource> bitmap;
-    EXPECT_EQ(renderer.GetFrameBitmap(1, &bitmap), E_PENDING);
-    ASSERT_EQ(renderer.GetFrameBitmap(0, &bitmap), S_OK);
+    EXPECT_EQ(media.GetFrameBitmap(1, &bitmap), E_PENDING);
+    ASSERT_EQ(media.GetFrameBitmap(0, &bitmap), S_OK);
     // The frame lent without a copy: a rectangle of it reads as the store holds it.
     const WICRect rect = {3, 2, 5, 4};
     std::vector<std::uint8_t> part(5 * 4 * 4);
@@ -114,7 +114,7 @@ TEST(FrameStore, TheFirstFrameIsThereWhileTheRestAreStillDecoding) {
     EXPECT_EQ(bitmap->CopyPixels(&rect, 20, 40, part.data()), E_INVALIDARG); // too small a buffer
 
     source.Release();
-    EXPECT_TRUE(WaitUntil([&] { return renderer.IsFrameReady(29); }));
+    EXPECT_TRUE(WaitUntil([&] { return media.IsFrameReady(29); }));
     worker.join();
     EXPECT_EQ(rest, S_OK); // everything fits: the worker ends once it holds every frame
     EXPECT_EQ(store->HeldFrames(), 30u);
@@ -137,7 +137,7 @@ TEST(FrameStore, OverItsBudgetAnAnimationPlaysThroughAndBackAsDecodedInOrder) {
         const ComPtr<IStream> stream = StreamFromBytes(bytes);
         const auto source = Opened(stream.Get());
         auto store = std::make_shared<FrameStore>(count);
-        StoreRenderer renderer(store);
+        StoreMedia media(store);
         FrameFeeder feeder(*source, store, budget);
         ASSERT_EQ(feeder.ReadFirstFrame(), S_OK) << label;
         EXPECT_FALSE(feeder.Plan().keepAll) << label;
@@ -149,12 +149,12 @@ TEST(FrameStore, OverItsBudgetAnAnimationPlaysThroughAndBackAsDecodedInOrder) {
         for (std::uint32_t i = count; i-- > 0;) order.push_back(i);
         order.push_back(count / 2); // a jump forward
         for (std::uint32_t index : order) {
-            renderer.SetCurrentFrame(index);
-            ASSERT_TRUE(WaitUntil([&] { return renderer.IsFrameReady(index); })) << label << " frame " << index;
+            media.ShowFrame(index);
+            ASSERT_TRUE(WaitUntil([&] { return media.IsFrameReady(index); })) << label << " frame " << index;
             const auto frame = store->Frame(index);
             ASSERT_NE(frame, nullptr) << label << " frame " << index;
             EXPECT_EQ(frame->pixels, expected[index].pixels) << label << " frame " << index;
-            EXPECT_EQ(renderer.GetFrameDelay(index), expected[index].delayMs) << label << " frame " << index;
+            EXPECT_EQ(media.FrameDelay(index), expected[index].delayMs) << label << " frame " << index;
             EXPECT_LE(store->HeldBytes(), budget) << label;
         }
         store->Close();
@@ -235,7 +235,7 @@ TEST(FrameStore, MovingBackComposesFromTheLatestFrameThatNeedsNoneBeforeIt) {
     const ComPtr<IStream> stream = StreamFromBytes(bytes);
     ComposeLog source(Opened(stream.Get()));
     auto store = std::make_shared<FrameStore>(30);
-    StoreRenderer renderer(store);
+    StoreMedia media(store);
     // Room for the frame shown and the next, and for no canvas saved on the side.
     FrameFeeder feeder(source, store, expected[0].pixels.size());
     ASSERT_EQ(feeder.ReadFirstFrame(), S_OK);
@@ -243,14 +243,14 @@ TEST(FrameStore, MovingBackComposesFromTheLatestFrameThatNeedsNoneBeforeIt) {
     HRESULT rest = E_FAIL;
     std::thread worker([&] { rest = feeder.FeedRest(); });
     for (std::uint32_t index = 0; index < 30; ++index) {
-        renderer.SetCurrentFrame(index);
-        ASSERT_TRUE(WaitUntil([&] { return renderer.IsFrameReady(index); })) << "frame " << index;
+        media.ShowFrame(index);
+        ASSERT_TRUE(WaitUntil([&] { return media.IsFrameReady(index); })) << "frame " << index;
     }
-    ASSERT_TRUE(WaitUntil([&] { return renderer.IsFrameReady(0); })); // the window wraps to the first frame
+    ASSERT_TRUE(WaitUntil([&] { return media.IsFrameReady(0); })); // the window wraps to the first frame
     source.Take();
 
-    renderer.SetCurrentFrame(25);
-    ASSERT_TRUE(WaitUntil([&] { return renderer.IsFrameReady(25); }));
+    media.ShowFrame(25);
+    ASSERT_TRUE(WaitUntil([&] { return media.IsFrameReady(25); }));
     EXPECT_EQ(store->Frame(25)->pixels, expected[25].pixels);
     const std::vector<std::uint32_t> composed = source.Take();
     ASSERT_FALSE(composed.empty());
@@ -267,7 +267,7 @@ TEST(FrameStore, AFrameDrawnAndLetGoIsHeldByNoOneButTheStore) {
     auto store = std::make_shared<FrameStore>(source->FrameCount());
     FrameFeeder feeder(*source, store, kDefaultFrameBudgetBytes);
     ASSERT_EQ(feeder.ReadFirstFrame(), S_OK);
-    StoreRenderer renderer(store);
+    StoreMedia media(store);
     {
         ComPtr<ID2D1Factory> factory;
         ASSERT_EQ(CreateDirect2DFactory(D2D1_FACTORY_TYPE_SINGLE_THREADED, factory), S_OK);
@@ -278,7 +278,7 @@ TEST(FrameStore, AFrameDrawnAndLetGoIsHeldByNoOneButTheStore) {
         ComPtr<ID2D1RenderTarget> target;
         ASSERT_EQ(factory->CreateWicBitmapRenderTarget(canvas.Get(), D2D1::RenderTargetProperties(), &target), S_OK);
         ComPtr<IWICBitmapSource> lent;
-        ASSERT_EQ(renderer.GetFrameBitmap(0, &lent), S_OK);
+        ASSERT_EQ(media.GetFrameBitmap(0, &lent), S_OK);
         ComPtr<ID2D1Bitmap> copy;
         ASSERT_EQ(target->CreateBitmapFromWicBitmap(lent.Get(), nullptr, &copy), S_OK);
         target->BeginDraw();

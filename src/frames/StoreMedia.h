@@ -2,9 +2,9 @@
 // What the preview shows: the frames a load worker has put in the shared
 // store so far (an animation may still be decoding), and for a video, whose
 // store holds its one still, the time line the still stands on. Closing the
-// store when the renderer goes tells the worker to stop.
+// store when the media goes tells the worker to stop.
 #include "FrameStore.h"
-#include "IAnimatedRenderer.h"
+#include "DecodedMedia.h"
 
 #include <functional>
 #include <memory>
@@ -18,25 +18,25 @@ struct VideoTimeline {
     std::uint64_t position = 0;
 };
 
-class StoreRenderer final : public IAnimatedRenderer {
+class StoreMedia final : public DecodedMedia {
 public:
-    explicit StoreRenderer(std::shared_ptr<FrameStore> store, std::optional<VideoTimeline> timeline = std::nullopt)
+    explicit StoreMedia(std::shared_ptr<FrameStore> store, std::optional<VideoTimeline> timeline = std::nullopt)
         : store(std::move(store)), timeline(timeline) {}
-    ~StoreRenderer() override { store->Close(); }
-    StoreRenderer(const StoreRenderer&) = delete;
-    StoreRenderer& operator=(const StoreRenderer&) = delete;
+    ~StoreMedia() override { store->Close(); }
+    StoreMedia(const StoreMedia&) = delete;
+    StoreMedia& operator=(const StoreMedia&) = delete;
 
-    std::uint64_t GetFrameCount() const override { return store->FrameCount(); }
-    std::uint32_t GetFrameDelay(std::uint32_t index) const override { return store->DelayMs(index); }
-    void SetCurrentFrame(std::uint32_t index) override;
+    std::uint64_t FrameCount() const override { return store->FrameCount(); }
+    std::uint32_t FrameDelay(std::uint32_t index) const override { return store->DelayMs(index); }
+    void ShowFrame(std::uint32_t index) override;
     // E_PENDING while the frame is not decoded (or not kept) yet.
     HRESULT GetFrameBitmap(std::uint32_t index, IWICBitmapSource** out) const override;
     bool IsFrameReady(std::uint32_t index) const override { return store->Has(index); }
     // A frame handed out here is drawn: the store's hold on decoding ahead ends.
     std::shared_ptr<const FramePixels> FramePicture(std::uint32_t index) const override;
     bool IsTimeBased() const override { return timeline.has_value(); }
-    std::uint64_t GetDuration() const override { return timeline ? timeline->duration : 0; }
-    std::uint64_t GetPosition() const override { return timeline ? timeline->position : 0; }
+    std::uint64_t Duration() const override { return timeline ? timeline->duration : 0; }
+    std::uint64_t Position() const override { return timeline ? timeline->position : 0; }
 
     const FrameStore& Store() const { return *store; }
     const MediaFacts& Facts() const override { return facts; }
