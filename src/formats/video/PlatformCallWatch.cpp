@@ -52,10 +52,10 @@ void RunWatchedCall(const std::shared_ptr<WatchedCall>& job) {
 // call may read a stream this thread serves). True once it has returned.
 bool WaitSlice(HANDLE done) {
     DWORD index = 0;
-    const HRESULT waited = CoWaitForMultipleHandles(0, 50, 1, &done, &index);
+    const HRESULT waited = CoWaitForMultipleHandles(0, 10, 1, &done, &index);
     if (waited == S_OK) return true;
     if (waited == RPC_S_CALLPENDING) return false;
-    return WaitForSingleObject(done, 50) == WAIT_OBJECT_0; // outside COM
+    return WaitForSingleObject(done, 10) == WAIT_OBJECT_0; // outside COM
 }
 
 } // namespace
@@ -67,6 +67,8 @@ HRESULT CallPlatformWatched(std::function<HRESULT(const StopToken&)> call,
     job->done.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!job->done) return HResultFromLastError();
     progress->Note(); // the wait for an answer starts now
+    // A load stopped already (its deadline passed while an earlier call ran) is stopped for the call from its start.
+    if (stop.ShouldStop()) job->stopped.store(1);
     std::thread worker;
     try {
         worker = std::thread([job] { RunWatchedCall(job); });
