@@ -1,6 +1,6 @@
 #include "PlatformCallWatch.h"
 
-#include "frames/StopResult.h"
+#include "platform/StopResult.h"
 #include "platform/Failure.h"
 #include "platform/HResult.h"
 #include "platform/OwnedHandles.h"

@@ -5,7 +5,7 @@
 // once it has made none for kPlatformStallMs the caller stops waiting and the
 // thread is left to the platform with what it holds. No load of a video then
 // keeps a thumbnail, a preview or the tool waiting for ever.
-#include "frames/StopToken.h"
+#include "platform/StopToken.h"
 
 #include <windows.h>
 
