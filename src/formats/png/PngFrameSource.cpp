@@ -110,9 +110,9 @@ public:
         if (!scaler.Begin(width, state_.CanvasHeight(), target.pixels, target.width, target.height, target.stride)) {
             return E_OUTOFMEMORY;
         }
-        RETURN_IF_FAILED(DecodePlainRows([&](std::uint32_t row, const std::uint8_t* bgra) {
-            scaler.AddRow(row, 0, bgra, width);
-        }));
+        RETURN_IF_FAILED(DecodePlainRows(
+            [&](std::uint32_t row, const std::uint8_t* bgra) { scaler.AddRow(row, 0, bgra, width); },
+            kPngWholeFrameLimitWhileScaling));
         scaler.Finish();
         return S_OK;
     }
@@ -158,13 +158,15 @@ private:
     bool StreamsRows() const { return shown_.size() == 1 && shown_[0] == &plain_ && !format_.interlaced; }
 
     // The plain picture's rows, top to bottom, each handed to `take` as BGRA.
-    HRESULT DecodePlainRows(const std::function<void(std::uint32_t row, const std::uint8_t* bgra)>& take) {
+    HRESULT DecodePlainRows(const std::function<void(std::uint32_t row, const std::uint8_t* bgra)>& take,
+                            std::size_t wholeFrameLimit = kPngWholeFrameLimit) {
         const PngImageEnd end = frameDecoder_.Decode(
             format_, colours_, plain_.pieces,
             [&](std::uint32_t row, std::uint32_t, std::uint32_t, const std::uint8_t* bgra, std::uint32_t) {
                 take(row, bgra);
                 return !Stop().ShouldStop();
-            });
+            },
+            wholeFrameLimit);
         return DecodeResult(end);
     }
 
