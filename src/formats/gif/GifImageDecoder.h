@@ -55,14 +55,23 @@ public:
     void StopAfterThisRow() { stopped_ = true; }
 
 private:
+    template <class Take>
+    GifImageEnd DecodeInto(const std::uint8_t* data, std::size_t size, const GifImageLayout& image, std::uint32_t rows,
+                           const Take& take);
+    void WriteString(std::uint32_t code, std::uint8_t* out) const;
+
     bool firstRowOnly_ = false; // DecodesARow: stop at the first row, interlaced or not
     bool stopped_ = false;
     std::vector<std::uint8_t> compressed_; // the image's sub-blocks joined
     std::vector<std::uint8_t> line_;       // one row of indices
-    // Every code's string laid out whole, so a code is emitted with one copy.
-    std::vector<std::uint8_t> strings_;
-    std::array<std::uint32_t, 4096> offset_{};
-    std::array<std::uint16_t, 4096> length_{};
+    // Each code's string is its prefix code's string (a whole number of
+    // eight-byte pieces) and a last piece of one to eight bytes: a new code
+    // costs one piece copied, never its whole string.
+    std::array<std::array<std::uint8_t, 8>, 4096> pieces_{};
+    std::array<std::uint16_t, 4096> prefix_{};
+    std::array<std::uint16_t, 4096> lengthLess1_{};
+    std::array<std::uint8_t, 4096> first_{};
+    std::array<std::uint8_t, 4096 + 8> scratch_{}; // a string that runs past the row, with room to spare
 };
 
 } // namespace Quivane
