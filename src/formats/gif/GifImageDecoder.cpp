@@ -123,6 +123,33 @@ GifImageEnd GifImageDecoder::Decode(const std::uint8_t* data, std::size_t size, 
     });
 }
 
+GifImageEnd GifImageDecoder::DrawOver(const std::uint8_t* data, std::size_t size, const GifImageLayout& image,
+                                      const GifColours& colours, std::uint32_t columns, std::uint32_t rows,
+                                      std::uint8_t* canvas, std::size_t stride, bool& everyPixelOpaque) {
+    columns = std::min(columns, image.width);
+    std::uint32_t transparent = 0; // nonzero once a pixel left the canvas as it was
+    std::uint32_t drawnRows = 0;
+    // Transparent colours are zero, opaque ones never: the canvas's pixel is
+    // kept under a zero and replaced under anything else, without a branch.
+    const GifImageEnd end = DecodeInto(data, size, image, rows, [&](std::uint32_t row, const std::uint8_t* indices) {
+        std::uint8_t* target = canvas + static_cast<std::size_t>(row) * stride;
+        std::uint32_t zeroSeen = 0;
+        for (std::uint32_t x = 0; x < columns; ++x) {
+            const std::uint32_t colour = colours[indices[x]];
+            std::uint32_t under;
+            std::memcpy(&under, target + std::size_t{x} * 4, 4);
+            const std::uint32_t keep = 0u - static_cast<std::uint32_t>(colour == 0);
+            zeroSeen |= keep;
+            const std::uint32_t pixel = colour | (under & keep);
+            std::memcpy(target + std::size_t{x} * 4, &pixel, 4);
+        }
+        transparent |= zeroSeen;
+        ++drawnRows;
+    });
+    everyPixelOpaque = transparent == 0 && drawnRows == std::min(rows, image.height);
+    return end;
+}
+
 bool GifImageDecoder::DecodesARow(const std::uint8_t* data, std::size_t size, const GifImageLayout& image) {
     bool decoded = false;
     firstRowOnly_ = true;

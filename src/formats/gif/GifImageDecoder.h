@@ -43,6 +43,15 @@ public:
     // not reach stay as they were: transparent, as browsers leave them.
     GifImageEnd Decode(const std::uint8_t* data, std::size_t size, const GifImageLayout& image,
                        const GifColours& colours, std::uint32_t columns, std::uint32_t rows, std::uint8_t* out);
+    // Draws the image's top-left `columns` x `rows` pixels straight over a
+    // canvas of premultiplied BGRA, whose frame corner is at `canvas` and
+    // whose rows are `stride` bytes apart: an opaque colour replaces the
+    // canvas's pixel, a transparent index (or one outside the table) leaves
+    // it, as blending would, and so do pixels the data does not reach.
+    // `everyPixelOpaque` says whether every pixel of that part was drawn opaque.
+    GifImageEnd DrawOver(const std::uint8_t* data, std::size_t size, const GifImageLayout& image,
+                         const GifColours& colours, std::uint32_t columns, std::uint32_t rows, std::uint8_t* canvas,
+                         std::size_t stride, bool& everyPixelOpaque);
     // The image's first `rows` rows as indices, for a caller that keeps
     // indices rather than colours.
     GifImageEnd DecodeRows(const std::uint8_t* data, std::size_t size, const GifImageLayout& image, std::uint32_t rows,
