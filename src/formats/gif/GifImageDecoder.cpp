@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace Quivane {
 namespace {
 
@@ -134,7 +138,23 @@ GifImageEnd GifImageDecoder::DrawOver(const std::uint8_t* data, std::size_t size
     const GifImageEnd end = DecodeInto(data, size, image, rows, [&](std::uint32_t row, const std::uint8_t* indices) {
         std::uint8_t* target = canvas + static_cast<std::size_t>(row) * stride;
         std::uint32_t zeroSeen = 0;
-        for (std::uint32_t x = 0; x < columns; ++x) {
+        std::uint32_t x = 0;
+#if defined(__SSE2__)
+        // Four pixels a step: one compare and one masked merge for all four.
+        __m128i zeroes = _mm_setzero_si128();
+        for (; x + 4 <= columns; x += 4) {
+            const __m128i colour = _mm_setr_epi32(static_cast<int>(colours[indices[x]]),
+                                                  static_cast<int>(colours[indices[x + 1]]),
+                                                  static_cast<int>(colours[indices[x + 2]]),
+                                                  static_cast<int>(colours[indices[x + 3]]));
+            __m128i* at = reinterpret_cast<__m128i*>(target + std::size_t{x} * 4);
+            const __m128i keep = _mm_cmpeq_epi32(colour, _mm_setzero_si128());
+            zeroes = _mm_or_si128(zeroes, keep);
+            _mm_storeu_si128(at, _mm_or_si128(colour, _mm_and_si128(keep, _mm_loadu_si128(at))));
+        }
+        zeroSeen = static_cast<std::uint32_t>(_mm_movemask_epi8(zeroes));
+#endif
+        for (; x < columns; ++x) {
             const std::uint32_t colour = colours[indices[x]];
             std::uint32_t under;
             std::memcpy(&under, target + std::size_t{x} * 4, 4);
