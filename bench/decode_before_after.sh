@@ -23,7 +23,7 @@ git -C "$root" archive "$first^" src | tar -x -C "$out/before"
 compile() { # SOURCE_ROOT EXE
   local sources=() f
   for f in png/Adler32 png/PngChunks png/PngDataInflater png/PngImageDecoder png/PngRowConversion png/PngUnfilter \
-           png/PngWholeInflater gif/GifComposition gif/GifControlBlocks gif/GifImageDecoder; do
+           png/PngWholeInflater gif/GifComposition gif/GifControlBlocks gif/GifImageDecoder gif/GifFormat FormatRow; do
     [ -f "$1/src/formats/$f.cpp" ] && sources+=("$1/src/formats/$f.cpp")
   done
   clang++ -std=c++17 -O3 -DNDEBUG -DQUIVANE_BENCH_LIBDEFLATE=1 -I"$1/src" -isystem "$deflate" \
