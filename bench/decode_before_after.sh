@@ -45,12 +45,7 @@ for round in $(seq "$rounds"); do
 done > "$out/figures.txt"
 
 # Medians of the rounds' medians; speed-ups as before / after, beside their targets.
-awk '
-  function median(list,   n, v, i, j, t) {
-    n = split(list, v, " ")
-    for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (v[j] < v[i]) { t = v[i]; v[i] = v[j]; v[j] = t }
-    return (n % 2) ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
-  }
+awk -f "$root/bench/median.awk" -f /dev/stdin "$out/figures.txt" <<'AWK'
   { key = $1 " " $2 " " $3; times[key] = times[key] " " $4
     if ($2 != "BM_LibdeflateWhole" && !(($2 " " $3) in seen)) { seen[$2 " " $3] = 1; order[++count] = $2 " " $3 } }
   END {
@@ -65,7 +60,8 @@ awk '
       verdict = (order[i] in target) ? ((b / a >= target[order[i]]) ? "met" : "NOT MET") : ""
       printf "%-34s %10.2f %10.2f %8.2fx %8s %13s %s\n", k[2] " (" substr(k[1], 4) ")", b, a, b / a, t, l, verdict
     }
-  }' "$out/figures.txt"
+  }
+AWK
 echo "   (speed-up: the whole decode before over after, natively, in CPU time (steadier than the wall clock on a busy"
 echo "    machine), medians of $rounds rounds of 5 repetitions taken in turns; libdeflate_ms: libdeflate alone inflating"
 echo "    the same frames from one buffer, no unfilter or conversion)"

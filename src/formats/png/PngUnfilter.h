@@ -1,6 +1,6 @@
 #pragma once
 // Undoes a PNG row's filter in place, against the row above it (already
-// undone; zeros above the first row). Average and Paeth rows of three- and
+// undone; zeros above the first row). Sub, Average and Paeth rows of three- and
 // four-byte pixels, whose every byte waits on the pixel to its left, take one
 // whole pixel per step in vector registers where the CPU has them (chosen
 // once, at run time); everything else, and every other CPU, the plain bytes.
