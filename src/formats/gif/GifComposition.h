@@ -40,6 +40,9 @@ public:
     // Allocates a transparent-black canvas; throws std::bad_alloc when it cannot.
     GifCanvas(std::uint32_t width, std::uint32_t height);
 
+    // Remembers the canvas when `frame` will be disposed to the previous
+    // picture; a frame drawn straight onto MutablePixels() calls it first.
+    void BeginFrame(const GifFrameInfo& frame);
     // Draws one frame's pixels (frame.width x frame.height premultiplied BGRA,
     // tightly packed) at its place, after remembering the canvas when the
     // frame will be disposed to the previous picture.
@@ -64,7 +67,9 @@ private:
     std::uint32_t width_;
     std::uint32_t height_;
     std::vector<std::uint8_t> pixels_;
-    std::vector<std::uint8_t> saved_; // allocated on the first "restore previous" frame
+    std::vector<std::uint8_t> saved_; // the part a "restore previous" frame covers, as it was
+    CanvasRegion savedRegion_;
+    bool hasSaved_ = false;
 };
 
 } // namespace Quivane
