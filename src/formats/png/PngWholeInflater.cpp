@@ -12,11 +12,12 @@ namespace {
 // Rows buffers above this are not kept between frames.
 constexpr std::size_t kKeptRowsBytes = 64u << 20;
 
-// Deflate's worst case adds about 5 bytes per 64 KiB stored; data much longer
-// than that is padded with empty blocks or goes on past the image, and is
-// left to the stream, which stops at the image's end rather than gather it.
+// An encoder's worst case is an eighth longer than the data (incompressible
+// bytes in fixed codes of nine bits); data much longer than that is padded
+// with empty blocks or goes on past the image, and is left to the stream,
+// which stops at the image's end rather than gather it all.
 bool PlausiblyLong(std::size_t compressed, std::size_t inflated) {
-    return compressed <= inflated + inflated / 64 + 4096;
+    return compressed <= inflated + inflated / 8 + 4096;
 }
 
 } // namespace
