@@ -19,7 +19,7 @@ git -C "$root" archive "$removed^" src | tar -x -C "$out/before"
 
 compile() { # SOURCE_ROOT EXE
   local sources=() f
-  for f in PngChunks PngImageDecoder ZlibReader PngDataInflater Adler32; do
+  for f in PngChunks PngImageDecoder ZlibReader PngDataInflater Adler32 PngRowConversion PngUnfilter PngWholeInflater; do
     [ -f "$1/src/formats/png/$f.cpp" ] && sources+=("$1/src/formats/png/$f.cpp")
   done
   clang++ -std=c++17 -O3 -DNDEBUG -DQUIVANE_BENCH_LIBDEFLATE=1 -I"$1/src" "$root/bench/native/png_decode_bench.cpp" \
@@ -37,12 +37,7 @@ for round in $(seq "$rounds"); do
 done > "$out/figures.txt"
 
 # Medians of the rounds' medians; ratios as speed-ups (before / after) and against libdeflate.
-awk '
-  function median(list,   n, v, i, j, t) {
-    n = split(list, v, " ")
-    for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (v[j] < v[i]) { t = v[i]; v[i] = v[j]; v[j] = t }
-    return (n % 2) ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
-  }
+awk -f "$root/bench/median.awk" -f /dev/stdin "$out/figures.txt" <<'AWK'
   { key = $1 " " $2 " " $3; times[key] = times[key] " " $4; if (!($3 in seen)) { seen[$3] = 1; order[++count] = $3 } }
   END {
     printf "%-20s %10s %10s %9s %8s %13s %11s %11s\n", "file", "before_ms", "after_ms", "speed-up", "target", "libdeflate_ms", "before/lib", "after/lib"
@@ -54,7 +49,8 @@ awk '
       printf "%-20s %10.2f %10.2f %8.2fx %7.2fx %13.2f %10.2fx %10.2fx %s\n", f, b, a, b / a, target, l, b / l, a / l,
              (b / a >= target) ? "met" : "NOT MET"
     }
-  }' "$out/figures.txt"
+  }
+AWK
 echo "   (speed-up: the whole decode before over after, medians of $rounds rounds of 5 repetitions taken in turns;"
 echo "    targets: the photograph at least 1.5x faster, no file slower by more than 25% (0.80x) - the flat screenshot,"
 echo "    whose inflate alone may lose 40%, held to the same whole-decode bound; libdeflate inflates only, no unfilter"

@@ -21,6 +21,8 @@ set(QUIVANE_REGISTRATION_SOURCES ${CMAKE_SOURCE_DIR}/src/com/RegistryLayout.cpp 
 list(APPEND QUIVANE_CORE_SOURCES ${QUIVANE_REGISTRATION_SOURCES})
 # WebP is decoded by libwebp, linked in.
 include(${CMAKE_SOURCE_DIR}/cmake/Libwebp.cmake)
+# PNG frames that fit in memory are inflated whole by libdeflate.
+include(${CMAKE_SOURCE_DIR}/cmake/Libdeflate.cmake)
 add_library(quivane_core STATIC ${QUIVANE_CORE_SOURCES})
 target_include_directories(quivane_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
 # The PNG decoder's inflater: Debian's zlib for mingw-w64 (libz-mingw-w64-dev), linked in by its static
@@ -29,6 +31,7 @@ find_library(QUIVANE_STATIC_ZLIB NAMES libz.a REQUIRED)
 target_link_libraries(quivane_core PUBLIC ${QUIVANE_STATIC_ZLIB})
 target_compile_options(quivane_core PRIVATE ${QUIVANE_WARNINGS})
 target_link_libraries(quivane_core PRIVATE quivane_webpdemux)
+target_link_libraries(quivane_core PUBLIC quivane_deflate)
 target_link_libraries(quivane_core PUBLIC windowscodecs d2d1 dwrite mfuuid ole32 oleaut32 shlwapi propsys uuid
                       user32 gdi32 comdlg32 shell32 advapi32)
 
@@ -76,13 +79,16 @@ endif()
 # libwebp's licence, installed beside the DLL that links it.
 set(QUIVANE_LIBWEBP_LICENCE ${CMAKE_BINARY_DIR}/bin/libwebp-COPYING.txt)
 configure_file(${QUIVANE_LIBWEBP_SOURCE}/COPYING ${QUIVANE_LIBWEBP_LICENCE} COPYONLY)
+set(QUIVANE_LIBDEFLATE_LICENCE ${CMAKE_BINARY_DIR}/bin/libdeflate-COPYING.txt)
+configure_file(${QUIVANE_LIBDEFLATE_SOURCE}/COPYING ${QUIVANE_LIBDEFLATE_LICENCE} COPYONLY)
 # zlib's too: Debian's copyright file of the package the DLL links it from.
 set(QUIVANE_ZLIB_LICENCE ${CMAKE_BINARY_DIR}/bin/zlib-LICENSE.txt)
 configure_file(/usr/share/doc/libz-mingw-w64-dev/copyright ${QUIVANE_ZLIB_LICENCE} COPYONLY)
 add_custom_command(OUTPUT ${QUIVANE_SETUP}
   COMMAND ${QUIVANE_MAKENSIS} -V2 -WX -DVERSION=${PROJECT_VERSION} -DBINDIR=${CMAKE_BINARY_DIR}/bin
           ${QUIVANE_SETUP_X86} -DOUTFILE=${QUIVANE_SETUP} ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
-  DEPENDS Quivane quivane ${QUIVANE_SETUP_X86_FILES} ${QUIVANE_LIBWEBP_LICENCE} ${QUIVANE_ZLIB_LICENCE}
+  DEPENDS Quivane quivane ${QUIVANE_SETUP_X86_FILES} ${QUIVANE_LIBWEBP_LICENCE} ${QUIVANE_LIBDEFLATE_LICENCE}
+          ${QUIVANE_ZLIB_LICENCE}
           ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
   COMMENT "Building Quivane-Setup.exe ${PROJECT_VERSION}"
   VERBATIM)

@@ -275,6 +275,7 @@ Section "Quivane"
   ${EndIf}
   ; libwebp and zlib are linked into both builds: their licences go beside them.
   !insertmacro INSTALL_FILE "${BINDIR}\libwebp-COPYING.txt" "libwebp-COPYING.txt"
+  !insertmacro INSTALL_FILE "${BINDIR}\libdeflate-COPYING.txt" "libdeflate-COPYING.txt"
   !insertmacro INSTALL_FILE "${BINDIR}\zlib-LICENSE.txt" "zlib-LICENSE.txt"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
@@ -339,6 +340,7 @@ Section "Uninstall"
   !insertmacro UnInstallLib DLL NOTSHARED REBOOT_NOTPROTECTED "$INSTDIR\x86\Quivane.dll"
   !insertmacro UnInstallLib DLL NOTSHARED REBOOT_NOTPROTECTED "$INSTDIR\x86\quivane.exe"
   Delete /REBOOTOK "$INSTDIR\libwebp-COPYING.txt"
+  Delete /REBOOTOK "$INSTDIR\libdeflate-COPYING.txt"
   Delete /REBOOTOK "$INSTDIR\zlib-LICENSE.txt"
   ; Copies an upgrade moved aside.
   FindFirst $R0 $R1 "$INSTDIR\*.old-*"

@@ -5,6 +5,7 @@
 // QUIVANE_BENCH_PNGS (paths separated by ':'); none without it.
 #include "formats/png/PngChunks.h"
 #include "formats/png/PngImageDecoder.h"
+#include "BenchFiles.h"
 
 #include <benchmark/benchmark.h>
 #if QUIVANE_BENCH_LIBDEFLATE
@@ -106,8 +107,11 @@ void LibdeflateWhole(benchmark::State& state, const std::shared_ptr<PngFile>& fi
         libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
     for (auto _ : state) {
         for (std::size_t i = 0; i < inputs.size(); ++i) {
-            if (libdeflate_zlib_decompress(inflater.get(), inputs[i].data(), inputs[i].size(), outputs[i].data(),
-                                           outputs[i].size(), nullptr) != LIBDEFLATE_SUCCESS) {
+            // The deflate data behind the zlib header, as the decoder inflates it.
+            if (inputs[i].size() < 2 ||
+                libdeflate_deflate_decompress_ex(inflater.get(), inputs[i].data() + 2, inputs[i].size() - 2,
+                                                 outputs[i].data(), outputs[i].size(), nullptr,
+                                                 nullptr) != LIBDEFLATE_SUCCESS) {
                 state.SkipWithError("libdeflate failed");
             }
         }
@@ -116,30 +120,15 @@ void LibdeflateWhole(benchmark::State& state, const std::shared_ptr<PngFile>& fi
 }
 #endif
 
-std::string BaseName(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return name.substr(0, name.rfind('.'));
-}
-
-const bool kRegistered = [] {
-    const char* list = std::getenv("QUIVANE_BENCH_PNGS");
-    if (list == nullptr) return false;
-    std::string rest = list;
-    while (!rest.empty()) {
-        const std::size_t colon = rest.find(':');
-        const std::string path = rest.substr(0, colon);
-        rest = colon == std::string::npos ? "" : rest.substr(colon + 1);
-        const std::shared_ptr<PngFile> file = path.empty() ? nullptr : Load(path);
-        if (!file) continue;
-        benchmark::RegisterBenchmark(("BM_PngDecode/" + BaseName(path)).c_str(), DecodeEveryFrame, file)
-            ->Unit(benchmark::kMillisecond);
+const bool kRegistered = QuivaneBench::ForEachBenchFile("QUIVANE_BENCH_PNGS", [](const std::string& path,
+                                                                                const std::string& name) {
+    const std::shared_ptr<PngFile> file = Load(path);
+    if (!file) return;
+    benchmark::RegisterBenchmark(("BM_PngDecode/" + name).c_str(), DecodeEveryFrame, file)->Unit(benchmark::kMillisecond);
 #if QUIVANE_BENCH_LIBDEFLATE
-        benchmark::RegisterBenchmark(("BM_LibdeflateWhole/" + BaseName(path)).c_str(), LibdeflateWhole, file)
-            ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("BM_LibdeflateWhole/" + name).c_str(), LibdeflateWhole, file)
+        ->Unit(benchmark::kMillisecond);
 #endif
-    }
-    return true;
-}();
+});
 
 } // namespace

@@ -36,8 +36,9 @@ public:
 protected:
     // Transparent black over the part of the region on the canvas.
     void ClearPart(const CanvasRegion& region);
-    // Remembers the picture before a frame disposed to the previous one...
-    void RememberPicture();
+    // Remembers the part of the picture a frame disposed to the previous one
+    // covers (only that part changes before it is disposed)...
+    void RememberPart(const CanvasRegion& region);
     // ...and puts it back once that frame has been shown.
     void PutBackRemembered();
 
@@ -45,7 +46,9 @@ private:
     std::uint32_t width_;
     std::uint32_t height_;
     std::vector<std::uint8_t> pixels_;
-    std::vector<std::uint8_t> remembered_; // allocated on the first "restore previous" frame
+    std::vector<std::uint8_t> remembered_; // the part a "restore previous" frame covers, as it was
+    CanvasRegion rememberedRegion_{};
+    bool hasRemembered_ = false;
 };
 
 } // namespace Quivane

@@ -243,3 +243,40 @@ TEST(GifImageDecoder, NoImageOfADamagedFileGivesARow) {
         EXPECT_FALSE(coloured && decoder.DecodesARow(gif.bytes.data(), gif.bytes.size(), image)) << gif.name;
     }
 }
+
+// Drawn straight over a canvas, an image looks as it does decoded into a
+// cleared frame and blended over the same canvas: whole, interlaced, with a
+// transparent index, and cut short, in a canvas wider than the image.
+TEST(GifImageDecoder, DrawingOverACanvasMatchesDecodingThenBlending) {
+    const auto indices = Noise(40 * 30, 16, 5);
+    const auto whole = ImageData(Compress(indices, 4, false), 4);
+    const std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() / 2));
+    constexpr std::uint32_t kCanvasWidth = 50, kCanvasHeight = 40, kLeft = 7, kTop = 5;
+    for (const auto* data : {&whole, &cut}) {
+        for (bool interlaced : {false, true}) {
+            for (int transparent : {-1, 3}) {
+                GifColours colours = GreyColours();
+                if (transparent >= 0) colours[static_cast<std::size_t>(transparent)] = 0;
+                std::vector<std::uint8_t> canvas(std::size_t{kCanvasWidth} * kCanvasHeight * 4);
+                for (std::size_t i = 0; i < canvas.size(); ++i) canvas[i] = static_cast<std::uint8_t>(i * 7 + 1);
+                std::vector<std::uint8_t> blended = canvas;
+                const GifImageLayout image = Image(40, 30, interlaced);
+                const std::size_t stride = std::size_t{kCanvasWidth} * 4;
+                // A part of the image only: 38 x 29 pixels on the canvas.
+                const auto decoded = DecodeAll(*data, image, 38, 29, colours);
+                BlendOverPremultiplied(blended.data(), stride, CanvasRegion{kLeft, kTop, 38, 29}, decoded.bgra.data(),
+                                       38 * 4);
+                GifImageDecoder decoder;
+                bool everyPixelOpaque = false;
+                const GifImageEnd end = decoder.DrawOver(data->data(), data->size(), image, colours, 38, 29,
+                                                         canvas.data() + kTop * stride + kLeft * 4, stride,
+                                                         everyPixelOpaque);
+                EXPECT_EQ(end, decoded.end);
+                EXPECT_EQ(canvas, blended) << (data == &cut ? "cut, " : "whole, ") << interlaced << ", " << transparent;
+                bool anyTransparent = false;
+                for (std::size_t alpha = 3; alpha < decoded.bgra.size(); alpha += 4) anyTransparent |= decoded.bgra[alpha] == 0;
+                EXPECT_EQ(everyPixelOpaque, !anyTransparent && end == GifImageEnd::Complete);
+            }
+        }
+    }
+}

@@ -112,12 +112,14 @@ done
 
 # --- silent per-user install
 w "$setup" /S > "$work/out" 2>&1 || fail "setup /S exited $?: $(cat "$work/out")"
-for file in Quivane.dll quivane.exe Uninstall.exe x86/Quivane.dll x86/quivane.exe libwebp-COPYING.txt zlib-LICENSE.txt; do
+for file in Quivane.dll quivane.exe Uninstall.exe x86/Quivane.dll x86/quivane.exe libwebp-COPYING.txt \
+    libdeflate-COPYING.txt zlib-LICENSE.txt; do
   [ -f "$user_unix/$file" ] || fail "$file is not in $user_unix"
 done
 cmp -s "$bin/libwebp-COPYING.txt" "$user_unix/libwebp-COPYING.txt" || fail "the installed libwebp licence is not the built one"
 grep -q "Redistribution and use in source and binary forms" "$user_unix/libwebp-COPYING.txt" ||
   fail "libwebp-COPYING.txt holds no BSD licence text"
+grep -q "Permission is hereby granted" "$user_unix/libdeflate-COPYING.txt" || fail "libdeflate-COPYING.txt holds no MIT licence text"
 grep -q "Jean-loup Gailly and Mark Adler" "$user_unix/zlib-LICENSE.txt" || fail "zlib-LICENSE.txt holds no zlib licence text"
 cmp -s "$bin/Quivane.dll" "$user_unix/Quivane.dll" || fail "the installed Quivane.dll is not the built one"
 cmp -s "$bin/quivane.exe" "$user_unix/quivane.exe" || fail "the installed quivane.exe is not the built one"

@@ -11,8 +11,12 @@ std::uint32_t GifDelayMs(std::uint32_t hundredths) {
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(ms, std::numeric_limits<std::uint32_t>::max()));
 }
 
+void GifCanvas::BeginFrame(const GifFrameInfo& frame) {
+    if (frame.disposal == kGifDisposeToPrevious) RememberPart(ClipToCanvas(Width(), Height(), frame));
+}
+
 void GifCanvas::Compose(const GifFrameInfo& frame, const std::uint8_t* pixels) {
-    if (frame.disposal == kGifDisposeToPrevious) RememberPicture();
+    BeginFrame(frame);
     const CanvasRegion region = ClipToCanvas(Width(), Height(), frame);
     BlendOverPremultiplied(MutablePixels(), Stride(), region, pixels, static_cast<std::size_t>(frame.width) * 4);
 }

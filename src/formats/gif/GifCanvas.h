@@ -37,6 +37,10 @@ class GifCanvas final : public CompositionCanvas {
 public:
     using CompositionCanvas::CompositionCanvas;
 
+    // Remembers the part of the canvas `frame` covers when it will be
+    // disposed to the previous picture; a frame drawn straight onto
+    // MutablePixels() calls it first.
+    void BeginFrame(const GifFrameInfo& frame);
     // Draws one frame's pixels (frame.width x frame.height premultiplied BGRA,
     // tightly packed) at its place, after remembering the canvas when the
     // frame will be disposed to the previous picture.

@@ -18,7 +18,6 @@
 namespace Quivane {
 namespace {
 
-constexpr std::size_t kKeptImageBytes = 64u << 20;
 // Past this size the canvas of indices, and the canvas of colours made from
 // it, side by side would cost more memory than the time they save is worth.
 constexpr std::uint64_t kMostIndexedPixels = 64u << 20;
@@ -137,6 +136,8 @@ private:
     }
 
     // Draws image `index` on the canvas, after the frames passed as indices.
+    // One pass from the data to the canvas: whatever the data fails to reach
+    // stays as it was, as transparent pixels leave it.
     HRESULT Draw(std::uint32_t index, GifCanvas& canvas) override {
         if (indices_) {
             indices_->WriteColours(canvas.MutablePixels());
@@ -144,31 +145,25 @@ private:
         }
         const GifImageLayout& image = layout_.images[index];
         const GifFrameInfo info = PlaceFrame(index);
-        framePixels_.assign(static_cast<std::size_t>(info.width) * info.height * 4, 0);
-        if (info.height > 0) {
-            // Whatever the data fails to reach stays transparent, as browsers show it.
-            (void)imageDecoder_.Decode(file_->data(), file_->size(), image,
-                                       ReadGifColours(file_->data(), file_->size(), image), info.width, info.height,
-                                       framePixels_.data());
+        canvas.BeginFrame(info);
+        bool everyPixelOpaque = false;
+        if (info.width > 0 && info.height > 0) {
+            (void)imageDecoder_.DrawOver(file_->data(), file_->size(), image,
+                                         ReadGifColours(file_->data(), file_->size(), image), info.width, info.height,
+                                         canvas.MutablePixels() + info.top * canvas.Stride() + info.left * 4,
+                                         canvas.Stride(), everyPixelOpaque);
         }
-        canvas.Compose(info, framePixels_.data());
-        selfContained_[index] = CoversCanvasOpaquely(info);
-        // An image as large as a huge canvas is not kept between frames.
-        if (framePixels_.capacity() > kKeptImageBytes) std::vector<std::uint8_t>().swap(framePixels_);
+        selfContained_[index] = CoversCanvasOpaquely(info, everyPixelOpaque);
         return S_OK;
     }
 
     void Dispose(std::uint32_t index, GifCanvas& canvas) override { canvas.Dispose(PlaceFrame(index)); }
 
-    // Whether the frame just decoded leaves nothing of the canvas before it:
+    // Whether the frame just drawn leaves nothing of the canvas before it:
     // every pixel of the canvas drawn opaque, and not put back afterwards.
-    bool CoversCanvasOpaquely(const GifFrameInfo& info) const {
+    bool CoversCanvasOpaquely(const GifFrameInfo& info, bool everyPixelOpaque) const {
         if (info.left != 0 || info.top != 0 || info.width != width_ || info.height != height_) return false;
-        if (info.disposal == kGifDisposeToPrevious) return false;
-        for (std::size_t alpha = 3; alpha < framePixels_.size(); alpha += 4) {
-            if (framePixels_[alpha] != 0xFF) return false;
-        }
-        return true;
+        return info.disposal != kGifDisposeToPrevious && everyPixelOpaque;
     }
 
     // Draws and disposes image `index` on the canvas of indices; false, with
@@ -194,7 +189,6 @@ private:
     std::uint32_t width_ = 0;
     std::uint32_t height_ = 0;
     std::unique_ptr<GifIndexCanvas> indices_; // frames passed since a restart, before one is drawn
-    std::vector<std::uint8_t> framePixels_;
     std::vector<bool> selfContained_; // [k]: frame k was composed and needs no frame before it
     std::vector<std::uint8_t> rowPixels_; // one image row in colours, for a picture that streams its rows
 };

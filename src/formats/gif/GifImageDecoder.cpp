@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace Quivane {
 namespace {
 
@@ -39,9 +43,10 @@ private:
 
 // Where each decoded row goes: rows in order, or the four passes of an
 // interlaced image. Rows past the canvas are decoded and dropped.
+template <class Take>
 class RowSink {
 public:
-    RowSink(const GifImageLayout& image, std::uint32_t rows, const GifRowTaker& take, bool firstRowOnly)
+    RowSink(const GifImageLayout& image, std::uint32_t rows, const Take& take, bool firstRowOnly)
         : rows_(rows), height_(image.height), interlaced_(image.interlaced), firstRowOnly_(firstRowOnly), take_(take) {}
 
     // Rows after the canvas's last are not decoded at all unless interlacing brings more back.
@@ -70,20 +75,10 @@ private:
     bool interlaced_;
     bool firstRowOnly_;
     bool emitted_ = false;
-    const GifRowTaker& take_;
+    const Take& take_;
     std::uint32_t row_ = 0;
     std::uint32_t pass_ = 0;
 };
-
-// Copies `length` bytes eight at a time: both buffers have eight bytes to
-// spare past every copy, and what lands there is written over later.
-inline void CopyInEights(std::uint8_t* to, const std::uint8_t* from, std::uint32_t length) {
-    for (std::uint32_t i = 0; i < length; i += 8) {
-        std::uint64_t eight;
-        std::memcpy(&eight, from + i, 8);
-        std::memcpy(to + i, &eight, 8);
-    }
-}
 
 constexpr std::size_t kSpare = 8;
 
@@ -125,10 +120,54 @@ GifImageEnd GifImageDecoder::Decode(const std::uint8_t* data, std::size_t size, 
                                     const GifColours& colours, std::uint32_t columns, std::uint32_t rows,
                                     std::uint8_t* out) {
     columns = std::min(columns, image.width);
-    return DecodeRows(data, size, image, rows, [&](std::uint32_t row, const std::uint8_t* indices) {
+    // Each index through the table straight into place: the lookup inlined, no call per row.
+    return DecodeInto(data, size, image, rows, [&](std::uint32_t row, const std::uint8_t* indices) {
         std::uint8_t* target = out + static_cast<std::size_t>(row) * columns * 4;
-        for (std::uint32_t x = 0; x < columns; ++x) std::memcpy(target + static_cast<std::size_t>(x) * 4, &colours[indices[x]], 4);
+        for (std::uint32_t x = 0; x < columns; ++x) std::memcpy(target + std::size_t{x} * 4, &colours[indices[x]], 4);
     });
+}
+
+GifImageEnd GifImageDecoder::DrawOver(const std::uint8_t* data, std::size_t size, const GifImageLayout& image,
+                                      const GifColours& colours, std::uint32_t columns, std::uint32_t rows,
+                                      std::uint8_t* canvas, std::size_t stride, bool& everyPixelOpaque) {
+    columns = std::min(columns, image.width);
+    std::uint32_t transparent = 0; // nonzero once a pixel left the canvas as it was
+    std::uint32_t drawnRows = 0;
+    // Transparent colours are zero, opaque ones never: the canvas's pixel is
+    // kept under a zero and replaced under anything else, without a branch.
+    const GifImageEnd end = DecodeInto(data, size, image, rows, [&](std::uint32_t row, const std::uint8_t* indices) {
+        std::uint8_t* target = canvas + static_cast<std::size_t>(row) * stride;
+        std::uint32_t zeroSeen = 0;
+        std::uint32_t x = 0;
+#if defined(__SSE2__)
+        // Four pixels a step: one compare and one masked merge for all four.
+        __m128i zeroes = _mm_setzero_si128();
+        for (; x + 4 <= columns; x += 4) {
+            const __m128i colour = _mm_setr_epi32(static_cast<int>(colours[indices[x]]),
+                                                  static_cast<int>(colours[indices[x + 1]]),
+                                                  static_cast<int>(colours[indices[x + 2]]),
+                                                  static_cast<int>(colours[indices[x + 3]]));
+            __m128i* at = reinterpret_cast<__m128i*>(target + std::size_t{x} * 4);
+            const __m128i keep = _mm_cmpeq_epi32(colour, _mm_setzero_si128());
+            zeroes = _mm_or_si128(zeroes, keep);
+            _mm_storeu_si128(at, _mm_or_si128(colour, _mm_and_si128(keep, _mm_loadu_si128(at))));
+        }
+        zeroSeen = static_cast<std::uint32_t>(_mm_movemask_epi8(zeroes));
+#endif
+        for (; x < columns; ++x) {
+            const std::uint32_t colour = colours[indices[x]];
+            std::uint32_t under;
+            std::memcpy(&under, target + std::size_t{x} * 4, 4);
+            const std::uint32_t keep = 0u - static_cast<std::uint32_t>(colour == 0);
+            zeroSeen |= keep;
+            const std::uint32_t pixel = colour | (under & keep);
+            std::memcpy(target + std::size_t{x} * 4, &pixel, 4);
+        }
+        transparent |= zeroSeen;
+        ++drawnRows;
+    });
+    everyPixelOpaque = transparent == 0 && drawnRows == std::min(rows, image.height);
+    return end;
 }
 
 bool GifImageDecoder::DecodesARow(const std::uint8_t* data, std::size_t size, const GifImageLayout& image) {
@@ -141,6 +180,24 @@ bool GifImageDecoder::DecodesARow(const std::uint8_t* data, std::size_t size, co
 
 GifImageEnd GifImageDecoder::DecodeRows(const std::uint8_t* data, std::size_t size, const GifImageLayout& image,
                                         std::uint32_t rows, const GifRowTaker& take) {
+    return DecodeInto(data, size, image, rows, take);
+}
+
+// Writes code's string to out[0, its length), from its last piece back to its
+// first, each piece one eight-byte store; out has eight bytes to spare.
+inline void GifImageDecoder::WriteString(std::uint32_t code, std::uint8_t* out) const {
+    std::uint8_t* at = out + (lengthLess1_[code] & ~7u);
+    for (;;) {
+        std::memcpy(at, pieces_[code].data(), 8);
+        if (at == out) return;
+        code = prefix_[code];
+        at -= 8;
+    }
+}
+
+template <class Take>
+GifImageEnd GifImageDecoder::DecodeInto(const std::uint8_t* data, std::size_t size, const GifImageLayout& image,
+                                        std::uint32_t rows, const Take& take) {
     rows = std::min(rows, image.height);
     stopped_ = false;
     if (image.width == 0 || image.height == 0) return GifImageEnd::Complete;
@@ -153,28 +210,33 @@ GifImageEnd GifImageDecoder::DecodeRows(const std::uint8_t* data, std::size_t si
 
     const std::uint32_t clear = 1u << minimumWidth;
     const std::uint32_t end = clear + 1;
-    if (strings_.size() < clear + kSpare) strings_.resize(64 * 1024);
-    std::size_t used = clear;
     for (std::uint32_t code = 0; code < clear; ++code) {
-        strings_[code] = static_cast<std::uint8_t>(code);
-        offset_[code] = code;
-        length_[code] = 1;
+        pieces_[code][0] = static_cast<std::uint8_t>(code);
+        first_[code] = static_cast<std::uint8_t>(code);
+        lengthLess1_[code] = 0;
     }
     line_.assign(std::size_t{image.width} + kSpare, 0);
-    RowSink sink(image, rows, take, firstRowOnly_);
+    RowSink<Take> sink(image, rows, take, firstRowOnly_);
     CodeReader reader(compressed_.data(), compressed_.size());
     std::uint32_t width = minimumWidth + 1;
     std::uint32_t next = clear + 2;
     std::uint32_t previous = kMaxCodes; // none since the last clear
     std::uint32_t x = 0;
 
-    // Appends a code's string to the row, spilling into the rows after it.
+    // Appends a code's string to the row: in place when it fits, else through
+    // a scratch copy spilt into the rows after it.
     const auto emit = [&](std::uint32_t code) {
-        const std::uint8_t* string = strings_.data() + offset_[code];
-        std::uint32_t length = length_[code];
+        std::uint32_t length = lengthLess1_[code] + 1u;
+        if (length < image.width - x) {
+            WriteString(code, line_.data() + x);
+            x += length;
+            return;
+        }
+        WriteString(code, scratch_.data());
+        const std::uint8_t* string = scratch_.data();
         while (length > 0) {
             const std::uint32_t piece = std::min(length, image.width - x);
-            CopyInEights(line_.data() + x, string, piece);
+            std::memcpy(line_.data() + x, string, piece);
             x += piece;
             string += piece;
             length -= piece;
@@ -194,7 +256,6 @@ GifImageEnd GifImageDecoder::DecodeRows(const std::uint8_t* data, std::size_t si
             width = minimumWidth + 1;
             next = clear + 2;
             previous = kMaxCodes;
-            used = clear;
             continue;
         }
         if (code == end) return GifImageEnd::ShortData;
@@ -207,17 +268,21 @@ GifImageEnd GifImageDecoder::DecodeRows(const std::uint8_t* data, std::size_t si
         if (code > next || (code == next && next >= kMaxCodes)) return GifImageEnd::BadCode;
         if (next < kMaxCodes) {
             // The new string is the previous one plus the first index of this
-            // one, which for code == next is the previous one's own first index.
-            const std::uint32_t previousLength = length_[previous];
-            if (used + previousLength + 1 + kSpare > strings_.size()) {
-                strings_.resize(std::max(strings_.size() * 2, used + previousLength + 1 + kSpare));
+            // one, which for code == next is the previous one's own first
+            // index: the previous one's last piece with a byte more, or a new
+            // piece after it when that one is full.
+            const std::uint32_t previousLess1 = lengthLess1_[previous];
+            const std::uint8_t added = first_[code == next ? previous : code];
+            if ((previousLess1 & 7u) != 7u) {
+                pieces_[next] = pieces_[previous];
+                pieces_[next][(previousLess1 & 7u) + 1] = added;
+                prefix_[next] = prefix_[previous];
+            } else {
+                pieces_[next][0] = added;
+                prefix_[next] = static_cast<std::uint16_t>(previous);
             }
-            std::uint8_t* added = strings_.data() + used;
-            CopyInEights(added, strings_.data() + offset_[previous], previousLength);
-            added[previousLength] = code == next ? added[0] : strings_[offset_[code]];
-            offset_[next] = static_cast<std::uint32_t>(used);
-            used += previousLength + 1;
-            length_[next] = static_cast<std::uint16_t>(previousLength + 1);
+            lengthLess1_[next] = static_cast<std::uint16_t>(previousLess1 + 1);
+            first_[next] = first_[previous];
             ++next;
             if (next == (1u << width) && width < 12) ++width;
         }

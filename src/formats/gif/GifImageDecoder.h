@@ -43,6 +43,15 @@ public:
     // not reach stay as they were: transparent, as browsers leave them.
     GifImageEnd Decode(const std::uint8_t* data, std::size_t size, const GifImageLayout& image,
                        const GifColours& colours, std::uint32_t columns, std::uint32_t rows, std::uint8_t* out);
+    // Draws the image's top-left `columns` x `rows` pixels straight over a
+    // canvas of premultiplied BGRA, whose frame corner is at `canvas` and
+    // whose rows are `stride` bytes apart: an opaque colour replaces the
+    // canvas's pixel, a transparent index (or one outside the table) leaves
+    // it, as blending would, and so do pixels the data does not reach.
+    // `everyPixelOpaque` says whether every pixel of that part was drawn opaque.
+    GifImageEnd DrawOver(const std::uint8_t* data, std::size_t size, const GifImageLayout& image,
+                         const GifColours& colours, std::uint32_t columns, std::uint32_t rows, std::uint8_t* canvas,
+                         std::size_t stride, bool& everyPixelOpaque);
     // The image's first `rows` rows as indices, for a caller that keeps
     // indices rather than colours.
     GifImageEnd DecodeRows(const std::uint8_t* data, std::size_t size, const GifImageLayout& image, std::uint32_t rows,
@@ -55,14 +64,23 @@ public:
     void StopAfterThisRow() { stopped_ = true; }
 
 private:
+    template <class Take>
+    GifImageEnd DecodeInto(const std::uint8_t* data, std::size_t size, const GifImageLayout& image, std::uint32_t rows,
+                           const Take& take);
+    void WriteString(std::uint32_t code, std::uint8_t* out) const;
+
     bool firstRowOnly_ = false; // DecodesARow: stop at the first row, interlaced or not
     bool stopped_ = false;
     std::vector<std::uint8_t> compressed_; // the image's sub-blocks joined
     std::vector<std::uint8_t> line_;       // one row of indices
-    // Every code's string laid out whole, so a code is emitted with one copy.
-    std::vector<std::uint8_t> strings_;
-    std::array<std::uint32_t, 4096> offset_{};
-    std::array<std::uint16_t, 4096> length_{};
+    // Each code's string is its prefix code's string (a whole number of
+    // eight-byte pieces) and a last piece of one to eight bytes: a new code
+    // costs one piece copied, never its whole string.
+    std::array<std::array<std::uint8_t, 8>, 4096> pieces_{};
+    std::array<std::uint16_t, 4096> prefix_{};
+    std::array<std::uint16_t, 4096> lengthLess1_{};
+    std::array<std::uint8_t, 4096> first_{};
+    std::array<std::uint8_t, 4096 + 8> scratch_{}; // a string that runs past the row, with room to spare
 };
 
 } // namespace Quivane

@@ -36,7 +36,7 @@ void ApngCanvas::Draw(const ApngFrameControl& control, const std::uint8_t* pixel
 }
 
 void ApngCanvas::BeginFrame(const ApngFrameControl& control) {
-    if (control.dispose_op == kApngDisposePrevious) RememberPicture();
+    if (control.dispose_op == kApngDisposePrevious) RememberPart(RegionOf(control));
 }
 
 void ApngCanvas::DrawRun(const ApngFrameControl& control, std::uint32_t row, std::uint32_t firstColumn,

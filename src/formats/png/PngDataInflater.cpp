@@ -15,6 +15,14 @@ constexpr unsigned kLargestWindowBits = 15;
 
 } // namespace
 
+bool IsPngZlibHeader(std::uint8_t first, std::uint8_t second) {
+    const unsigned method = first & 0x0Fu;
+    const unsigned windowBits = (first >> 4) + 8u;
+    const unsigned check = static_cast<unsigned>(first) << 8 | second;
+    const bool presetDictionary = (second & 0x20) != 0;
+    return method == kDeflate && windowBits <= kLargestWindowBits && check % 31 == 0 && !presetDictionary;
+}
+
 // Raw deflate, the zlib header and checksum being ours to read: zlib's own
 // checksum adds a byte at a time, and on flat pictures that cost a sixth of
 // the decode. Its window is the largest, as zlib keeps it whatever the header
@@ -55,18 +63,11 @@ bool PngDataInflater::TakeBytes(std::uint8_t* out, std::size_t count) {
     return true;
 }
 
-// Deflate with the largest window at most, no preset dictionary (PNG has no
-// use for one), and the header's own check.
 InflateResult PngDataInflater::ReadHeader() {
     std::uint8_t header[2] = {};
     if (!TakeBytes(header, 2)) return InflateResult::BadData;
     headerRead_ = true;
-    const unsigned method = header[0] & 0x0Fu;
-    const unsigned windowBits = (header[0] >> 4) + 8u;
-    const unsigned check = static_cast<unsigned>(header[0]) << 8 | header[1];
-    const bool presetDictionary = (header[1] & 0x20) != 0;
-    const bool valid = method == kDeflate && windowBits <= kLargestWindowBits && check % 31 == 0 && !presetDictionary;
-    return valid ? InflateResult::Ok : InflateResult::BadData;
+    return IsPngZlibHeader(header[0], header[1]) ? InflateResult::Ok : InflateResult::BadData;
 }
 
 // Inflates into out[0, size) until it is full, the deflate data ends, the

@@ -21,6 +21,11 @@ enum class InflateResult {
     NoMemory, // zlib could not have its state
 };
 
+// Whether a zlib stream's first two bytes suit PNG: deflate with the largest
+// window at most, no preset dictionary (PNG has no use for one), and the
+// header's own check.
+bool IsPngZlibHeader(std::uint8_t first, std::uint8_t second);
+
 class PngDataInflater {
 public:
     // The pieces must outlive the inflater.

@@ -89,6 +89,15 @@ public:
 
     std::uint32_t FrameCount() const override { return static_cast<std::uint32_t>(shown_.size()); }
 
+    // A thumbnail of a huge picture streams its rows through the scaler, so
+    // the rows are inflated as they are needed rather than the whole frame at once.
+    HRESULT ScaleFrame(std::uint32_t index, const ScaledFrameChooser& choose) override {
+        wholeFrameLimit_ = kPngWholeFrameLimitWhileScaling;
+        const HRESULT hr = ComposingFrameSource::ScaleFrame(index, choose);
+        wholeFrameLimit_ = kPngWholeFrameLimit;
+        return hr;
+    }
+
 private:
     // A plain picture whose rows come in order: scaled or copied as they are
     // decoded, it never needs a canvas of its own.
@@ -102,7 +111,8 @@ private:
             [&](std::uint32_t row, std::uint32_t, std::uint32_t, const std::uint8_t* bgra, std::uint32_t) {
                 take(row, 0, bgra, width);
                 return !Stop().ShouldStop();
-            });
+            },
+            wholeFrameLimit_);
         return DecodeResult(end, Stopped());
     }
 
@@ -168,6 +178,7 @@ private:
     PngColours colours_;
     PngImageDecoder frameDecoder_;
     ApngFrameControl plain_; // the one frame of a file that does not animate
+    std::size_t wholeFrameLimit_ = kPngWholeFrameLimit; // the largest frame inflated in one call
 };
 
 } // namespace

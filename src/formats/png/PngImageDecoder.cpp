@@ -1,10 +1,12 @@
 #include "PngImageDecoder.h"
 
+#include "Adler32.h"
 #include "PngDataInflater.h"
+#include "PngRowConversion.h"
+#include "PngUnfilter.h"
 
 #include <algorithm>
 #include <cstring>
-#include <cstdlib>
 
 namespace Quivane {
 namespace {
@@ -35,163 +37,6 @@ bool IsType(const PngChunk& chunk, const char (&type)[5]) {
     return std::equal(chunk.type.begin(), chunk.type.end(), type);
 }
 
-// (sample * alpha + 127) / 255, rounded the same for every sample and alpha,
-// without a division or a branch, so that a row of pixels vectorises.
-inline std::uint32_t MultiplyByAlpha(std::uint32_t sample, std::uint32_t alpha) {
-    const std::uint32_t product = sample * alpha + 128;
-    return (product + (product >> 8)) >> 8;
-}
-
-inline std::uint32_t Premultiplied(std::uint32_t red, std::uint32_t green, std::uint32_t blue, std::uint32_t alpha) {
-    return MultiplyByAlpha(blue, alpha) | MultiplyByAlpha(green, alpha) << 8 | MultiplyByAlpha(red, alpha) << 16 |
-           alpha << 24;
-}
-
-// Pixels are little-endian words: blue in the low byte, alpha in the high one.
-inline void Store(std::uint8_t* out, std::uint32_t pixel) { std::memcpy(out, &pixel, 4); }
-
-inline std::uint32_t Sample16(const std::uint8_t* p) { return static_cast<std::uint32_t>(p[0]) << 8 | p[1]; }
-
-// Samples of fewer than eight bits, packed from the high bit of each byte.
-inline std::uint32_t PackedSample(const std::uint8_t* row, std::uint32_t index, unsigned depth) {
-    const std::uint32_t bit = index * depth;
-    return (row[bit >> 3] >> (8 - depth - (bit & 7))) & ((1u << depth) - 1);
-}
-
-// Eight-bit indices, eight at a time where they are all the same, as in the
-// flat areas of drawings and screenshots.
-void ConvertPaletteRow(const std::array<std::uint32_t, 256>& palette, const std::uint8_t* row, std::uint32_t count,
-                       std::uint8_t* out) {
-    constexpr std::uint64_t kEveryByte = 0x0101010101010101u;
-    std::uint32_t i = 0;
-    for (; i + 8 <= count; i += 8, out += 32) {
-        std::uint64_t indices;
-        std::memcpy(&indices, row + i, 8);
-        if (indices == (indices & 0xFF) * kEveryByte) {
-            const std::uint32_t pixel = palette[indices & 0xFF];
-            for (int k = 0; k < 8; ++k) Store(out + 4 * k, pixel);
-        } else {
-            for (int k = 0; k < 8; ++k) Store(out + 4 * k, palette[row[i + k]]);
-        }
-    }
-    for (; i < count; ++i, out += 4) Store(out, palette[row[i]]);
-}
-
-// Eight-bit RGBA, a pixel as one word: red and blue multiplied together, a
-// half of the word each (neither product reaches 16 bits), then swapped, so
-// that the loop vectorises.
-void ConvertRgbaRow(const std::uint8_t* row, std::size_t count, std::uint8_t* out) {
-    for (std::size_t i = 0; i < count; ++i) {
-        std::uint32_t pixel;
-        std::memcpy(&pixel, row + 4 * i, 4); // red in the low byte, alpha in the high one
-        const std::uint32_t alpha = pixel >> 24;
-        std::uint32_t redBlue = (pixel & 0x00FF00FFu) * alpha + 0x00800080u;
-        redBlue = ((redBlue + ((redBlue >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
-        const std::uint32_t green = MultiplyByAlpha((pixel >> 8) & 0xFF, alpha);
-        Store(out + 4 * i, redBlue >> 16 | green << 8 | (redBlue & 0xFF) << 16 | alpha << 24);
-    }
-}
-
-// Eight-bit RGB with no transparent colour: opaque, so nothing to multiply.
-void ConvertOpaqueRgbRow(const std::uint8_t* row, std::size_t count, std::uint8_t* out) {
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t* p = row + 3 * i;
-        Store(out + 4 * i, 0xFF000000u | static_cast<std::uint32_t>(p[0]) << 16 | p[1] << 8 | p[2]);
-    }
-}
-
-// Sixteen-bit samples keep their high byte, as the platform's conversion does.
-void ConvertRow(const PngImageFormat& format, const PngColours& colours, const std::uint8_t* row,
-                std::uint32_t count, std::uint8_t* out) {
-    const unsigned depth = format.bitDepth;
-    const bool wide = depth == 16;
-    switch (format.colourType) {
-    case kPngPalette:
-        if (depth == 8) {
-            ConvertPaletteRow(colours.palette, row, count, out);
-            break;
-        }
-        for (std::uint32_t i = 0; i < count; ++i, out += 4) Store(out, colours.palette[PackedSample(row, i, depth)]);
-        break;
-    case kPngGrey: {
-        const std::uint32_t scale = depth >= 8 ? 1 : 255 / ((1u << depth) - 1);
-        for (std::uint32_t i = 0; i < count; ++i, out += 4) {
-            const std::uint32_t sample = wide ? Sample16(row + 2 * i) : depth == 8 ? row[i] : PackedSample(row, i, depth);
-            const std::uint32_t grey = wide ? sample >> 8 : sample * scale;
-            Store(out, colours.hasKey && sample == colours.key[0] ? 0 : Premultiplied(grey, grey, grey, 255));
-        }
-        break;
-    }
-    case kPngRgb:
-        if (!wide && !colours.hasKey) {
-            ConvertOpaqueRgbRow(row, count, out);
-            break;
-        }
-        for (std::uint32_t i = 0; i < count; ++i, out += 4) {
-            const std::uint8_t* p = row + (wide ? 6 : 3) * i;
-            const std::uint32_t r = wide ? Sample16(p) : p[0];
-            const std::uint32_t g = wide ? Sample16(p + 2) : p[1];
-            const std::uint32_t b = wide ? Sample16(p + 4) : p[2];
-            const bool keyed = colours.hasKey && r == colours.key[0] && g == colours.key[1] && b == colours.key[2];
-            Store(out, keyed ? 0 : wide ? Premultiplied(r >> 8, g >> 8, b >> 8, 255) : Premultiplied(r, g, b, 255));
-        }
-        break;
-    case kPngGreyAlpha:
-        for (std::uint32_t i = 0; i < count; ++i, out += 4) {
-            const std::uint8_t* p = row + (wide ? 4 : 2) * i;
-            const std::uint32_t grey = p[0];
-            Store(out, Premultiplied(grey, grey, grey, wide ? p[2] : p[1]));
-        }
-        break;
-    default: // RGBA
-        if (!wide) {
-            ConvertRgbaRow(row, count, out);
-            break;
-        }
-        for (std::uint32_t i = 0; i < count; ++i, out += 4) {
-            const std::uint8_t* p = row + (wide ? 8 : 4) * i;
-            Store(out, wide ? Premultiplied(p[0], p[2], p[4], p[6]) : Premultiplied(p[0], p[1], p[2], p[3]));
-        }
-        break;
-    }
-}
-
-std::uint8_t Paeth(std::uint8_t left, std::uint8_t up, std::uint8_t upLeft) {
-    const int estimate = left + up - upLeft;
-    const int toLeft = std::abs(estimate - left);
-    const int toUp = std::abs(estimate - up);
-    const int toUpLeft = std::abs(estimate - upLeft);
-    if (toLeft <= toUp && toLeft <= toUpLeft) return left;
-    return toUp <= toUpLeft ? up : upLeft;
-}
-
-bool Unfilter(std::uint8_t filter, std::uint8_t* row, const std::uint8_t* above, std::size_t size, std::size_t step) {
-    switch (filter) {
-    case 0: return true;
-    case 1:
-        for (std::size_t i = step; i < size; ++i) row[i] = static_cast<std::uint8_t>(row[i] + row[i - step]);
-        return true;
-    case 2:
-        for (std::size_t i = 0; i < size; ++i) row[i] = static_cast<std::uint8_t>(row[i] + above[i]);
-        return true;
-    case 3:
-        for (std::size_t i = 0; i < size; ++i) {
-            const unsigned left = i >= step ? row[i - step] : 0;
-            row[i] = static_cast<std::uint8_t>(row[i] + ((left + above[i]) >> 1));
-        }
-        return true;
-    case 4:
-        for (std::size_t i = 0; i < size; ++i) {
-            const std::uint8_t left = i >= step ? row[i - step] : 0;
-            const std::uint8_t upLeft = i >= step ? above[i - step] : 0;
-            row[i] = static_cast<std::uint8_t>(row[i] + Paeth(left, above[i], upLeft));
-        }
-        return true;
-    default:
-        return false;
-    }
-}
-
 // Rows are inflated this many bytes at a time, or one at a time when wider:
 // after every call zlib copies up to 32 KiB of what it inflated into its own
 // window, a cost that shrinks as the calls grow, and the rows still sit in the
@@ -200,6 +45,28 @@ constexpr std::size_t kRowWindowBytes = 256 * 1024;
 
 PngImageEnd Ended(InflateResult failure) {
     return failure == InflateResult::NoMemory ? PngImageEnd::NoMemory : PngImageEnd::BadData;
+}
+
+// The passes that hold rows (all of them but an interlaced tiny image's
+// empty ones), in the order their data comes; how many.
+int FramePasses(const PngImageFormat& format, PngPass (&out)[7]) {
+    const std::uint64_t bitsPerPixel = static_cast<std::uint64_t>(Channels(format.colourType)) * format.bitDepth;
+    const Interlace* passes = format.interlaced ? kAdam7 : &kWholeImage;
+    int count = 0;
+    for (int index = 0; index < (format.interlaced ? 7 : 1); ++index) {
+        const Interlace& p = passes[index];
+        if (format.width <= p.firstColumn || format.height <= p.firstRow) continue; // an empty pass has no data
+        PngPass& pass = out[count++];
+        pass.firstColumn = p.firstColumn;
+        pass.firstRow = p.firstRow;
+        pass.columnStep = p.columnStep;
+        pass.rowStep = p.rowStep;
+        pass.columns = (format.width - p.firstColumn + p.columnStep - 1) / p.columnStep;
+        pass.rows = (format.height - p.firstRow + p.rowStep - 1) / p.rowStep;
+        pass.rowBytes = static_cast<std::size_t>((pass.columns * bitsPerPixel + 7) / 8);
+        pass.filterStep = static_cast<std::size_t>(std::max<std::uint64_t>(1, bitsPerPixel / 8));
+    }
+    return count;
 }
 
 } // namespace
@@ -243,7 +110,7 @@ bool ReadPngColours(const PngImageFormat& format, const std::vector<PngChunk>& c
         const std::size_t alphas = transparency != nullptr ? std::min(transparency->data.size, entries) : 0;
         for (std::size_t i = 0; i < entries; ++i) {
             const std::uint8_t* rgb = palette->data.data + 3 * i;
-            colours.palette[i] = Premultiplied(rgb[0], rgb[1], rgb[2], i < alphas ? transparency->data.data[i] : 255);
+            colours.palette[i] = PngPremultiplied(rgb[0], rgb[1], rgb[2], i < alphas ? transparency->data.data[i] : 255);
         }
         return true;
     }
@@ -251,53 +118,89 @@ bool ReadPngColours(const PngImageFormat& format, const std::vector<PngChunk>& c
     const std::uint32_t mask = (1u << format.bitDepth) - 1;
     if (transparency != nullptr && format.colourType == kPngGrey && transparency->data.size == 2) {
         colours.hasKey = true;
-        colours.key[0] = static_cast<std::uint16_t>(Sample16(transparency->data.data) & mask);
+        colours.key[0] = static_cast<std::uint16_t>(PngSample16(transparency->data.data) & mask);
     } else if (transparency != nullptr && format.colourType == kPngRgb && transparency->data.size == 6) {
         colours.hasKey = true;
         for (int i = 0; i < 3; ++i) {
-            colours.key[i] = static_cast<std::uint16_t>(Sample16(transparency->data.data + 2 * i) & mask);
+            colours.key[i] = static_cast<std::uint16_t>(PngSample16(transparency->data.data + 2 * i) & mask);
         }
     }
     return true;
 }
 
 PngImageEnd PngImageDecoder::Decode(const PngImageFormat& format, const PngColours& colours,
-                                    const std::vector<ByteSpan>& pieces, const PngRowSink& sink) {
+                                    const std::vector<ByteSpan>& pieces, const PngRowSink& sink,
+                                    std::size_t wholeFrameLimit) {
     if (format.colourType == kPngPalette && !colours.hasPalette) return PngImageEnd::BadData;
+    PngPass passes[7];
+    const int count = FramePasses(format, passes);
+    std::uint64_t inflatedSize = 0;
+    for (int pass = 0; pass < count; ++pass) inflatedSize += std::uint64_t{passes[pass].rows} * (passes[pass].rowBytes + 1);
+    if (inflatedSize <= wholeFrameLimit) {
+        std::uint32_t stored = 0;
+        bool hasChecksum = false;
+        std::uint8_t* data = whole_.Inflate(pieces, static_cast<std::size_t>(inflatedSize), stored, hasChecksum);
+        // Damaged data is inflated again a little at a time, below, so that
+        // every row which decodes still shows.
+        if (data != nullptr) {
+            std::uint32_t checksum = kAdler32Start;
+            for (int pass = 0; pass < count; ++pass) {
+                rows_.assign(passes[pass].rowBytes, 0); // above the pass's first row
+                const PngImageEnd end = HandRows(format, colours, passes[pass], data, rows_.data(), passes[pass].rows,
+                                                 0, sink, &checksum);
+                if (end != PngImageEnd::Complete) return end;
+                data += passes[pass].rows * (passes[pass].rowBytes + 1);
+            }
+            whole_.Trim();
+            // Every row is drawn by now: a checksum that fails leaves them as they are.
+            return hasChecksum && checksum == stored ? PngImageEnd::Complete : PngImageEnd::DamagedTail;
+        }
+    }
+    return DecodeStreamed(format, colours, pieces, passes, count, sink);
+}
+
+PngImageEnd PngImageDecoder::HandRows(const PngImageFormat& format, const PngColours& colours, const PngPass& pass,
+                                      std::uint8_t* rows, const std::uint8_t* above, std::size_t count,
+                                      std::uint32_t y, const PngRowSink& sink, std::uint32_t* checksum) {
+    const std::size_t stride = pass.rowBytes + 1;
+    bgra_.resize(static_cast<std::size_t>(pass.columns) * 4);
+    for (std::size_t i = 0; i < count; ++i, ++y) {
+        std::uint8_t* row = rows + i * stride;
+        if (checksum != nullptr) *checksum = Adler32(*checksum, row, stride); // before the row is undone in place
+        if (!UnfilterPngRow(row[0], row + 1, above, pass.rowBytes, pass.filterStep)) return PngImageEnd::BadData;
+        ConvertPngRow(format, colours, row + 1, pass.columns, bgra_.data());
+        if (!sink(pass.firstRow + y * pass.rowStep, pass.firstColumn, pass.columnStep, bgra_.data(), pass.columns)) {
+            return PngImageEnd::Stopped;
+        }
+        above = row + 1;
+    }
+    return PngImageEnd::Complete;
+}
+
+PngImageEnd PngImageDecoder::DecodeStreamed(const PngImageFormat& format, const PngColours& colours,
+                                            const std::vector<ByteSpan>& pieces, const PngPass* passes, int count,
+                                            const PngRowSink& sink) {
     PngDataInflater inflater(pieces);
-    const std::uint64_t bitsPerPixel = static_cast<std::uint64_t>(Channels(format.colourType)) * format.bitDepth;
-    const std::size_t filterStep = static_cast<std::size_t>(std::max<std::uint64_t>(1, bitsPerPixel / 8));
-    const Interlace* passes = format.interlaced ? kAdam7 : &kWholeImage;
-    const int passCount = format.interlaced ? 7 : 1;
-    for (int pass = 0; pass < passCount; ++pass) {
-        const Interlace& p = passes[pass];
-        if (format.width <= p.firstColumn || format.height <= p.firstRow) continue; // an empty pass has no data
-        const std::uint32_t columns = (format.width - p.firstColumn + p.columnStep - 1) / p.columnStep;
-        const std::uint32_t rows = (format.height - p.firstRow + p.rowStep - 1) / p.rowStep;
-        const std::size_t rowBytes = static_cast<std::size_t>((columns * bitsPerPixel + 7) / 8);
+    for (int pass = 0; pass < count; ++pass) {
+        const PngPass& p = passes[pass];
         // Rows are inflated several at a time straight into their slots, each
         // its filter byte and its bytes, and unfiltered in place; slot 0 holds
         // the row above the first of them.
-        const std::size_t stride = rowBytes + 1;
+        const std::size_t stride = p.rowBytes + 1;
         const std::size_t slots = std::max<std::size_t>(1, kRowWindowBytes / stride);
         rows_.resize(stride * (slots + 1));
         std::fill(rows_.begin(), rows_.begin() + static_cast<std::ptrdiff_t>(stride), 0);
-        bgra_.resize(static_cast<std::size_t>(columns) * 4);
-        for (std::uint32_t y = 0; y < rows;) {
-            const std::size_t wanted = std::min<std::size_t>(slots, rows - y);
+        for (std::uint32_t y = 0; y < p.rows;) {
+            const std::size_t wanted = std::min<std::size_t>(slots, p.rows - y);
             std::size_t produced = 0;
             const InflateResult read = inflater.Read(rows_.data() + stride, wanted * stride, produced);
             const std::size_t complete = produced / stride;
-            for (std::size_t slot = 1; slot <= complete; ++slot, ++y) {
-                std::uint8_t* row = rows_.data() + slot * stride;
-                if (!Unfilter(row[0], row + 1, row + 1 - stride, rowBytes, filterStep)) return PngImageEnd::BadData;
-                ConvertRow(format, colours, row + 1, columns, bgra_.data());
-                if (!sink(p.firstRow + y * p.rowStep, p.firstColumn, p.columnStep, bgra_.data(), columns)) {
-                    return PngImageEnd::Stopped;
-                }
-            }
+            const PngImageEnd handed =
+                HandRows(format, colours, p, rows_.data() + stride, rows_.data() + 1, complete, y, sink, nullptr);
+            if (handed != PngImageEnd::Complete) return handed;
+            y += static_cast<std::uint32_t>(complete);
             if (read != InflateResult::Ok) return Ended(read);
-            std::memcpy(rows_.data() + 1, rows_.data() + complete * stride + 1, rowBytes);
+            std::memcpy(rows_.data() + 1, rows_.data() + complete * stride + 1, p.rowBytes);
         }
     }
     // Every row is drawn by now: a stream that goes on or whose checksum

@@ -6,8 +6,10 @@
 // what a preview or a thumbnail holds. Pure byte arithmetic, tested and
 // fuzzed natively.
 #include "PngChunks.h"
+#include "PngWholeInflater.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -61,12 +63,40 @@ enum class PngImageEnd {
 using PngRowSink = std::function<bool(std::uint32_t row, std::uint32_t firstColumn, std::uint32_t columnStep,
                                       const std::uint8_t* bgra, std::uint32_t count)>;
 
+// Frames whose inflated rows fit in this many bytes are inflated whole, in
+// one call; larger ones a few rows at a time, never held whole. Less in a
+// 32-bit process, whose address space has less room for one long run.
+constexpr std::size_t kPngWholeFrameLimit = sizeof(void*) >= 8 ? std::size_t{256} << 20 : std::size_t{64} << 20;
+// A picture streamed into a scaler (a thumbnail) is inflated whole only when
+// small: a few rows at a time is what keeps a huge picture's thumbnail small.
+constexpr std::size_t kPngWholeFrameLimitWhileScaling = std::size_t{16} << 20;
+
+// One interlace pass (or the whole image): where its pixels go and the size of its rows.
+struct PngPass {
+    std::uint32_t firstColumn = 0, firstRow = 0, columnStep = 1, rowStep = 1;
+    std::uint32_t columns = 0, rows = 0;
+    std::size_t rowBytes = 0;   // without the filter byte
+    std::size_t filterStep = 1; // bytes per pixel, at least one
+};
+
 class PngImageDecoder {
 public:
     PngImageEnd Decode(const PngImageFormat& format, const PngColours& colours, const std::vector<ByteSpan>& pieces,
-                       const PngRowSink& sink);
+                       const PngRowSink& sink, std::size_t wholeFrameLimit = kPngWholeFrameLimit);
 
 private:
+    // Undoes, converts and hands out `count` rows lying one after another,
+    // each its filter byte and its bytes, from row `y` of the pass on; `above`
+    // is the unfiltered row above the first. Continues the Adler-32 over them
+    // when given one.
+    PngImageEnd HandRows(const PngImageFormat& format, const PngColours& colours, const PngPass& pass,
+                         std::uint8_t* rows, const std::uint8_t* above, std::size_t count, std::uint32_t y,
+                         const PngRowSink& sink, std::uint32_t* checksum);
+    PngImageEnd DecodeStreamed(const PngImageFormat& format, const PngColours& colours,
+                               const std::vector<ByteSpan>& pieces, const PngPass* passes, int count,
+                               const PngRowSink& sink);
+
+    PngWholeInflater whole_;
     std::vector<std::uint8_t> rows_; // the row above, unfiltered, and the next few rows as inflated
     std::vector<std::uint8_t> bgra_;
 };
