@@ -1,32 +1,35 @@
 #!/usr/bin/env bash
-# Fetches Debian's libwebp source package (with Debian's patches applied) into
-# DEST, for the WebP decoding linked into Quivane.dll: fetch-libwebp.sh DEST
+# Fetches one of Debian's source packages (with Debian's patches applied) into
+# DEST, for third-party code our CMake builds into the Windows binaries:
+#   fetch-debian-source.sh PACKAGE DEST OLDEST
 # Prints the extracted source folder. Nothing outside DEST is changed: apt runs
 # from a private configuration with its own lists and cache, the machine's
 # sources mirrored as deb-src, and none of the machine's apt hooks.
-# Refuses a source older than the one with the lossless Huffman overflow fixed
-# (CVE-2023-4863): its version is checked, whether fetched now or before.
+# Refuses a source older than OLDEST (for libwebp, the one with the lossless
+# Huffman overflow CVE-2023-4863 fixed): its version is checked, whether
+# fetched now or before.
 set -euo pipefail
 
-dest=$(mkdir -p "$1" && cd "$1" && pwd)
+package=$1
+dest=$(mkdir -p "$2" && cd "$2" && pwd)
+oldest=$3
 stamp=$dest/source-dir
-oldest=1.2.4-0.2+deb12u1
 
-log() { printf 'fetch-libwebp: %s\n' "$*" >&2; }
+log() { printf 'fetch-debian-source: %s: %s\n' "$package" "$*" >&2; }
 
 # The version of an extracted source tree, from its Debian changelog; fails
 # unless it is at least the oldest one accepted.
 check_version() {
   local version
-  version=$(sed -n '1s/^libwebp (\([^)]*\)).*/\1/p' "$1/debian/changelog" 2>/dev/null)
+  version=$(sed -n "1s/^$package (\\([^)]*\\)).*/\\1/p" "$1/debian/changelog" 2>/dev/null)
   if [ -z "$version" ] || ! dpkg --compare-versions "$version" ge "$oldest"; then
-    log "libwebp source ${version:-of unknown version} is older than $oldest (CVE-2023-4863 unfixed)"
+    log "source ${version:-of unknown version} is older than $oldest"
     return 1
   fi
   printf '%s\n' "$version" >"$dest/version"
 }
 
-if [ -f "$stamp" ] && [ -f "$(cat "$stamp")/src/demux/anim_decode.c" ]; then
+if [ -f "$stamp" ] && [ -f "$(cat "$stamp")/debian/changelog" ]; then
   check_version "$(cat "$stamp")"
   cat "$stamp"
   exit 0
@@ -96,15 +99,15 @@ Acquire::Check-Date "false";
 CONF
 export APT_CONFIG=$apt/apt.conf
 
-log "downloading the libwebp source package"
+log "downloading the source package"
 apt-get -qq update >/dev/null
-(cd "$apt/download" && apt-get -qq source --download-only libwebp >/dev/null)
-dsc=$(ls "$apt/download"/libwebp_*.dsc | sort -V | tail -n 1)
+(cd "$apt/download" && apt-get -qq source --download-only "$package" >/dev/null)
+dsc=$(ls "$apt/download"/"${package}"_*.dsc | sort -V | tail -n 1)
 
 rm -rf "$dest/src"
 mkdir -p "$dest/src"
-dpkg-source --no-check -x "$dsc" "$dest/src/libwebp" >/dev/null
-check_version "$dest/src/libwebp"
-echo "$dest/src/libwebp" >"$stamp"
+dpkg-source --no-check -x "$dsc" "$dest/src/$package" >/dev/null
+check_version "$dest/src/$package"
+echo "$dest/src/$package" >"$stamp"
 rm -rf "$apt"
 cat "$stamp"
