@@ -245,3 +245,10 @@ endforeach()
 set_tests_properties(${arm64_runs} PROPERTIES FIXTURES_REQUIRED "arm64_binfmt;arm64_root" RESOURCE_LOCK arm64_prefix
                      TIMEOUT 1200)
 set_tests_properties(arm64.smoke PROPERTIES FIXTURES_REQUIRED "arm64_binfmt;arm64_root;arm64_x64_reference")
+# Started first, in the order they depend on each other: the rest of the suite
+# then runs beside the slow emulated ones instead of after them.
+set(arm64_cost 1000)
+foreach(name arm64.binfmt arm64.root arm64.x64_reference ${arm64_runs})
+  set_tests_properties(${name} PROPERTIES COST ${arm64_cost})
+  math(EXPR arm64_cost "${arm64_cost} - 10")
+endforeach()

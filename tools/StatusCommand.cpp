@@ -173,10 +173,10 @@ void ReportServerClass(const ServerClass& server, const View& view, Report& repo
                        L"); it was moved or deleted: run the setup program again, or `quivane register` beside the DLL where it is now");
         return;
     }
-    // The view's programs load only their own processor's DLLs: on Windows on
-    // ARM, Explorer an ARM64 one; in the 32-bit view, an x86 one.
+    // This process's view's programs load only their own processor's DLLs: on
+    // Windows on ARM, Explorer an ARM64 one; in the 32-bit view, an x86 one.
     const USHORT needed = MachineForView(std::wstring(view.name) == L"32-bit");
-    if (machine != needed) {
+    if (view.native && machine != needed) {
         report.Problem(std::wstring(L"the ") + server.what + L"'s DLL at " + path + L" is the " + MachineName(machine) +
                        L" build, but the " + where + L" of this " + MachineName(NativeMachine()) + L" machine needs the " +
                        MachineName(needed) + L" build; " + kReinstall);

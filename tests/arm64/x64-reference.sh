@@ -6,7 +6,8 @@
 set -eu
 BUILD=$(cd "$1" && pwd)
 SOURCE=$(cd "$2" && pwd)
-. "$SOURCE/tests/arm64/arm64-env.sh"
+fail() { echo "FAIL: $*"; exit 1; }
+winpath() { local p; p=$(realpath -m -- "$1"); printf 'Z:%s' "${p//\//\\}"; }
 run=$SOURCE/tests/support/wine-run
 exe=$BUILD/windows/bin/quivane.exe
 ref=$BUILD/arm64-work/x64
