@@ -112,22 +112,30 @@ ExternalProject_Add(windows
 # and Save dialogs load 32-bit shell extensions only), and the test prefix's
 # stand-ins for its smoke check. Built before the 64-bit one's programs, whose
 # setup program carries both.
-set(QUIVANE_WINDOWS_X86_BINARY_DIR ${CMAKE_BINARY_DIR}/windows-x86)
-set(QUIVANE_X86_TARGETS Quivane quivane QuivaneTestColorConverter QuivaneTestMfRegister)
-ExternalProject_Add(windows-x86
-  SOURCE_DIR ${CMAKE_SOURCE_DIR}
-  BINARY_DIR ${QUIVANE_WINDOWS_X86_BINARY_DIR}
-  CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-w64-i686.cmake
-             -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
-             -DQUIVANE_CONFORMANCE_DIR=${QUIVANE_CONFORMANCE_DIR}
-             -DGOOGLETEST_SOURCE_DIR=${GOOGLETEST_SOURCE_DIR}
-  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target ${QUIVANE_X86_TARGETS}
-  BUILD_ALWAYS ON
-  INSTALL_COMMAND ""
-  TEST_COMMAND ""
-  STEP_TARGETS configure
-)
-ExternalProject_Add_StepDependencies(windows build windows-x86)
+# Another cross build of this tree, in BUILD/NAME, of the given targets only,
+# finished before the 64-bit build's programs (its setup program carries them):
+#   quivane_cross_build(NAME TOOLCHAIN_FILE TARGETS ... [ARGS ...])
+function(quivane_cross_build name toolchain)
+  cmake_parse_arguments(cross "" "" "TARGETS;ARGS" ${ARGN})
+  ExternalProject_Add(${name}
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/${name}
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/${toolchain}
+               -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+               -DQUIVANE_CONFORMANCE_DIR=${QUIVANE_CONFORMANCE_DIR}
+               -DGOOGLETEST_SOURCE_DIR=${GOOGLETEST_SOURCE_DIR}
+               ${cross_ARGS}
+    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target ${cross_TARGETS}
+    BUILD_ALWAYS ON
+    INSTALL_COMMAND ""
+    TEST_COMMAND ""
+    STEP_TARGETS configure
+  )
+  ExternalProject_Add_StepDependencies(windows build ${name})
+endfunction()
+
+quivane_cross_build(windows-x86 mingw-w64-i686.cmake
+                    TARGETS Quivane quivane QuivaneTestColorConverter QuivaneTestMfRegister)
 
 # The ARM64 build, for Explorer on Windows on ARM (an ARM64 process, which
 # loads ARM64 DLLs only): Quivane.dll and quivane.exe, and the test programs
@@ -143,23 +151,9 @@ if(NOT fetch_result EQUAL 0)
   message(FATAL_ERROR "Could not fetch the ARM64 toolchain (fetch-zig.sh: ${fetch_result})")
 endif()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/zig-linux-x64.integrity)
-set(QUIVANE_WINDOWS_ARM64_BINARY_DIR ${CMAKE_BINARY_DIR}/windows-arm64)
 set(QUIVANE_ARM64_SMOKE_TESTS gif_tests apng_conformance_tests com_server_tests)
-ExternalProject_Add(windows-arm64
-  SOURCE_DIR ${CMAKE_SOURCE_DIR}
-  BINARY_DIR ${QUIVANE_WINDOWS_ARM64_BINARY_DIR}
-  CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/zig-aarch64-windows.cmake
-             -DQUIVANE_ZIG_BIN=${QUIVANE_ZIG_BIN}
-             -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
-             -DQUIVANE_CONFORMANCE_DIR=${QUIVANE_CONFORMANCE_DIR}
-             -DGOOGLETEST_SOURCE_DIR=${GOOGLETEST_SOURCE_DIR}
-  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target Quivane quivane ${QUIVANE_ARM64_SMOKE_TESTS}
-  BUILD_ALWAYS ON
-  INSTALL_COMMAND ""
-  TEST_COMMAND ""
-  STEP_TARGETS configure
-)
-ExternalProject_Add_StepDependencies(windows build windows-arm64)
+quivane_cross_build(windows-arm64 zig-aarch64-windows.cmake
+                    TARGETS Quivane quivane ${QUIVANE_ARM64_SMOKE_TESTS} ARGS -DQUIVANE_ZIG_BIN=${QUIVANE_ZIG_BIN})
 
 # Windows test executables run through Wine in the build tree's own prefix.
 include(${CMAKE_SOURCE_DIR}/tests/windows/tests.cmake)
@@ -223,7 +217,7 @@ add_test(NAME layers COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/che
 # the tests' results; each piece is a test of its own.
 set(arm64_scripts ${CMAKE_SOURCE_DIR}/tests/arm64)
 add_test(NAME arm64.imports_exports
-         COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/dll_imports_exports.sh --arm64 ${QUIVANE_WINDOWS_ARM64_BINARY_DIR}/bin)
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/dll_imports_exports.sh --arm64 ${CMAKE_BINARY_DIR}/windows-arm64/bin)
 add_test(NAME arm64.binfmt COMMAND ${arm64_scripts}/binfmt.sh on ${CMAKE_BINARY_DIR}/arm64-binfmt)
 add_test(NAME arm64.binfmt_off COMMAND ${arm64_scripts}/binfmt.sh off ${CMAKE_BINARY_DIR}/arm64-binfmt)
 add_test(NAME arm64.root COMMAND ${arm64_scripts}/root.sh ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})

@@ -3,19 +3,8 @@
 # has no zlib build of (ARM64 Windows). Sets QUIVANE_ZLIB_LICENCE_SOURCE.
 #   quivane_zlib
 
-set(QUIVANE_ZLIB_DIR ${CMAKE_BINARY_DIR}/zlib)
-execute_process(
-  COMMAND ${CMAKE_SOURCE_DIR}/cmake/fetch-debian-source.sh zlib ${QUIVANE_ZLIB_DIR} 1:1.2.13.dfsg-1
-  OUTPUT_VARIABLE QUIVANE_ZLIB_SOURCE
-  OUTPUT_STRIP_TRAILING_WHITESPACE
-  RESULT_VARIABLE fetch_result)
-if(NOT fetch_result EQUAL 0 OR NOT EXISTS ${QUIVANE_ZLIB_SOURCE}/inflate.c)
-  message(FATAL_ERROR "Could not fetch the zlib source package (fetch-debian-source.sh: ${fetch_result})")
-endif()
-file(READ ${QUIVANE_ZLIB_DIR}/version QUIVANE_ZLIB_VERSION)
-string(STRIP "${QUIVANE_ZLIB_VERSION}" QUIVANE_ZLIB_VERSION)
-message(STATUS "zlib: Debian source ${QUIVANE_ZLIB_VERSION}")
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${QUIVANE_ZLIB_SOURCE}/debian/changelog)
+include(${CMAKE_SOURCE_DIR}/cmake/DebianSource.cmake)
+quivane_debian_source(zlib 1:1.2.13.dfsg-1 QUIVANE_ZLIB_SOURCE)
 set(QUIVANE_ZLIB_LICENCE_SOURCE ${QUIVANE_ZLIB_SOURCE}/debian/copyright)
 
 set(zlib_sources)

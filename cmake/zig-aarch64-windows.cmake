@@ -13,12 +13,9 @@ set(CMAKE_CXX_COMPILER ${QUIVANE_ZIG_BIN}/c++)
 set(CMAKE_AR ${QUIVANE_ZIG_BIN}/ar CACHE FILEPATH "")
 set(CMAKE_RANLIB ${QUIVANE_ZIG_BIN}/ranlib CACHE FILEPATH "")
 set(CMAKE_RC_COMPILER ${QUIVANE_ZIG_BIN}/rc)
-# The optimisation level reaches the link too (as it does in CMake's link
-# lines), where zig builds its C++ runtime with it; -s leaves the symbols out.
+# -O2, as the wrapper starts every line with (see there why).
 set(CMAKE_C_FLAGS_RELEASE_INIT "-O2 -DNDEBUG")
 set(CMAKE_CXX_FLAGS_RELEASE_INIT "-O2 -DNDEBUG")
-set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
-set(CMAKE_SHARED_LINKER_FLAGS_RELEASE_INIT "-s")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
