@@ -101,7 +101,18 @@ export APT_CONFIG=$apt/apt.conf
 
 log "downloading the source package"
 apt-get -qq update >/dev/null
-(cd "$apt/download" && apt-get -qq source --download-only "$package" >/dev/null)
+# The newest version first; an older one when a mirror does not serve it.
+fetched=""
+for version in $(apt-cache showsrc "$package" | sed -n 's/^Version: //p' | sort -u -r -V); do
+  dpkg --compare-versions "$version" ge "$oldest" || continue
+  if (cd "$apt/download" && apt-get -qq source --download-only "$package=$version" >/dev/null 2>&1); then
+    fetched=$version
+    break
+  fi
+  log "version $version could not be downloaded"
+  rm -f "$apt/download"/*
+done
+[ -n "$fetched" ] || { log "no version of at least $oldest could be downloaded"; exit 1; }
 dsc=$(ls "$apt/download"/"${package}"_*.dsc | sort -V | tail -n 1)
 
 rm -rf "$dest/src"
