@@ -14,3 +14,7 @@ foreach(name adler32 compress crc32 deflate gzclose gzlib gzread gzwrite infback
 endforeach()
 add_library(quivane_zlib STATIC ${zlib_sources})
 target_include_directories(quivane_zlib SYSTEM PUBLIC ${QUIVANE_ZLIB_SOURCE})
+# zlib 1.2's functions are defined in the old (K&R) style, which clang warns of.
+if(CMAKE_C_COMPILER_ID STREQUAL "Clang")
+  target_compile_options(quivane_zlib PRIVATE -Wno-deprecated-non-prototype)
+endif()

