@@ -10,7 +10,8 @@
 set -eu
 root=$1
 here=$(cd "$(dirname "$0")" && pwd)
-packages=wine64
+# Debian's arm64 Wine, and Mesa's OpenGL, through which Wine draws Direct2D.
+packages="wine64 libgl1 libglx-mesa0 libgl1-mesa-dri libxrender1 libxext6"
 stamp=$root/.quivane-root
 started=$(date +%s)
 

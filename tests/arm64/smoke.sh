@@ -52,6 +52,9 @@ tool preview "$(winpath "$SOURCE/samples/bouncing_ball.gif")" --size 200x120 \
   --screenshot "$(winpath "$work/preview.png")" --after-ms 50 || fail "preview exited $?: $(cat "$work/out")"
 grep -q 'preview handler from the registered class' "$work/out" || fail "the preview not through COM: $(cat "$work/out")"
 [ "$(png_size "$work/preview.png")" = 200x120 ] || fail "the screenshot is $(png_size "$work/preview.png")"
+# The ball on the pane's background, not a pane that drew nothing (ImageMagick counts the colours).
+colours=$(identify -format %k "$work/preview.png")
+[ "$colours" -ge 3 ] || fail "the screenshot has $colours colours: nothing was drawn"
 
 wine_arm64 regsvr32 /s /u /n /i:machine "$dll" > "$work/out" 2>&1 || fail "unregistering exited $?: $(cat "$work/out")"
 ! wine_arm64 reg query "HKLM\\Software\\Classes\\CLSID\\$preview" > /dev/null 2>&1 || fail "the class registration stayed"
