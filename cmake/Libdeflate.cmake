@@ -6,20 +6,8 @@
 # behind its own architecture checks, so every Windows build takes it as is.
 #   quivane_deflate
 
-set(QUIVANE_LIBDEFLATE_DIR ${CMAKE_BINARY_DIR}/libdeflate)
-execute_process(
-  COMMAND ${CMAKE_SOURCE_DIR}/cmake/fetch-debian-source.sh libdeflate 1.14-1 lib/deflate_decompress.c
-          ${QUIVANE_LIBDEFLATE_DIR}
-  OUTPUT_VARIABLE QUIVANE_LIBDEFLATE_SOURCE
-  OUTPUT_STRIP_TRAILING_WHITESPACE
-  RESULT_VARIABLE fetch_result)
-if(NOT fetch_result EQUAL 0 OR NOT EXISTS ${QUIVANE_LIBDEFLATE_SOURCE}/libdeflate.h)
-  message(FATAL_ERROR "Could not fetch the libdeflate source package (fetch-debian-source.sh: ${fetch_result})")
-endif()
-file(READ ${QUIVANE_LIBDEFLATE_DIR}/version QUIVANE_LIBDEFLATE_VERSION)
-string(STRIP "${QUIVANE_LIBDEFLATE_VERSION}" QUIVANE_LIBDEFLATE_VERSION)
-message(STATUS "libdeflate: Debian source ${QUIVANE_LIBDEFLATE_VERSION}")
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${QUIVANE_LIBDEFLATE_SOURCE}/debian/changelog)
+include(${CMAKE_SOURCE_DIR}/cmake/DebianSource.cmake)
+quivane_debian_source(libdeflate 1.14-1 QUIVANE_LIBDEFLATE_SOURCE)
 
 # Decompression only; the CPU feature files compile to nothing off their architecture.
 set(deflate_lib ${QUIVANE_LIBDEFLATE_SOURCE}/lib)

@@ -5,32 +5,23 @@
 #   quivane_webp       decoder
 #   quivane_webpdemux  demuxer and (for the differential check) the animation decoder
 
-set(QUIVANE_LIBWEBP_DIR ${CMAKE_BINARY_DIR}/libwebp)
-execute_process(
-  COMMAND ${CMAKE_SOURCE_DIR}/cmake/fetch-libwebp.sh ${QUIVANE_LIBWEBP_DIR}
-  OUTPUT_VARIABLE QUIVANE_LIBWEBP_SOURCE
-  OUTPUT_STRIP_TRAILING_WHITESPACE
-  RESULT_VARIABLE fetch_result)
-if(NOT fetch_result EQUAL 0 OR NOT EXISTS ${QUIVANE_LIBWEBP_SOURCE}/src/demux/demux.c)
-  message(FATAL_ERROR "Could not fetch a patched libwebp source package (fetch-libwebp.sh: ${fetch_result})")
-endif()
-file(READ ${QUIVANE_LIBWEBP_DIR}/version QUIVANE_LIBWEBP_VERSION)
-string(STRIP "${QUIVANE_LIBWEBP_VERSION}" QUIVANE_LIBWEBP_VERSION)
-message(STATUS "libwebp: Debian source ${QUIVANE_LIBWEBP_VERSION}")
-# The build reads the source tree fetched at configure time; a tree swapped
-# for an older one afterwards is refused again when configuring.
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${QUIVANE_LIBWEBP_SOURCE}/debian/changelog)
+include(${CMAKE_SOURCE_DIR}/cmake/DebianSource.cmake)
+# 1.2.4-0.2+deb12u1: the lossless Huffman overflow (CVE-2023-4863) fixed.
+quivane_debian_source(libwebp 1.2.4-0.2+deb12u1 QUIVANE_LIBWEBP_SOURCE)
 
-# SSE2 variants where the compiler targets SSE2 (x86-64); plain C elsewhere
-# (the i686 build), whose SSE2 files then compile to nothing.
+# SSE2 variants where the compiler targets SSE2 (x86-64), NEON ones on ARM64;
+# plain C elsewhere (the i686 build). The variants of another processor
+# compile to nothing.
 set(webp_src ${QUIVANE_LIBWEBP_SOURCE}/src)
 file(GLOB webp_dec_sources ${webp_src}/dec/*.c)
 set(webp_dsp_sources)
 foreach(name alpha_processing cpu dec dec_clip_tables filters lossless rescaler upsampling yuv)
   list(APPEND webp_dsp_sources ${webp_src}/dsp/${name}.c)
-  if(EXISTS ${webp_src}/dsp/${name}_sse2.c)
-    list(APPEND webp_dsp_sources ${webp_src}/dsp/${name}_sse2.c)
-  endif()
+  foreach(variant sse2 neon)
+    if(EXISTS ${webp_src}/dsp/${name}_${variant}.c)
+      list(APPEND webp_dsp_sources ${webp_src}/dsp/${name}_${variant}.c)
+    endif()
+  endforeach()
 endforeach()
 set(webp_utils_sources)
 foreach(name bit_reader_utils color_cache_utils filters_utils huffman_utils quant_levels_dec_utils

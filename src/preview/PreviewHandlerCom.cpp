@@ -46,13 +46,13 @@ void PreviewHandlerCom::TearDown() {
 
 IFACEMETHODIMP PreviewHandlerCom::QueryInterface(REFIID iid, void** out) {
     static const QITAB interfaces[] = {
-        {&IID_IPreviewHandler, OFFSETOFCLASS(IPreviewHandler, PreviewHandlerCom)},
-        {&IID_IInitializeWithStream, OFFSETOFCLASS(IInitializeWithStream, PreviewHandlerCom)},
-        {&IID_IInitializeWithFile, OFFSETOFCLASS(IInitializeWithFile, PreviewHandlerCom)},
-        {&IID_IInitializeWithItem, OFFSETOFCLASS(IInitializeWithItem, PreviewHandlerCom)},
-        {&IID_IObjectWithSite, OFFSETOFCLASS(IObjectWithSite, PreviewHandlerCom)},
-        {&IID_IOleWindow, OFFSETOFCLASS(IOleWindow, PreviewHandlerCom)},
-        {&IID_IPreviewHandlerVisuals, OFFSETOFCLASS(IPreviewHandlerVisuals, PreviewHandlerCom)},
+        {&IID_IPreviewHandler, static_cast<int>(OFFSETOFCLASS(IPreviewHandler, PreviewHandlerCom))},
+        {&IID_IInitializeWithStream, static_cast<int>(OFFSETOFCLASS(IInitializeWithStream, PreviewHandlerCom))},
+        {&IID_IInitializeWithFile, static_cast<int>(OFFSETOFCLASS(IInitializeWithFile, PreviewHandlerCom))},
+        {&IID_IInitializeWithItem, static_cast<int>(OFFSETOFCLASS(IInitializeWithItem, PreviewHandlerCom))},
+        {&IID_IObjectWithSite, static_cast<int>(OFFSETOFCLASS(IObjectWithSite, PreviewHandlerCom))},
+        {&IID_IOleWindow, static_cast<int>(OFFSETOFCLASS(IOleWindow, PreviewHandlerCom))},
+        {&IID_IPreviewHandlerVisuals, static_cast<int>(OFFSETOFCLASS(IPreviewHandlerVisuals, PreviewHandlerCom))},
         {nullptr, 0},
     };
     return QISearch(this, interfaces, iid, out);

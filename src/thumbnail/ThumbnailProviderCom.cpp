@@ -138,9 +138,9 @@ HRESULT CreateThumbnailProvider(REFIID iid, void** out) {
 
 IFACEMETHODIMP ThumbnailProviderCom::QueryInterface(REFIID iid, void** out) {
     static const QITAB interfaces[] = {
-        {&__uuidof(IThumbnailProvider), OFFSETOFCLASS(IThumbnailProvider, ThumbnailProviderCom)},
-        {&IID_IInitializeWithStream, OFFSETOFCLASS(IInitializeWithStream, ThumbnailProviderCom)},
-        {&IID_ISupportErrorInfo, OFFSETOFCLASS(ISupportErrorInfo, ThumbnailProviderCom)},
+        {&__uuidof(IThumbnailProvider), static_cast<int>(OFFSETOFCLASS(IThumbnailProvider, ThumbnailProviderCom))},
+        {&IID_IInitializeWithStream, static_cast<int>(OFFSETOFCLASS(IInitializeWithStream, ThumbnailProviderCom))},
+        {&IID_ISupportErrorInfo, static_cast<int>(OFFSETOFCLASS(ISupportErrorInfo, ThumbnailProviderCom))},
         {nullptr, 0},
     };
     return QISearch(this, interfaces, iid, out);

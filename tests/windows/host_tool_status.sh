@@ -40,8 +40,9 @@ status
 [ "$(problems)" = 0 ] || fail "problems after a clean registration"
 grep -q '^  \.gif *preview *ours ' "$work/out" || fail "no line says .gif's preview is ours: $(head -3 "$work/out")"
 grep -q '^  \.png *thumbnail *ours ' "$work/out" || fail "no line says .png's thumbnail is ours"
-grep -q "preview handler {.*}: .*Quivane.dll (version [0-9.]*, present, .*), loads$" "$work/out" \
-  || fail "the preview handler's DLL, version and load are not reported: $(grep 'preview handler' "$work/out")"
+grep -q "preview handler {.*}: .*Quivane.dll (version [0-9.]*, x64, present, .*), loads$" "$work/out" \
+  || fail "the preview handler's DLL, version, build and load are not reported: $(grep 'preview handler' "$work/out")"
+grep -q '^machine: x64, this tool: x64$' "$work/out" || fail "the machine and the tool's build are not reported: $(head -1 "$work/out")"
 grep -q "thumbnail provider {.*}: .*, loads$" "$work/out" || fail "the thumbnail provider does not load"
 grep -q '^Media Foundation: present$' "$work/out" || fail "Media Foundation not reported present"
 grep -q '^WebP decoder: built in$' "$work/out" || fail "the built-in WebP decoder is not reported"
@@ -72,6 +73,17 @@ grep -qF "problem: the preview handler's DLL is missing at $(winpath "$work/inst
   || fail "the moved DLL is not reported missing: $(grep '^problem' "$work/out")"
 grep -q '^problem: the thumbnail provider.s DLL is missing' "$work/out" || fail "the thumbnail provider's DLL is not reported"
 regsvr "$(winpath "$bin/Quivane.dll")" || fail "registering the build's DLL failed"
+
+# The 32-bit build where the 64-bit view needs the x64 one: named, with the build it needs.
+mkdir -p "$work/swapped"
+cp "$bin/Quivane.dll" "$work/swapped/Quivane.dll"
+regsvr "$(winpath "$work/swapped/Quivane.dll")" || fail "cannot register the copy to swap"
+cp "$bin/../../windows-x86/bin/Quivane.dll" "$work/swapped/Quivane.dll"
+status
+[ "$code" = 1 ] || fail "status with the x86 build in the 64-bit view exited $code"
+grep -qF "problem: the preview handler's DLL at $(winpath "$work/swapped/Quivane.dll") is the x86 build, but the 64-bit view of this x64 machine needs the x64 build" \
+  "$work/out" || fail "the wrong build is not reported: $(grep '^problem' "$work/out")"
+regsvr "$(winpath "$bin/Quivane.dll")" || fail "registering the build's DLL after the swap failed"
 
 # Unregistering gives .png back the handler it had before the registration that took it.
 regsvr /u "$(winpath "$bin/Quivane.dll")" || fail "unregistering failed"

@@ -42,5 +42,6 @@ set(QUIVANE_WINDOWS_SCRIPT_TESTS
   host_tool_status
   demo_page
   installer
+  installer_builds
   x86_smoke
 )
