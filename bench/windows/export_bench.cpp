@@ -5,6 +5,7 @@
 // target, and the copy's whole time (what that thread spent in it when the
 // work ran there).
 //   export_bench
+#include "BenchPump.h"
 #include "platform/ComAdopt.h"
 #include "preview/PreviewHandlerCom.h"
 #include "preview/PreviewStateMessage.h"
@@ -17,11 +18,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
 using namespace Quivane;
+using QuivaneBench::Now;
+using QuivaneBench::Pump;
+using QuivaneBench::PumpUntil;
 
 namespace {
 
@@ -93,35 +96,6 @@ std::vector<std::uint8_t> HugeAnimation() {
     }
     gif.push_back(0x3B);
     return gif;
-}
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-void Pump() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
-bool PumpUntil(const std::function<bool()>& done, double timeoutMs) {
-    const double end = Now() + timeoutMs;
-    while (!done()) {
-        if (Now() > end) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-        Pump();
-    }
-    return true;
 }
 
 int Fail(const char* what, HRESULT hr) {

@@ -4,6 +4,7 @@
 // messages, beside its target, and whether the pane ended at the last
 // rectangle.
 //   resize_bench FILE
+#include "BenchPump.h"
 #include "preview/PreviewHandlerCom.h"
 #include "preview/PreviewStateMessage.h"
 
@@ -13,45 +14,18 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 
 using Microsoft::WRL::ComPtr;
 using namespace Quivane;
+using QuivaneBench::Now;
+using QuivaneBench::Pump;
+using QuivaneBench::PumpUntil;
 
 namespace {
 
 constexpr int kRects = 100;
 constexpr double kSpanMs = 1000.0;
 constexpr double kTargetGapMs = 100.0;
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-void Pump() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
-bool PumpUntil(const std::function<bool()>& done, double timeoutMs) {
-    const double end = Now() + timeoutMs;
-    while (!done()) {
-        if (Now() > end) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-        Pump();
-    }
-    return true;
-}
 
 int Fail(const char* what, HRESULT hr) {
     std::fprintf(stderr, "resize_bench: %s failed: 0x%08lX\n", what, static_cast<unsigned long>(hr));

@@ -29,23 +29,6 @@ ComPtr<RecordingFrame> RecordingFrame::Make() {
     return frame;
 }
 
-IFACEMETHODIMP RecordingFrame::QueryInterface(REFIID iid, void** out) {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IPreviewHandlerFrame) return E_NOINTERFACE;
-    *out = static_cast<IPreviewHandlerFrame*>(this);
-    AddRef();
-    return S_OK;
-}
-
-IFACEMETHODIMP_(ULONG) RecordingFrame::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&references)); }
-
-IFACEMETHODIMP_(ULONG) RecordingFrame::Release() {
-    const LONG left = InterlockedDecrement(&references);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-}
-
 IFACEMETHODIMP RecordingFrame::GetWindowContext(PREVIEWHANDLERFRAMEINFO* info) {
     if (info == nullptr) return E_POINTER;
     info->haccel = nullptr;
@@ -66,23 +49,6 @@ ComPtr<TestShellItem> TestShellItem::Make(std::vector<std::uint8_t> bytes, std::
     item->name_ = std::move(name);
     item->path_ = std::move(path);
     return item;
-}
-
-IFACEMETHODIMP TestShellItem::QueryInterface(REFIID iid, void** out) {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IShellItem) return E_NOINTERFACE;
-    *out = static_cast<IShellItem*>(this);
-    AddRef();
-    return S_OK;
-}
-
-IFACEMETHODIMP_(ULONG) TestShellItem::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&references)); }
-
-IFACEMETHODIMP_(ULONG) TestShellItem::Release() {
-    const LONG left = InterlockedDecrement(&references);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
 }
 
 IFACEMETHODIMP TestShellItem::BindToHandler(IBindCtx*, REFGUID handler, REFIID iid, void** out) {

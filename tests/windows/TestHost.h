@@ -14,15 +14,39 @@
 
 namespace QuivaneTest {
 
+// One COM interface and its reference count, for the host's objects.
+template <typename Interface>
+class TestComObject : public Interface {
+public:
+    IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (out == nullptr) return E_POINTER;
+        *out = nullptr;
+        if (iid != IID_IUnknown && iid != __uuidof(Interface)) return E_NOINTERFACE;
+        *out = static_cast<Interface*>(this);
+        AddRef();
+        return S_OK;
+    }
+    IFACEMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+    IFACEMETHODIMP_(ULONG) Release() override {
+        const LONG left = InterlockedDecrement(&references_);
+        if (left == 0) delete this;
+        return static_cast<ULONG>(left);
+    }
+
+protected:
+    TestComObject() = default;
+    virtual ~TestComObject() = default;
+
+private:
+    LONG references_ = 1;
+};
+
 // The host's IPreviewHandlerFrame: takes the keys in `takes` (its
 // accelerators), declines the rest, and records each one it is offered.
-class RecordingFrame final : public IPreviewHandlerFrame {
+class RecordingFrame final : public TestComObject<IPreviewHandlerFrame> {
 public:
     static ComPtr<RecordingFrame> Make();
 
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    IFACEMETHODIMP_(ULONG) AddRef() override;
-    IFACEMETHODIMP_(ULONG) Release() override;
     IFACEMETHODIMP GetWindowContext(PREVIEWHANDLERFRAMEINFO* info) override;
     IFACEMETHODIMP TranslateAccelerator(MSG* message) override;
 
@@ -31,20 +55,15 @@ public:
 
 private:
     RecordingFrame() = default;
-    ~RecordingFrame() = default;
-    LONG references = 1;
 };
 
 // A shell item over `bytes`. With a path it is a file's item (the path is
 // its file-system name); without, it is read only through BindToHandler
 // with BHID_Stream, as zip folders, phones and cloud placeholders are.
-class TestShellItem final : public IShellItem {
+class TestShellItem final : public TestComObject<IShellItem> {
 public:
     static ComPtr<TestShellItem> Make(std::vector<std::uint8_t> bytes, std::wstring name, std::wstring path = {});
 
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    IFACEMETHODIMP_(ULONG) AddRef() override;
-    IFACEMETHODIMP_(ULONG) Release() override;
     IFACEMETHODIMP BindToHandler(IBindCtx* context, REFGUID handler, REFIID iid, void** out) override;
     IFACEMETHODIMP GetParent(IShellItem** parent) override;
     IFACEMETHODIMP GetDisplayName(SIGDN kind, LPWSTR* name) override;
@@ -55,8 +74,6 @@ public:
 
 private:
     TestShellItem() = default;
-    ~TestShellItem() = default;
-    LONG references = 1;
     std::vector<std::uint8_t> bytes_;
     std::wstring name_;
     std::wstring path_;
