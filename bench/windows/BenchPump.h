@@ -1,6 +1,8 @@
 #pragma once
 // The clock and the message pump the Windows benchmarks that host a preview share.
 #include <windows.h>
+#include <shobjidl.h>
+#include <wrl/client.h>
 
 #include <functional>
 
@@ -36,6 +38,19 @@ inline bool PumpUntil(const std::function<bool()>& done, double timeoutMs) {
         Pump();
     }
     return true;
+}
+
+// Gives an initialised handler its window and area, starts the preview and
+// finds the preview's window, as a host does; `step` names what failed.
+inline HRESULT StartPreview(IPreviewHandler* handler, HWND host, const RECT& rect, HWND& preview, const char*& step) {
+    step = "SetWindow/DoPreview";
+    HRESULT hr = handler->SetWindow(host, &rect);
+    if (SUCCEEDED(hr)) hr = handler->DoPreview();
+    if (FAILED(hr)) return hr;
+    step = "GetWindow";
+    Microsoft::WRL::ComPtr<IOleWindow> oleWindow;
+    hr = handler->QueryInterface(IID_PPV_ARGS(&oleWindow));
+    return SUCCEEDED(hr) ? oleWindow->GetWindow(&preview) : hr;
 }
 
 } // namespace QuivaneBench

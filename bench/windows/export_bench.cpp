@@ -131,14 +131,9 @@ int wmain() {
             return Fail("Initialize", hr);
         }
         RECT rect = {0, 0, 640, 400};
-        if (FAILED(hr = handler->SetWindow(host, &rect)) || FAILED(hr = handler->DoPreview())) {
-            return Fail("SetWindow/DoPreview", hr);
-        }
         HWND preview = nullptr;
-        ComPtr<IOleWindow> oleWindow;
-        if (FAILED(hr = handler.As(&oleWindow)) || FAILED(hr = oleWindow->GetWindow(&preview))) {
-            return Fail("GetWindow", hr);
-        }
+        const char* step = "";
+        if (FAILED(hr = QuivaneBench::StartPreview(handler.Get(), host, rect, preview, step))) return Fail(step, hr);
         const auto ask = [preview](WPARAM question) { return SendMessageW(preview, PreviewStateMessage(), question, 0); };
         // The first frame shown, then playback paused on the last (the rest
         // may still be decoding: a user copies while it does).

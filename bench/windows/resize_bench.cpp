@@ -61,14 +61,9 @@ int wmain(int argc, wchar_t** argv) {
             return Fail("Initialize", hr);
         }
         RECT rect = {0, 0, 320, 200};
-        if (FAILED(hr = handler->SetWindow(host, &rect)) || FAILED(hr = handler->DoPreview())) {
-            return Fail("SetWindow/DoPreview", hr);
-        }
         HWND preview = nullptr;
-        ComPtr<IOleWindow> oleWindow;
-        if (FAILED(hr = handler.As(&oleWindow)) || FAILED(hr = oleWindow->GetWindow(&preview))) {
-            return Fail("GetWindow", hr);
-        }
+        const char* step = "";
+        if (FAILED(hr = QuivaneBench::StartPreview(handler.Get(), host, rect, preview, step))) return Fail(step, hr);
         const auto ask = [preview](WPARAM question) { return SendMessageW(preview, PreviewStateMessage(), question, 0); };
         if (!PumpUntil([&] { return ask(0) == kPreviewStateShowing; }, 600000)) return Fail("loading", E_FAIL);
 
