@@ -5,6 +5,7 @@
 // target, and the copy's whole time (what that thread spent in it when the
 // work ran there).
 //   export_bench
+#include "BenchPump.h"
 #include "platform/ComAdopt.h"
 #include "preview/PreviewHandlerCom.h"
 #include "preview/PreviewStateMessage.h"
@@ -17,11 +18,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
 using namespace Quivane;
+using QuivaneBench::Now;
+using QuivaneBench::Pump;
+using QuivaneBench::PumpUntil;
 
 namespace {
 
@@ -95,35 +98,6 @@ std::vector<std::uint8_t> HugeAnimation() {
     return gif;
 }
 
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-void Pump() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
-bool PumpUntil(const std::function<bool()>& done, double timeoutMs) {
-    const double end = Now() + timeoutMs;
-    while (!done()) {
-        if (Now() > end) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-        Pump();
-    }
-    return true;
-}
-
 int Fail(const char* what, HRESULT hr) {
     std::fprintf(stderr, "export_bench: %s failed: 0x%08lX\n", what, static_cast<unsigned long>(hr));
     return 1;
@@ -157,14 +131,9 @@ int wmain() {
             return Fail("Initialize", hr);
         }
         RECT rect = {0, 0, 640, 400};
-        if (FAILED(hr = handler->SetWindow(host, &rect)) || FAILED(hr = handler->DoPreview())) {
-            return Fail("SetWindow/DoPreview", hr);
-        }
         HWND preview = nullptr;
-        ComPtr<IOleWindow> oleWindow;
-        if (FAILED(hr = handler.As(&oleWindow)) || FAILED(hr = oleWindow->GetWindow(&preview))) {
-            return Fail("GetWindow", hr);
-        }
+        const char* step = "";
+        if (FAILED(hr = QuivaneBench::StartPreview(handler.Get(), host, rect, preview, step))) return Fail(step, hr);
         const auto ask = [preview](WPARAM question) { return SendMessageW(preview, PreviewStateMessage(), question, 0); };
         // The first frame shown, then playback paused on the last (the rest
         // may still be decoding: a user copies while it does).

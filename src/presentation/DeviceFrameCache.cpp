@@ -83,13 +83,12 @@ HRESULT DeviceFrameCache::DrawFrame(ID2D1RenderTarget* target, const DecodedMedi
                                     const FrameLook& look) {
     if (target == nullptr) return E_POINTER;
     if (index >= frames.FrameCount()) return E_INVALIDARG;
-    if (cachedTarget && cachedTarget.Get() != target) {
+    if (keptTarget.Get() != target) {
         ComPtr<ID2D1Bitmap> once;
         RETURN_IF_FAILED(MakeCopy(target, frames, index, once));
         DrawFitted(target, once.Get(), look);
         return S_OK;
     }
-    cachedTarget = target;
     for (auto it = entries.begin(); it != entries.end(); ++it) {
         if (it->index == index) {
             entries.splice(entries.begin(), entries, it);
@@ -116,10 +115,15 @@ void DeviceFrameCache::EvictBeyondBounds() {
     }
 }
 
+void DeviceFrameCache::KeepCopiesFor(ID2D1RenderTarget* target) {
+    if (keptTarget.Get() == target) return;
+    Clear();
+    keptTarget = target;
+}
+
 void DeviceFrameCache::Clear() {
     entries.clear();
     bytes = 0;
-    cachedTarget.Reset();
 }
 
 } // namespace Quivane

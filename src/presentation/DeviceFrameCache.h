@@ -30,12 +30,15 @@ public:
     explicit DeviceFrameCache(std::size_t maxFrames = kDefaultMaxFrames, std::size_t maxBytes = kDefaultMaxBytes)
         : maxFrames(maxFrames), maxBytes(maxBytes) {}
 
-    // Draws frame `index` fitted and centred on `target`. Copies made for one
-    // target are kept for it; drawing on another target (a screenshot) makes a
-    // copy only for that draw.
+    // The target whose copies are kept (the window's; null: none). Another
+    // target drops the copies made for the one before.
+    void KeepCopiesFor(ID2D1RenderTarget* target);
+    // Draws frame `index` fitted and centred on `target`. Copies made for the
+    // kept target stay; drawing on any other (a screenshot, a printed picture)
+    // makes a copy only for that draw.
     [[nodiscard]] HRESULT DrawFrame(ID2D1RenderTarget* target, const DecodedMedia& frames, std::uint32_t index,
                                     const FrameLook& look = {});
-    // The frames or the target changed: every copy goes.
+    // The frames changed: every copy goes; the kept target stays.
     void Clear();
 
     std::size_t CachedFrames() const { return entries.size(); }
@@ -56,7 +59,7 @@ private:
 
     std::size_t maxFrames;
     std::size_t maxBytes;
-    Microsoft::WRL::ComPtr<ID2D1RenderTarget> cachedTarget;
+    Microsoft::WRL::ComPtr<ID2D1RenderTarget> keptTarget;
     std::list<Entry> entries; // most recently drawn first
     std::size_t bytes = 0;
 };

@@ -16,6 +16,14 @@ namespace {
 
 using SystemParametersForDpi = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT);
 
+// The DPI of the screen's DC: what the system's and hosts' font heights are given in.
+UINT ScreenDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen != nullptr) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? static_cast<UINT>(dpi) : kDefaultDpi;
+}
+
 // The metrics for `dpi` where the system answers per DPI (Windows 10 1607
 // on); elsewhere the system DPI's, scaled.
 bool ReadNonClientMetrics(UINT dpi, NONCLIENTMETRICSW& metrics, UINT& metricsDpi) {
@@ -30,10 +38,7 @@ bool ReadNonClientMetrics(UINT dpi, NONCLIENTMETRICSW& metrics, UINT& metricsDpi
         return true;
     }
     if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) return false;
-    HDC screen = GetDC(nullptr);
-    metricsDpi = screen != nullptr ? static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSY)) : kDefaultDpi;
-    if (screen != nullptr) ReleaseDC(nullptr, screen);
-    if (metricsDpi == 0) metricsDpi = kDefaultDpi;
+    metricsDpi = ScreenDpi();
     return true;
 }
 
@@ -47,12 +52,20 @@ MessageFont ReadMessageFont(UINT dpi) {
     if (!ReadNonClientMetrics(dpi, metrics, metricsDpi)) return font;
     if (metrics.lfMessageFont.lfFaceName[0] != L'\0') font.face = metrics.lfMessageFont.lfFaceName;
     const LONG height = metrics.lfMessageFont.lfHeight;
-    if (height != 0) {
-        // A positive height includes the leading above the characters: about a fifth of it.
-        const float characters = height < 0 ? static_cast<float>(-height) : static_cast<float>(height) * 0.8f;
-        font.pixels = characters * static_cast<float>(dpi) / static_cast<float>(metricsDpi);
-    }
+    if (height != 0) font.pixels = CharacterPixels(height, dpi, metricsDpi);
     return font;
+}
+
+float CharacterPixels(LONG height, UINT dpi, UINT fromDpi) {
+    // A positive height includes the leading above the characters: about a fifth of it.
+    const float characters = height < 0 ? static_cast<float>(-height) : static_cast<float>(height) * 0.8f;
+    return characters * static_cast<float>(dpi) / static_cast<float>(fromDpi == 0 ? kDefaultDpi : fromDpi);
+}
+
+void PaneText::UseHostFont(const std::wstring& face, LONG height) {
+    hostFace = face;
+    hostHeight = height;
+    formatDpi = 0;
 }
 
 HRESULT PaneText::FollowDpi(UINT dpi) {
@@ -63,6 +76,8 @@ HRESULT PaneText::FollowDpi(UINT dpi) {
                                              reinterpret_cast<IUnknown**>(factory.GetAddressOf())));
     }
     MessageFont font = ReadMessageFont(dpi);
+    if (!hostFace.empty()) font.face = hostFace;
+    if (hostHeight != 0) font.pixels = CharacterPixels(hostHeight, dpi, ScreenDpi());
     font.face = FamilyDirectWriteKnows(factory.Get(), font.face);
     const float size = std::max(1.0f, std::round(font.pixels));
     ComPtr<IDWriteTextFormat> madeRegular;

@@ -15,6 +15,12 @@ public:
     // Makes the text formats for `dpi` when they are not made for it yet.
     // Without DirectWrite the pane shows no text, and says why here.
     [[nodiscard]] HRESULT FollowDpi(UINT dpi);
+    // The host's font in place of the system's message font: its face (empty:
+    // the message font's) and its height as LOGFONT gives it, in the screen's
+    // pixels (0: the message font's size). Made at the next FollowDpi.
+    void UseHostFont(const std::wstring& face, LONG height);
+    // The system's fonts changed: made again at the next FollowDpi.
+    void ReadFontAgain() { formatDpi = 0; }
     bool Ready() const { return regular != nullptr; }
     // The font's size in the target's pixels.
     float FontSize() const { return fontSize; }
@@ -30,6 +36,8 @@ private:
     Microsoft::WRL::ComPtr<IDWriteTextFormat> regular;
     Microsoft::WRL::ComPtr<IDWriteTextFormat> bold;
     UINT formatDpi = 0;
+    std::wstring hostFace;
+    LONG hostHeight = 0;
     float fontSize = 0;
 };
 
@@ -40,5 +48,7 @@ struct MessageFont {
     float pixels = 0;
 };
 MessageFont ReadMessageFont(UINT dpi);
+// The characters' height in pixels at `dpi` of a LOGFONT height given at `fromDpi`.
+float CharacterPixels(LONG height, UINT dpi, UINT fromDpi);
 
 } // namespace Quivane

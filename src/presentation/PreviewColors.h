@@ -13,8 +13,11 @@ namespace Quivane {
 
 class PreviewColors {
 public:
-    // Reads the theme again when due (or when a host colour changed).
-    void Refresh();
+    // Reads the theme again when due (or when a host colour changed); true
+    // when the colours changed.
+    bool Refresh();
+    // Reads the theme at the next Refresh, due or not (the system said it changed).
+    void ReadAgain() { lastThemeCheck = 0; }
     void SetHostBackground(COLORREF color);
     void SetHostText(COLORREF color);
 

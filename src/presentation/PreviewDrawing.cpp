@@ -40,7 +40,7 @@ PreviewDrawing::~PreviewDrawing() {
 }
 
 void PreviewDrawing::ReleaseRenderTarget() {
-    frameCache.Clear();
+    frameCache.KeepCopiesFor(nullptr);
     checkerboard.Clear();
     renderTarget.Reset();
 }
@@ -72,9 +72,10 @@ D2D1_HWND_RENDER_TARGET_PROPERTIES PreviewDrawing::WindowTargetProperties() cons
 HRESULT PreviewDrawing::EnsureRenderTarget() {
     if (renderTarget) return S_OK;
     if (!factory || window == nullptr) return E_FAIL;
-    frameCache.Clear();
-    return createRenderTarget(factory.Get(), PixelTargetProperties(), WindowTargetProperties(),
-                              renderTarget.ReleaseAndGetAddressOf());
+    RETURN_IF_FAILED(createRenderTarget(factory.Get(), PixelTargetProperties(), WindowTargetProperties(),
+                                        renderTarget.ReleaseAndGetAddressOf()));
+    frameCache.KeepCopiesFor(renderTarget.Get());
+    return S_OK;
 }
 
 void PreviewDrawing::TakeMadeTarget() {
@@ -95,8 +96,8 @@ void PreviewDrawing::TakeMadeTarget() {
     // Later targets (after a lost device) are made on this thread; a failed
     // one is tried again here at once.
     targetInBackground = false;
-    frameCache.Clear();
     if (SUCCEEDED(made)) renderTarget = std::move(target);
+    frameCache.KeepCopiesFor(renderTarget.Get());
 }
 
 void PreviewDrawing::Resize(const RECT& rect) {

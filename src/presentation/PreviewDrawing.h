@@ -64,6 +64,11 @@ public:
         failureReason = std::move(reason);
     }
     PreviewColors& Colors() { return colors; }
+    void FollowSystemSettings() {
+        colors.ReadAgain();
+        text.ReadFontAgain();
+    }
+    void SetHostFont(const std::wstring& face, LONG height) { text.UseHostFont(face, height); }
     const PreviewColors& Colors() const { return colors; }
 
     bool HasRenderTarget() const { return renderTarget != nullptr; }

@@ -51,7 +51,7 @@ HRESULT PreviewPresenter::RenderToDC(HDC dc, const RECT& area) {
     return drawing.DrawOn(target.Get());
 }
 
-void PreviewPresenter::RefreshThemeColors() { drawing.Colors().Refresh(); }
+bool PreviewPresenter::RefreshThemeColors() { return drawing.Colors().Refresh(); }
 
 void PreviewPresenter::SetBackgroundColor(COLORREF color) { drawing.Colors().SetHostBackground(color); }
 

@@ -45,9 +45,14 @@ public:
     [[nodiscard]] HRESULT RenderToBitmap(IWICBitmap* bitmap);
     // The same picture into a device context (WM_PRINTCLIENT), over the given area.
     [[nodiscard]] HRESULT RenderToDC(HDC dc, const RECT& area);
-    void RefreshThemeColors();
+    // Reads the theme again when due; true when the colours changed.
+    bool RefreshThemeColors();
+    // The theme or the system's fonts changed: both are read again for the next picture.
+    void FollowSystemSettings() { drawing.FollowSystemSettings(); }
     void SetBackgroundColor(COLORREF color);
     void SetTextColor(COLORREF color);
+    // The host's font for the pane's words (a height as in LOGFONT; 0: the system's size).
+    void SetHostFont(const std::wstring& face, LONG height) { drawing.SetHostFont(face, height); }
     void SetLoading(bool loading, bool keepFrameVisible);
     bool IsLoading() const { return drawing.IsLoading(); }
     void SetMedia(std::unique_ptr<DecodedMedia> media);

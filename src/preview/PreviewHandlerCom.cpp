@@ -4,13 +4,30 @@
 #include "platform/FileReadStream.h"
 #include "platform/HResult.h"
 
+#include <shlguid.h>
 #include <shlwapi.h>
 
 #include <exception>
+#include <memory>
+#include <string>
 
 namespace Quivane {
 
 using Microsoft::WRL::ComPtr;
+
+namespace {
+
+// The item's name of that kind; false when it has none.
+bool ItemName(IShellItem* item, SIGDN kind, std::wstring& name) {
+    PWSTR text = nullptr;
+    const HRESULT hr = item->GetDisplayName(kind, &text);
+    const std::unique_ptr<wchar_t, decltype(&CoTaskMemFree)> owned(text, CoTaskMemFree);
+    if (FAILED(hr) || text == nullptr) return false;
+    name = text;
+    return true;
+}
+
+} // namespace
 
 HRESULT CreatePreviewHandler(REFIID iid, void** out) {
     if (out == nullptr) return E_POINTER;
@@ -96,13 +113,23 @@ IFACEMETHODIMP PreviewHandlerCom::Initialize(LPCWSTR path, DWORD) {
 
 IFACEMETHODIMP PreviewHandlerCom::Initialize(IShellItem* item, DWORD mode) {
     if (item == nullptr) return E_INVALIDARG;
-    PWSTR path = nullptr;
-    const HRESULT hr = item->GetDisplayName(SIGDN_FILESYSPATH, &path);
-    if (FAILED(hr)) return hr;
-    if (path == nullptr) return E_FAIL;
-    const HRESULT result = Initialize(static_cast<LPCWSTR>(path), mode);
-    CoTaskMemFree(path);
-    return result;
+    return ResultOf([&] {
+        std::wstring path;
+        // Not in the file system (a zip folder, a phone, a cloud placeholder): read through the item.
+        if (!ItemName(item, SIGDN_FILESYSPATH, path) || path.empty()) return InitializeWithItemStream(item);
+        return Initialize(path.c_str(), mode);
+    });
+}
+
+HRESULT PreviewHandlerCom::InitializeWithItemStream(IShellItem* item) {
+    ComPtr<IStream> stream;
+    RETURN_IF_FAILED(item->BindToHandler(nullptr, BHID_Stream, IID_PPV_ARGS(&stream)));
+    if (!stream) RETURN_FAILURE(E_NOINTERFACE);
+    // Its name, with the extension where the item has one, decides when the content is not recognised.
+    std::wstring name;
+    if (!ItemName(item, SIGDN_PARENTRELATIVEPARSING, name)) ItemName(item, SIGDN_NORMALDISPLAY, name);
+    loader.SetSource(stream.Get(), std::move(name));
+    return S_OK;
 }
 
 IFACEMETHODIMP PreviewHandlerCom::SetSite(IUnknown* newSite) {
@@ -141,7 +168,13 @@ IFACEMETHODIMP PreviewHandlerCom::SetTextColor(COLORREF color) {
     });
 }
 
-IFACEMETHODIMP PreviewHandlerCom::SetFont(const LOGFONTW* font) { return font == nullptr ? E_INVALIDARG : S_OK; }
+IFACEMETHODIMP PreviewHandlerCom::SetFont(const LOGFONTW* font) {
+    if (font == nullptr) return E_INVALIDARG;
+    return ResultOf([&] {
+        window.SetFont(*font);
+        return S_OK;
+    });
+}
 
 IFACEMETHODIMP PreviewHandlerCom::SetWindow(HWND parent, const RECT* newRect) {
     if (parent == nullptr || newRect == nullptr) return E_INVALIDARG;
@@ -166,28 +199,59 @@ IFACEMETHODIMP PreviewHandlerCom::Unload() {
 }
 
 IFACEMETHODIMP PreviewHandlerCom::SetFocus() {
-    window.Focus();
-    return S_OK;
+    return ResultOf([&] { return window.Focus(); });
 }
 
 IFACEMETHODIMP PreviewHandlerCom::QueryFocus(HWND* out) {
     if (out == nullptr) return E_POINTER;
     *out = GetFocus();
-    return S_OK;
+    return *out != nullptr ? S_OK : HResultFromLastError();
 }
 
 IFACEMETHODIMP PreviewHandlerCom::TranslateAccelerator(MSG* message) {
     if (message == nullptr) return S_FALSE;
-    return ResultOf([&] { return RouteAccelerator(message); });
+    return ResultOf([&] { return RouteAccelerator(*message); });
 }
 
-HRESULT PreviewHandlerCom::RouteAccelerator(MSG* message) {
-    const bool keyDown = message->message == WM_KEYDOWN || message->message == WM_SYSKEYDOWN;
-    const HWND own = window.Handle();
-    if (keyDown && own != nullptr && message->hwnd == own) return S_FALSE; // the window handles its own keys
-    if (keyDown && window.RunCommandKey(message->wParam)) return S_OK;
-    if (hostFrame) return hostFrame->TranslateAccelerator(message);
-    return S_FALSE;
+namespace {
+
+bool IsKeyDown(const MSG& message) { return message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN; }
+
+bool SameMessage(const MSG& a, const MSG& b) {
+    return a.hwnd == b.hwnd && a.message == b.message && a.wParam == b.wParam && a.lParam == b.lParam &&
+           a.time == b.time;
+}
+
+} // namespace
+
+// Keys from the host's message pump: the pane's own keys are run (or left
+// to its window when addressed to it); every other key goes to the host's
+// frame, whose answer is the answer.
+HRESULT PreviewHandlerCom::RouteAccelerator(const MSG& message) {
+    if (!IsKeyDown(message)) return S_FALSE;
+    if (PreviewWindow::ActsOnKey(message)) {
+        if (window.OwnsWindow() && message.hwnd == window.Handle()) return S_FALSE; // dispatched to the window
+        return window.RunCommandKey(message) ? S_OK : S_FALSE;
+    }
+    const HRESULT answer = AskHostFrame(message);
+    declinedKey = answer == S_OK ? MSG{} : message;
+    return answer;
+}
+
+HRESULT PreviewHandlerCom::OfferKeyToHost(const MSG& key) {
+    if (SameMessage(key, declinedKey)) {
+        declinedKey = {};
+        return S_FALSE;
+    }
+    return ResultOf([&] { return AskHostFrame(key); });
+}
+
+HRESULT PreviewHandlerCom::AskHostFrame(const MSG& key) {
+    // The frame may let go of this object or replace itself while it answers.
+    const ComPtr<IPreviewHandlerFrame> frame = hostFrame;
+    if (!frame) return S_FALSE;
+    MSG copy = key;
+    return frame->TranslateAccelerator(&copy);
 }
 
 } // namespace Quivane

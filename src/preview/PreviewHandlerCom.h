@@ -64,13 +64,21 @@ private:
     // Unload and destruction, in one order: the windows let go of this
     // object, the loads stop, then the presenter and the windows go.
     void TearDown();
-    [[nodiscard]] HRESULT RouteAccelerator(MSG* message);
+    [[nodiscard]] HRESULT RouteAccelerator(const MSG& message);
+    [[nodiscard]] HRESULT InitializeWithItemStream(IShellItem* item);
     // AddRef unless the count has already reached zero (the object is being destroyed).
     IUnknown* TryAddRef() override;
+    // From the window procedure: a key the pane does not use, unless the
+    // host was asked about this very message already.
+    HRESULT OfferKeyToHost(const MSG& key) override;
+    [[nodiscard]] HRESULT AskHostFrame(const MSG& key);
 
     LONG refCount = 1;
     Microsoft::WRL::ComPtr<IUnknown> site;
     Microsoft::WRL::ComPtr<IPreviewHandlerFrame> hostFrame;
+    // The key the host's frame last declined through TranslateAccelerator: the
+    // host dispatches it to the window next, which must not ask again.
+    MSG declinedKey = {};
     PreviewLoader loader; // before the window, which uses it
     PreviewWindow window{*this, loader};
     ServerModuleLock serverLock;

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace Quivane {
 
@@ -31,9 +32,22 @@ public:
     // The owner with a reference added, or null once its count has reached
     // zero (it is being destroyed and the message is left alone).
     virtual IUnknown* TryAddRef() = 0;
+    // A key the pane does not act on, offered to the host: S_OK when the host
+    // took it, S_FALSE (or its failure) when the window should go on with it.
+    virtual HRESULT OfferKeyToHost(const MSG& key) = 0;
 
 protected:
     ~PreviewWindowOwner() = default;
+};
+
+// The host's look for the pane (IPreviewHandlerVisuals), kept across windows.
+struct HostLook {
+    bool backgroundSet = false;
+    COLORREF background = 0;
+    bool textSet = false;
+    COLORREF text = 0xFFFFFF;
+    std::wstring fontFace; // empty: the system's message font
+    LONG fontHeight = 0;
 };
 
 class PreviewWindow {
@@ -43,7 +57,8 @@ public:
     PreviewWindow(const PreviewWindow&) = delete;
     PreviewWindow& operator=(const PreviewWindow&) = delete;
 
-    // The host's window and the area in it (IPreviewHandler::SetWindow).
+    // The host's window and the area in it (IPreviewHandler::SetWindow): a
+    // new parent takes the pane along.
     [[nodiscard]] HRESULT SetParent(HWND parent, const RECT& rect);
     // A new area in the host's window (IPreviewHandler::SetRect).
     [[nodiscard]] HRESULT SetRect(const RECT& rect);
@@ -51,13 +66,18 @@ public:
     [[nodiscard]] HRESULT Preview();
     void SetBackgroundColor(COLORREF color);
     void SetTextColor(COLORREF color);
-    void Focus() const;
+    void SetFont(const LOGFONTW& font);
+    [[nodiscard]] HRESULT Focus() const;
+
+    // Whether the pane acts on this key itself: its command keys, without Ctrl or Alt.
+    static bool ActsOnKey(const MSG& key);
     // A key pressed elsewhere that the host passes on: true when it ran as a command.
-    bool RunCommandKey(WPARAM key);
+    bool RunCommandKey(const MSG& key);
 
     // The window drawn into: our own, or the host's when ours could not be made.
     HWND Handle() const { return window; }
     HWND Parent() const { return parentWindow; }
+    bool OwnsWindow() const { return window != nullptr && window == noticeWindow; }
 
     // Tearing down, in two steps: first the windows let go of the owner, so a
     // paint or a tick served while the loads stop finds no one; then the
@@ -68,52 +88,62 @@ public:
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+    // The windows (PreviewWindowHandles.cpp).
     [[nodiscard]] HRESULT CreatePreviewWindow();
-    [[nodiscard]] HRESULT EnsurePresenter(bool& created);
-    void ShowOwnWindow();
+    void UseHostWindow();
+    [[nodiscard]] HRESULT MoveToParent(HWND parent);
     void PositionPreviewWindow();
-    RECT GetPreviewClientRect() const;
-    void ApplyHostColors();
-    void DrawAndValidate();
+    void ShowOwnWindow();
+    RECT ClientArea() const;
+    void StartTimer();
     void DestroyPreviewWindow();
     void ForgetDestroyedWindow();
-    void UpdateCompletionTarget();
-    void StartTimer();
 
+    [[nodiscard]] HRESULT EnsurePresenter(bool& created);
+    void ApplyHostLook();
+    // Draws the picture now; our own window's paint then has nothing left to do.
+    void Redraw();
+
+    // Messages, by concern; each returns whether it took the message.
     LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    bool OnPaintMessage(UINT message, WPARAM wParam, LRESULT& result);
+    bool OnInputMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    bool OnTimerMessage(UINT message);
+    bool OnCommandMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void FallbackPaint();
+    void FocusWindow();
+
+    // Loads and ticks (PreviewWindowLoads.cpp).
     void OnTimer();
     void PollLoadResult();
-    LRESULT AnswerStateQuestion(WPARAM question) const;
-    bool RunKeyCommand(WPARAM key);
     void StartPositionedLoad(std::uint64_t position);
     void Reload(bool keepFrameVisible);
+
+    // Input (PreviewWindowInput.cpp).
+    bool OnKey(const MSG& key);
+    bool RunKeyCommand(WPARAM key);
     void OnMouseWheel(short delta);
     void OnContextMenu(LPARAM lParam);
+
     // The view the user chose (PreviewWindowView.cpp).
     void RunViewKey(WPARAM key);
     void RunViewCommand(UINT command);
     void ChangeView(const ViewOptions& changed);
-    LRESULT AnswerViewQuestion(WPARAM question) const;
+
+    // Saving and copying (PreviewWindowCommands.cpp).
     void RunFrameCommand(UINT command, IWICBitmapSource* frame, std::uint32_t index);
     void OnFrameExported();
-    HWND NoticeWindow() const;
-    void FallbackPaint();
-    void FocusWindow();
-    void Draw();
 
     PreviewWindowOwner& owner;
     PreviewLoader& loader;
     HWND parentWindow = nullptr;
     HWND window = nullptr;
-    bool ownsWindow = false;
-    // Without an own child window the presenter draws into the parent; this
-    // message-only window then receives the load notices and timer ticks.
-    HWND messageWindow = nullptr;
+    // Our own window that takes the load notices, the ticks and the state
+    // message: the preview window, or a message-only window while drawing into
+    // the host's.
+    HWND noticeWindow = nullptr;
     RECT rect = {};
-    bool backgroundColorSet = false;
-    COLORREF backgroundColor = 0;
-    bool textColorSet = false;
-    COLORREF textColor = 0xFFFFFF;
+    HostLook look;
     std::unique_ptr<PreviewPresenter> presenter;
     std::uint64_t lastTickTime = 0;
     HRESULT loadFailure = S_OK; // the last load's failure when it left nothing to show

@@ -104,6 +104,7 @@ TEST_F(Drawing, CopiesAreKeptForOneTargetWithinTheirBound) {
     DecodedMedia& media = *mediaFrames;
     Canvas first = MakeCanvas(16, 16);
     Canvas second = MakeCanvas(16, 16);
+    cache.KeepCopiesFor(first.target.Get()); // the window's target
 
     Draw(media, first);
     shown = 1;
@@ -127,6 +128,7 @@ TEST_F(Drawing, TheFrameOnScreenIsKeptWhateverItsSize) {
     const auto mediaFrames = StoreMediaOver({SolidPixels(600, 600, 0, 0, 255), SolidPixels(8, 8, 0, 255, 0)});
     DecodedMedia& media = *mediaFrames;
     Canvas canvas = MakeCanvas(16, 16);
+    cache.KeepCopiesFor(canvas.target.Get());
     EXPECT_TRUE(IsRed(Draw(media, canvas).At(4, 4))); // 1.4 MB, over the 1 MB bound
     EXPECT_EQ(cache.CachedFrames(), 1u);
     shown = 1;
@@ -161,6 +163,28 @@ TEST_F(Drawing, AFrameFarLargerThanTheTargetReachesTheDeviceAtTheTargetsSize) {
     store->Put(0, std::move(huge));
     StoreMedia media(store);
     Canvas canvas = MakeCanvas(40, 20);
+    cache.KeepCopiesFor(canvas.target.Get());
     EXPECT_TRUE(IsRed(Draw(media, canvas).At(20, 10)));
     EXPECT_EQ(cache.CachedBytes(), 20u * 20 * 4); // the fitted square, not the frame
+}
+
+TEST_F(Drawing, APictureDrawnElsewhereRightAfterAClearLeavesTheKeptTargetItsCopies) {
+    const auto mediaFrames = StoreMediaOver({SolidPixels(8, 8, 0, 0, 255)});
+    DecodedMedia& media = *mediaFrames;
+    Canvas window = MakeCanvas(16, 16);
+    Canvas printed = MakeCanvas(16, 16);
+    cache.KeepCopiesFor(window.target.Get());
+    Draw(media, window);
+    cache.Clear(); // new frames
+    EXPECT_TRUE(IsRed(Draw(media, printed).At(4, 4))); // a capture comes first
+    EXPECT_EQ(cache.CachedFrames(), 0u);
+    EXPECT_TRUE(IsRed(Draw(media, window).At(4, 4)));
+    EXPECT_EQ(cache.CachedFrames(), 1u); // the window's copy, made once and kept
+    EXPECT_TRUE(IsRed(Draw(media, printed).At(4, 4)));
+    EXPECT_EQ(cache.CachedFrames(), 1u);
+
+    cache.KeepCopiesFor(nullptr); // the window's target went
+    EXPECT_EQ(cache.CachedFrames(), 0u);
+    EXPECT_TRUE(IsRed(Draw(media, window).At(4, 4)));
+    EXPECT_EQ(cache.CachedFrames(), 0u);
 }

@@ -5,6 +5,7 @@
 #include "GifBuilder.h"
 #include "LongPictures.h"
 #include "PreviewWindowFixture.h"
+#include "TestHost.h"
 #include "TestSupport.h"
 #include "platform/ServerClasses.h"
 #include "platform/ServerLifetime.h"
@@ -33,11 +34,12 @@ const std::vector<Rgb> kPalette = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 2
 // such a picture during a test, however slow the machine.
 constexpr std::uint16_t kFrozen = 65535;
 
-// A GIF whose frame i is filled with palette colour 1 + i % 4, each shown `delay` hundredths.
-std::vector<std::uint8_t> ColourGif(int frames, std::uint16_t delay = kFrozen, std::uint16_t size = 40) {
+// A GIF whose frame i is filled with palette colour 1 + (first - 1 + i) % 4
+// (red, green, blue, white), each shown `delay` hundredths.
+std::vector<std::uint8_t> ColourGif(int frames, std::uint16_t delay = kFrozen, std::uint16_t size = 40, int first = 1) {
     GifBuilder gif(size, size, kPalette);
     for (int i = 0; i < frames; ++i) {
-        GifFrameSpec frame = SolidFrame(0, 0, size, size, static_cast<std::uint8_t>(1 + i % 4));
+        GifFrameSpec frame = SolidFrame(0, 0, size, size, static_cast<std::uint8_t>(1 + (first - 1 + i) % 4));
         frame.delayHundredths = delay;
         gif.AddFrame(frame);
     }
@@ -260,7 +262,9 @@ TEST_F(PreviewHandler, CommandKeysFollowTheKeyTable) {
     EXPECT_EQ(ShownFrame(), 0);
     Key(VK_END);
     EXPECT_EQ(ShownFrame(), 4);
-    SendMessageW(Preview(), WM_SYSKEYDOWN, VK_LEFT, 1); // Alt held: the same command
+    SendMessageW(Preview(), WM_SYSKEYDOWN, VK_LEFT, 1); // Alt+Left: the host's (Back in Explorer), no command
+    EXPECT_EQ(ShownFrame(), 4);
+    Key(VK_LEFT);
     EXPECT_EQ(ShownFrame(), 3);
     Key(0x52); // R: decoded again in the background, the current frame kept under the indicator
     EXPECT_TRUE(Loading());
@@ -275,7 +279,7 @@ TEST_F(PreviewHandler, CommandKeysFollowTheKeyTable) {
     Key(VK_DOWN);
     EXPECT_EQ(ShownFrame(), before);
     MSG up = KeyMessage(Preview(), WM_KEYDOWN, VK_UP);
-    EXPECT_EQ(handler->TranslateAccelerator(&up), S_FALSE); // addressed to the preview window itself
+    EXPECT_EQ(handler->TranslateAccelerator(&up), S_FALSE); // not the pane's, and no host frame to take it
     MSG right = KeyMessage(host.Handle(), WM_KEYDOWN, VK_RIGHT);
     EXPECT_EQ(handler->TranslateAccelerator(&right), S_OK); // from elsewhere: run as a command
     EXPECT_EQ(ShownFrame(), before + 1);
@@ -712,4 +716,225 @@ TEST_F(PreviewHandler, ReleaseAfterTheHostDestroyedItsWindow) {
     }
     PreviewAndWait(ColourGif(3)); // a fresh handler in the shared window still previews
     EXPECT_EQ(FrameCount(), 3);
+}
+
+// The host behaves as real hosts do: a frame site that takes its own
+// accelerators, focus moved in and out, the pane re-docked, the object reused
+// for other files and items that are no files, its look and the system's
+// settings changed while the pane shows.
+namespace {
+
+bool HasColour(const Pixels& pixels, int b, int g, int r) {
+    for (UINT y = 0; y < pixels.height; ++y) {
+        for (UINT x = 0; x < pixels.width; ++x) {
+            if (IsColour(pixels.At(x, y), b, g, r)) return true;
+        }
+    }
+    return false;
+}
+
+// How many rows hold a pixel other than the one at the top left (the background).
+int RowsWithMoreThanTheBackground(const Pixels& pixels) {
+    int rows = 0;
+    for (UINT y = 0; y < pixels.height; ++y) {
+        for (UINT x = 0; x < pixels.width; ++x) {
+            if (std::memcmp(pixels.At(x, y), pixels.At(0, 0), 3) != 0) {
+                ++rows;
+                break;
+            }
+        }
+    }
+    return rows;
+}
+
+bool SameRect(const RECT& a, const RECT& b) { return EqualRect(&a, &b) != FALSE; }
+
+} // namespace
+
+TEST_F(PreviewHandler, KeysThePaneDoesNotUseGoToTheHostsFrameOnceWithItsAnswer) {
+    const ComPtr<RecordingFrame> frame = RecordingFrame::Make();
+    frame->takes = {VK_F5};
+    ComPtr<IObjectWithSite> site;
+    ASSERT_EQ(handler.As(&site), S_OK);
+    ASSERT_EQ(site->SetSite(frame.Get()), S_OK);
+    PreviewAndWait(ColourGif(5));
+    ASSERT_EQ(handler->SetFocus(), S_OK);
+    HWND focus = nullptr;
+    ASSERT_EQ(handler->QueryFocus(&focus), S_OK);
+    EXPECT_EQ(focus, Preview());
+    Key(VK_SPACE);
+    ASSERT_EQ(ShownFrame(), 0);
+
+    const struct {
+        int held; // 0: none
+        UINT message;
+        WPARAM key;
+        HRESULT answer;
+    } hostKeys[] = {
+        {0, WM_KEYDOWN, VK_TAB, S_FALSE}, // focus leaves the pane
+        {VK_SHIFT, WM_KEYDOWN, VK_TAB, S_FALSE},
+        {VK_CONTROL, WM_KEYDOWN, VK_RIGHT, S_FALSE}, // a chord of a key the pane uses alone
+        {VK_CONTROL, WM_KEYDOWN, 'W', S_FALSE},
+        {VK_MENU, WM_SYSKEYDOWN, VK_LEFT, S_FALSE}, // Back in Explorer
+        {0, WM_KEYDOWN, VK_F6, S_FALSE},
+        {0, WM_KEYDOWN, VK_UP, S_FALSE},
+        {0, WM_KEYDOWN, VK_F5, S_OK}, // the host's accelerator: never dispatched to the pane
+    };
+    for (const auto& c : hostKeys) {
+        SCOPED_TRACE(testing::Message() << "key " << c.key << " held " << c.held);
+        frame->received.clear();
+        {
+            const HeldKeys held({c.held});
+            EXPECT_EQ(HostPressesKey(handler.Get(), Preview(), c.message, c.key), c.answer);
+        }
+        ASSERT_EQ(frame->received.size(), 1u); // once, through TranslateAccelerator or the window
+        EXPECT_EQ(frame->received[0].hwnd, Preview());
+        EXPECT_EQ(frame->received[0].message, c.message);
+        EXPECT_EQ(frame->received[0].wParam, c.key);
+        EXPECT_EQ(ShownFrame(), 0);
+    }
+
+    frame->received.clear();
+    EXPECT_EQ(HostPressesKey(handler.Get(), Preview(), WM_KEYDOWN, VK_RIGHT), S_FALSE); // the pane's: dispatched to it
+    EXPECT_EQ(ShownFrame(), 1);
+    EXPECT_TRUE(frame->received.empty());
+    SendMessageW(Preview(), WM_KEYDOWN, VK_TAB, 1); // straight to the window, no host pump
+    EXPECT_EQ(frame->received.size(), 1u);
+    MSG right = KeyMessage(host.Handle(), WM_KEYDOWN, VK_RIGHT); // pressed elsewhere in the host
+    EXPECT_EQ(handler->TranslateAccelerator(&right), S_OK);
+    EXPECT_EQ(ShownFrame(), 2);
+    MSG refresh = KeyMessage(host.Handle(), WM_KEYDOWN, VK_F5);
+    EXPECT_EQ(handler->TranslateAccelerator(&refresh), S_OK);
+    EXPECT_EQ(frame->received.size(), 2u);
+
+    ::SetFocus(host.Handle());
+    ASSERT_EQ(handler->QueryFocus(&focus), S_OK);
+    EXPECT_EQ(focus, host.Handle());
+    ASSERT_EQ(site->SetSite(nullptr), S_OK);
+}
+
+TEST_F(PreviewHandler, ANewParentTakesThePaneAlongAndTheSameParentOnlyMovesIt) {
+    PreviewAndWait(ColourGif(3));
+    HWND pane = Preview();
+    {
+        TestWindow second(kWidth, kHeight, kWidth + 20, 0);
+        const RECT area = {10, 20, 210, 170};
+        ASSERT_EQ(handler->SetWindow(second.Handle(), &area), S_OK);
+        EXPECT_EQ(Preview(), pane);
+        EXPECT_EQ(GetParent(pane), second.Handle());
+        EXPECT_TRUE(SameRect(PlaceInParent(pane), area));
+        EXPECT_TRUE(Showing());
+        EXPECT_FALSE(Decoding()); // what it showed goes along, not loaded again
+        EXPECT_EQ(FrameCount(), 3);
+        const Pixels moved = Picture();
+        EXPECT_EQ(moved.width, 200u);
+        EXPECT_TRUE(IsColour(moved.At(100, 75), 0, 0, 255));
+
+        const RECT smaller = {0, 0, 100, 80};
+        ASSERT_EQ(handler->SetWindow(second.Handle(), &smaller), S_OK);
+        EXPECT_EQ(Preview(), pane);
+        EXPECT_TRUE(SameRect(PlaceInParent(pane), smaller));
+        const RECT whole = {0, 0, kWidth, kHeight};
+        ASSERT_EQ(handler->SetWindow(host.Handle(), &whole), S_OK);
+    }
+    EXPECT_TRUE(IsWindow(pane)); // the second parent went without it
+    EXPECT_EQ(GetParent(pane), host.Handle());
+    EXPECT_EQ(FrameCount(), 3);
+}
+
+TEST_F(PreviewHandler, AfterUnloadTheSameObjectShowsAnotherFileThroughEachInitializeInterface) {
+    const auto first = ColourGif(3);                  // red at first
+    const auto second = ColourGif(5, kFrozen, 40, 2); // green at first
+    const std::wstring paths[] = {WriteTempFile(L"quivane_reuse_1.gif", first),
+                                  WriteTempFile(L"quivane_reuse_2.gif", second)};
+    enum Way { kStream, kFile, kFileItem, kItemWithoutPath };
+    for (const Way way : {kStream, kFile, kFileItem, kItemWithoutPath}) {
+        SCOPED_TRACE(testing::Message() << "way " << way);
+        std::vector<ComPtr<TestShellItem>> items;
+        const auto initialize = [&](int which) {
+            const auto& bytes = which == 0 ? first : second;
+            if (way == kStream) return InitializeWith(bytes);
+            if (way == kFile) {
+                ComPtr<IInitializeWithFile> init;
+                ASSERT_EQ(handler.As(&init), S_OK);
+                ASSERT_EQ(init->Initialize(paths[which].c_str(), STGM_READ), S_OK);
+                return;
+            }
+            items.push_back(TestShellItem::Make(bytes, L"moving.gif", way == kFileItem ? paths[which] : L""));
+            ComPtr<IInitializeWithItem> init;
+            ASSERT_EQ(handler.As(&init), S_OK);
+            ASSERT_EQ(init->Initialize(items.back().Get(), STGM_READ), S_OK);
+        };
+        initialize(0);
+        Show();
+        ASSERT_EQ(handler->DoPreview(), S_OK);
+        WaitUntilEveryFrameIsDecoded();
+        EXPECT_EQ(FrameCount(), 3);
+        ASSERT_EQ(handler->Unload(), S_OK);
+
+        initialize(1); // the same object, its window given before
+        ASSERT_EQ(handler->DoPreview(), S_OK);
+        WaitUntilEveryFrameIsDecoded();
+        EXPECT_EQ(FrameCount(), 5);
+        EXPECT_TRUE(IsColour(Picture().At(200, 100), 0, 255, 0));
+        for (const auto& item : items) EXPECT_EQ(item->streamsGiven, way == kItemWithoutPath ? 1 : 0);
+        ASSERT_EQ(handler->Unload(), S_OK);
+    }
+    for (const auto& path : paths) DeleteFileW(path.c_str());
+}
+
+TEST_F(PreviewHandler, TheHostsColoursAndFontRepaintAPaneThatShows) {
+    ThemeOverride dark(0);
+    const char notes[] = "These are plain words, in no picture's format.";
+    PreviewAndWait(std::vector<std::uint8_t>(notes, notes + sizeof(notes))); // the pane says why in words
+    ComPtr<IPreviewHandlerVisuals> visuals;
+    ASSERT_EQ(handler.As(&visuals), S_OK);
+    const int rows = RowsWithMoreThanTheBackground(Picture());
+    ASSERT_GT(rows, 0);
+
+    ASSERT_EQ(visuals->SetBackgroundColor(RGB(60, 20, 20)), S_OK);
+    EXPECT_TRUE(IsColour(Picture().At(2, 2), 20, 20, 60));
+    ASSERT_EQ(visuals->SetTextColor(RGB(255, 255, 0)), S_OK);
+    EXPECT_TRUE(HasColour(Picture(), 0, 255, 255));
+    LOGFONTW large = {};
+    large.lfHeight = -40;
+    wcscpy(large.lfFaceName, L"Tahoma");
+    ASSERT_EQ(visuals->SetFont(&large), S_OK);
+    EXPECT_GT(RowsWithMoreThanTheBackground(Picture()), 2 * rows);
+    EXPECT_TRUE(FAILED(static_cast<HRESULT>(LoadResult()))); // the same failure, not loaded again
+    EXPECT_FALSE(Decoding());
+}
+
+TEST_F(PreviewHandler, AThemeSwitchAndANewScaleRedrawWithoutLoadingAgain) {
+    ThemeOverride dark(0);
+    PreviewAndWait(ColourGif(2));
+    Key(VK_RIGHT);
+    ASSERT_LT(Picture().At(20, 100)[1], 128); // the dark theme's background beside the frame
+    {
+        ThemeOverride light(1);
+        SendMessageW(Preview(), WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"ImmersiveColorSet"));
+        EXPECT_GT(Picture().At(20, 100)[1], 128);
+        SendMessageW(Preview(), 0x02E3, 0, 0); // WM_DPICHANGED_AFTERPARENT: the host moved to another display
+        EXPECT_TRUE(IsColour(Picture().At(200, 100), 0, 255, 0));
+        EXPECT_TRUE(Showing());
+        EXPECT_FALSE(Decoding());
+        EXPECT_EQ(ShownFrame(), 1);
+    }
+}
+
+// (How long the window's thread waits meanwhile is a benchmark: resize_bench.)
+TEST_F(PreviewHandler, ManyNewRectsInARowEndAtTheLast) {
+    PreviewAndWait(ColourGif(3));
+    RECT last = {};
+    for (int i = 0; i < 100; ++i) {
+        last = RECT{i % 7, i % 5, 150 + 2 * i, 100 + i};
+        ASSERT_EQ(handler->SetRect(&last), S_OK);
+        if (i % 4 == 0) host.PumpMessages(); // a host dragging its splitter serves its queue between moves
+    }
+    host.PumpMessages();
+    EXPECT_TRUE(SameRect(PlaceInParent(Preview()), last));
+    const Pixels picture = Picture();
+    EXPECT_EQ(picture.width, static_cast<UINT>(last.right - last.left));
+    EXPECT_EQ(picture.height, static_cast<UINT>(last.bottom - last.top));
+    EXPECT_TRUE(IsColour(picture.At(picture.width / 2, picture.height / 2), 0, 0, 255));
 }

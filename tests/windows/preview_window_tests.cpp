@@ -46,7 +46,12 @@ public:
         AddRef();
         return this;
     }
+    HRESULT OfferKeyToHost(const MSG& key) override {
+        offered.push_back(key.wParam);
+        return S_FALSE;
+    }
 
+    std::vector<WPARAM> offered; // the keys the window passed on to the host
     LONG references = 1;
     int taken = 0;
     bool going = false;
@@ -262,7 +267,8 @@ TEST_F(PreviewWindowView, KeysChangeTheViewAndTheNextWindowStartsWithIt) {
     Key(VK_OEM_4); // already the slowest
     EXPECT_EQ(Ask(kPreviewStateSpeedPercent), 25);
     Key('T');
-    EXPECT_TRUE(window.RunCommandKey('I')); // passed on by the host
+    EXPECT_TRUE(window.RunCommandKey(MSG{host.Handle(), WM_KEYDOWN, 'I', 1, 0, {}})); // passed on by the host
+    EXPECT_FALSE(window.RunCommandKey(MSG{host.Handle(), WM_SYSKEYDOWN, 'I', 1, 0, {}})); // Alt+I: the host's
     EXPECT_EQ(View(), (View4{0, 25, 0, 1}));
     EXPECT_EQ(NextWindowsView(), (View4{0, 25, 0, 1}));
 }
