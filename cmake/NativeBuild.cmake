@@ -9,17 +9,19 @@ include(${CMAKE_SOURCE_DIR}/cmake/Libdeflate.cmake)
 # The PNG decoder inflates with Debian's zlib (zlib1g-dev), as the Windows build does with its static one.
 find_package(ZLIB REQUIRED)
 
-function(quivane_portable_library name)
+# quivane_portable_library(NAME WEBP_SUFFIX [OPTIONS...]): the portable code,
+# compiled once per instrumentation, with the libwebp built the same way.
+function(quivane_portable_library name webp)
   add_library(${name} STATIC ${QUIVANE_PORTABLE_SOURCES})
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
-  target_link_libraries(${name} PUBLIC ZLIB::ZLIB quivane_webpdemux quivane_deflate)
+  target_link_libraries(${name} PUBLIC ZLIB::ZLIB quivane_webpdemux${webp} quivane_deflate)
   target_compile_options(${name} PRIVATE ${QUIVANE_WARNINGS} ${ARGN})
   target_link_options(${name} PUBLIC ${ARGN})
 endfunction()
 
 set(QUIVANE_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
-quivane_portable_library(quivane_portable)
-quivane_portable_library(quivane_portable_asan ${QUIVANE_SANITIZE})
+quivane_portable_library(quivane_portable "")
+quivane_portable_library(quivane_portable_asan "" ${QUIVANE_SANITIZE})
 
 file(GLOB QUIVANE_NATIVE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*.cpp)
 include(GoogleTest)
@@ -58,12 +60,14 @@ gtest_discover_tests(native_tests_tsan TEST_PREFIX "native.tsan." DISCOVERY_TIME
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   # libwebp instrumented too, so that its writes into our canvas are checked and guided.
   quivane_libwebp(_fuzz -fsanitize=fuzzer-no-link,address)
+  # The portable code instrumented once, shared by every fuzzer.
+  quivane_portable_library(quivane_portable_fuzz _fuzz -fsanitize=fuzzer-no-link,address,undefined
+                           -fno-sanitize-recover=all)
   file(GLOB QUIVANE_FUZZERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/*_fuzzer.cpp)
   foreach(source IN LISTS QUIVANE_FUZZERS)
     get_filename_component(name ${source} NAME_WE)
-    add_executable(${name} ${source} ${QUIVANE_PORTABLE_SOURCES})
-    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src)
-    target_link_libraries(${name} PRIVATE ZLIB::ZLIB quivane_webpdemux_fuzz quivane_deflate)
+    add_executable(${name} ${source})
+    target_link_libraries(${name} PRIVATE quivane_portable_fuzz)
     target_compile_options(${name} PRIVATE ${QUIVANE_WARNINGS} -fsanitize=fuzzer,address,undefined
                                            -fno-sanitize-recover=all)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
