@@ -109,6 +109,15 @@ LRESULT AskPreviewState(HWND preview, WPARAM question) {
     return SendMessageW(preview, Quivane::PreviewStateMessage(), question, 0);
 }
 
+std::string DescribePreviewState(HWND preview) {
+    using namespace Quivane;
+    if (!IsWindow(preview)) return "no preview window";
+    const auto ask = [preview](WPARAM question) { return std::to_string(AskPreviewState(preview, question)); };
+    return "state " + ask(0) + ", decoding " + ask(kPreviewStateDecoding) + ", frame " +
+           ask(kPreviewStateShownFrame) + " of " + ask(kPreviewStateFrameCount) + ", load result " +
+           ask(kPreviewStateLoadResult) + (IsWindowVisible(preview) ? ", visible" : ", hidden");
+}
+
 Pixels PrintedPicture(HWND preview) {
     Pixels pixels;
     RECT client = {};

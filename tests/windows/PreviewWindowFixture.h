@@ -7,6 +7,7 @@
 #include <oleidl.h>
 
 #include <functional>
+#include <string>
 
 namespace Quivane {
 class PreviewPresenter;
@@ -46,6 +47,10 @@ HWND PreviewWindowOf(IUnknown* handler);
 
 // The preview window's answer to the state message.
 LRESULT AskPreviewState(HWND preview, WPARAM question);
+
+// What the window says of itself, for a failed wait's message: its state,
+// whether it still decodes, its frames, its last load's result, its visibility.
+std::string DescribePreviewState(HWND preview);
 
 // The picture the preview window shows, as a host capturing it gets it
 // (WM_PRINTCLIENT into a bitmap of the window's client size).

@@ -82,7 +82,7 @@ void PreviewUntilLoaded(IPreviewHandler* handler, const std::wstring& path) {
     HWND pane = PreviewWindowOf(handler);
     ASSERT_TRUE(PumpUntil([&] {
         return AskPreviewState(pane, 0) == kPreviewStateShowing && AskPreviewState(pane, kPreviewStateDecoding) == 0;
-    }));
+    })) << DescribePreviewState(pane);
     EXPECT_EQ(AskPreviewState(pane, kPreviewStateLoadResult), S_OK);
 }
 
