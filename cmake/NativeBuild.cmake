@@ -198,6 +198,8 @@ set_tests_properties(windows.presenter_tests windows.display_scale_tests windows
 # under its class key (the preview's frame budget).
 set_tests_properties(windows.registration_tests windows.host_tool_thumbnail PROPERTIES RESOURCE_LOCK server_registration)
 set_tests_properties(windows.preview_handler_tests PROPERTIES RESOURCE_LOCK "theme;server_registration")
+# Its previews keep decoding ahead while a budget another test sets is in force.
+set_tests_properties(windows.preview_file_release_tests PROPERTIES RESOURCE_LOCK server_registration)
 # It registers and unregisters the server in the shared prefix too.
 set_tests_properties(windows.host_tool_status PROPERTIES RESOURCE_LOCK server_registration)
 # The tool takes the registered classes when the prefix has them, so what it
