@@ -149,10 +149,13 @@ HRESULT PreviewDrawing::MakeDCTarget(HDC dc, const RECT& area, ComPtr<ID2D1Rende
     if (!factory) return E_FAIL;
     const D2D1_RENDER_TARGET_PROPERTIES properties = PixelTargetProperties(
         D2D1_RENDER_TARGET_TYPE_DEFAULT, D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED));
-    ComPtr<ID2D1DCRenderTarget> dcTarget;
-    RETURN_IF_FAILED(factory->CreateDCRenderTarget(&properties, &dcTarget));
-    RETURN_IF_FAILED(dcTarget->BindDC(dc, &area));
-    target = std::move(dcTarget);
+    if (!dcTarget) RETURN_IF_FAILED(factory->CreateDCRenderTarget(&properties, &dcTarget));
+    const HRESULT bound = dcTarget->BindDC(dc, &area);
+    if (FAILED(bound)) {
+        dcTarget.Reset(); // made again for the next capture
+        RETURN_FAILURE(bound);
+    }
+    target = dcTarget;
     return S_OK;
 }
 
@@ -161,6 +164,12 @@ HRESULT PreviewDrawing::DrawOn(ID2D1RenderTarget* target) {
     target->BeginDraw();
     DrawPicture(target);
     return target->EndDraw();
+}
+
+HRESULT PreviewDrawing::DrawOnDC(ID2D1RenderTarget* target) {
+    const HRESULT drawn = DrawOn(target);
+    if (drawn == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) dcTarget.Reset(); // made again for the next capture
+    return drawn;
 }
 
 void PreviewDrawing::DrawPicture(ID2D1RenderTarget* target) {

@@ -50,6 +50,8 @@ public:
     [[nodiscard]] HRESULT MakeBitmapTarget(IWICBitmap* bitmap, Microsoft::WRL::ComPtr<ID2D1RenderTarget>& target);
     [[nodiscard]] HRESULT MakeDCTarget(HDC dc, const RECT& area, Microsoft::WRL::ComPtr<ID2D1RenderTarget>& target);
     [[nodiscard]] HRESULT DrawOn(ID2D1RenderTarget* target);
+    // DrawOn for the device-context target; a lost device releases it.
+    [[nodiscard]] HRESULT DrawOnDC(ID2D1RenderTarget* target);
 
     // The frames to draw (null: none); copies of earlier ones go.
     void SetFrames(const DecodedMedia* frames);
@@ -98,6 +100,9 @@ private:
     RECT rectangle = {};
     Microsoft::WRL::ComPtr<ID2D1Factory> factory;
     Microsoft::WRL::ComPtr<ID2D1HwndRenderTarget> renderTarget;
+    // Made once and bound to each capture's DC in turn, as the platform
+    // means it: a second one made afterwards draws nothing there (Wine).
+    Microsoft::WRL::ComPtr<ID2D1DCRenderTarget> dcTarget;
     DeviceFrameCache frameCache; // copies of the frames for renderTarget
     CheckerboardBrush checkerboard;
     bool loading = false;

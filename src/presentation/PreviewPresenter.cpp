@@ -48,7 +48,7 @@ HRESULT PreviewPresenter::RenderToDC(HDC dc, const RECT& area) {
     ComPtr<ID2D1RenderTarget> target;
     RETURN_IF_FAILED(drawing.MakeDCTarget(dc, area, target));
     PrepareFrame();
-    return drawing.DrawOn(target.Get());
+    return drawing.DrawOnDC(target.Get());
 }
 
 bool PreviewPresenter::RefreshThemeColors() { return drawing.Colors().Refresh(); }

@@ -231,6 +231,11 @@ TEST_F(PreviewHandler, DoPreviewShowsTheIndicatorThenTheFirstFrame) {
     const Pixels picture = Picture(); // 40x40 red fitted into 400x300: (50, 0) - (350, 300)
     EXPECT_TRUE(IsColour(picture.At(200, 100), 0, 0, 255));
     EXPECT_FALSE(IsColour(picture.At(20, 100), 0, 0, 255));
+    // A host that captures again, with no repaint between, gets the same picture.
+    const Pixels again = Picture();
+    EXPECT_TRUE(IsColour(again.At(200, 100), 0, 0, 255));
+    const std::uint8_t* background = picture.At(20, 100);
+    EXPECT_TRUE(IsColour(again.At(20, 100), background[0], background[1], background[2]));
 }
 
 TEST_F(PreviewHandler, FramesAdvanceWithTime) {
