@@ -42,7 +42,8 @@ WebPDrawResult DecodeWebPFrame(const WebPFrameInfo& frame, std::uint8_t* pixels,
     config.output.u.RGBA.rgba = pixels;
     config.output.u.RGBA.stride = static_cast<int>(stride);
     config.output.u.RGBA.size = stride * (frame.height - 1) + static_cast<std::size_t>(frame.width) * 4;
-    // Fed a slice at a time, so that a stop request ends a large frame part way.
+    // Fed a slice at a time, so that a stop request ends a large frame part way;
+    // each time shown more of the file's own bytes, which it then never copies.
     std::unique_ptr<WebPIDecoder, IncrementalDecoderDelete> decoder(WebPINewDecoder(&config.output));
     if (!decoder) return WebPDrawResult::Undecodable;
     WebPDrawResult result = WebPDrawResult::Undecodable;
@@ -51,8 +52,8 @@ WebPDrawResult DecodeWebPFrame(const WebPFrameInfo& frame, std::uint8_t* pixels,
             result = WebPDrawResult::Stopped;
             break;
         }
-        const std::size_t slice = std::min(kWebPDecodeSlice, frame.bitstreamSize - offset);
-        const VP8StatusCode status = WebPIAppend(decoder.get(), frame.bitstream + offset, slice);
+        const std::size_t available = std::min(kWebPDecodeSlice, frame.bitstreamSize - offset) + offset;
+        const VP8StatusCode status = WebPIUpdate(decoder.get(), frame.bitstream, available);
         if (status == VP8_STATUS_OK) {
             result = WebPDrawResult::Drawn;
             break;
