@@ -30,9 +30,10 @@ inline void BlendPixel(const std::uint8_t* src, std::uint8_t* dst) {
 
 constexpr std::uint32_t kBlockPixels = 8;
 
-// GIF pixels are either opaque or fully transparent, so a block of pixels is
-// usually a plain select between source and canvas, which the compiler turns
-// into vector code; only blocks with translucent pixels take the formula.
+// GIF pixels (and most of an animated WebP's) are either opaque or fully
+// transparent, so a block of pixels is usually a plain select between source
+// and canvas, which the compiler turns into vector code; only blocks with
+// translucent pixels take the formula.
 // Pixels are read as little-endian 32-bit words, alpha in the top byte.
 template <bool kStraight>
 void BlendRow(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t columns) {
