@@ -90,6 +90,15 @@ if(benchmark_FOUND)
   target_compile_options(native_bench PRIVATE ${QUIVANE_WARNINGS})
   # libdeflate alone inflating the same data: the PNG decode benchmark's yardstick.
   target_compile_definitions(native_bench PRIVATE QUIVANE_BENCH_LIBDEFLATE=1)
+  # libav decoding the same GIFs: a yardstick, measured only (bench/run installs its -dev packages).
+  find_package(PkgConfig QUIET)
+  if(PkgConfig_FOUND)
+    pkg_check_modules(LIBAV QUIET IMPORTED_TARGET libavformat libavcodec libavutil)
+  endif()
+  if(LIBAV_FOUND)
+    target_link_libraries(native_bench PRIVATE PkgConfig::LIBAV)
+    target_compile_definitions(native_bench PRIVATE QUIVANE_BENCH_LIBAV=1)
+  endif()
 endif()
 
 # The Windows build: Quivane.dll, quivane.exe and the Windows-side tests.

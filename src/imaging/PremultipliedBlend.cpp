@@ -12,22 +12,30 @@ inline std::uint8_t BlendByte(std::uint32_t src, std::uint32_t dst, std::uint32_
     return static_cast<std::uint8_t>(std::min<std::uint32_t>(255, src + (dst * inverseAlpha + 127) / 255));
 }
 
+// floor(c * a / 255) for any two bytes, as libwebp premultiplies its pixels.
+inline std::uint32_t Premultiply(std::uint32_t colour, std::uint32_t alpha) { return (colour * alpha * 32897u) >> 23; }
+
+// kStraight: the source's colours are not yet multiplied by its alpha.
+template <bool kStraight>
 inline void BlendPixel(const std::uint8_t* src, std::uint8_t* dst) {
     const std::uint32_t alpha = src[3];
     if (alpha == 255) {
         std::memcpy(dst, src, 4);
     } else if (alpha != 0) {
         const std::uint32_t inverse = 255 - alpha;
-        for (int i = 0; i < 4; ++i) dst[i] = BlendByte(src[i], dst[i], inverse);
+        for (int i = 0; i < 3; ++i) dst[i] = BlendByte(kStraight ? Premultiply(src[i], alpha) : src[i], dst[i], inverse);
+        dst[3] = BlendByte(alpha, dst[3], inverse);
     }
 }
 
 constexpr std::uint32_t kBlockPixels = 8;
 
-// GIF pixels are either opaque or fully transparent, so a block of pixels is
-// usually a plain select between source and canvas, which the compiler turns
-// into vector code; only blocks with translucent pixels take the formula.
+// GIF pixels (and most of an animated WebP's) are either opaque or fully
+// transparent, so a block of pixels is usually a plain select between source
+// and canvas, which the compiler turns into vector code; only blocks with
+// translucent pixels take the formula.
 // Pixels are read as little-endian 32-bit words, alpha in the top byte.
+template <bool kStraight>
 void BlendRow(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t columns) {
     std::uint32_t x = 0;
     for (; x + kBlockPixels <= columns; x += kBlockPixels, src += 4 * kBlockPixels, dst += 4 * kBlockPixels) {
@@ -44,10 +52,20 @@ void BlendRow(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t columns)
             }
             std::memcpy(dst, canvas, sizeof(canvas));
         } else {
-            for (std::uint32_t i = 0; i < kBlockPixels; ++i) BlendPixel(src + 4 * i, dst + 4 * i);
+            for (std::uint32_t i = 0; i < kBlockPixels; ++i) BlendPixel<kStraight>(src + 4 * i, dst + 4 * i);
         }
     }
-    for (; x < columns; ++x, src += 4, dst += 4) BlendPixel(src, dst);
+    for (; x < columns; ++x, src += 4, dst += 4) BlendPixel<kStraight>(src, dst);
+}
+
+template <bool kStraight>
+void BlendRegion(std::uint8_t* canvas, std::size_t canvasStride, const CanvasRegion& region, const std::uint8_t* source,
+                 std::size_t sourceStride) {
+    if (region.rows == 0) return; // an empty canvas has no rows to point into
+    std::uint8_t* row = canvas + region.top * canvasStride + static_cast<std::size_t>(region.left) * 4;
+    for (std::uint32_t y = 0; y < region.rows; ++y, row += canvasStride, source += sourceStride) {
+        BlendRow<kStraight>(source, row, region.columns);
+    }
 }
 
 } // namespace
@@ -65,11 +83,12 @@ CanvasRegion ClipToCanvas(std::uint32_t canvasWidth, std::uint32_t canvasHeight,
 
 void BlendOverPremultiplied(std::uint8_t* canvas, std::size_t canvasStride, const CanvasRegion& region,
                             const std::uint8_t* source, std::size_t sourceStride) {
-    if (region.rows == 0) return; // an empty canvas has no rows to point into
-    std::uint8_t* row = canvas + region.top * canvasStride + static_cast<std::size_t>(region.left) * 4;
-    for (std::uint32_t y = 0; y < region.rows; ++y, row += canvasStride, source += sourceStride) {
-        BlendRow(source, row, region.columns);
-    }
+    BlendRegion<false>(canvas, canvasStride, region, source, sourceStride);
+}
+
+void BlendStraightOverPremultiplied(std::uint8_t* canvas, std::size_t canvasStride, const CanvasRegion& region,
+                                    const std::uint8_t* source, std::size_t sourceStride) {
+    BlendRegion<true>(canvas, canvasStride, region, source, sourceStride);
 }
 
 void ClearRegion(std::uint8_t* canvas, std::size_t canvasStride, const CanvasRegion& region) {

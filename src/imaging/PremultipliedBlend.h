@@ -23,6 +23,12 @@ CanvasRegion ClipToCanvas(std::uint32_t canvasWidth, std::uint32_t canvasHeight,
 void BlendOverPremultiplied(std::uint8_t* canvas, std::size_t canvasStride, const CanvasRegion& region,
                             const std::uint8_t* source, std::size_t sourceStride);
 
+// The same from straight-alpha BGRA, each colour premultiplied on the way as
+// floor(c * a / 255), as libwebp premultiplies: one pass where premultiplying
+// the source first would be two.
+void BlendStraightOverPremultiplied(std::uint8_t* canvas, std::size_t canvasStride, const CanvasRegion& region,
+                                    const std::uint8_t* source, std::size_t sourceStride);
+
 // Transparent black over the region.
 void ClearRegion(std::uint8_t* canvas, std::size_t canvasStride, const CanvasRegion& region);
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -105,6 +106,36 @@ TEST(BlendOverPremultiplied, MixedPixelsInOneRowEachFollowTheirOwnAlpha) {
                 for (int i = 0; i < 4; ++i) {
                     const unsigned expected = s[i] + (under[i] * (255u - s[3]) + 127) / 255;
                     ASSERT_EQ(canvas[x * 4 + i], expected) << "columns=" << columns << " x=" << x;
+                }
+            }
+        }
+    }
+}
+
+TEST(BlendStraightOverPremultiplied, PremultipliesEachColourDownThenBlends) {
+    // floor(c * a / 255) for every colour and alpha, then the blend above, in
+    // rows of one alpha (whole blocks and a tail) and rows mixing alphas.
+    constexpr std::uint32_t kColumns = 19;
+    for (unsigned a = 0; a <= 255; ++a) {
+        for (unsigned c = 0; c <= 255; ++c) {
+            for (const bool mixed : {false, true}) {
+                std::vector<std::uint8_t> src(kColumns * 4);
+                for (std::uint32_t x = 0; x < kColumns; ++x) {
+                    const Pixel p{static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(255 - c),
+                                  static_cast<std::uint8_t>(c / 2), static_cast<std::uint8_t>(mixed ? a + x * 37 : a)};
+                    std::memcpy(&src[x * 4], p.data(), 4);
+                }
+                const Pixel under{static_cast<std::uint8_t>(a), 90, 200, 230};
+                auto canvas = Fill(kColumns, 1, under);
+                BlendStraightOverPremultiplied(canvas.data(), kColumns * 4, CanvasRegion{0, 0, kColumns, 1}, src.data(),
+                                               kColumns * 4);
+                for (std::uint32_t x = 0; x < kColumns; ++x) {
+                    const unsigned alpha = src[x * 4 + 3];
+                    for (int i = 0; i < 4; ++i) {
+                        const unsigned premultiplied = i == 3 ? alpha : src[x * 4 + i] * alpha / 255;
+                        const unsigned expected = std::min(255u, premultiplied + (under[i] * (255 - alpha) + 127) / 255);
+                        ASSERT_EQ(canvas[x * 4 + i], expected) << "a=" << alpha << " c=" << c << " x=" << x << " i=" << i;
+                    }
                 }
             }
         }

@@ -25,7 +25,7 @@ bool OnCanvas(const WebPFrameInfo& frame, std::uint32_t width, std::uint32_t hei
 
 } // namespace
 
-WebPDrawResult DecodeWebPFrame(const WebPFrameInfo& frame, std::uint8_t* pixels, std::size_t stride,
+WebPDrawResult DecodeWebPFrame(const WebPFrameInfo& frame, WebPAlpha alpha, std::uint8_t* pixels, std::size_t stride,
                                const WebPStopCheck& stop) {
     if (frame.bitstream == nullptr || frame.width == 0 || frame.height == 0) return WebPDrawResult::Undecodable;
     WebPDecoderConfig config;
@@ -37,12 +37,13 @@ WebPDrawResult DecodeWebPFrame(const WebPFrameInfo& frame, std::uint8_t* pixels,
         static_cast<std::uint32_t>(config.input.height) != frame.height) {
         return WebPDrawResult::Undecodable;
     }
-    config.output.colorspace = MODE_bgrA;
+    config.output.colorspace = alpha == WebPAlpha::Premultiplied ? MODE_bgrA : MODE_BGRA;
     config.output.is_external_memory = 1;
     config.output.u.RGBA.rgba = pixels;
     config.output.u.RGBA.stride = static_cast<int>(stride);
     config.output.u.RGBA.size = stride * (frame.height - 1) + static_cast<std::size_t>(frame.width) * 4;
-    // Fed a slice at a time, so that a stop request ends a large frame part way.
+    // Fed a slice at a time, so that a stop request ends a large frame part way;
+    // each time shown more of the file's own bytes, which it then never copies.
     std::unique_ptr<WebPIDecoder, IncrementalDecoderDelete> decoder(WebPINewDecoder(&config.output));
     if (!decoder) return WebPDrawResult::Undecodable;
     WebPDrawResult result = WebPDrawResult::Undecodable;
@@ -51,8 +52,8 @@ WebPDrawResult DecodeWebPFrame(const WebPFrameInfo& frame, std::uint8_t* pixels,
             result = WebPDrawResult::Stopped;
             break;
         }
-        const std::size_t slice = std::min(kWebPDecodeSlice, frame.bitstreamSize - offset);
-        const VP8StatusCode status = WebPIAppend(decoder.get(), frame.bitstream + offset, slice);
+        const std::size_t available = std::min(kWebPDecodeSlice, frame.bitstreamSize - offset) + offset;
+        const VP8StatusCode status = WebPIUpdate(decoder.get(), frame.bitstream, available);
         if (status == VP8_STATUS_OK) {
             result = WebPDrawResult::Drawn;
             break;
@@ -69,13 +70,14 @@ WebPDrawResult WebPCanvas::Draw(const WebPFrameInfo& frame, const WebPStopCheck&
     // An opaque frame, or one that replaces its region, is decoded straight onto the canvas.
     if (!frame.blend || frame.opaque) {
         std::uint8_t* corner = MutablePixels() + static_cast<std::size_t>(frame.y) * Stride() + frame.x * 4;
-        return DecodeWebPFrame(frame, corner, Stride(), stop);
+        return DecodeWebPFrame(frame, WebPAlpha::Premultiplied, corner, Stride(), stop);
     }
     const std::size_t frameStride = static_cast<std::size_t>(frame.width) * 4;
     frame_.resize(frameStride * frame.height);
-    const WebPDrawResult decoded = DecodeWebPFrame(frame, frame_.data(), frameStride, stop);
+    // Straight alpha, premultiplied by the blend on its one pass over the pixels.
+    const WebPDrawResult decoded = DecodeWebPFrame(frame, WebPAlpha::Straight, frame_.data(), frameStride, stop);
     if (decoded != WebPDrawResult::Drawn) return decoded;
-    BlendOverPremultiplied(MutablePixels(), Stride(), RegionOf(frame), frame_.data(), frameStride);
+    BlendStraightOverPremultiplied(MutablePixels(), Stride(), RegionOf(frame), frame_.data(), frameStride);
     return WebPDrawResult::Drawn;
 }
 

@@ -29,15 +29,18 @@ public:
     void Dispose(const WebPFrameInfo& frame);
 
 private:
-    std::vector<std::uint8_t> frame_; // a blended frame's own pixels
+    std::vector<std::uint8_t> frame_; // a blended frame's own pixels, straight alpha
 };
 
 // The bitstream is handed to the decoder this much at a time, `stop` asked between.
 constexpr std::size_t kWebPDecodeSlice = 4096;
 
-// Decodes a frame's bitstream, which must be width x height, into
-// premultiplied BGRA rows `stride` bytes apart at `pixels`.
-WebPDrawResult DecodeWebPFrame(const WebPFrameInfo& frame, std::uint8_t* pixels, std::size_t stride,
+// Whether a decoded frame's colours are multiplied by its alpha.
+enum class WebPAlpha { Premultiplied, Straight };
+
+// Decodes a frame's bitstream, which must be width x height, into BGRA rows
+// `stride` bytes apart at `pixels`.
+WebPDrawResult DecodeWebPFrame(const WebPFrameInfo& frame, WebPAlpha alpha, std::uint8_t* pixels, std::size_t stride,
                                const WebPStopCheck& stop = {});
 
 } // namespace Quivane
