@@ -30,15 +30,12 @@ private:
     std::atomic<ULONGLONG> last_;
 };
 
-// Runs `call` on a thread of its own with a token that stops once `stop`
+// Runs `call` on a worker thread of its own with a token that stops once `stop`
 // does, and returns what it returns (StopResult(stop) for a failure after
 // `stop` said so). HRESULT_FROM_WIN32(WAIT_TIMEOUT) once `progress` has not
 // moved for kPlatformStallMs: `call` must then own, through its captures,
 // everything it touches.
 [[nodiscard]] HRESULT CallPlatformWatched(std::function<HRESULT(const StopToken&)> call,
                                           const std::shared_ptr<PlatformProgress>& progress, const StopToken& stop);
-
-// How many watched calls this process has left to the platform that have not returned.
-LONG PlatformCallsLeftRunning();
 
 } // namespace Quivane
