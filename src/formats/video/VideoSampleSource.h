@@ -26,6 +26,8 @@ public:
         bright = SUCCEEDED(hr) && PassesDarknessTest(frame);
         return hr;
     }
+    // How long the sample last read stands, in 100-ns units; 0 when unknown.
+    virtual std::uint64_t SampleDuration() { return 0; }
     [[nodiscard]] virtual HRESULT Seek(std::uint64_t position) = 0;
     virtual std::uint64_t Duration() = 0; // 0 when the source reports none
 };
