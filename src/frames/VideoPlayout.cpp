@@ -29,10 +29,16 @@ std::uint64_t VideoPlayout::PlayTime(std::uint64_t nowMs) const {
 }
 
 std::optional<PlayedFrame> VideoPlayout::Tick(VideoFrameRing& ring, std::uint64_t nowMs) {
-    const std::uint64_t now = PlayTime(nowMs);
+    std::uint64_t now = PlayTime(nowMs);
     VideoFrameRing::Taken taken = ring.TakeDue(now);
     dropped_ += taken.dropped;
     if (taken.frame) {
+        // Nothing decoded beyond a frame whose time has passed: the decoder
+        // is behind, and the clock waits at the frame shown.
+        if (taken.empty && now >= taken.frame->playTime + taken.frame->duration) {
+            now = anchorPlayTime_ = taken.frame->playTime;
+            anchorMs_ = nowMs;
+        }
         ++shown_;
         largestLag_ = std::max(largestLag_, now - taken.frame->playTime);
         expected_ = taken.frame->playTime + taken.frame->duration;

@@ -4,6 +4,9 @@
 // decoder with nothing left waits for it, so the picture never falls behind
 // by more than a frame; a frame made late by a slow tick is dropped. No
 // Windows header: tested natively with a fake clock.
+//
+// The clock waits whenever the decoder has nothing beyond the frame it shows,
+// so a decoder slower than the file plays it slower, never further behind.
 #include "VideoFrameRing.h"
 
 #include <cstdint>

@@ -134,3 +134,19 @@ TEST(VideoFrameRing, APushWaitsForRoomAndGivesUpOnceStopped) {
     EXPECT_EQ(pushed.load(), 0);
     EXPECT_EQ(ring.Size(), 0u);
 }
+
+TEST(VideoPlayout, ALastFrameAlreadyOverHoldsTheClockAtItself) {
+    VideoFrameRing ring;
+    VideoPlayout playout;
+    playout.Start(0, 0, 100);
+    ASSERT_TRUE(ring.Push(Frame(0), StopToken()));
+    ASSERT_TRUE(ring.Push(Frame(kFrame), StopToken()));
+    // Half a second late, with no frame decoded past the second: it is shown,
+    // the first dropped, and the clock goes on from the frame shown.
+    const auto shown = playout.Tick(ring, 500);
+    ASSERT_TRUE(shown.has_value());
+    EXPECT_EQ(shown->playTime, kFrame);
+    EXPECT_EQ(playout.FramesDropped(), 1u);
+    EXPECT_EQ(playout.LargestLag(), 0u);
+    EXPECT_EQ(playout.PlayTime(510), kFrame + 10 * kMs);
+}

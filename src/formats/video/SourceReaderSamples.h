@@ -81,6 +81,16 @@ public:
         });
     }
 
+    HRESULT ConvertSampleFitted(std::uint32_t maxWidth, std::uint32_t maxHeight, FramePixels& frame) override {
+        if (!nv12_) return VideoSampleSource::ConvertSampleFitted(maxWidth, maxHeight, frame);
+        Microsoft::WRL::ComPtr<IMFMediaType> type;
+        RETURN_IF_FAILED(CurrentType(type));
+        return WithNv12Sample(type.Get(), [&](const BYTE* data, DWORD length, const Nv12Layout& layout) {
+            const std::optional<VisibleArea> area = ReadVisibleArea(type.Get(), layout.width, layout.height);
+            return ConvertNv12Fitted(data, length, layout, area, maxWidth, maxHeight, frame) ? S_OK : E_FAIL;
+        });
+    }
+
     HRESULT TestSampleBrightness(bool& bright) override {
         bright = false;
         Microsoft::WRL::ComPtr<IMFMediaType> type;

@@ -13,30 +13,35 @@ namespace {
 // Reads in a row that give no sample before a round counts as ended.
 constexpr int kMaxEmptyReads = 64;
 
-// The frame fitted inside the box, keeping its shape; never enlarged.
-HRESULT FitToBox(FramePixels& frame, std::uint32_t maxWidth, std::uint32_t maxHeight) {
-    if (maxWidth == 0 || maxHeight == 0 || (frame.width <= maxWidth && frame.height <= maxHeight)) return S_OK;
-    const double scale = std::min(static_cast<double>(maxWidth) / frame.width,
-                                  static_cast<double>(maxHeight) / frame.height);
-    FramePixels fitted;
-    fitted.width = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(frame.width * scale + 0.5));
-    fitted.height = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(frame.height * scale + 0.5));
-    fitted.delayMs = frame.delayMs;
-    fitted.pixels.resize(fitted.Stride() * fitted.height);
-    if (!ScalePremultipliedBgra(frame.pixels.data(), frame.width, frame.height, frame.Stride(), fitted.pixels.data(),
-                                fitted.width, fitted.height, fitted.Stride())) {
-        return E_OUTOFMEMORY;
-    }
-    frame = std::move(fitted);
-    return S_OK;
-}
-
 struct Round {
     std::uint64_t frames = 0;
     std::uint64_t end = 0; // where the last frame kept ends, on the video's time line
 };
 
 } // namespace
+
+HRESULT VideoSampleSource::ConvertSampleFitted(std::uint32_t maxWidth, std::uint32_t maxHeight, FramePixels& frame) {
+    DecodedVideoFrame decoded;
+    RETURN_IF_FAILED(ConvertSample(decoded));
+    FramePixels whole;
+    RETURN_IF_FAILED(CopyStillPixels(decoded, whole));
+    std::uint32_t width = whole.width, height = whole.height;
+    FitInside(width, height, maxWidth, maxHeight);
+    if (width == whole.width && height == whole.height) {
+        frame = std::move(whole);
+        return S_OK;
+    }
+    FramePixels fitted;
+    fitted.width = width;
+    fitted.height = height;
+    fitted.pixels.resize(fitted.Stride() * height);
+    if (!ScalePremultipliedBgra(whole.pixels.data(), whole.width, whole.height, whole.Stride(), fitted.pixels.data(),
+                                width, height, fitted.Stride())) {
+        return E_OUTOFMEMORY;
+    }
+    frame = std::move(fitted);
+    return S_OK;
+}
 
 HRESULT DecodeVideoForward(VideoSampleSource& source, const ForwardDecodeRequest& request, VideoFrameRing& ring,
                            const StopToken& stop) {
@@ -68,10 +73,8 @@ HRESULT DecodeVideoForward(VideoSampleSource& source, const ForwardDecodeRequest
             if (duration != 0) lastDuration = duration;
             const bool lastOfFile = request.lastHeld && at >= *request.lastHeld;
             if (at + lastDuration <= target && !lastOfFile) continue; // decoded on the way to the target
-            DecodedVideoFrame decoded;
             PlayedFrame frame;
-            if (SUCCEEDED(source.ConvertSample(decoded)) && SUCCEEDED(CopyStillPixels(decoded, frame.picture)) &&
-                SUCCEEDED(FitToBox(frame.picture, request.maxWidth, request.maxHeight))) {
+            if (SUCCEEDED(source.ConvertSampleFitted(request.maxWidth, request.maxHeight, frame.picture))) {
                 frame.position = at;
                 frame.playTime = base + at;
                 frame.duration = lastDuration;
