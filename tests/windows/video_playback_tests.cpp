@@ -7,8 +7,6 @@
 #include "PreviewWindowFixture.h"
 #include "StallingStream.h"
 #include "TestSupport.h"
-#include "platform/OwnedHandles.h"
-#include "platform/QuivaneKey.h"
 #include "platform/ServerLifetime.h"
 #include "preview/PreviewHandlerCom.h"
 #include "preview/PreviewStateMessage.h"
@@ -26,30 +24,6 @@ namespace {
 constexpr int kWidth = 320;
 constexpr int kHeight = 200;
 constexpr std::uint64_t kSecond = kUnitsPerSecond;
-
-// The current user's registry is, in this process, a key of its own for the
-// span of a test: the choices written here reach no other program's preview.
-class PrivateUserRegistry {
-public:
-    PrivateUserRegistry() {
-        RegDeleteTreeW(HKEY_CURRENT_USER, kPrivateKey);
-        HKEY created = nullptr;
-        EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kPrivateKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
-                                  nullptr),
-                  ERROR_SUCCESS);
-        key_.Reset(created);
-        EXPECT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, key_.Get()), ERROR_SUCCESS);
-    }
-    ~PrivateUserRegistry() {
-        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-        key_.Reset();
-        RegDeleteTreeW(HKEY_CURRENT_USER, kPrivateKey);
-    }
-
-private:
-    static constexpr const wchar_t* kPrivateKey = L"Software\\Quivane video_playback_tests";
-    UniqueRegistryKey key_;
-};
 
 class VideoPlayback : public testing::Test {
 protected:
@@ -94,7 +68,7 @@ protected:
         return *shared;
     }
     TestWindow& host = SharedHost();
-    PrivateUserRegistry registry;
+    PrivateUserRegistry registry{L"video_playback_tests"};
     ComPtr<IPreviewHandler> handler;
     GateControl gate;
     LONG locksBefore = 0;
