@@ -12,6 +12,9 @@ namespace {
 
 // Reads in a row that give no sample before a round counts as ended.
 constexpr int kMaxEmptyReads = 64;
+// How long a frame stands until the file says otherwise: 30 frames a second.
+// Every frame standing a while, each round moves playing time on.
+constexpr std::uint64_t kAssumedFrameDuration = 10'000'000 / 30;
 
 struct Round {
     std::uint64_t frames = 0;
@@ -47,7 +50,7 @@ HRESULT DecodeVideoForward(VideoSampleSource& source, const ForwardDecodeRequest
                            const StopToken& stop) {
     std::uint64_t target = request.lastHeld ? std::min(request.from, *request.lastHeld) : request.from;
     std::uint64_t base = 0; // added to each frame's position for its play time
-    std::uint64_t lastDuration = 0;
+    std::uint64_t lastDuration = kAssumedFrameDuration;
     for (;;) {
         RETURN_IF_FAILED(source.Seek(target));
         Round round;
