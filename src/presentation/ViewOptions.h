@@ -1,7 +1,8 @@
 #pragma once
 // How the user asked the preview to be shown: the information line, the
 // playback speed, a checkerboard behind transparent pixels, pixel-exact
-// scaling and whether videos start playing as soon as they are shown. Remembered per user; every field's default is today's picture.
+// scaling and whether videos start playing as soon as they are shown.
+// Remembered per user; every field's default is today's picture.
 #include <cstddef>
 #include <cstdint>
 
