@@ -190,6 +190,7 @@ endforeach()
 # rather than decode video side by side.
 set_tests_properties(windows.mf_color_tests windows.video_still_tests windows.video_platform_tests
                      windows.video_stall_tests windows.video_damage_tests windows.thumbnail_tests
+                     windows.video_playback_tests
                      PROPERTIES RESOURCE_LOCK media_foundation)
 # It compares previews drawn over the theme's background, which the theme's
 # writers below would change between two of them.

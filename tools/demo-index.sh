@@ -63,7 +63,8 @@ dt { color: #666; white-space: nowrap; } dd { margin: 0; }
 <body>
 <h1>Quivane demo</h1>
 <p>Each sample as Explorer would get it from Quivane.dll under Wine: the thumbnail (256 px), the preview pane after
-600 ms and after I, Space, Right, Right (paused, with the information line), and every decoded frame. Times are those this run measured.</p>
+600 ms and after I, Space, Right, Right (paused, with the information line), and every decoded frame; a video
+also played from its still for 2 s, the pane every 250 ms. Times are those this run measured.</p>
 <table>
 <tr><th>Sample</th><th>Thumbnail</th><th>Preview</th><th>Stepped</th><th>Frames</th></tr>
 HEAD
@@ -99,6 +100,14 @@ HEAD
       [ "$total" -gt "$shown" ] && printf '<br>and %d more' $((total - shown))
     else
       printf '<span class="missing">no frames</span>'
+    fi
+    played=$(ls "$dir/frames/$name-played" 2>/dev/null | sort -t- -k2 -n || true)
+    if [ -n "$played" ]; then
+      printf '<br>played for 2 s, every 250 ms:<br>'
+      for file in $played; do
+        ms=${file#played-}
+        picture "frames/$name-played/$file" "played ${ms%.png} ms"
+      done
     fi
     printf '</td>\n</tr>\n'
   done

@@ -5,7 +5,8 @@
 # NAME-thumbnail.png (256 px), NAME-preview.png (after 600 ms of playback),
 # NAME-stepped.png (after I, Space, Right, Right: paused, with the
 # information line), frames/NAME/ (every frame and
-# frames.tsv) and NAME-figures.tsv (the file's size and what the tool measured);
+# frames.tsv; for a video, frames/NAME-played/ with the pane every 250 ms of
+# 2 s played from its still) and NAME-figures.tsv (the file's size and what the tool measured);
 # what the tool said goes to logs/NAME.log, printed when a step fails.
 # Needs the Windows build in QUIVANE_BUILD_DIR and a display for Wine.
 set -eu
@@ -45,3 +46,12 @@ run preview "$sample" --keys i,space,right,right --screenshot "$out/$name-steppe
 # I is remembered for the next window: the next sample starts without the line again.
 "$here/../tests/support/wine-run" reg.exe delete 'HKCU\Software\Quivane' /v ShowInformation /f >> "$log" 2>&1 || true
 run frames "$sample" "$out/frames/$name" --time
+# A video played: the pane at each quarter second of two seconds after Space.
+case ${sample##*.} in
+  mp4 | m4v | mov | wmv | avi | mkv | webm)
+    mkdir -p "$out/frames/$name-played"
+    for ms in 250 500 750 1000 1250 1500 1750 2000; do
+      run preview "$sample" --keys space --screenshot "$out/frames/$name-played/played-$ms.png" --after-ms "$ms"
+    done
+    ;;
+esac

@@ -18,6 +18,7 @@ bool FramePlayback::HasTimeline() const { return media && media->IsTimeBased() &
 void FramePlayback::Sync() {
     if (!media) {
         state.Reset(0);
+        videoPlay = VideoPlay::Still;
         videoPosition = 0;
         bar.SetFrameMode(0);
         return;
@@ -25,6 +26,7 @@ void FramePlayback::Sync() {
     const std::uint64_t count = media->FrameCount();
     state.Reset(count > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(count));
     if (HasTimeline()) {
+        state.paused = videoPlay == VideoPlay::Paused;
         const std::uint64_t duration = media->Duration();
         videoPosition = ClampToDuration(media->Position(), duration);
         bar.SetTimeFraction(FractionOfPosition(videoPosition, duration));

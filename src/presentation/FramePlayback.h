@@ -11,6 +11,9 @@
 
 namespace Quivane {
 
+// A video shows its still until played; once played, a pause shows the badge.
+enum class VideoPlay { Still, Playing, Paused };
+
 class FramePlayback {
 public:
     static constexpr std::uint32_t kNoFrame = UINT32_MAX;
@@ -41,6 +44,12 @@ public:
     void StepFrameByWheel(std::int16_t delta);
 
     void SetVideoPosition(std::uint64_t position);
+    // Whether a video plays; kept across the stills a seek loads.
+    void SetVideoPlay(VideoPlay play) {
+        videoPlay = play;
+        state.paused = play == VideoPlay::Paused;
+    }
+    VideoPlay VideoPlayState() const { return videoPlay; }
     std::uint64_t StepVideoPosition(std::int32_t seconds) const;
     std::uint64_t EndSeekPosition() const;
 
@@ -79,6 +88,7 @@ private:
     std::uint32_t shownFrame = kNoFrame;
     bool awaitingFrame = false; // the last draw wanted a frame not decoded yet
     std::uint64_t videoPosition = 0;
+    VideoPlay videoPlay = VideoPlay::Still;
 };
 
 } // namespace Quivane

@@ -2,6 +2,8 @@
 // passed to its playback and seek bar.
 #include "PreviewPresenter.h"
 
+#include "frames/StoreMedia.h"
+
 namespace Quivane {
 
 bool PreviewPresenter::OnTimerTick(std::uint64_t now, std::uint64_t& lastTickTime) {
@@ -29,6 +31,19 @@ void PreviewPresenter::StepFrameByWheel(std::int16_t delta) { playback.StepFrame
 void PreviewPresenter::SyncWithMedia() { playback.Sync(); }
 
 void PreviewPresenter::SetVideoPosition(std::uint64_t position) { playback.SetVideoPosition(position); }
+
+void PreviewPresenter::ShowPlayedFrame(FramePixels&& picture, std::uint64_t position) {
+    if (!media || !playback.HasTimeline()) return;
+    auto store = std::make_shared<FrameStore>(1);
+    store->Put(0, std::move(picture));
+    auto played = std::make_unique<StoreMedia>(std::move(store), VideoTimeline{media->Duration(), position});
+    played->SetFacts(media->Facts()); // the video's own size and codec, not the fitted frame's
+    drawing.SetFrames(played.get());
+    playback.SetMedia(played.get());
+    media = std::move(played);
+    // The thumb follows the picture unless the user holds it.
+    if (!seekBar.IsDragging()) playback.SetVideoPosition(position);
+}
 
 void PreviewPresenter::SyncVideoPosition() { playback.SetVideoPosition(media ? media->Position() : 0); }
 

@@ -195,7 +195,7 @@ void PreviewDrawing::DrawPicture(ID2D1RenderTarget* target) {
 }
 
 void PreviewDrawing::DrawOverlay(ID2D1RenderTarget* target, std::uint32_t index) {
-    const bool paused = playback.State().paused && !playback.HasTimeline() && frames->FrameCount() > 1;
+    const bool paused = playback.State().paused && (playback.HasTimeline() || frames->FrameCount() > 1);
     if (!options.infoLine && !paused) return;
     const UINT dpi = WindowDpi(window);
     D2D1_COLOR_F band = colors.Background();

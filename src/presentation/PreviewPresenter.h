@@ -79,6 +79,10 @@ public:
     void StepFrameByWheel(std::int16_t delta);
     void SyncWithMedia();
     void SetVideoPosition(std::uint64_t position);
+    // A frame of the video playing, at `position`, in place of the picture shown.
+    void ShowPlayedFrame(FramePixels&& picture, std::uint64_t position);
+    void SetVideoPlay(VideoPlay play) { playback.SetVideoPlay(play); }
+    VideoPlay VideoPlayState() const { return playback.VideoPlayState(); }
     void SyncVideoPosition();
     std::uint64_t StepVideoPosition(std::int32_t seconds) const;
     std::uint64_t GetEndSeekPosition() const;

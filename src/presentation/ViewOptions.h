@@ -1,7 +1,8 @@
 #pragma once
 // How the user asked the preview to be shown: the information line, the
-// playback speed, a checkerboard behind transparent pixels and pixel-exact
-// scaling. Remembered per user; every field's default is today's picture.
+// playback speed, a checkerboard behind transparent pixels, pixel-exact
+// scaling and whether videos start playing as soon as they are shown.
+// Remembered per user; every field's default is today's picture.
 #include <cstddef>
 #include <cstdint>
 
@@ -16,6 +17,7 @@ struct ViewOptions {
     bool infoLine = false;
     bool checkerboard = false;
     bool pixelExact = false;
+    bool autoPlayVideos = false;
     std::uint32_t speedStep = kNormalSpeedStep; // an index into kPlaybackSpeedsPercent
 
     std::uint32_t SpeedPercent() const {
@@ -34,7 +36,7 @@ struct ViewOptions {
     }
     bool operator==(const ViewOptions& other) const {
         return infoLine == other.infoLine && checkerboard == other.checkerboard && pixelExact == other.pixelExact &&
-               speedStep == other.speedStep;
+               speedStep == other.speedStep && autoPlayVideos == other.autoPlayVideos;
     }
     bool operator!=(const ViewOptions& other) const { return !(*this == other); }
 };

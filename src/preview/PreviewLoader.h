@@ -61,6 +61,7 @@ public:
     void SetSource(IStream* stream, std::wstring name);
     void ForgetSource();
     bool HasSource() const { return source != nullptr; }
+    IStream* Source() const { return source.Get(); }
     const std::wstring& Name() const { return name; }
 
     // A full load of the source, superseding everything before it.

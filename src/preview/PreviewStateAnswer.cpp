@@ -13,6 +13,7 @@ LRESULT AnswerView(WPARAM question, const ViewOptions& options) {
     case kPreviewStateSpeedPercent: return static_cast<LRESULT>(options.SpeedPercent());
     case kPreviewStateCheckerboard: return options.checkerboard ? 1 : 0;
     case kPreviewStatePixelExact: return options.pixelExact ? 1 : 0;
+    case kPreviewStateAutoPlay: return options.autoPlayVideos ? 1 : 0;
     default: return -1;
     }
 }
@@ -33,8 +34,13 @@ LRESULT AnswerFrames(WPARAM question, const PreviewPresenter& presenter) {
 
 } // namespace
 
-LRESULT AnswerPreviewState(WPARAM question, const PreviewPresenter* presenter, bool decoding, HRESULT loadFailure) {
+LRESULT AnswerPreviewState(WPARAM question, const PreviewPresenter* presenter, bool decoding, HRESULT loadFailure,
+                           const VideoPlayer& player) {
     switch (question) {
+    case kPreviewStatePlaying: return player.Playing() ? 1 : 0;
+    case kPreviewStateFramesShown: return static_cast<LRESULT>(player.Playout().FramesShown());
+    case kPreviewStateFramesDropped: return static_cast<LRESULT>(player.Playout().FramesDropped());
+    case kPreviewStateLargestLag: return static_cast<LRESULT>(player.Playout().LargestLag());
     case kPreviewStateLoadResult: return static_cast<LRESULT>(loadFailure);
     case kPreviewStateDecoding: return decoding ? 1 : 0;
     case kPreviewStatePaused: return presenter && presenter->Playback().paused ? 1 : 0;
@@ -42,7 +48,8 @@ LRESULT AnswerPreviewState(WPARAM question, const PreviewPresenter* presenter, b
     case kPreviewStateInfoLine:
     case kPreviewStateSpeedPercent:
     case kPreviewStateCheckerboard:
-    case kPreviewStatePixelExact: return presenter ? AnswerView(question, presenter->Options()) : -1;
+    case kPreviewStatePixelExact:
+    case kPreviewStateAutoPlay: return presenter ? AnswerView(question, presenter->Options()) : -1;
     case kPreviewStateVideoPosition:
     case kPreviewStateDuration:
     case kPreviewStateThumbPosition: return presenter ? AnswerTimeline(question, *presenter) : -1;

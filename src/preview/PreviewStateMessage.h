@@ -36,6 +36,14 @@ constexpr WPARAM kPreviewStateInfoLine = 10;
 constexpr WPARAM kPreviewStateSpeedPercent = 11;
 constexpr WPARAM kPreviewStateCheckerboard = 12;
 constexpr WPARAM kPreviewStatePixelExact = 13;
+// A video: 1 while it plays, else 0; and since playing last started, the
+// frames shown, the frames dropped as late, and the most the clock was ahead
+// of a frame shown (100-ns units). 1 while videos play as soon as shown.
+constexpr WPARAM kPreviewStatePlaying = 14;
+constexpr WPARAM kPreviewStateFramesShown = 15;
+constexpr WPARAM kPreviewStateFramesDropped = 16;
+constexpr WPARAM kPreviewStateLargestLag = 17;
+constexpr WPARAM kPreviewStateAutoPlay = 18;
 
 inline UINT PreviewStateMessage() {
     static const UINT message = RegisterWindowMessageW(kPreviewStateMessageName);

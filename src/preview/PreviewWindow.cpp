@@ -64,6 +64,7 @@ HRESULT PreviewWindow::Preview() {
     Redraw();
     ShowOwnWindow();
     loadFailure = S_OK;
+    StopPlaying();
     loader.Load();
     return S_OK;
 }
@@ -132,6 +133,7 @@ HRESULT PreviewWindow::EnsurePresenter(bool& created) {
 }
 
 void PreviewWindow::Detach() {
+    player.Stop(kPlayerPatienceMs);
     loader.SetCompletionTarget(nullptr);
     if (noticeWindow == nullptr) return;
     KillTimer(noticeWindow, TICK_TIMER_ID);

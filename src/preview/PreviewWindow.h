@@ -4,6 +4,7 @@
 // what the loader delivers and answers the state message.
 #include "FrameExportWorker.h"
 #include "PreviewLoader.h"
+#include "VideoPlayer.h"
 #include "ViewCommands.h"
 #include "presentation/PreviewPresenter.h"
 
@@ -23,6 +24,8 @@ constexpr UINT IDM_COPY_FRAME = 0x5102;
 constexpr UINT_PTR TICK_TIMER_ID = 1;
 constexpr UINT kTickIntervalMs = 16;
 constexpr std::uint64_t kIndicatorRedrawMs = 80; // about 12 redraws a second
+// How long teardown waits for the worker of a video played before letting it go.
+constexpr DWORD kPlayerPatienceMs = 2000;
 extern const wchar_t kPreviewWindowClass[]; // "QuivanePreviewWindow"
 
 // The object the window belongs to. A message may make the host release it,
@@ -119,6 +122,13 @@ private:
     void StartPositionedLoad(std::uint64_t position);
     void Reload(bool keepFrameVisible);
 
+    // A video played (PreviewWindowPlayback.cpp).
+    void ToggleVideoPlay();
+    void StartPlaying();
+    // Takes the frame due; true when the picture changed.
+    bool PlayVideoTick(std::uint64_t now);
+    void StopPlaying();
+
     // Input (PreviewWindowInput.cpp).
     bool OnKey(const MSG& key);
     bool RunKeyCommand(WPARAM key);
@@ -149,6 +159,7 @@ private:
     HRESULT loadFailure = S_OK; // the last load's failure when it left nothing to show
     std::uint64_t lastIndicatorDraw = 0;
     FrameExportWorker exports;
+    VideoPlayer player;
 };
 
 } // namespace Quivane

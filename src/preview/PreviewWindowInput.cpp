@@ -130,7 +130,7 @@ bool PreviewWindow::RunKeyCommand(WPARAM key) {
         case VK_LEFT: StartPositionedLoad(presenter->StepVideoPosition(-1)); break;
         case VK_RIGHT: StartPositionedLoad(presenter->StepVideoPosition(+1)); break;
         case kKeyR: Reload(false); break;
-        default: break; // Space: nothing to pause on a still
+        default: ToggleVideoPlay(); break; // Space
         }
         return true;
     }

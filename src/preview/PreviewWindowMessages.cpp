@@ -39,7 +39,7 @@ LRESULT PreviewWindow::HandleMessage(HWND self, UINT message, WPARAM wParam, LPA
         return DefWindowProcW(self, message, wParam, lParam);
     }
     if (message == PreviewStateMessage() && message != 0) {
-        return AnswerPreviewState(wParam, presenter.get(), loader.AnyRunning(), loadFailure);
+        return AnswerPreviewState(wParam, presenter.get(), loader.AnyRunning(), loadFailure, player);
     }
     LRESULT result = 0;
     if (OnPaintMessage(message, wParam, result) || OnInputMessage(message, wParam, lParam, result) ||

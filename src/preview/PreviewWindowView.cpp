@@ -20,6 +20,7 @@ void PreviewWindow::RunViewCommand(UINT command) {
 void PreviewWindow::ChangeView(const ViewOptions& changed) {
     const ViewOptions before = presenter->Options();
     presenter->SetViewOptions(changed);
+    player.SetSpeed(changed.SpeedPercent(), GetTickCount64());
     // A choice the registry will not take still holds for this window; only
     // the next one starts without it.
     static_cast<void>(RememberViewOptionChanges(before, changed));

@@ -32,6 +32,7 @@ bool ApplyViewKey(WPARAM key, ViewOptions& options) {
 
 bool IsViewCommand(UINT command) {
     return command == IDM_SHOW_INFORMATION || command == IDM_CHECKERBOARD || command == IDM_PIXEL_EXACT ||
+           command == IDM_AUTOPLAY_VIDEOS ||
            (command >= IDM_SPEED_FIRST && command < IDM_SPEED_FIRST + kPlaybackSpeedCount);
 }
 
@@ -40,6 +41,7 @@ bool ApplyViewCommand(UINT command, ViewOptions& options) {
     case IDM_SHOW_INFORMATION: options.infoLine = !options.infoLine; return true;
     case IDM_CHECKERBOARD: options.checkerboard = !options.checkerboard; return true;
     case IDM_PIXEL_EXACT: options.pixelExact = !options.pixelExact; return true;
+    case IDM_AUTOPLAY_VIDEOS: options.autoPlayVideos = !options.autoPlayVideos; return true;
     default: break;
     }
     if (!IsViewCommand(command)) return false;
@@ -55,6 +57,7 @@ void AppendViewItems(HMENU menu, const ViewOptions& options) {
     AppendMenuW(menu, MF_STRING | Checked(options.checkerboard), IDM_CHECKERBOARD,
                 L"Show transparency as checkerboard\tT");
     AppendMenuW(menu, MF_STRING | Checked(options.pixelExact), IDM_PIXEL_EXACT, L"Pixel-exact scaling\tP");
+    AppendMenuW(menu, MF_STRING | Checked(options.autoPlayVideos), IDM_AUTOPLAY_VIDEOS, L"Play videos when shown");
     UniqueMenu speeds(CreatePopupMenu());
     if (!speeds) return; // the speed stays on the keys
     for (std::uint32_t step = 0; step < kPlaybackSpeedCount; ++step) {

@@ -1,7 +1,8 @@
 #pragma once
 // The keys and context menu items that change the view the user chose: the
 // information line (I), playback speed ([ slower, ] faster), the checkerboard
-// behind transparent pixels (T) and pixel-exact scaling (P).
+// behind transparent pixels (T), pixel-exact scaling (P), and playing videos
+// as soon as they are shown (a menu item only).
 #include "presentation/ViewOptions.h"
 
 #include <windows.h>
@@ -12,6 +13,7 @@ namespace Quivane {
 constexpr UINT IDM_SHOW_INFORMATION = 0x5103;
 constexpr UINT IDM_CHECKERBOARD = 0x5104;
 constexpr UINT IDM_PIXEL_EXACT = 0x5105;
+constexpr UINT IDM_AUTOPLAY_VIDEOS = 0x5106;
 // One item per speed, in the order of kPlaybackSpeedsPercent.
 constexpr UINT IDM_SPEED_FIRST = 0x5110;
 

@@ -53,6 +53,7 @@ ViewOptions ReadViewOptionsSetting() {
     ReadSpeed(key.Get(), options.speedStep);
     ReadFlag(key.Get(), kCheckerboardValue, options.checkerboard);
     ReadFlag(key.Get(), kPixelExactValue, options.pixelExact);
+    ReadFlag(key.Get(), kAutoPlayVideosValue, options.autoPlayVideos);
     return options;
 }
 
@@ -71,6 +72,9 @@ HRESULT RememberViewOptionChanges(const ViewOptions& before, const ViewOptions& 
         RETURN_IF_FAILED(WriteDword(key.Get(), kCheckerboardValue, after.checkerboard));
     }
     if (before.pixelExact != after.pixelExact) RETURN_IF_FAILED(WriteDword(key.Get(), kPixelExactValue, after.pixelExact));
+    if (before.autoPlayVideos != after.autoPlayVideos) {
+        RETURN_IF_FAILED(WriteDword(key.Get(), kAutoPlayVideosValue, after.autoPlayVideos));
+    }
     return S_OK;
 }
 

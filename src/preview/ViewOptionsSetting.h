@@ -12,6 +12,7 @@ inline constexpr wchar_t kInfoLineValue[] = L"ShowInformation";            // 0 
 inline constexpr wchar_t kSpeedPercentValue[] = L"PlaybackSpeedPercent";   // one of kPlaybackSpeedsPercent
 inline constexpr wchar_t kCheckerboardValue[] = L"TransparencyCheckerboard"; // 0 or 1
 inline constexpr wchar_t kPixelExactValue[] = L"PixelExactScaling";        // 0 or 1
+inline constexpr wchar_t kAutoPlayVideosValue[] = L"PlayVideosWhenShown";     // 0 or 1
 
 // A value missing, of another type or out of range leaves its default.
 ViewOptions ReadViewOptionsSetting();

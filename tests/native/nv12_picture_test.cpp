@@ -1,6 +1,10 @@
 #include "formats/video/Nv12Picture.h"
+#include "imaging/AreaScale.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
 
 using namespace Quivane;
 
@@ -84,3 +88,48 @@ TEST(Nv12Picture, DarknessThresholdsAreThoseOfConvertedFramesOnLimitedRangeLuma)
 }
 
 } // namespace
+
+TEST(Nv12Picture, FittedConversionIsTheWholeConversionCroppedAndScaled) {
+    Nv12Layout layout;
+    layout.width = 37;
+    layout.height = 22;
+    layout.stride = 40;
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(Nv12Bytes(layout)));
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>((i * 7919) >> 3);
+    struct Case {
+        const char* name;
+        std::optional<VisibleArea> area;
+        std::uint32_t maxWidth, maxHeight, width, height;
+    };
+    const Case cases[] = {
+        {"whole, smaller than the box", std::nullopt, 100, 100, 37, 22},
+        {"whole, fitted by width", std::nullopt, 20, 100, 20, 12},
+        {"whole, fitted by height", std::nullopt, 100, 11, 19, 11},
+        {"an area, fitted", VisibleArea{3, 2, 30, 18}, 15, 15, 15, 9},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DecodedVideoFrame whole;
+        ASSERT_TRUE(ConvertNv12(data.data(), data.size(), layout, whole));
+        const VisibleArea area = c.area ? *c.area : VisibleArea{0, 0, layout.width, layout.height};
+        std::vector<std::uint8_t> cropped;
+        for (std::uint32_t y = 0; y < area.height; ++y) {
+            const auto* row = whole.pixels.data() + (area.y + y) * whole.stride + area.x * 4;
+            cropped.insert(cropped.end(), row, row + area.width * 4);
+        }
+        std::vector<std::uint8_t> expected(c.width * c.height * 4);
+        ASSERT_TRUE(ScalePremultipliedBgra(cropped.data(), area.width, area.height, area.width * 4, expected.data(),
+                                           c.width, c.height, c.width * 4));
+        FramePixels fitted;
+        ASSERT_TRUE(ConvertNv12Fitted(data.data(), data.size(), layout, c.area, c.maxWidth, c.maxHeight, fitted));
+        EXPECT_EQ(fitted.width, c.width);
+        EXPECT_EQ(fitted.height, c.height);
+        ASSERT_EQ(fitted.pixels.size(), expected.size());
+        int largest = 0; // the streaming scaler rounds its sums apart from the whole-picture one
+        for (std::size_t i = 0; i < expected.size(); ++i) largest = std::max(largest, std::abs(fitted.pixels[i] - expected[i]));
+        EXPECT_LE(largest, 1);
+    }
+    FramePixels none;
+    EXPECT_FALSE(ConvertNv12Fitted(data.data(), data.size() - 1, layout, std::nullopt, 10, 10, none));
+    EXPECT_FALSE(ConvertNv12Fitted(data.data(), data.size(), layout, VisibleArea{30, 0, 10, 5}, 10, 10, none));
+}

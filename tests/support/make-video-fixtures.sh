@@ -27,6 +27,8 @@ $FF $PATTERN $H264 $BX -f mov "$OUT/pattern.mov"
 $FF $PATTERN $H264 $BX "$OUT/pattern.mkv"
 $FF $PATTERN -c:v mpeg4 -q:v 4 -g 10 $BX "$OUT/pattern.avi"
 $FF $PATTERN -c:v libvpx -b:v 300k -g 10 $BX "$OUT/pattern.webm"
+# The pattern with its movie box first, as web and phone videos are: cut short, it still plays what it holds.
+$FF $PATTERN $H264 $BX -movflags +faststart "$OUT/pattern_faststart.mp4"
 
 
 # ffmpeg's own pictures of frame 20 (2.0 s) of the pattern files, as references.

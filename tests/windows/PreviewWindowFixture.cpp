@@ -1,10 +1,12 @@
 #include "PreviewWindowFixture.h"
 
 #include "platform/HResult.h"
+#include "platform/QuivaneKey.h"
 #include "platform/WicImaging.h"
 #include "presentation/PreviewPresenter.h"
 #include "preview/PreviewStateMessage.h"
 
+#include <gtest/gtest.h>
 #include <wrl/client.h>
 
 #include <cstring>
@@ -181,6 +183,26 @@ HRESULT RenderedPicture(Quivane::PreviewPresenter& presenter, UINT width, UINT h
         factory->CreateBitmap(width, height, GUID_WICPixelFormat32bppPBGRA, WICBitmapCacheOnLoad, &bitmap));
     RETURN_IF_FAILED(presenter.RenderToBitmap(bitmap.Get()));
     return ReadPremultipliedBgra(bitmap.Get(), out);
+}
+
+PrivateUserRegistry::PrivateUserRegistry(const std::wstring& name) : key_name_(L"Software\\Quivane " + name) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, key_name_.c_str());
+    HKEY created = nullptr;
+    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key_name_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
+                              nullptr),
+              ERROR_SUCCESS);
+    key_.Reset(created);
+    EXPECT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, key_.Get()), ERROR_SUCCESS);
+}
+
+PrivateUserRegistry::~PrivateUserRegistry() {
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    key_.Reset();
+    RegDeleteTreeW(HKEY_CURRENT_USER, key_name_.c_str());
+}
+
+void PrivateUserRegistry::Set(const wchar_t* name, DWORD type, const void* data, DWORD size) {
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, Quivane::kQuivaneKey, name, type, data, size), ERROR_SUCCESS);
 }
 
 } // namespace QuivaneTest

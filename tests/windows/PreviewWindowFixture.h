@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <oleidl.h>
 
+#include "platform/OwnedHandles.h"
+
 #include <functional>
 #include <string>
 
@@ -59,6 +61,25 @@ Pixels PrintedPicture(HWND preview);
 // The picture the presenter means to show, drawn off screen into a bitmap of
 // `width` x `height` (premultiplied BGRA).
 HRESULT RenderedPicture(Quivane::PreviewPresenter& presenter, UINT width, UINT height, Pixels& out);
+
+// For its span, the current user's registry is, in this process only, a key
+// of its own ("Software\\Quivane NAME"), empty at first: the view written
+// there never reaches a preview another program shows meanwhile from the
+// shared prefix.
+class PrivateUserRegistry {
+public:
+    explicit PrivateUserRegistry(const std::wstring& name);
+    ~PrivateUserRegistry();
+    PrivateUserRegistry(const PrivateUserRegistry&) = delete;
+    PrivateUserRegistry& operator=(const PrivateUserRegistry&) = delete;
+
+    // Writes a value under Quivane's key of the private registry.
+    static void Set(const wchar_t* name, DWORD type, const void* data, DWORD size);
+
+private:
+    std::wstring key_name_;
+    Quivane::UniqueRegistryKey key_;
+};
 
 // Sets or deletes "AppsUseLightTheme" for the current user, and restores the
 // earlier state when it goes out of scope.

@@ -142,35 +142,6 @@ TEST_F(PreviewWindowAlone, AWindowTheHostDestroyedIsForgotten) {
 
 namespace {
 
-// For the span of a test, the current user's registry is, in this process
-// only, a key of its own, empty at first: the view written here never
-// reaches a preview another program shows meanwhile from the shared prefix.
-class PrivateUserRegistry {
-public:
-    PrivateUserRegistry() {
-        RegDeleteTreeW(HKEY_CURRENT_USER, kPrivateKey);
-        HKEY created = nullptr;
-        EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kPrivateKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
-                                  nullptr),
-                  ERROR_SUCCESS);
-        key_.Reset(created);
-        EXPECT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, key_.Get()), ERROR_SUCCESS);
-    }
-    ~PrivateUserRegistry() {
-        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-        key_.Reset();
-        RegDeleteTreeW(HKEY_CURRENT_USER, kPrivateKey);
-    }
-
-    static void Set(const wchar_t* name, DWORD type, const void* data, DWORD size) {
-        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kQuivaneKey, name, type, data, size), ERROR_SUCCESS);
-    }
-
-private:
-    static constexpr const wchar_t* kPrivateKey = L"Software\\Quivane preview_window_tests";
-    UniqueRegistryKey key_;
-};
-
 // A 36 x 36 image of red and blue, alternating pixel by pixel: 4x in the pane.
 std::vector<std::uint8_t> TwoColourCheckerGif() {
     GifBuilder gif(36, 36, {{255, 0, 0}, {0, 0, 255}});
@@ -243,7 +214,7 @@ protected:
         return view;
     }
 
-    PrivateUserRegistry registry;
+    PrivateUserRegistry registry{L"preview_window_tests"};
 };
 
 using View4 = std::array<LRESULT, 4>; // information line, speed percent, checkerboard, pixel exact

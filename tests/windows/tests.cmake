@@ -15,6 +15,7 @@ set(QUIVANE_WINDOWS_TESTS
   preview_handler_tests
   preview_file_release_tests
   preview_video_tests
+  video_playback_tests
   preview_loader_tests
   preview_window_tests
   presenter_tests

@@ -5,6 +5,7 @@
 // keeps, rather than having every frame it passes over converted to RGB.
 // No Windows header: tested natively.
 #include "VideoFrame.h"
+#include "frames/FramePixels.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -31,5 +32,14 @@ bool PassesNv12DarknessTest(const std::uint8_t* data, std::size_t length, const 
 
 // The picture as top-down B G R x rows; false when `length` is short.
 bool ConvertNv12(const std::uint8_t* data, std::size_t length, const Nv12Layout& layout, DecodedVideoFrame& frame);
+
+// The picture's `area` (the whole picture when none) fitted inside
+// maxWidth x maxHeight (FitInside) as opaque BGRA: each row is converted and
+// area-scaled as it comes, so no picture of the full size is made. What
+// ConvertNv12, a copy of the area and ScalePremultipliedBgra give, in one
+// pass. False when `length` is short, the area lies outside, or memory lacks.
+bool ConvertNv12Fitted(const std::uint8_t* data, std::size_t length, const Nv12Layout& layout,
+                       const std::optional<VisibleArea>& area, std::uint32_t maxWidth, std::uint32_t maxHeight,
+                       FramePixels& frame);
 
 } // namespace Quivane

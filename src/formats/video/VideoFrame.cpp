@@ -67,4 +67,18 @@ std::uint64_t StillPosition(bool exact, std::uint64_t target, std::int64_t times
     return LastShowablePosition(position, duration);
 }
 
+void FitInside(std::uint32_t& width, std::uint32_t& height, std::uint32_t maxWidth, std::uint32_t maxHeight) {
+    if (maxWidth == 0 || maxHeight == 0 || (width <= maxWidth && height <= maxHeight)) return;
+    // Compared as products, so the side that binds is exact.
+    if (static_cast<std::uint64_t>(width) * maxHeight >= static_cast<std::uint64_t>(height) * maxWidth) {
+        height = static_cast<std::uint32_t>(
+            std::max<std::uint64_t>(1, (static_cast<std::uint64_t>(height) * maxWidth + width / 2) / width));
+        width = maxWidth;
+    } else {
+        width = static_cast<std::uint32_t>(
+            std::max<std::uint64_t>(1, (static_cast<std::uint64_t>(width) * maxHeight + height / 2) / height));
+        height = maxHeight;
+    }
+}
+
 } // namespace Quivane

@@ -45,6 +45,10 @@ std::optional<VisibleArea> ChooseVisibleArea(std::uint32_t width, std::uint32_t 
 void CopyRowsUpright(const std::uint8_t* source, std::int32_t stride, std::uint32_t rowBytes, std::uint32_t height,
                      std::uint8_t* target);
 
+// Fits width x height inside maxWidth x maxHeight keeping its shape (each
+// side at least 1); never enlarges, and a box with a side of 0 leaves it whole.
+void FitInside(std::uint32_t& width, std::uint32_t& height, std::uint32_t maxWidth, std::uint32_t maxHeight);
+
 // Positions in 100-ns units: a target at or past the end is the last unit.
 std::uint64_t LastShowablePosition(std::uint64_t position, std::uint64_t duration);
 

@@ -4,6 +4,7 @@
 // Foundation's source reader; tests script a source of their own.
 #include "platform/StopToken.h"
 #include "VideoFrame.h"
+#include "frames/FramePixels.h"
 
 #include <windows.h>
 
@@ -18,6 +19,10 @@ public:
     [[nodiscard]] virtual HRESULT ReadSample(DWORD& flags, LONGLONG& timestamp, bool& hasSample) = 0;
     // Converts the sample the last read delivered.
     [[nodiscard]] virtual HRESULT ConvertSample(DecodedVideoFrame& frame) = 0;
+    // The same sample fitted inside maxWidth x maxHeight (FitInside) as
+    // opaque BGRA, for playing; by default converted whole, then scaled.
+    [[nodiscard]] virtual HRESULT ConvertSampleFitted(std::uint32_t maxWidth, std::uint32_t maxHeight,
+                                                      FramePixels& frame);
     // Whether that sample passes the darkness test; a source that can look at
     // the decoder's buffer answers without converting it.
     [[nodiscard]] virtual HRESULT TestSampleBrightness(bool& bright) {
@@ -26,6 +31,8 @@ public:
         bright = SUCCEEDED(hr) && PassesDarknessTest(frame);
         return hr;
     }
+    // How long the sample last read stands, in 100-ns units; 0 when unknown.
+    virtual std::uint64_t SampleDuration() { return 0; }
     [[nodiscard]] virtual HRESULT Seek(std::uint64_t position) = 0;
     virtual std::uint64_t Duration() = 0; // 0 when the source reports none
 };
