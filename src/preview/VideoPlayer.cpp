@@ -46,8 +46,12 @@ void RunPlayback(const std::shared_ptr<VideoPlayer::Run>& run) {
     {
         ComPtr<IStream> stream;
         PlayingVideo video;
-        if (SUCCEEDED(run->marshalled.Unmarshal(stream)) && SUCCEEDED(video.Open(stream.Get()))) {
-            DecodeRequests(*run, video);
+        try {
+            if (SUCCEEDED(run->marshalled.Unmarshal(stream)) && SUCCEEDED(video.Open(stream.Get()))) {
+                DecodeRequests(*run, video);
+            }
+        } catch (const std::exception&) {
+            // Out of memory for a frame: playing ends here, the host goes on, the last frame stays.
         }
     }
     run->marshalled.Reset();
